@@ -1,0 +1,85 @@
+// Everything one connection to a recorder (or to the DDNS server) needs:
+// the socket, the buffers, the parser state, the frame ring, the status and
+// the mode. Created by the video window at set-up, deleted at tear-down.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "app/device_record.h"
+#include "link/decoder_opener.h"
+#include "link/link_notifier.h"
+#include "link/link_shared.h"
+#include "link/parser_state.h"
+#include "link/tcp_socket.h"
+#include "link/wire_format.h"
+#include "video/display_frame.h"
+#include "video/frame_ring.h"
+
+namespace orvix {
+
+constexpr size_t kReceiveBufferSize = 262144;
+constexpr size_t kAssemblyBufferSize = 262144;
+
+// The configuration memory of raw H.264 streams: no parameter set sent yet.
+constexpr uint8_t kRawConfigInitial = 100;
+constexpr uint8_t kRawConfigAfterFailure = 10;
+
+class RecorderConnection {
+public:
+    RecorderConnection() = default;
+    RecorderConnection(const RecorderConnection&) = delete;
+    RecorderConnection& operator=(const RecorderConnection&) = delete;
+
+    // Allocates every buffer, zero-filled, in this order: receive, assembly,
+    // the four ring slots, decode, send payload, send frame. False when one
+    // cannot be had (what was allocated stays until releaseBuffers()).
+    bool allocateBuffers();
+    // Frees the buffers: send frame, send payload, decode, assembly, receive.
+    void releaseBuffers();
+    bool buffersReady() const;
+
+    // Frames `payload` for `framing` and sends it in one call. The caller
+    // holds sendLock, so commands from the window thread and the link thread
+    // never share the buffers at the same time. Returns the bytes sent, 0
+    // when the packet exceeds the framing limit, -1 on a socket failure.
+    int sendFramed(FramingKind framing, uint32_t code, const uint8_t* payload, size_t length);
+
+    TcpSocket socket;
+    FrameRing ring;
+
+    std::atomic<int> status{0};  // LinkStatus, 0-15
+    std::atomic<int> mode{0};    // 0 live, 1 search
+
+    // Link thread only: parser state and the resynchronisation rule.
+    ParserState parser;
+    int resync = 0;
+    int lastChannel = 0;
+
+    // Set by the owner before the threads start.
+    LinkShared* shared = nullptr;
+    LinkNotifier* notifier = nullptr;
+    DecoderOpener* decoder = nullptr;
+    DeviceRecord* record = nullptr;
+
+    // Display thread only: the raw H.264 configuration memory and its twin.
+    uint8_t rawConfig = kRawConfigInitial;
+    uint8_t rawConfigSecond = kRawConfigInitial;
+
+    DisplayFrame display;
+
+    // Buffers, allocated once per connection.
+    std::unique_ptr<uint8_t[]> receiveBuffer;   // kReceiveBufferSize
+    std::unique_ptr<uint8_t[]> assemblyBuffer;  // kAssemblyBufferSize
+    std::unique_ptr<uint8_t[]> decodeBuffer;    // kDecodeBufferSize
+    std::unique_ptr<uint8_t[]> sendPayload;     // kSendPayloadSize
+    std::unique_ptr<uint8_t[]> frameBuffer;     // kFrameBufferSize
+
+    // Held while a command is built and sent.
+    std::mutex sendLock;
+};
+
+}  // namespace orvix

@@ -1,0 +1,179 @@
+#include "link/tcp_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "link/debug_log.h"
+#include "link/host_lookup.h"
+#include "link/text_codec.h"
+
+namespace orvix {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int remainingMs(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
+bool TcpSocket::create() {
+    close();
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error_.store(errno);
+        return false;
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        error_.store(errno);
+        ::close(fd);
+        return false;
+    }
+    // Commands are small and interactive: send them without delay.
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    connectErrorReported_.store(false);
+    error_.store(0);
+    fd_.store(fd);
+    return true;
+}
+
+int TcpSocket::connect(std::u16string_view host, uint16_t port) {
+    const std::string narrow = toNarrow(host);
+    auto address = parseDottedAddress(narrow);
+    if (!address) address = lookupHost(narrow);
+    if (!address) {
+        error_.store(kInvalidArgument);
+        return -1;
+    }
+    const int fd = fd_.load();
+    if (fd < 0) {
+        error_.store(EBADF);
+        return -1;
+    }
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_addr.s_addr = *address;
+    remote.sin_port = htons(port);
+    connectErrorReported_.store(false);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0 && errno != EINPROGRESS) {
+        error_.store(errno);
+        debugLog("Connect Error\r\n");
+        connectErrorReported_.store(true);
+        return -1;
+    }
+    return 0;
+}
+
+int TcpSocket::send(const uint8_t* data, size_t length) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kSendWaitMs);
+    size_t sent = 0;
+    while (sent < length) {
+        const int fd = fd_.load();
+        if (fd < 0) {
+            error_.store(EBADF);
+            break;
+        }
+        ssize_t n = ::send(fd, data + sent, length - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const int left = remainingMs(deadline);
+            if (left == 0) {
+                error_.store(kWouldBlock);
+                break;
+            }
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, left);
+            continue;
+        }
+        error_.store(n < 0 ? errno : EPIPE);
+        break;
+    }
+    return sent > 0 ? static_cast<int>(sent) : (length == 0 ? 0 : -1);
+}
+
+int TcpSocket::receive(uint8_t* buffer, size_t capacity) {
+    const int fd = fd_.load();
+    if (fd < 0) {
+        error_.store(EBADF);
+        return -1;
+    }
+    for (;;) {
+        ssize_t n = ::recv(fd, buffer, capacity, 0);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EINTR) continue;
+        error_.store(errno == EWOULDBLOCK ? kWouldBlock : errno);
+        return -1;
+    }
+}
+
+int TcpSocket::bytesWaiting() {
+    const int fd = fd_.load();
+    int count = 0;
+    if (fd < 0 || ::ioctl(fd, FIONREAD, &count) != 0) return -1;
+    return count;
+}
+
+TcpSocket::WaitResult TcpSocket::waitReadable(int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const int fd = fd_.load();
+    if (fd < 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        return WaitResult::NotOpen;
+    }
+    pollfd p{fd, POLLIN, 0};
+    int ready = ::poll(&p, 1, timeoutMs);
+    if (ready <= 0) return WaitResult::Timeout;
+    if (p.revents & POLLNVAL) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(remainingMs(deadline)));
+        return WaitResult::NotOpen;
+    }
+    if (p.revents & POLLIN) {
+        int count = 0;
+        if (::ioctl(fd, FIONREAD, &count) == 0 && count == 0) {
+            // Readable with nothing queued: the peer closed, or the socket
+            // holds an error (a failed connect reads as end of stream too).
+            int soError = 0;
+            socklen_t len = sizeof soError;
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len);
+            if (soError == 0) return WaitResult::EndOfStream;
+            error_.store(soError);
+        } else {
+            return WaitResult::Readable;
+        }
+    }
+    // An error or hang-up without data, typically a connect that failed:
+    // report it once and wait out the time so the caller does not spin.
+    int soError = 0;
+    socklen_t len = sizeof soError;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) == 0 && soError != 0) error_.store(soError);
+    if (!connectErrorReported_.exchange(true)) debugLog("Connect Error\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(remainingMs(deadline)));
+    return WaitResult::Timeout;
+}
+
+void TcpSocket::close() {
+    const int fd = fd_.exchange(-1);
+    if (fd >= 0) ::close(fd);
+}
+
+}  // namespace orvix

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, only the Debian packages that are missing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config git
+  libgtest-dev
+  qt6-base-dev libqt6opengl6-dev libgl-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
+  libsqlite3-dev
+  clang libclang-rt-14-dev
+  xvfb xauth fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
+  as_root=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -q
+"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

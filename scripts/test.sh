@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The whole test run: missing packages, then every build and every test.
+#   1. release build, all tests
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer build, all tests
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export CTEST_OUTPUT_ON_FAILURE=1
+
+build() {  # build <dir> <cmake args...>
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -DORVIX_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+echo "== release build and tests"
+build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build/release -j "$jobs" --timeout 600
+
+echo "== address and undefined-behaviour sanitizer build and tests"
+build build/asan -DCMAKE_BUILD_TYPE=Debug -DORVIX_SANITIZE=address,undefined
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0 \
+  ctest --test-dir build/asan -j "$jobs" --timeout 900
+
+echo "== all tests passed"

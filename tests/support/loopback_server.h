@@ -1,0 +1,32 @@
+// A listening socket on 127.0.0.1 for tests that need a real peer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvix::test {
+
+class LoopbackListener {
+public:
+    LoopbackListener();  // listens on a free port
+    ~LoopbackListener();
+    uint16_t port() const { return port_; }
+    // Accepts one connection; -1 when none arrives within `timeoutMs`.
+    int accept(int timeoutMs = 5000);
+
+private:
+    int fd_ = -1;
+    uint16_t port_ = 0;
+};
+
+// Reads exactly `count` bytes; fewer when the peer closes or time runs out.
+std::vector<uint8_t> readExactly(int fd, size_t count, int timeoutMs = 5000);
+// Reads whatever arrives until `quietMs` pass without data.
+std::vector<uint8_t> readUntilQuiet(int fd, int quietMs = 200);
+bool writeAll(int fd, const uint8_t* data, size_t length);
+inline bool writeAll(int fd, const std::vector<uint8_t>& bytes) { return writeAll(fd, bytes.data(), bytes.size()); }
+void closeFd(int fd);
+
+}  // namespace orvix::test
