@@ -31,4 +31,14 @@ enum WindowMessage : uint32_t {
 using WParam = uintptr_t;
 using LParam = intptr_t;
 
+// A window that takes messages: the main dialog and the video window. A
+// record's owner field points to one (as MessageTarget*), so the setup
+// library can send the save notification without knowing the dialog type.
+class MessageTarget {
+public:
+    virtual ~MessageTarget() = default;
+    // Handles the message synchronously and returns its result.
+    virtual LParam sendMessage(uint32_t message, WParam wParam, LParam lParam) = 0;
+};
+
 }  // namespace orvix
