@@ -90,11 +90,12 @@ bool VideoEncoder::open(const EncoderSettings& settings, std::string* error) {
     if (h264) {
         context_->keyint_min = settings.keyInterval;
         context_->refs = 1;
-        // Baseline without look-ahead, B-pictures or scene cuts: every picture
-        // comes out at once and key pictures follow the interval (or a request).
+        // Baseline without look-ahead, B-pictures, scene cuts or variable frame
+        // rate input (each of which holds pictures back): every picture comes
+        // out at once and key pictures follow the interval (or a request).
         std::string params = "bframes=0:rc-lookahead=0:sync-lookahead=0:mbtree=0:sliced-threads=0:threads=1"
                              ":slices=1:scenecut=0:open-gop=0:aud=0:intra-refresh=0:weightp=0:8x8dct=0"
-                             ":cabac=0:nal-hrd=none:annexb=1";
+                             ":cabac=0:nal-hrd=none:annexb=1:force-cfr=1";
         params += ":keyint=" + std::to_string(settings.keyInterval);
         params += ":min-keyint=" + std::to_string(settings.keyInterval);
         if (settings.fixedParameterSets) {
