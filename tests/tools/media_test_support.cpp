@@ -60,6 +60,7 @@ TestDecoder::TestDecoder(int codecId) {
 }
 
 TestDecoder::~TestDecoder() {
+    sws_freeContext(scaler_);
     av_packet_free(&packet_);
     av_frame_free(&frame_);
     avcodec_free_context(&context_);
@@ -96,13 +97,12 @@ void TestDecoder::receive(std::vector<DecodedPicture>& out) {
             }
         }
         picture.bgrx.resize(static_cast<size_t>(frame_->width) * static_cast<size_t>(frame_->height) * 4);
-        SwsContext* scaler = sws_getContext(frame_->width, frame_->height, static_cast<AVPixelFormat>(frame_->format),
-                                            frame_->width, frame_->height, AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr,
-                                            nullptr, nullptr);
+        scaler_ = sws_getCachedContext(scaler_, frame_->width, frame_->height,
+                                       static_cast<AVPixelFormat>(frame_->format), frame_->width, frame_->height,
+                                       AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
         uint8_t* planes[1] = {picture.bgrx.data()};
         const int strides[1] = {frame_->width * 4};
-        sws_scale(scaler, frame_->data, frame_->linesize, 0, frame_->height, planes, strides);
-        sws_freeContext(scaler);
+        sws_scale(scaler_, frame_->data, frame_->linesize, 0, frame_->height, planes, strides);
         av_frame_unref(frame_);
         out.push_back(std::move(picture));
     }

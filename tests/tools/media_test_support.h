@@ -9,6 +9,7 @@
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
+struct SwsContext;
 
 namespace orvix::test {
 
@@ -43,6 +44,7 @@ private:
     AVCodecContext* context_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
+    SwsContext* scaler_ = nullptr;
 };
 
 // PSNR in dB over the B, G and R bytes of two pictures of equal size; 99 when equal.

@@ -41,15 +41,52 @@ const char* checkSettings(const EncoderSettings& s) {
     return nullptr;
 }
 
-// The SPS and PPS (escaped NAL units without start code) of an Annex B stream.
-bool findParameterSets(const uint8_t* data, size_t size, std::vector<uint8_t>& sps, std::vector<uint8_t>& pps) {
-    sps.clear();
-    pps.clear();
+// The first SPS and PPS of an Annex B stream: as NAL units (escaped, without
+// start code) and parsed.
+struct ParameterSetPair {
+    std::vector<uint8_t> spsNal, ppsNal;
+    SequenceParameterSet sps;
+    PictureParameterSet pps;
+};
+
+bool parseParameterSets(const uint8_t* data, size_t size, ParameterSetPair& pair, std::string& reason) {
     for (const NalUnitSpan& unit : splitAnnexB(data, size)) {
-        if (unit.type() == kNalSps && sps.empty()) sps.assign(unit.data, unit.data + unit.size);
-        if (unit.type() == kNalPps && pps.empty()) pps.assign(unit.data, unit.data + unit.size);
+        if (unit.type() == kNalSps && pair.spsNal.empty()) pair.spsNal.assign(unit.data, unit.data + unit.size);
+        if (unit.type() == kNalPps && pair.ppsNal.empty()) pair.ppsNal.assign(unit.data, unit.data + unit.size);
     }
-    return !sps.empty() && !pps.empty();
+    if (pair.spsNal.size() < 2 || pair.ppsNal.size() < 2) {
+        reason = "no SPS and PPS";
+        return false;
+    }
+    const std::vector<uint8_t> spsRbsp = unescapeRbsp(pair.spsNal.data() + 1, pair.spsNal.size() - 1);
+    const std::vector<uint8_t> ppsRbsp = unescapeRbsp(pair.ppsNal.data() + 1, pair.ppsNal.size() - 1);
+    std::string problem;
+    const auto sps = parseSequenceParameterSet(spsRbsp.data(), spsRbsp.size(), &problem);
+    if (!sps) {
+        reason = "SPS: " + problem;
+        return false;
+    }
+    const auto pps = parsePictureParameterSet(ppsRbsp.data(), ppsRbsp.size(), &problem);
+    if (!pps) {
+        reason = "PPS: " + problem;
+        return false;
+    }
+    pair.sps = *sps;
+    pair.pps = *pps;
+    return true;
+}
+
+bool parseFixedSet(const EncoderSettings& settings, ParameterSetPair& pair, std::string& reason) {
+    const RawParameterSet* set = rawParameterSet(settings.videoStandardBit, settings.resolutionCode);
+    if (set == nullptr) {
+        reason = "no fixed parameter set";
+        return false;
+    }
+    if (!parseParameterSets(set->bytes, set->length, pair, reason)) {
+        reason = "fixed set: " + reason;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -60,6 +97,11 @@ bool VideoEncoder::fail(const std::string& reason, std::string* error) {
     error_ = reason;
     if (error) *error = reason;
     return false;
+}
+
+bool VideoEncoder::closeAndFail(const std::string& reason, std::string* error) {
+    close();
+    return fail(reason, error);
 }
 
 bool VideoEncoder::open(const EncoderSettings& settings, std::string* error) {
@@ -101,17 +143,12 @@ bool VideoEncoder::open(const EncoderSettings& settings, std::string* error) {
         if (settings.fixedParameterSets) {
             // Match what decides how the slices decode under the fixed set.
             // psy is off because x264 lowers the chroma offset when it is on.
-            const RawParameterSet* set = rawParameterSet(settings.videoStandardBit, settings.resolutionCode);
-            std::vector<uint8_t> spsNal, ppsNal;
-            findParameterSets(set->bytes, set->length, spsNal, ppsNal);
-            const std::vector<uint8_t> spsRbsp = unescapeRbsp(spsNal.data() + 1, spsNal.size() - 1);
-            const std::vector<uint8_t> ppsRbsp = unescapeRbsp(ppsNal.data() + 1, ppsNal.size() - 1);
-            const auto sps = parseSequenceParameterSet(spsRbsp.data(), spsRbsp.size());
-            const auto pps = parsePictureParameterSet(ppsRbsp.data(), ppsRbsp.size());
-            if (!sps || !pps) return close(), fail("fixed parameter set does not parse", error);
-            params += ":ref=" + std::to_string(sps->maxNumRefFrames);
-            params += ":chroma-qp-offset=" + std::to_string(pps->chromaQpIndexOffset);
-            params += pps->constrainedIntraPred ? ":constrained-intra=1" : ":constrained-intra=0";
+            ParameterSetPair fixed;
+            std::string reason;
+            if (!parseFixedSet(settings, fixed, reason)) return closeAndFail(reason, error);
+            params += ":ref=" + std::to_string(fixed.sps.maxNumRefFrames);
+            params += ":chroma-qp-offset=" + std::to_string(fixed.pps.chromaQpIndexOffset);
+            params += fixed.pps.constrainedIntraPred ? ":constrained-intra=1" : ":constrained-intra=0";
             params += ":psy=0:deblock=0,0";
             // The parameter sets go to the extradata, where open() checks them.
             context_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -124,25 +161,20 @@ bool VideoEncoder::open(const EncoderSettings& settings, std::string* error) {
 
     const int opened = avcodec_open2(context_, codec, nullptr);
     if (opened < 0) {
-        const std::string reason = std::string("cannot open ") + encoderName + ": " + avError(opened);
-        close();
-        return fail(reason, error);
+        return closeAndFail(std::string("cannot open ") + encoderName + ": " + avError(opened), error);
     }
-    if (settings.fixedParameterSets && !configureRewriter(error)) {
-        close();
-        return false;
-    }
+    if (settings.fixedParameterSets && !configureRewriter(error)) return closeAndFail(error_, error);
 
     frame_ = av_frame_alloc();
     packet_ = av_packet_alloc();
-    if (frame_ == nullptr || packet_ == nullptr) return close(), fail("out of memory", error);
+    if (frame_ == nullptr || packet_ == nullptr) return closeAndFail("out of memory", error);
     frame_->format = AV_PIX_FMT_YUV420P;
     frame_->width = settings.width;
     frame_->height = settings.height;
-    if (av_frame_get_buffer(frame_, 0) < 0) return close(), fail("out of memory", error);
+    if (av_frame_get_buffer(frame_, 0) < 0) return closeAndFail("out of memory", error);
     scaler_ = sws_getContext(settings.width, settings.height, AV_PIX_FMT_BGR0, settings.width, settings.height,
                              AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (scaler_ == nullptr) return close(), fail("cannot create the pixel converter", error);
+    if (scaler_ == nullptr) return closeAndFail("cannot create the pixel converter", error);
     nextPts_ = 0;
     keyRequested_ = false;
     return true;
@@ -151,36 +183,20 @@ bool VideoEncoder::open(const EncoderSettings& settings, std::string* error) {
 bool VideoEncoder::configureRewriter(std::string* error) {
     if (context_->extradata == nullptr || context_->extradata_size <= 0)
         return fail("encoder gave no parameter sets", error);
+    ParameterSetPair source, target;
+    std::string reason;
+    if (!parseParameterSets(context_->extradata, static_cast<size_t>(context_->extradata_size), source, reason))
+        return fail("encoder " + reason, error);
+    if (!parseFixedSet(settings_, target, reason)) return fail(reason, error);
+    if (!rewriter_.configure(source.sps, source.pps, target.sps, target.pps, &reason))
+        return fail("encoder output cannot use the fixed parameter set: " + reason, error);
+    sourceSps_ = source.spsNal;
+    sourcePps_ = source.ppsNal;
     encoderHeaders_.clear();
-    if (!findParameterSets(context_->extradata, static_cast<size_t>(context_->extradata_size), sourceSps_,
-                           sourcePps_))
-        return fail("encoder gave no SPS and PPS", error);
     for (const std::vector<uint8_t>* unit : {&sourceSps_, &sourcePps_}) {
         encoderHeaders_.insert(encoderHeaders_.end(), {0, 0, 0, 1});
         encoderHeaders_.insert(encoderHeaders_.end(), unit->begin(), unit->end());
     }
-
-    std::string reason;
-    const std::vector<uint8_t> spsRbsp = unescapeRbsp(sourceSps_.data() + 1, sourceSps_.size() - 1);
-    const std::vector<uint8_t> ppsRbsp = unescapeRbsp(sourcePps_.data() + 1, sourcePps_.size() - 1);
-    const auto sourceSps = parseSequenceParameterSet(spsRbsp.data(), spsRbsp.size(), &reason);
-    if (!sourceSps) return fail("encoder SPS: " + reason, error);
-    const auto sourcePps = parsePictureParameterSet(ppsRbsp.data(), ppsRbsp.size(), &reason);
-    if (!sourcePps) return fail("encoder PPS: " + reason, error);
-
-    const RawParameterSet* set = rawParameterSet(settings_.videoStandardBit, settings_.resolutionCode);
-    std::vector<uint8_t> targetSpsNal, targetPpsNal;
-    if (!findParameterSets(set->bytes, set->length, targetSpsNal, targetPpsNal))
-        return fail("fixed parameter set is incomplete", error);
-    const std::vector<uint8_t> targetSpsRbsp = unescapeRbsp(targetSpsNal.data() + 1, targetSpsNal.size() - 1);
-    const std::vector<uint8_t> targetPpsRbsp = unescapeRbsp(targetPpsNal.data() + 1, targetPpsNal.size() - 1);
-    const auto targetSps = parseSequenceParameterSet(targetSpsRbsp.data(), targetSpsRbsp.size(), &reason);
-    if (!targetSps) return fail("fixed SPS: " + reason, error);
-    const auto targetPps = parsePictureParameterSet(targetPpsRbsp.data(), targetPpsRbsp.size(), &reason);
-    if (!targetPps) return fail("fixed PPS: " + reason, error);
-
-    if (!rewriter_.configure(*sourceSps, *sourcePps, *targetSps, *targetPps, &reason))
-        return fail("encoder output cannot use the fixed parameter set: " + reason, error);
     return true;
 }
 

@@ -65,6 +65,7 @@ public:
 
 private:
     bool fail(const std::string& reason, std::string* error = nullptr);
+    bool closeAndFail(const std::string& reason, std::string* error);
     bool configureRewriter(std::string* error);
     bool rewritePacket(EncodedPicture& out);
 
