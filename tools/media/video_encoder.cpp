@@ -227,8 +227,7 @@ bool VideoEncoder::encode(const uint8_t* bgrx, int stride, EncodedPicture& out) 
     const int sourceStrides[1] = {stride};
     sws_scale(scaler_, sourcePlanes, sourceStrides, 0, settings_.height, frame_->data, frame_->linesize);
     frame_->pts = nextPts_++;
-    frame_->pict_type = keyRequested_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-    keyRequested_ = false;
+    frame_->pict_type = keyRequested_.exchange(false) ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
 
     int result = avcodec_send_frame(context_, frame_);
     if (result < 0) {

@@ -2,6 +2,7 @@
 // libavcodec, one coded picture out for every picture in, no delay.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,7 +36,8 @@ struct EncodedPicture {
     bool key = false;
 };
 
-// One encoder per stream; not shared between threads.
+// One encoder per stream. requestKeyPicture() may be called from any thread;
+// everything else belongs to one thread.
 class VideoEncoder {
 public:
     VideoEncoder() = default;
@@ -80,7 +82,7 @@ private:
     std::vector<uint8_t> encoderHeaders_;
     std::string error_;
     int64_t nextPts_ = 0;
-    bool keyRequested_ = false;
+    std::atomic<bool> keyRequested_{false};
 };
 
 }  // namespace orvix::media
