@@ -1,4 +1,4 @@
-// Live picture encoding for the tools: MPEG-4 part 2 or H.264 with
+// Live picture encoding for the tools: MPEG-4 Visual or H.264 with
 // libavcodec, one coded picture out for every picture in, no delay.
 #pragma once
 
