@@ -95,6 +95,9 @@ ReadResult errorResult(sqlite3* db, int rc) {
 }
 
 int prepare(sqlite3* db, const char* sql, Statement& statement) {
+    // Finalize the previous statement first: finalizing afterwards would
+    // clear the error message of this prepare.
+    statement.reset();
     sqlite3_stmt* raw = nullptr;
     const int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
     statement.reset(raw);
@@ -159,7 +162,7 @@ ReadResult readRecords(sqlite3* db, std::vector<RecordPtr>& records) {
     if (rc == SQLITE_ROW) {
         const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
         if (verdict == nullptr || std::strcmp(verdict, "ok") != 0) {
-            return {ReadOutcome::Unreadable, std::string("damaged: ") + (verdict ? verdict : "no verdict")};
+            return {ReadOutcome::Unreadable, "the file is damaged"};
         }
     } else if (rc != SQLITE_DONE) {
         return errorResult(db, rc);
