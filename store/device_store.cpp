@@ -285,11 +285,12 @@ std::string defaultDatabasePath() {
 DeviceStore::DeviceStore(std::string path) : path_(std::move(path)) {}
 
 void DeviceStore::setNotice(std::string text) {
-    notice_ = std::move(text);
-    std::fprintf(stderr, "%s\n", notice_.c_str());
+    std::fprintf(stderr, "%s\n", text.c_str());
+    // A call can have two things to say (a file moved aside, then a failure).
+    notice_ += (notice_.empty() ? "" : "\n") + text;
 }
 
-bool DeviceStore::moveAside(const std::string& reason) {
+bool DeviceStore::moveAside(const std::string& reason, const char* outcome) {
     char stamp[32];
     const std::time_t now = std::time(nullptr);
     std::tm local {};
@@ -300,11 +301,10 @@ bool DeviceStore::moveAside(const std::string& reason) {
     for (int n = 2; exists(target); ++n) target = base + "-" + std::to_string(n);
 
     if (std::rename(path_.c_str(), target.c_str()) != 0) {
-        blockedReason_ = "the file " + path_ + " could not be read (" + reason + ") nor moved aside (" +
-                         std::strerror(errno) + ")";
-        setNotice("The device list in " + path_ + " could not be read (" + reason +
-                  ") and could not be moved aside. The program starts with an empty device list and will not "
-                  "save it.");
+        const std::string why = std::strerror(errno);
+        blockedReason_ = "the file " + path_ + " could not be read (" + reason + ") nor moved aside (" + why + ")";
+        setNotice("The device list in " + path_ + " could not be read (" + reason + ") and could not be moved aside (" +
+                  why + "). The device list will not be saved while the program runs.");
         return false;
     }
     // A journal left beside the old file belongs to it; if it stayed, SQLite
@@ -317,7 +317,7 @@ bool DeviceStore::moveAside(const std::string& reason) {
         }
     }
     setNotice("The device list in " + path_ + " could not be read (" + reason + "). It was moved to " + target +
-              "; the program goes on with an empty device list.");
+              "; " + outcome);
     return true;
 }
 
@@ -338,7 +338,7 @@ bool DeviceStore::load(DeviceList& list) {
         result = rc == SQLITE_OK ? readRecords(db.get(), records) : errorResult(db.get(), rc);
     }
     if (result.outcome == ReadOutcome::Unreadable) {
-        moveAside(result.reason);
+        moveAside(result.reason, "the program goes on with an empty device list.");
         return false;
     }
     if (result.outcome == ReadOutcome::Failed) {
@@ -386,7 +386,7 @@ bool DeviceStore::save(const DeviceList& list) {
         }
         // Damaged since it was loaded: keep it aside and start a new file.
         db.reset();
-        if (attempt > 0 || !moveAside(result.reason)) return false;
+        if (attempt > 0 || !moveAside(result.reason, "the current device list is saved in a new file.")) return false;
     }
 
     sqlite3* raw = db.get();

@@ -47,7 +47,9 @@ public:
 
 private:
     void setNotice(std::string text);
-    bool moveAside(const std::string& reason);
+    // Renames the unreadable file (and any journal beside it) to a
+    // timestamped name; `outcome` ends the notice. False when it stays.
+    bool moveAside(const std::string& reason, const char* outcome);
 
     std::string path_;
     std::string notice_;

@@ -165,6 +165,20 @@ TEST_F(DeviceStoreTest, AFileThatIsNotADatabaseIsMovedAsideAndNotOverwritten) {
     EXPECT_EQ(loaded.size(), 1u);
 }
 
+TEST_F(DeviceStoreTest, AFileDamagedAfterLoadingIsMovedAsideBySaving) {
+    DeviceStore store(path());
+    ASSERT_TRUE(store.save(threeRecords()));
+    DeviceList list;
+    ASSERT_TRUE(store.load(list));
+    writeFile(path(), std::string(2048, 'z'));
+
+    ASSERT_TRUE(store.save(list)) << store.notice();
+    const std::string moved = onlyMovedAsideFile();
+    EXPECT_EQ(readFile(moved), std::string(2048, 'z'));
+    EXPECT_NE(store.notice().find(moved), std::string::npos) << store.notice();
+    expectThreeRecords(path());
+}
+
 TEST_F(DeviceStoreTest, OtherSchemasAndDamagedFilesAreMovedAside) {
     const char* foreign[] = {
         "CREATE TABLE contacts (name TEXT);",
