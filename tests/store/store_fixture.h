@@ -1,0 +1,119 @@
+// A private configuration home per test, and records with every stored field
+// set to something distinct.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <tuple>
+
+#include "app/device_list.h"
+#include "store/device_store.h"
+
+namespace orvix {
+
+using StoredFields = std::tuple<uint32_t, std::u16string, std::u16string, std::u16string, int32_t, int32_t, uint32_t,
+                                std::u16string, std::u16string, uint16_t, uint32_t, std::u16string, uint16_t>;
+
+inline StoredFields storedFields(const DeviceRecord& r) {
+    return {r.id, std::u16string(r.name.view()), std::u16string(r.account.view()), std::u16string(r.password.view()),
+            r.modelIndex.load(), r.framingKind.load(), r.useDdns, std::u16string(r.ddnsId.view()),
+            std::u16string(r.ddnsServer.view()), r.ddnsPort, r.useStatic, std::u16string(r.address.view()), r.port};
+}
+
+inline DeviceRecord* makeRecord(uint32_t id, std::u16string_view name, std::u16string_view password) {
+    DeviceRecord* r = createRecord();
+    r->id = id;
+    setText(r->name, name);
+    setText(r->account, u"acc-" + std::u16string(name));
+    setText(r->password, password);
+    r->modelIndex = static_cast<int32_t>(id % 30);
+    r->framingKind = static_cast<int32_t>(id % 2);
+    r->useDdns = id % 3 == 0 ? 1 : 0;
+    setText(r->ddnsId, u"H4-" + std::u16string(name));
+    setText(r->ddnsServer, u"ddns.example.com");
+    r->ddnsPort = static_cast<uint16_t>(2000 + id % 1000);
+    r->useStatic = id % 3 == 0 ? 0 : 1;
+    setText(r->address, u"192.0.2.1");
+    r->port = static_cast<uint16_t>(3000 + id % 1000);
+    return r;
+}
+
+class StoreFixture : public ::testing::Test {
+protected:
+    StoreFixture() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/orvix-store-XXXXXX";
+        root = ::mkdtemp(pattern.data());
+        configHome = root / "config";
+        for (const char* name : {"XDG_CONFIG_HOME", "HOME"}) {
+            const char* value = std::getenv(name);
+            savedEnvironment_.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+        }
+        ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+        three.append(makeRecord(11, u"Front door", u"a"));
+        three.append(makeRecord(12, u"Yard \u00e9t\u00e9", u"b"));
+        three.append(makeRecord(13, u"Garage", u"c"));
+    }
+    ~StoreFixture() override {
+        for (const auto& [name, value] : savedEnvironment_) {
+            if (value) ::setenv(name.c_str(), value->c_str(), 1);
+            else ::unsetenv(name.c_str());
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+
+    std::string path() const { return (configHome / "orvix" / "devices.db").string(); }
+    const DeviceList& threeRecords() const { return three; }
+
+    // Loads with a fresh store and expects exactly the three records.
+    void expectThreeRecords(const std::string& file) const {
+        DeviceList loaded;
+        DeviceStore reader(file);
+        ASSERT_TRUE(reader.load(loaded)) << reader.notice();
+        ASSERT_EQ(loaded.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(storedFields(*loaded.at(i)), storedFields(*three.at(i))) << i;
+    }
+
+    // The one file moved aside beside the database, or empty when none.
+    std::string onlyMovedAsideFile() const {
+        std::string found;
+        const auto directory = configHome / "orvix";
+        if (!std::filesystem::exists(directory)) return found;
+        for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("devices.db.corrupt-", 0) != 0 || name.find("-journal") != std::string::npos) continue;
+            if (!found.empty()) ADD_FAILURE() << "more than one file moved aside";
+            found = entry.path().string();
+        }
+        return found;
+    }
+
+    static unsigned modeOf(const std::string& file) {
+        struct stat info {};
+        return ::stat(file.c_str(), &info) == 0 ? static_cast<unsigned>(info.st_mode & 07777) : 0xFFFFu;
+    }
+    static void writeFile(const std::string& file, const std::string& bytes) {
+        std::ofstream(file, std::ios::binary) << bytes;
+    }
+    static std::string readFile(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::filesystem::path root;
+    std::filesystem::path configHome;
+    DeviceList three;
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> savedEnvironment_;
+};
+
+}  // namespace orvix
