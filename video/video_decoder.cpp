@@ -146,6 +146,7 @@ DecodedPicture VideoDecoder::decodeRaw(const uint8_t* slot, size_t length, Recor
             return {};
         }
         connection.rawConfig = static_cast<uint8_t>(code);
+        ++counters_.parameterSetsSent;
         picture = decodeLocked(set->bytes, set->length, payload, payloadLength);
     }
     if (!picture) connection.rawConfig = kRawConfigAfterFailure;

@@ -34,10 +34,12 @@ struct DecodedPicture {
     explicit operator bool() const { return pixels != nullptr; }
 };
 
-// How often the decoder was fed and how often it rebuilt its scaler.
+// How often the decoder was fed, rebuilt its scaler, and put a fixed
+// parameter set in front of a raw key picture.
 struct DecoderCounters {
     uint64_t decodeCalls = 0;
     uint64_t scalerBuilds = 0;
+    uint64_t parameterSetsSent = 0;
 };
 
 class VideoDecoder final : public DecoderOpener {

@@ -77,6 +77,37 @@ INSTANTIATE_TEST_SUITE_P(Kinds, EachFrameKind,
                              return std::string(param.param.name);
                          });
 
+TEST(DisplayThread, RawPacketsBecomePicturesStampedWithTheRecorderTime) {
+    const EncodedStream stream = test::encodeRawPattern(1, 0, 3, 3);
+    ASSERT_EQ(stream.packets.size(), 3u);
+    const auto reference = test::referenceDecode(
+        "h264", {test::withParameterSet(1, 0, stream.packets[0]), stream.packets[1], stream.packets[2]});
+    const uint32_t since2008 = calendarToSeconds(2009, 3, 7, 13, 5, 9) - kRawTimeOffset;
+
+    Pipeline pipe(26);
+    pipe.settings.language = 0;  // the numeric format
+    pipe.start();
+    pipe.push(test::rawPacket(stream.packets[0], since2008, 0, true, 0x08));
+    pipe.push(test::rawPacket(stream.packets[1], since2008 + 1, 0, false, 0x08));
+    pipe.push(test::rawPacket(stream.packets[2], 0xF0000000u, 0, false, 0x08));  // past the signed range
+    ASSERT_TRUE(pipe.renderer.waitFor(3));
+    pipe.stop();
+
+    const auto shown = pipe.renderer.shown();
+    ASSERT_EQ(shown.size(), 3u);
+    const std::u16string times[] = {u"2009:03:07 13:05:09", u"2009:03:07 13:05:10", u"1970:01:01 00:00:00"};
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_GE(test::psnr(reference[i], shown[i].picture.bgra.data(), shown[i].picture.width,
+                             shown[i].picture.height),
+                  40.0);
+        EXPECT_EQ(shown[i].overlay.layout, OverlayLayout::Cif);
+        EXPECT_EQ(shown[i].overlay.rows[0].view(), u"LIVE Lobby CH 1");
+        EXPECT_EQ(shown[i].overlay.rows[1].view(), times[i]);
+        EXPECT_EQ(shown[i].overlay.rows[2].view(), u"0 FPS");
+    }
+}
+
 TEST(DisplayThread, PacketsOfAnotherChannelDrawNothing) {
     const EncodedStream stream = test::encodePattern("mpeg4", 176, 144, 3, 3);
     Pipeline pipe(0);

@@ -11,6 +11,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "tools/media/video_encoder.h"
+#include "video/parameter_sets.h"
+
 namespace orvix::test {
 
 RgbImage patternImage(int width, int height, int index) {
@@ -118,6 +121,41 @@ EncodedStream encodePattern(const std::string& encoder, int width, int height, i
     std::vector<RgbImage> images;
     for (int i = 0; i < count; ++i) images.push_back(patternImage(width, height, firstIndex + i));
     return encodeImages(encoder, images, keyInterval);
+}
+
+EncodedStream encodeRawPattern(int standardBit, int resolutionCode, int count, int keyInterval, int firstIndex) {
+    EncodedStream out;
+    const RawParameterSet* set = rawParameterSet(standardBit, resolutionCode);
+    EXPECT_NE(set, nullptr);
+    if (set == nullptr) return out;
+    media::EncoderSettings settings;
+    settings.codec = media::Codec::H264;
+    settings.width = set->width;
+    settings.height = set->height;
+    settings.keyInterval = keyInterval;
+    settings.bitRate = 4000000;
+    settings.fixedParameterSets = true;
+    settings.videoStandardBit = standardBit;
+    settings.resolutionCode = resolutionCode;
+    media::VideoEncoder encoder;
+    std::string error;
+    EXPECT_TRUE(encoder.open(settings, &error)) << error;
+    if (!encoder.isOpen()) return out;
+    for (int i = 0; i < count; ++i) {
+        const RgbImage image = patternImage(set->width, set->height, firstIndex + i);
+        media::EncodedPicture picture;
+        EXPECT_TRUE(encoder.encode(image.bgra.data(), set->width * 4, picture)) << encoder.lastError();
+        out.packets.push_back(picture.bytes);
+        out.keys.push_back(picture.key);
+    }
+    return out;
+}
+
+Packet withParameterSet(int standardBit, int resolutionCode, const Packet& packet) {
+    const RawParameterSet* set = rawParameterSet(standardBit, resolutionCode);
+    Packet out(set->bytes, set->bytes + set->length);
+    out.insert(out.end(), packet.begin(), packet.end());
+    return out;
 }
 
 std::vector<RgbImage> referenceDecode(const std::string& decoder, const std::vector<Packet>& packets) {

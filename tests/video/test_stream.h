@@ -35,6 +35,13 @@ EncodedStream encodeImages(const std::string& encoder, const std::vector<RgbImag
 EncodedStream encodePattern(const std::string& encoder, int width, int height, int count, int keyInterval,
                             int firstIndex = 0);
 
+// A raw H.264 stream whose slices decode with the fixed parameter set for
+// (standard bit, resolution code): slices only, no parameter sets, made by
+// the tools' encoder. The pictures are the pattern at the set's size.
+EncodedStream encodeRawPattern(int standardBit, int resolutionCode, int count, int keyInterval, int firstIndex = 0);
+// The parameter set for (standard bit, code) followed by `packet`.
+Packet withParameterSet(int standardBit, int resolutionCode, const Packet& packet);
+
 // FFmpeg's decode of `packets` with the named decoder ("mpeg4", "h264"),
 // converted to blue/green/red with a scaler of its own: the picture after
 // each packet (repeated when a packet completes none).
