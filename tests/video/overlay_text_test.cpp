@@ -112,8 +112,8 @@ TEST(Overlay, LongNameIsCutSoTheChannelStillFits) {
 
     // A surrogate pair is never split at the cut.
     c.name = std::u16string(16, u'x') + u"\U0001F600" + u"tail";
-    const std::u16string_view cut = c.build(RendererKind::Accelerated).rows[0].view();
-    EXPECT_EQ(cut, u"SEARCH D " + std::u16string(16, u'x') + u" CH 10");
+    const OverlayRows cutRows = c.build(RendererKind::Accelerated);
+    EXPECT_EQ(cutRows.rows[0].view(), u"SEARCH D " + std::u16string(16, u'x') + u" CH 10");
 
     // No name at all.
     c.frame.name = nullptr;
