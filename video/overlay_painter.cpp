@@ -10,16 +10,16 @@ namespace orvix {
 OverlayPainter::OverlayPainter()
     : small_(makeFont(kSmallFont)), medium_(makeFont(kMediumFont)), large_(makeFont(kLargeFont)) {}
 
-QFont OverlayPainter::makeFont(const OverlayFont& spec) {
+QFont OverlayPainter::makeFont(const OverlayFont& wanted) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
-    font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 100, 900)));
-    font.setPixelSize(spec.height);
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(wanted.weight, 100, 900)));
+    font.setPixelSize(wanted.height);
     // The heights are cell heights, not em sizes: shrink the em to fit.
     const int cell = QFontMetrics(font).height();
-    if (cell > spec.height) font.setPixelSize(std::max(1, spec.height * spec.height / cell));
+    if (cell > wanted.height) font.setPixelSize(std::max(1, wanted.height * wanted.height / cell));
     const int average = QFontMetrics(font).averageCharWidth();
-    if (average > 0) font.setStretch(std::clamp(spec.width * 100 / average, 1, 4000));
+    if (average > 0) font.setStretch(std::clamp(wanted.width * 100 / average, 1, 4000));
     return font;
 }
 

@@ -18,7 +18,7 @@ public:
 
     // A bold sans-serif whose cell height (ascent plus descent) and average
     // character width come close to the given ones.
-    static QFont makeFont(const OverlayFont& spec);
+    static QFont makeFont(const OverlayFont& wanted);
 
 private:
     QFont small_;
