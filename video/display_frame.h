@@ -21,7 +21,7 @@ struct DisplayFrame {
     const uint8_t* picture = nullptr;  // RGB32 rows, top first, rowBytes apart
     int width = 0;                     // decoder output size, 0 x 0 before the first picture
     int height = 0;
-    int channel = 0;                   // channel of the stream shown, 0-based
+    std::atomic<int> channel{0};       // channel of the stream shown, 0-based (written by the link thread)
     std::atomic<int> mode{0};          // 0 live, 1 search (written by the window thread)
     char16_t dateText[kDateTextChars]{};
     const char16_t* name = nullptr;    // the connected recorder's name

@@ -1,0 +1,221 @@
+#include "video/video_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "tests/video/test_stream.h"
+#include "video/frame_kind.h"
+#include "video/video_codec.h"
+
+namespace orvix {
+namespace {
+
+using test::EncodedStream;
+using test::RgbImage;
+
+constexpr double kSamePicture = 40.0;  // dB against FFmpeg's own decode
+
+struct CodecCase {
+    const char* encoder;
+    const char* decoder;
+    int32_t model;
+};
+
+const CodecCase kMpeg4{"mpeg4", "mpeg4", 0};
+const CodecCase kH264{"libx264", "h264", 23};
+
+struct RecordHolder {
+    DeviceRecord* record = createRecord();
+    explicit RecordHolder(int32_t model) { record->modelIndex = model; }
+    ~RecordHolder() { destroyRecord(record); }
+};
+
+// Decodes every packet and checks each picture against FFmpeg's decode.
+void expectSameAsReference(VideoDecoder& decoder, const CodecCase& codec, const std::vector<test::Packet>& packets) {
+    const std::vector<RgbImage> reference = test::referenceDecode(codec.decoder, packets);
+    ASSERT_EQ(reference.size(), packets.size());
+    for (size_t i = 0; i < packets.size(); ++i) {
+        SCOPED_TRACE(i);
+        const DecodedPicture picture = decoder.decode(packets[i].data(), packets[i].size());
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture.width, reference[i].width);
+        EXPECT_EQ(picture.height, reference[i].height);
+        EXPECT_GE(test::psnr(reference[i], picture.pixels, picture.width, picture.height), kSamePicture);
+    }
+}
+
+TEST(ModelTables, FrameKindAndCodecByModelIndex) {
+    for (int32_t m : {0, 1, 2, 12, 13, 14, 15, 16, 20, 21, 47}) {
+        EXPECT_EQ(frameKindForModel(m), FrameKind::Header64) << m;
+        EXPECT_EQ(codecForModel(m), VideoCodec::Mpeg4) << m;
+    }
+    for (int32_t m : {10, 11}) {
+        EXPECT_EQ(frameKindForModel(m), FrameKind::Header32) << m;
+        EXPECT_EQ(codecForModel(m), VideoCodec::Mpeg4) << m;
+    }
+    for (int32_t m : {23, 24, 25, 48, 49, 50, 51}) {
+        EXPECT_EQ(frameKindForModel(m), FrameKind::Header32) << m;
+        EXPECT_EQ(codecForModel(m), VideoCodec::H264) << m;
+    }
+    for (int32_t m : {26, 30, 46, 52}) {
+        EXPECT_EQ(frameKindForModel(m), FrameKind::Header32Raw) << m;
+        EXPECT_EQ(codecForModel(m), VideoCodec::H264) << m;
+    }
+    for (int32_t m : {-1, 3, 5, 9, 17, 18, 19, 22, 53, 1000}) {
+        EXPECT_EQ(frameKindForModel(m), FrameKind::None) << m;
+        EXPECT_EQ(codecForModel(m), VideoCodec::None) << m;
+    }
+}
+
+class DecodeStream : public ::testing::TestWithParam<CodecCase> {};
+
+TEST_P(DecodeStream, PicturesMatchFfmpegsOwnDecodeAndMirrorIntoTheFrame) {
+    const CodecCase codec = GetParam();
+    const EncodedStream stream = test::encodePattern(codec.encoder, 352, 288, 10, 5);
+    RecordHolder holder(codec.model);
+    DisplayFrame frame;
+    VideoDecoder decoder;
+    decoder.attachFrame(&frame);
+    ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+    EXPECT_EQ(decoder.outputWidth(), 0);  // nothing decoded yet
+
+    expectSameAsReference(decoder, codec, stream.packets);
+    EXPECT_EQ(frame.width, 352);
+    EXPECT_EQ(frame.height, 288);
+    EXPECT_EQ(frame.rowBytes, 352 * 4);
+    EXPECT_EQ(frame.sourceRect.right, 352);
+    EXPECT_EQ(frame.sourceRect.bottom, 288);
+    EXPECT_NE(frame.picture, nullptr);
+    // The first picture built the scaler and was decoded a second time.
+    EXPECT_EQ(decoder.counters().scalerBuilds, 1u);
+    EXPECT_EQ(decoder.counters().decodeCalls, stream.packets.size() + 1);
+}
+
+TEST_P(DecodeStream, NewSizeMidStreamRebuildsTheScalerAndDecodesThePacketTwice) {
+    const CodecCase codec = GetParam();
+    const EncodedStream first = test::encodePattern(codec.encoder, 352, 288, 4, 4);
+    const EncodedStream second = test::encodePattern(codec.encoder, 704, 576, 4, 4, 10);
+    std::vector<test::Packet> packets = first.packets;
+    packets.insert(packets.end(), second.packets.begin(), second.packets.end());
+
+    RecordHolder holder(codec.model);
+    DisplayFrame frame;
+    VideoDecoder decoder;
+    decoder.attachFrame(&frame);
+    ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+    expectSameAsReference(decoder, codec, packets);
+    EXPECT_EQ(decoder.counters().scalerBuilds, 2u);
+    EXPECT_EQ(decoder.counters().decodeCalls, packets.size() + 2);
+    EXPECT_EQ(frame.width, 704);
+    EXPECT_EQ(frame.height, 576);
+    EXPECT_EQ(frame.rowBytes, 704 * 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothCodecs, DecodeStream, ::testing::Values(kMpeg4, kH264),
+                         [](const ::testing::TestParamInfo<CodecCase>& param) {
+                             return std::string(param.param.decoder);
+                         });
+
+TEST(VideoDecoder, PictureLargerThanTheOpeningSizeIsShownWhole) {
+    const EncodedStream stream = test::encodePattern("mpeg4", 1280, 720, 3, 3);
+    RecordHolder holder(kMpeg4.model);
+    DisplayFrame frame;
+    VideoDecoder decoder;
+    decoder.attachFrame(&frame);
+    ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+    expectSameAsReference(decoder, kMpeg4, stream.packets);
+    EXPECT_EQ(frame.width, 1280);
+    EXPECT_EQ(frame.height, 720);
+    EXPECT_EQ(frame.rowBytes, 1280 * 4);
+}
+
+TEST(VideoDecoder, ColoursComeOutAsBlueGreenRedBytes) {
+    struct Colour {
+        uint8_t r, g, b;
+    };
+    const Colour colours[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}, {0, 0, 0}};
+    std::vector<RgbImage> images;
+    for (const Colour& c : colours) images.push_back(test::solidImage(176, 144, c.r, c.g, c.b));
+    for (const CodecCase& codec : {kMpeg4, kH264}) {
+        SCOPED_TRACE(codec.encoder);
+        const EncodedStream stream = test::encodeImages(codec.encoder, images, 1);
+        ASSERT_EQ(stream.packets.size(), images.size());
+        RecordHolder holder(codec.model);
+        VideoDecoder decoder;
+        ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+        for (size_t i = 0; i < images.size(); ++i) {
+            const DecodedPicture picture = decoder.decode(stream.packets[i].data(), stream.packets[i].size());
+            ASSERT_TRUE(picture);
+            for (const auto& [x, y] : {std::pair{0, 0}, std::pair{88, 72}, std::pair{175, 143}}) {
+                const uint8_t* p = picture.pixels + (static_cast<size_t>(y) * picture.width + x) * 4;
+                EXPECT_NEAR(p[0], colours[i].b, 12) << "blue at " << x << "," << y;
+                EXPECT_NEAR(p[1], colours[i].g, 12) << "green at " << x << "," << y;
+                EXPECT_NEAR(p[2], colours[i].r, 12) << "red at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(VideoDecoder, ModelWithoutCodecGivesNoDecoderAndNoPicture) {
+    const EncodedStream stream = test::encodePattern("mpeg4", 176, 144, 2, 1);
+    RecordHolder holder(5);
+    VideoDecoder decoder;
+    EXPECT_EQ(decoder.open(720, 576, *holder.record), -1);
+    for (const test::Packet& packet : stream.packets) EXPECT_FALSE(decoder.decode(packet.data(), packet.size()));
+    EXPECT_EQ(decoder.counters().decodeCalls, 0u);
+}
+
+TEST(VideoDecoder, ReopenKeepsWorkingAndAModelWithoutCodecKeepsTheCodecFound) {
+    const EncodedStream stream = test::encodePattern("mpeg4", 176, 144, 3, 1);
+    RecordHolder holder(kMpeg4.model);
+    VideoDecoder decoder;
+    ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+    ASSERT_TRUE(decoder.decode(stream.packets[0].data(), stream.packets[0].size()));
+    holder.record->modelIndex = 5;
+    EXPECT_EQ(decoder.open(720, 576, *holder.record), 1);
+    EXPECT_TRUE(decoder.decode(stream.packets[1].data(), stream.packets[1].size()));
+    EXPECT_EQ(decoder.open(0, 576, *holder.record), -1);
+}
+
+TEST(VideoDecoder, BadPacketsGiveNothingAndDoNotEndTheStream) {
+    const EncodedStream stream = test::encodePattern("libx264", 176, 144, 3, 3);
+    RecordHolder holder(kH264.model);
+    VideoDecoder decoder;
+    const uint8_t garbage[] = {0x00, 0x00, 0x01, 0xB6, 0xFF, 0x13, 0x37, 0x00, 0x00, 0x00, 0x01, 0x41, 0x9A};
+    EXPECT_FALSE(decoder.decode(stream.packets[0].data(), stream.packets[0].size()));  // not opened
+    ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+    EXPECT_FALSE(decoder.decode(nullptr, 100));
+    EXPECT_FALSE(decoder.decode(garbage, 0));  // would end the stream for FFmpeg
+    EXPECT_FALSE(decoder.decode(garbage, sizeof garbage));
+    for (const test::Packet& packet : stream.packets) EXPECT_TRUE(decoder.decode(packet.data(), packet.size()));
+}
+
+TEST(VideoDecoder, ReopenWhileDecodingOnAnotherThreadIsSafe) {
+    const EncodedStream stream = test::encodePattern("mpeg4", 176, 144, 6, 2);
+    RecordHolder holder(kMpeg4.model);
+    DisplayFrame frame;
+    VideoDecoder decoder;
+    decoder.attachFrame(&frame);
+    ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+    std::atomic<bool> done{false};
+    std::thread decoding([&] {
+        for (int round = 0; round < 8; ++round) {
+            for (const test::Packet& packet : stream.packets) {
+                const DecodedPicture picture = decoder.decode(packet.data(), packet.size());
+                if (picture) {
+                    EXPECT_EQ(picture.width, 176);
+                }
+            }
+        }
+        done = true;
+    });
+    for (int i = 0; i < 20 && !done; ++i) EXPECT_EQ(decoder.open(720, 576, *holder.record), 1);
+    decoding.join();
+    decoder.close();
+    EXPECT_EQ(frame.picture, nullptr);
+}
+
+}  // namespace
+}  // namespace orvix

@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QWidget>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "video/accelerated_renderer.h"
+#include "video/frame_hand_over.h"
+#include "video/gl_video_view.h"
+#include "video/renderer_switch.h"
+#include "video/software_renderer.h"
+#include "video/software_view.h"
+#include "video/video_output.h"
+
+namespace orvix {
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "video_qt_tests";
+        static char* argv[] = {name, nullptr};
+        app_ = new QApplication(argc, argv);
+    }
+    void TearDown() override { delete app_; }
+
+private:
+    QApplication* app_ = nullptr;
+};
+
+const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// A decoded picture as the decoder leaves it: blue, green, red, 255; the
+// left half in one colour, the right half in another.
+struct TestFrame {
+    DisplayFrame frame;
+    std::vector<uint8_t> pixels;
+    std::u16string name = u"Lobby";
+
+    TestFrame(int width, int height, QRgb left, QRgb right, int mode = 0) {
+        pixels.resize(static_cast<size_t>(width) * height * 4);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const QRgb c = x < width / 2 ? left : right;
+                uint8_t* p = pixels.data() + (static_cast<size_t>(y) * width + x) * 4;
+                p[0] = static_cast<uint8_t>(qBlue(c));
+                p[1] = static_cast<uint8_t>(qGreen(c));
+                p[2] = static_cast<uint8_t>(qRed(c));
+                p[3] = 255;
+            }
+        }
+        frame.picture = pixels.data();
+        frame.width = width;
+        frame.height = height;
+        frame.rowBytes = width * 4;
+        frame.sourceRect = FrameRect{0, 0, width, height};
+        frame.mode = mode;
+        frame.name = name.c_str();
+        const std::u16string date = u"2009:03:07 13:05:09";
+        date.copy(frame.dateText, date.size());
+    }
+    OverlayRows overlay(RendererKind kind = RendererKind::Software) const {
+        return buildOverlay(frame, kind, OverlayStats{1, 25, 300});
+    }
+};
+
+const QRgb kRed = qRgb(255, 0, 0);
+const QRgb kBlue = qRgb(0, 0, 255);
+const QRgb kGreen = qRgb(0, 255, 0);
+const QRgb kGrey = qRgb(90, 90, 90);
+
+bool isYellow(QRgb c) { return qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) < 100; }
+bool isBlue(QRgb c) { return qBlue(c) > 200 && qRed(c) < 80 && qGreen(c) < 80; }
+
+int countPixels(const QImage& image, const QRect& area, bool (*test)(QRgb)) {
+    int count = 0;
+    const QRect clipped = area.intersected(image.rect());
+    for (int y = clipped.top(); y <= clipped.bottom(); ++y) {
+        for (int x = clipped.left(); x <= clipped.right(); ++x) count += test(image.pixel(x, y)) ? 1 : 0;
+    }
+    return count;
+}
+
+// Runs the event loop until `done` holds (a guard against hangs).
+template <typename Done>
+bool processUntil(Done done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 60000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+TEST(SoftwareRenderer, PictureAndOverlayRowsLandInTheBackBuffer) {
+    FrameHandOver handOver;
+    SoftwareRenderer renderer(handOver);
+    TestFrame test(352, 288, kGrey, kGrey);
+    EXPECT_TRUE(renderer.present(test.frame, test.overlay()));
+
+    const HandedFrame handed = handOver.latest();
+    ASSERT_FALSE(handed.image.isNull());
+    EXPECT_EQ(handed.image.size(), QSize(720, 576));
+    EXPECT_EQ(handed.source, QRect(0, 0, 352, 288));
+    EXPECT_EQ(handed.image.pixel(200, 200), kGrey);
+    EXPECT_EQ(handed.image.pixel(351, 287), kGrey);
+    // Row 1 blue at y 3, rows 2 and 3 yellow at y 20 and 37, nothing below.
+    EXPECT_GT(countPixels(handed.image, QRect(0, 3, 352, 17), isBlue), 30);
+    EXPECT_GT(countPixels(handed.image, QRect(0, 20, 352, 17), isYellow), 30);
+    EXPECT_GT(countPixels(handed.image, QRect(0, 37, 352, 17), isYellow), 30);
+    EXPECT_EQ(countPixels(handed.image, QRect(0, 60, 352, 228), isYellow), 0);
+    EXPECT_EQ(countPixels(handed.image, QRect(300, 0, 52, 288), isYellow), 0);
+}
+
+TEST(SoftwareRenderer, ModeTwoDrawsOnlyRowsTwoAndThree) {
+    FrameHandOver handOver;
+    SoftwareRenderer renderer(handOver);
+    TestFrame test(704, 576, kGrey, kGrey, 2);
+    renderer.present(test.frame, test.overlay());
+    const QImage image = handOver.latest().image;
+    EXPECT_EQ(countPixels(image, QRect(0, 0, 704, 38), isBlue), 0);
+    EXPECT_EQ(countPixels(image, QRect(0, 0, 704, 38), isYellow), 0);
+    EXPECT_GT(countPixels(image, QRect(0, 38, 704, 35), isYellow), 30);
+    EXPECT_GT(countPixels(image, QRect(0, 73, 704, 40), isYellow), 30);
+}
+
+TEST(SoftwareRenderer, PictureLargerThanTheBackBufferIsKeptWhole) {
+    FrameHandOver handOver;
+    SoftwareRenderer renderer(handOver);
+    TestFrame test(1280, 720, kGreen, kRed);
+    renderer.present(test.frame, test.overlay());
+    const HandedFrame handed = handOver.latest();
+    ASSERT_GE(handed.image.width(), 1280);
+    ASSERT_GE(handed.image.height(), 720);
+    EXPECT_EQ(handed.source, QRect(0, 0, 1280, 720));
+    EXPECT_EQ(handed.image.pixel(600, 700), kGreen);
+    EXPECT_EQ(handed.image.pixel(1279, 719), kRed);
+}
+
+TEST(SoftwareRenderer, ABufferTheGuiStillHoldsIsNotDrawnInto) {
+    FrameHandOver handOver;
+    SoftwareRenderer renderer(handOver);
+    TestFrame red(352, 288, kRed, kRed);
+    TestFrame blue(352, 288, kBlue, kBlue);
+    renderer.present(red.frame, red.overlay());
+    const QImage held = handOver.latest().image;  // as a paint in progress would
+    renderer.present(blue.frame, blue.overlay());
+    renderer.present(blue.frame, blue.overlay());
+    EXPECT_EQ(held.pixel(200, 200), kRed);
+    EXPECT_EQ(handOver.latest().image.pixel(200, 200), kBlue);
+}
+
+TEST(SoftwareView, StretchesThePictureOverItsRectangle) {
+    FrameHandOver handOver;
+    SoftwareRenderer renderer(handOver);
+    SoftwareView view(handOver);
+    view.resize(240, 180);
+    TestFrame test(352, 288, kRed, kBlue);
+    renderer.present(test.frame, test.overlay());
+    const QImage shot = view.grab().toImage();
+    ASSERT_EQ(shot.size(), QSize(240, 180));
+    EXPECT_EQ(shot.pixel(60, 150), kRed);
+    EXPECT_EQ(shot.pixel(180, 150), kBlue);
+    // The text is shrunk with the picture: its rows end up in the top 40.
+    EXPECT_GT(countPixels(shot, QRect(0, 0, 120, 40), isYellow), 10);
+    EXPECT_EQ(countPixels(shot, QRect(0, 45, 240, 135), isYellow), 0);
+}
+
+TEST(FrameHandOver, NewestFrameWinsAndOneNotificationCoversABatch) {
+    FrameHandOver handOver;
+    int notifications = 0;
+    QObject::connect(&handOver, &FrameHandOver::frameReady, [&] { ++notifications; });
+    std::thread display([&] {
+        for (QRgb colour : {kRed, kGreen, kBlue}) {
+            QImage image(16, 16, QImage::Format_RGB32);
+            image.fill(colour);
+            handOver.post(image, image.rect());
+        }
+    });
+    display.join();
+    EXPECT_EQ(notifications, 0);  // delivered on the GUI thread only
+    ASSERT_TRUE(processUntil([&] { return notifications > 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(notifications, 1);
+    const HandedFrame latest = handOver.latest();
+    EXPECT_EQ(latest.serial, 3u);
+    EXPECT_EQ(latest.image.pixel(0, 0), kBlue);
+    handOver.clear();
+    EXPECT_TRUE(handOver.latest().image.isNull());
+}
+
+TEST(RendererSwitch, AcceleratedRendererThatBecameUnusableHandsOverToSoftwareForGood) {
+    FrameHandOver handOver;
+    SoftwareRenderer software(handOver);
+    AcceleratedRenderer accelerated(handOver);
+    RendererSwitch renderers;
+    renderers.setRenderers(&software, &accelerated);
+    renderers.setFlag(RendererSwitch::kAcceleratedFlag);
+    TestFrame test(704, 576, kGrey, kGrey);
+
+    renderers.present(test.frame, OverlayStats{});
+    EXPECT_EQ(handOver.latest().serial, 1u);
+    accelerated.markUnusable();
+    renderers.present(test.frame, OverlayStats{});  // dropped
+    EXPECT_EQ(handOver.latest().serial, 1u);
+    EXPECT_EQ(renderers.flag(), RendererSwitch::kSoftwareFlag);
+    renderers.present(test.frame, OverlayStats{});
+    EXPECT_EQ(handOver.latest().serial, 2u);
+    renderers.fallBack();
+    EXPECT_EQ(renderers.flag(), RendererSwitch::kSoftwareFlag);
+
+    renderers.setFlag(5);  // neither renderer: nothing is drawn
+    renderers.present(test.frame, OverlayStats{});
+    EXPECT_EQ(handOver.latest().serial, 2u);
+}
+
+TEST(VideoOutput, WithoutOpenGlTheSoftwareViewShowsThePictures) {
+    if (GlVideoView::openGlAvailable()) GTEST_SKIP() << "OpenGL is available here";
+    QWidget window;
+    window.resize(352, 288);
+    window.show();
+    VideoOutput output(&window);
+    EXPECT_EQ(output.setUp(), RendererSwitch::kSoftwareFlag);
+    QWidget* view = output.activeView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_NE(dynamic_cast<SoftwareView*>(view), nullptr);
+    EXPECT_TRUE(view->isHidden());  // the window's own painting shows until a picture comes
+
+    TestFrame test(352, 288, kRed, kBlue);
+    output.renderers().present(test.frame, OverlayStats{1, 25, 300});
+    ASSERT_TRUE(processUntil([&] { return !view->isHidden(); }));
+    EXPECT_EQ(view->geometry(), window.rect());
+    const QImage shot = view->grab().toImage();
+    EXPECT_EQ(shot.pixel(100, 200), kRed);
+    EXPECT_EQ(shot.pixel(300, 200), kBlue);
+
+    output.tearDown();
+    EXPECT_EQ(output.activeView(), nullptr);
+    EXPECT_TRUE(output.handOver().latest().image.isNull());
+}
+
+// Runs where OpenGL works (under Xvfb with the xcb platform, see the test
+// list); skipped elsewhere.
+TEST(GlVideoView, DrawsThePictureScaledAndFallsBackWhenItFails) {
+    if (!GlVideoView::openGlAvailable()) GTEST_SKIP() << "no OpenGL here";
+    QWidget window;
+    window.resize(352, 288);
+    window.show();
+    VideoOutput output(&window);
+    ASSERT_EQ(output.setUp(), RendererSwitch::kAcceleratedFlag);
+    auto* view = dynamic_cast<GlVideoView*>(output.activeView());
+    ASSERT_NE(view, nullptr);
+
+    TestFrame test(704, 576, kRed, kBlue);
+    output.renderers().present(test.frame, OverlayStats{});
+    ASSERT_TRUE(processUntil([&] { return view->isVisible() && view->uploads() > 0; }));
+    ASSERT_FALSE(view->hasFailed());
+    const QImage shot = view->grabFramebuffer();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.pixel(80, 200), kRed);
+    EXPECT_EQ(shot.pixel(270, 200), kBlue);
+
+    bool switched = false;
+    QObject::connect(&output, &VideoOutput::switchedToSoftware, [&] { switched = true; });
+    emit view->unusable();
+    EXPECT_TRUE(switched);
+    EXPECT_EQ(output.rendererFlag(), RendererSwitch::kSoftwareFlag);
+    QWidget* software = output.activeView();
+    ASSERT_NE(dynamic_cast<SoftwareView*>(software), nullptr);
+    EXPECT_FALSE(software->isHidden());
+    output.renderers().present(test.frame, OverlayStats{});
+    EXPECT_EQ(output.rendererFlag(), RendererSwitch::kSoftwareFlag);
+}
+
+}  // namespace
+}  // namespace orvix

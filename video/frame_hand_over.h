@@ -1,0 +1,45 @@
+// Hands finished pictures from the display thread to the GUI thread. The
+// newest picture wins; posting never waits for the GUI, which is told with
+// one queued notification per batch of posts.
+#pragma once
+
+#include <QImage>
+#include <QMutex>
+#include <QObject>
+#include <QRect>
+#include <cstdint>
+
+namespace orvix {
+
+struct HandedFrame {
+    QImage image;    // the back buffer the picture was composed in
+    QRect source;    // the picture's part of it: (0, 0, width, height)
+    uint64_t serial = 0;  // 0: nothing posted yet
+};
+
+class FrameHandOver : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FrameHandOver(QObject* parent = nullptr);
+
+    // Any thread. The image is shared, not copied.
+    void post(const QImage& image, const QRect& source);
+    // Any thread: the newest frame (a shared copy).
+    HandedFrame latest() const;
+    // Forgets the frame (a connection ended).
+    void clear();
+
+signals:
+    // On the GUI thread, after one or more posts.
+    void frameReady();
+
+private:
+    void deliver();
+
+    mutable QMutex mutex_;
+    HandedFrame latest_;
+    bool notifyPending_ = false;
+};
+
+}  // namespace orvix

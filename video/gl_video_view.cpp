@@ -1,0 +1,104 @@
+#include "video/gl_video_view.h"
+
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+
+#include "link/debug_log.h"
+
+namespace orvix {
+
+GlVideoView::GlVideoView(FrameHandOver& handOver, QWidget* parent) : QOpenGLWidget(parent), handOver_(handOver) {
+    connect(&handOver_, &FrameHandOver::frameReady, this, qOverload<>(&QWidget::update));
+}
+
+GlVideoView::~GlVideoView() { releaseGl(); }
+
+bool GlVideoView::openGlAvailable() {
+    QOpenGLContext context;
+    if (!context.create()) return false;
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    if (!surface.isValid() || !context.makeCurrent(&surface)) return false;
+    context.doneCurrent();
+    return true;
+}
+
+void GlVideoView::releaseGl() {
+    if (!initialized_ || context() == nullptr) return;
+    makeCurrent();
+    if (blitter_.isCreated()) blitter_.destroy();
+    if (texture_ != 0) glDeleteTextures(1, &texture_);
+    texture_ = 0;
+    doneCurrent();
+    initialized_ = false;
+}
+
+void GlVideoView::fail() {
+    if (failed_) return;
+    failed_ = true;
+    debugLog("OpenGL video output failed, drawing in software \r\n");
+    emit unusable();
+}
+
+void GlVideoView::initializeGL() {
+    if (context() == nullptr || !context()->isValid()) {
+        fail();
+        return;
+    }
+    initializeOpenGLFunctions();
+    if (!blitter_.create()) {
+        fail();
+        return;
+    }
+    glGenTextures(1, &texture_);
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    initialized_ = true;
+    if (glGetError() != GL_NO_ERROR) fail();
+}
+
+bool GlVideoView::upload(const HandedFrame& frame) {
+    // Texture bytes are red, green, blue, alpha.
+    const QImage pixels = frame.image.copy(frame.source).convertToFormat(QImage::Format_RGBA8888);
+    if (pixels.isNull()) return false;
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    if (pixels.size() != textureSize_) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, pixels.width(), pixels.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     pixels.constBits());
+        textureSize_ = pixels.size();
+    } else {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, pixels.width(), pixels.height(), GL_RGBA, GL_UNSIGNED_BYTE,
+                        pixels.constBits());
+    }
+    if (glGetError() != GL_NO_ERROR) return false;
+    uploadedSerial_ = frame.serial;
+    ++uploads_;
+    return true;
+}
+
+void GlVideoView::paintGL() {
+    if (failed_ || !initialized_) return;
+    const HandedFrame frame = handOver_.latest();
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (frame.image.isNull() || frame.source.isEmpty()) return;
+    if (frame.serial != uploadedSerial_ && !upload(frame)) {
+        fail();
+        return;
+    }
+    if (textureSize_.isEmpty()) return;
+    const QRect viewport(QPoint(0, 0), size() * devicePixelRatio());
+    glViewport(0, 0, viewport.width(), viewport.height());
+    blitter_.bind();
+    blitter_.blit(texture_, QOpenGLTextureBlitter::targetTransform(QRectF(viewport), viewport),
+                  QOpenGLTextureBlitter::OriginTopLeft);
+    blitter_.release();
+    if (glGetError() != GL_NO_ERROR) fail();
+}
+
+}  // namespace orvix

@@ -1,0 +1,51 @@
+// The accelerated renderer's view: uploads the newest handed-over picture as
+// an OpenGL texture and draws it scaled over its whole rectangle. Reports a
+// context, upload or draw failure once through unusable().
+#pragma once
+
+#include <QOpenGLFunctions>
+#include <QOpenGLTextureBlitter>
+#include <QOpenGLWidget>
+#include <QSize>
+#include <cstdint>
+
+#include "video/frame_hand_over.h"
+
+namespace orvix {
+
+class GlVideoView : public QOpenGLWidget, protected QOpenGLFunctions {
+    Q_OBJECT
+
+public:
+    GlVideoView(FrameHandOver& handOver, QWidget* parent = nullptr);
+    ~GlVideoView() override;
+
+    // GUI thread: whether an OpenGL context can be made at all here.
+    static bool openGlAvailable();
+    bool hasFailed() const { return failed_; }
+    // Pictures uploaded so far.
+    uint64_t uploads() const { return uploads_; }
+
+signals:
+    void unusable();
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+
+private:
+    void fail();
+    bool upload(const HandedFrame& frame);
+    void releaseGl();
+
+    FrameHandOver& handOver_;
+    QOpenGLTextureBlitter blitter_;
+    GLuint texture_ = 0;
+    QSize textureSize_;
+    uint64_t uploadedSerial_ = 0;
+    uint64_t uploads_ = 0;
+    bool initialized_ = false;
+    bool failed_ = false;
+};
+
+}  // namespace orvix

@@ -1,0 +1,112 @@
+// One compressed video packet (MPEG-4 part 2 or H.264) in, one 32-bit RGB
+// picture out. One decoder per connection: the link thread opens it when the
+// recorder has described itself, the display thread decodes, the window
+// thread closes it. A mutex keeps a repeated open from racing a decode.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "app/device_record.h"
+#include "link/decoder_opener.h"
+#include "video/display_frame.h"
+
+struct AVBufferRef;
+struct AVCodec;
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+struct SwsContext;
+
+namespace orvix {
+
+class RecorderConnection;
+
+// The RGB picture of the last decode: rows top first, width * 4 bytes each,
+// bytes blue, green, red, unused. Valid until the next decode or close.
+struct DecodedPicture {
+    const uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+
+    explicit operator bool() const { return pixels != nullptr; }
+};
+
+// How often the decoder was fed, rebuilt its scaler, and put a fixed
+// parameter set in front of a raw key picture.
+struct DecoderCounters {
+    uint64_t decodeCalls = 0;
+    uint64_t scalerBuilds = 0;
+    uint64_t parameterSetsSent = 0;
+};
+
+class VideoDecoder final : public DecoderOpener {
+public:
+    VideoDecoder();
+    ~VideoDecoder() override;
+    VideoDecoder(const VideoDecoder&) = delete;
+    VideoDecoder& operator=(const VideoDecoder&) = delete;
+
+    // The display frame that mirrors the output size and picture. Set before
+    // the threads start.
+    void attachFrame(DisplayFrame* frame);
+
+    // Opens the codec of the record's model index with the opening size.
+    // 1 on success, -1 when the model has no codec (and none was found
+    // before) or the codec cannot be opened. Reopening starts a new codec
+    // context; the output size and the RGB buffer stay.
+    int open(int width, int height, const DeviceRecord& record);
+    int openDecoder(int width, int height, DeviceRecord& record) override { return open(width, height, record); }
+
+    // Decodes one packet. Nothing for no packet, a decode error, a scaler
+    // that cannot be built (tried again with the next packet) or a picture
+    // that cannot be held. A packet that completes no picture yields the
+    // previous picture again.
+    DecodedPicture decode(const uint8_t* packet, size_t length);
+
+    // A raw H.264 packet (32-byte header, payload of the header's length):
+    // channel test, parameter set in front of a key picture when the coding
+    // configuration changes, non-key pictures dropped until then. Uses the
+    // connection's configuration memory and the record's selected channel.
+    DecodedPicture decodeRaw(const uint8_t* slot, size_t length, RecorderConnection& connection);
+
+    // Frees the codec, the pictures, the scaler and the RGB buffer.
+    void close();
+
+    DecoderCounters counters() const;
+    int outputWidth() const;
+    int outputHeight() const;
+
+private:
+    DecodedPicture decodeLocked(const uint8_t* prefix, size_t prefixLength, const uint8_t* data, size_t length);
+    bool fillInput(const uint8_t* prefix, size_t prefixLength, const uint8_t* data, size_t length);
+    bool decodeOnce();
+    bool ensureRgbCapacity(size_t bytes);
+    void releaseCodec();
+
+    mutable std::mutex mutex_;
+    const AVCodec* codec_ = nullptr;
+    AVCodecContext* context_ = nullptr;
+    AVFrame* picture_ = nullptr;   // the decoded picture last received
+    AVFrame* received_ = nullptr;  // scratch for receiving
+    AVPacket* packet_ = nullptr;
+    AVBufferRef* input_ = nullptr;  // packet bytes with zeroed padding behind them
+    size_t inputLength_ = 0;
+    SwsContext* scaler_ = nullptr;
+    int scalerFormat_ = -1;
+
+    std::unique_ptr<uint8_t[]> rgb_;
+    size_t rgbCapacity_ = 0;
+    int openWidth_ = 0;
+    int openHeight_ = 0;
+    int outWidth_ = 0;
+    int outHeight_ = 0;
+
+    DisplayFrame* frame_ = nullptr;
+    bool unknownCodeReported_ = false;
+    DecoderCounters counters_;
+};
+
+}  // namespace orvix
