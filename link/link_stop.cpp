@@ -23,17 +23,21 @@ void stopLink(LinkShared& shared, RecorderConnection* connection, LinkThread* th
 
     shared.threadState.store(kLinkStopRequested);
     if (running) wait(kStopGraceMs);
-    if (connection != nullptr) {
-        connection->ring.signalFrameReady();
-        connection->socket.close();
-    }
+    if (connection != nullptr) connection->ring.signalFrameReady();
     if (running) {
         while (shared.threadState.load() != kLinkStopped) wait(kStopPollMs);
         thread->join();
     } else {
         shared.threadState.store(kLinkStopped);
     }
-    if (connection != nullptr) connection->status.store(kStatusDisconnect);
+    // Closed only now: while the link thread runs it may still be sending or
+    // reading on the descriptor, and closing it under it could hand the
+    // number to another file. The link thread never blocks on the socket for
+    // long, so it needs no close to end.
+    if (connection != nullptr) {
+        connection->socket.close();
+        connection->status.store(kStatusDisconnect);
+    }
 }
 
 }  // namespace orvix

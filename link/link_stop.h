@@ -18,9 +18,9 @@ using WaitHandlingMessages = std::function<void(int milliseconds)>;
 constexpr int kStopGraceMs = 1000;
 constexpr int kStopPollMs = 200;
 
-// state := 7; wait 1000 ms; wake the display thread (frameReady) and close
-// the socket; wait, checking every 200 ms, until the link thread has written
-// state 0; status := 0; join the thread. Without a running link thread
+// state := 7; wait 1000 ms; wake the display thread (frameReady); wait,
+// checking every 200 ms, until the link thread has written state 0; join the
+// thread; close the socket; status := 0. Without a running link thread
 // (set-up failed, or already torn down) nothing waits for it: the state
 // becomes 0 at once. `connection` and `thread` may be null.
 void stopLink(LinkShared& shared, RecorderConnection* connection, LinkThread* thread,

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "link/capabilities.h"
@@ -123,6 +124,9 @@ void LinkThread::exchangePass(int state) {
     const int received = socket.receive(c_.receiveBuffer.get(), kReceiveBufferSize);
     if (received == 0) {
         debugLog(" pNet->Close(); \r\n");
+        // The window thread may be sending a user command; sends hold the
+        // send lock, so the descriptor is not closed under one.
+        std::lock_guard<std::mutex> lock(c_.sendLock);
         socket.close();
         return;
     }
