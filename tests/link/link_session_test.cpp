@@ -87,12 +87,12 @@ protected:
         ASSERT_TRUE(waitStatus(kStatusDataSendOk));
     }
 
-    Bytes stream(int first, int count, const VideoSpec& base = {}) {
+    Bytes stream(int first, int count, const VideoParams& base = {}) {
         Bytes out;
         for (int i = first; i < first + count; ++i) {
-            VideoSpec spec = base;
-            spec.tag = static_cast<uint8_t>(i);
-            const Bytes p = videoPacket(spec);
+            VideoParams params = base;
+            params.tag = static_cast<uint8_t>(i);
+            const Bytes p = videoPacket(params);
             out.insert(out.end(), p.begin(), p.end());
         }
         return out;

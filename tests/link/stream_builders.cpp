@@ -28,7 +28,7 @@ Bytes commandPacket(FramingKind framing, uint32_t code, const Bytes& payload) {
     return out;
 }
 
-Bytes videoPacket(const VideoSpec& s) {
+Bytes videoPacket(const VideoParams& s) {
     Bytes p(32 + s.payloadBytes + s.extraBytes + 4, 0);
     const bool nendOnly = s.kind == VideoKind::Badj || s.kind == VideoKind::Ndav || s.kind == VideoKind::Nda;
     uint32_t marker = kF5StartMarker;

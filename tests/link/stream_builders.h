@@ -16,7 +16,7 @@ Bytes commandPacket(FramingKind framing, uint32_t code, const Bytes& payload = {
 
 enum class VideoKind { F2, F3, F5, Badj, Ndav, Nda };
 
-struct VideoSpec {
+struct VideoParams {
     VideoKind kind = VideoKind::F5;
     int channel = 0;
     bool key = true;
@@ -32,7 +32,7 @@ struct VideoSpec {
 // Header (32 bytes) + payload + end marker, the fields as the kind lays them
 // out (BADJ's time and length big-endian). Payload bytes are 0x55 but for
 // the tag, so no marker can occur inside.
-Bytes videoPacket(const VideoSpec& spec);
+Bytes videoPacket(const VideoParams& params);
 
 // A long-form recorder description (552 bytes).
 Bytes description(uint32_t modelCode, uint16_t protocolVersion, int16_t cameras = 4);
