@@ -14,6 +14,7 @@
 #include "link/link_notifier.h"
 #include "link/link_shared.h"
 #include "link/parser_state.h"
+#include "link/status_address.h"
 #include "link/tcp_socket.h"
 #include "link/wire_format.h"
 #include "video/display_frame.h"
@@ -53,6 +54,8 @@ public:
 
     std::atomic<int> status{0};  // LinkStatus, 0-15
     std::atomic<int> mode{0};    // 0 live, 1 search
+    // What status 1 shows; written by the link thread, read when painting.
+    StatusAddress statusAddress;
 
     // Link thread only: parser state and the resynchronisation rule.
     ParserState parser;

@@ -1,0 +1,75 @@
+#include "link/command_wrappers.h"
+
+#include "link/command_codes.h"
+#include "link/command_sender.h"
+#include "link/link_status.h"
+#include "link/recorder_connection.h"
+
+namespace orvix {
+namespace {
+
+bool streaming(const RecorderConnection* c) { return c != nullptr && c->status.load() == kStatusDataSendOk; }
+
+int currentChannel(const RecorderConnection& c) { return c.record != nullptr ? c.record->currentChannel.load() : 0; }
+
+void setMode(RecorderConnection& c, int mode) {
+    c.mode.store(mode);
+    c.display.mode.store(mode);
+}
+
+}  // namespace
+
+void requestData(RecorderConnection* c, int channel, int origin) {
+    if (!streaming(c)) return;
+    sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(channel), origin);
+}
+
+void requestPtz(RecorderConnection* c, int action, int32_t preset) {
+    if (!streaming(c) || action < 0 || action > 10) return;
+    const int32_t parameter = action == 5 || action == 6 ? preset : 1;
+    sendCommand(*c, COMMAND_PTZ_REQ, static_cast<uintptr_t>(action), parameter);
+}
+
+void switchAlarmOn(RecorderConnection* c, int output, uint32_t duration) {
+    if (!streaming(c)) return;
+    sendCommand(*c, COMMAND_ALARM_OUT_REQ, static_cast<uintptr_t>(output), static_cast<intptr_t>(duration), 1);
+}
+
+void switchAlarmOff(RecorderConnection* c) {
+    if (!streaming(c)) return;
+    sendCommand(*c, COMMAND_ALARM_OUT_REQ, 0, 0, 0);
+}
+
+const char* requestRecordInfo(RecorderConnection* c) {
+    if (!streaming(c)) return nullptr;
+    sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0);
+    sendCommand(*c, COMMAND_RECORD_INFO_REQ);
+    return "Record Info Request..";
+}
+
+const char* startSearch(RecorderConnection* c, uint32_t startTime) {
+    if (c == nullptr) return nullptr;
+    if (streaming(c)) {
+        sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(currentChannel(*c)), 0);
+        sendCommand(*c, COMMAND_SEARCH_MODE_REQ);
+        sendCommand(*c, COMMAND_SEARCH_TIME_REQ, startTime);
+        sendCommand(*c, COMMAND_SEARCH_PLAY_REQ);
+        setMode(*c, 1);
+        sendCommand(*c, COMMAND_PLAY_CONTROL_REQ);
+    }
+    return "Search start ...";
+}
+
+const char* endSearch(RecorderConnection* c) {
+    if (c == nullptr) return nullptr;
+    if (streaming(c)) {
+        sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0);
+        sendCommand(*c, COMMAND_SEARCH_MODE_REQ);
+        sendCommand(*c, COMMAND_SEARCH_END_REQ);
+        sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(currentChannel(*c)), 0);
+        setMode(*c, 0);
+    }
+    return "Search end -> goto Live";
+}
+
+}  // namespace orvix

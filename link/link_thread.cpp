@@ -1,0 +1,287 @@
+#include "link/link_thread.h"
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "link/capabilities.h"
+#include "link/command_codes.h"
+#include "link/command_sender.h"
+#include "link/debug_log.h"
+#include "link/device_description.h"
+#include "link/host_lookup.h"
+#include "link/link_status.h"
+#include "link/recorder_connection.h"
+#include "link/text_codec.h"
+#include "link/wire_format.h"
+
+namespace orvix {
+namespace {
+
+void sleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+bool startsWithLetter(const std::string& text) {
+    if (text.empty()) return false;
+    const char first = text[0];
+    return (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
+}
+
+}  // namespace
+
+LinkThread::LinkThread(RecorderConnection& connection) : c_(connection) {}
+
+LinkThread::~LinkThread() {
+    if (!thread_.joinable()) return;
+    if (c_.shared != nullptr) c_.shared->threadState.store(kLinkStopRequested);
+    thread_.join();
+}
+
+bool LinkThread::start() {
+    if (thread_.joinable() || c_.shared == nullptr || c_.record == nullptr || !c_.buffersReady()) return false;
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void LinkThread::join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void LinkThread::run() {
+    std::atomic<int>& state = c_.shared->threadState;
+    for (;;) {
+        const int current = state.load();
+        switch (current) {
+        case kLinkStopped:
+            return;
+        case kLinkReady:
+            sleepMs(kIdleWaitMs);
+            debugLog("eDEV_THREAD_READY \r\n");
+            break;
+        case kLinkConnect:
+            connectPass();
+            break;
+        case kLinkDdnsExchange:
+        case kLinkRecorderExchange:
+            exchangePass(current);
+            break;
+        case kLinkReconnect:
+            reconnectPass();
+            break;
+        case kLinkStopRequested:
+            state.store(kLinkStopped);
+            return;
+        default:
+            // Unused states do nothing; pause so the loop does not spin.
+            sleepMs(kIdleWaitMs);
+            break;
+        }
+    }
+}
+
+void LinkThread::connectPass() {
+    DeviceRecord& record = *c_.record;
+    if (record.useStatic != 0) {
+        connectToRecorder();
+        moveTo(kLinkRecorderExchange);
+        return;
+    }
+    // Through the DDNS server: a name is looked up first, anything else
+    // (a dotted address) is used as it is.
+    const std::string server = toNarrow(record.ddnsServer.view());
+    std::u16string host(record.ddnsServer.view());
+    if (startsWithLetter(server)) {
+        const auto address = lookupHost(server);
+        if (!address) {
+            // Stay in the connect state and try again on the next pass; the
+            // pause keeps a failing look-up from running at full speed.
+            sleepMs(kIdleWaitMs);
+            return;
+        }
+        host = fromUtf8(formatDottedAddress(*address));
+    }
+    setStatus(kStatusDdnsConnReq);
+    connectTo(host, record.ddnsPort);
+    moveTo(kLinkDdnsExchange);
+}
+
+void LinkThread::exchangePass(int state) {
+    TcpSocket& socket = c_.socket;
+    const int waiting = socket.bytesWaiting();
+    if (waiting < 0) {
+        // The socket is closed (the peer closed it, and the disconnect has
+        // not come yet): wait here instead of asking again at once.
+        socket.waitReadable(kIdleWaitMs);
+        return;
+    }
+    if (waiting == 0) {
+        // Wait for bytes instead of sleeping, so they are read as they come.
+        // End of stream goes on to the receive, which then reports the close.
+        const TcpSocket::WaitResult result = socket.waitReadable(kIdleWaitMs);
+        if (result != TcpSocket::WaitResult::Readable && result != TcpSocket::WaitResult::EndOfStream) return;
+    }
+
+    const int received = socket.receive(c_.receiveBuffer.get(), kReceiveBufferSize);
+    if (received == 0) {
+        debugLog(" pNet->Close(); \r\n");
+        // The window thread may be sending a user command; sends hold the
+        // send lock, so the descriptor is not closed under one.
+        std::lock_guard<std::mutex> lock(c_.sendLock);
+        socket.close();
+        return;
+    }
+    if (received < 0) {
+        if (socket.lastError() != TcpSocket::kWouldBlock) {
+            debugLog("SOCKET_ERROR \r\n");
+            if (c_.notifier != nullptr) c_.notifier->showNetworkError();
+            moveTo(kLinkReady);
+        }
+        sleepMs(kWouldBlockPauseMs);
+        return;
+    }
+    c_.shared->bytesCounter.fetch_add(static_cast<uint32_t>(received));
+    if (state == kLinkDdnsExchange) {
+        parseDdnsStream(c_, c_.receiveBuffer.get(), static_cast<size_t>(received), *this);
+    } else {
+        parseRecorderStream(c_, c_.receiveBuffer.get(), static_cast<size_t>(received), *this);
+    }
+}
+
+void LinkThread::reconnectPass() {
+    sleepMs(kIdleWaitMs);
+    notify(VWM_SOCKET_RESET, 0, 0);
+    sleepMs(kIdleWaitMs);
+    // A new stream begins: nothing half-assembled from the DDNS server may
+    // run into the recorder's first packet.
+    resetStreamParser(c_);
+    connectToRecorder();
+    moveTo(kLinkRecorderExchange);
+    sleepMs(kIdleWaitMs);
+}
+
+void LinkThread::connectToRecorder() {
+    const DeviceRecord& record = *c_.record;
+    const std::u16string address(record.address.view());
+    c_.statusAddress.set(toUtf8(address), record.port);
+    setStatus(kStatusConnectReq);
+    connectTo(address, record.port);
+}
+
+void LinkThread::connectTo(std::u16string_view host, int port) {
+    const std::u16string text(host);
+    sendCommand(c_, COMMAND_CONNECT_REQ, reinterpret_cast<uintptr_t>(text.c_str()), port);
+}
+
+void LinkThread::onCommand(uint32_t code, const uint8_t* payload, size_t length) {
+    switch (code) {
+    case COMMAND_CONNECT_OK:
+        handleConnectOk(payload, length);
+        break;
+    case COMMAND_LOGIN_OK:
+        handleLoginOk(payload, length);
+        break;
+    case COMMAND_LOGIN_FAIL:
+        setStatus(kStatusLoginFail);
+        break;
+    case COMMAND_DATA_SEND_OK:
+        setStatus(kStatusDataSendOk);
+        debugLog("COMMAND_DATA_SEND_OK \r\n");
+        break;
+    case COMMAND_ECHO_REQ:
+        sendCommand(c_, COMMAND_ECHO_ACK);
+        debugLog("Echo req \r\n");
+        break;
+    case COMMAND_RECORD_INFO:
+    case COMMAND_SEARCH_INFO:
+        handleTimeRange(code, payload);
+        break;
+    case COMMAND_SEARCH_INFO_FAIL:
+        notify(VWM_RECORD_INFO_FAIL, 0, 0);
+        setStatus(kStatusSearchInfoFail);
+        break;
+    case COMMAND_DATA_RESEND:
+        sendCommand(c_, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(c_.record->currentChannel.load()), 0);
+        break;
+    case COMMAND_DDNS_READY:
+        setStatus(kStatusDataSendOk);
+        sendCommand(c_, COMMAND_DDNS_INFO_REQ);
+        break;
+    case COMMAND_DDNS_INFO:
+        handleDdnsInfo(payload, length);
+        break;
+    default:
+        break;
+    }
+}
+
+void LinkThread::handleConnectOk(const uint8_t* payload, size_t length) {
+    debugLog("COMMAND_CONNECT_OK \r\n");
+    setStatus(kStatusConnectOk);
+    DeviceRecord& record = *c_.record;
+    if (!storeDeviceDescription(record, payload, length)) return;
+    // Every description that came in either framing is accepted.
+    const int32_t framing = record.framingKind.load();
+    if (framing != static_cast<int32_t>(FramingKind::Wide) && framing != static_cast<int32_t>(FramingKind::Plain)) {
+        setStatus(kStatusModelMismatch);
+        return;
+    }
+    setStatus(kStatusLoginReq);
+    notify(VWM_CONNECTED, reinterpret_cast<WParam>(&record), 0);
+    sendCommand(c_, COMMAND_LOGIN_REQ);
+    if (c_.decoder != nullptr) c_.decoder->openDecoder(720, 576, record);
+}
+
+void LinkThread::handleLoginOk(const uint8_t* payload, size_t length) {
+    debugLog("COMMAND_LOGIN_OK \r\n");
+    setStatus(kStatusLoginOk);
+    storeCapabilities(*c_.record, payload, length);
+    setStatus(kStatusDataSendReq);
+    sendCommand(c_, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(c_.record->currentChannel.load()), 0);
+}
+
+void LinkThread::handleTimeRange(uint32_t code, const uint8_t* payload) {
+    const uint32_t first = readLe32(payload);
+    const uint32_t second = readLe32(payload + 4);
+    const auto pointer = reinterpret_cast<WParam>(payload);
+    if (first != 0 && second != 0 && first != second) {
+        notify(code == COMMAND_RECORD_INFO ? VWM_RECORD_INFO : VWM_SEARCH_INFO, pointer, 1);
+    } else {
+        notify(VWM_RECORD_INFO_FAIL, pointer, 0);
+    }
+}
+
+void LinkThread::handleDdnsInfo(const uint8_t* payload, size_t length) {
+    // A reply too short to hold the address and the port is ignored.
+    if (length < 8) return;
+    setStatus(kStatusDdnsInfoOk);
+    DeviceRecord& record = *c_.record;
+    record.port = static_cast<uint16_t>(readLe32(payload + 4) & 0xFFFF);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", payload[0], payload[1], payload[2], payload[3]);
+    setText(record.address, fromUtf8(text));
+    moveTo(kLinkReconnect);
+}
+
+void LinkThread::onVideo(const uint8_t* packet, size_t length, PushDiscipline discipline) {
+    c_.ring.push(packet, length, discipline);
+}
+
+void LinkThread::setStatus(int value) {
+    c_.status.store(value);
+    notify(VWM_REFRESH, 0, 0);
+}
+
+void LinkThread::notify(WindowMessage message, WParam wParam, LParam lParam) {
+    if (c_.notifier != nullptr) c_.notifier->notify(message, wParam, lParam);
+}
+
+bool LinkThread::moveTo(int next) {
+    std::atomic<int>& state = c_.shared->threadState;
+    int current = state.load();
+    while (current != kLinkStopRequested && current != kLinkStopped) {
+        if (state.compare_exchange_weak(current, next)) return true;
+    }
+    return false;
+}
+
+}  // namespace orvix

@@ -1,0 +1,17 @@
+// The recorder stream parser on arbitrary bytes. Input: a flags byte (mode,
+// I-frame-only, resync, channel), a chunk-size byte, then the stream.
+#include <cstddef>
+#include <cstdint>
+
+#include "tests/fuzz/fuzz_harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static orvix::fuzz::Harness harness;
+    if (size < 2) return 0;
+    harness.reset(data[0], orvix::kLinkRecorderExchange);
+    harness.record->modelIndex = 0;
+    orvix::fuzz::feedInChunks(data + 2, size - 2, data[1], [](const uint8_t* chunk, size_t n) {
+        orvix::parseRecorderStream(harness.connection, chunk, n, harness);
+    });
+    return 0;
+}

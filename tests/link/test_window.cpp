@@ -1,0 +1,143 @@
+#include "tests/link/test_window.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "link/wire_format.h"
+
+namespace orvix::test {
+
+TestWindow::TestWindow() : thread_([this] { loop(); }) {}
+
+TestWindow::~TestWindow() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quit_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+}
+
+void TestWindow::notify(WindowMessage message, WParam wParam, LParam lParam) {
+    const LinkShared* shared = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (message == VWM_REFRESH && connection_ != nullptr && connection_->status.load() == holdStatus_)
+            shared = holdShared_;
+    }
+    if (shared != nullptr) waitUntil([shared] { return shared->threadState.load() == kLinkStopRequested; });
+    sendAndWait([this, message, wParam, lParam] { handle(message, wParam, lParam); });
+}
+
+void TestWindow::showNetworkError() {
+    sendAndWait([this] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++networkErrors_;
+    });
+}
+
+void TestWindow::run(const std::function<void()>& task) { sendAndWait(task); }
+
+void TestWindow::sendAndWait(std::function<void()> task) {
+    auto item = std::make_shared<Item>();
+    item->task = std::move(task);
+    std::unique_lock<std::mutex> lock(mutex_);
+    queue_.push_back(item);
+    cv_.notify_all();
+    cv_.wait(lock, [&item] { return item->done; });
+}
+
+bool TestWindow::runOne(std::unique_lock<std::mutex>& lock) {
+    if (queue_.empty()) return false;
+    auto item = queue_.front();
+    queue_.pop_front();
+    lock.unlock();
+    item->task();
+    lock.lock();
+    item->done = true;
+    cv_.notify_all();
+    return true;
+}
+
+void TestWindow::loop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        cv_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+        if (!runOne(lock) && quit_) return;
+    }
+}
+
+void TestWindow::pumpFor(int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!runOne(lock)) cv_.wait_until(lock, deadline, [this] { return !queue_.empty(); });
+    }
+}
+
+void TestWindow::holdRefreshUntilStop(int status, const LinkShared* shared) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holdStatus_ = status;
+    holdShared_ = shared;
+}
+
+void TestWindow::handle(WindowMessage message, WParam wParam, LParam lParam) {
+    Handled h;
+    h.message = message;
+    h.wParam = wParam;
+    h.lParam = lParam;
+    if (connection_ != nullptr) h.status = connection_->status.load();
+    if ((message == VWM_RECORD_INFO || message == VWM_SEARCH_INFO || message == VWM_RECORD_INFO_FAIL) &&
+        wParam != 0) {
+        // The payload is valid only while the message is handled.
+        const auto* payload = reinterpret_cast<const uint8_t*>(wParam);
+        h.first = readLe32(payload);
+        h.second = readLe32(payload + 4);
+    }
+    if (message == VWM_SOCKET_RESET && connection_ != nullptr) {
+        connection_->socket.close();
+        connection_->socket.create();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    handled_.push_back(h);
+}
+
+std::vector<TestWindow::Handled> TestWindow::handled() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return handled_;
+}
+
+std::vector<int> TestWindow::refreshStatuses() const {
+    std::vector<int> statuses;
+    for (const auto& h : handled())
+        if (h.message == VWM_REFRESH) statuses.push_back(h.status);
+    return statuses;
+}
+
+size_t TestWindow::count(uint32_t message) const {
+    const auto all = handled();
+    return static_cast<size_t>(std::count_if(all.begin(), all.end(), [message](const Handled& h) {
+        return h.message == message;
+    }));
+}
+
+int TestWindow::networkErrors() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return networkErrors_;
+}
+
+void TestWindow::clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handled_.clear();
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace orvix::test
