@@ -1,0 +1,166 @@
+// A whole connection through the GUI-free session: set-up, connect, login,
+// streaming into the display thread, disconnect, tear-down, and again.
+#include <gtest/gtest.h>
+
+#include "link/command_codes.h"
+#include "link/link_status.h"
+#include "link/wire_format.h"
+#include "tests/link/scripted_peer.h"
+#include "tests/link/stream_builders.h"
+#include "tests/link/test_window.h"
+#include "tests/video/pipeline_support.h"
+#include "tests/video/test_stream.h"
+#include "video/renderer_switch.h"
+#include "video/video_session.h"
+
+using namespace orvix;
+using namespace orvix::test;
+
+namespace {
+
+constexpr uint32_t kModelCode11 = 11;  // model index 0: Wide commands, 64-byte headers, MPEG-4
+
+// An F5 packet with the 64-byte header layout: time at 4, channel and key
+// flag at 8, length (everything after the first 36 bytes) at 12.
+Bytes f5Header64Packet(const Packet& payload, uint32_t seconds, int channel, bool key) {
+    Bytes packet(64, 0);
+    packet[2] = 0x01;
+    packet[3] = 0xF5;
+    writeLe32(packet.data() + 4, seconds);
+    packet[8] = static_cast<uint8_t>((channel & 0x0F) | ((key ? 1 : 2) << 4));
+    writeLe32(packet.data() + 12, static_cast<uint32_t>(payload.size() + 32));
+    packet.insert(packet.end(), payload.begin(), payload.end());
+    const uint8_t end[4] = {0x00, 0x00, 0x01, 0xB4};
+    packet.insert(packet.end(), end, end + 4);
+    return packet;
+}
+
+class VideoSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        record = createRecord();
+        setText(record->name, u"Lobby");
+        setText(record->address, u"127.0.0.1");
+        record->useStatic = 1;
+        renderers.setRenderers(&renderer, nullptr);
+        renderers.setFlag(RendererSwitch::kSoftwareFlag);
+    }
+    void TearDown() override {
+        window.run([&] { session.tearDown(); });
+        destroyRecord(record);
+    }
+
+    VideoSession::SetUpResult setUpSession() {
+        VideoSession::SetUpResult result{};
+        window.run([&] {
+            result = session.setUp(record, renderers);
+            window.attach(session.connection());
+        });
+        return result;
+    }
+    void disconnect() {
+        window.run([&] { session.disconnect([&](int ms) { window.pumpFor(ms); }); });
+    }
+    int status() {
+        int value = 0;
+        window.run([&] { value = session.status(); });
+        return value;
+    }
+
+    // Connects to `peer` and answers the handshake up to streaming.
+    void connectAndStream(ScriptedPeer& peer) {
+        record->port = peer.port();
+        ASSERT_EQ(setUpSession(), VideoSession::SetUpResult::Started);
+        window.run([&] { session.startLink(); });
+        ASSERT_TRUE(peer.accept());
+        peer.send(commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, description(kModelCode11, 24)));
+        ASSERT_EQ(peer.nextCode(), COMMAND_LOGIN_REQ);
+        peer.send(commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, loginOkPayload(0x1F)));
+        ASSERT_EQ(peer.nextCode(), COMMAND_DATA_SEND_REQ);
+        peer.send(commandPacket(FramingKind::Wide, COMMAND_DATA_SEND_OK));
+        ASSERT_TRUE(waitUntil([&] { return status() == kStatusDataSendOk; }));
+    }
+
+    DeviceRecord* record = nullptr;
+    TestWindow window;
+    VideoSession session{window};
+    RecordingRenderer renderer;
+    RendererSwitch renderers;
+};
+
+}  // namespace
+
+TEST_F(VideoSessionTest, StreamsPicturesThenDisconnectsAndConnectsAgain) {
+    const EncodedStream red = encodeImages("mpeg4", {solidImage(352, 288, 230, 20, 20)}, 1);
+    for (int round = 0; round < 2; ++round) {
+        ScriptedPeer peer;
+        connectAndStream(peer);
+        EXPECT_EQ(record->modelIndex.load(), 0);
+        peer.send(f5Header64Packet(red.packets[0], 951782400, 0, true));
+        ASSERT_TRUE(renderer.waitFor(static_cast<size_t>(round) + 1));
+        const auto shown = renderer.shown().back();
+        ASSERT_EQ(shown.picture.width, 352);
+        const uint8_t* pixel = shown.picture.pixel(100, 100);
+        EXPECT_LT(pixel[0], 60);   // blue
+        EXPECT_LT(pixel[1], 60);   // green
+        EXPECT_GT(pixel[2], 190);  // red
+
+        disconnect();
+        EXPECT_EQ(status(), kStatusDisconnect);
+        EXPECT_EQ(session.shared().threadState.load(), kLinkStopped);
+        EXPECT_FALSE(session.threadsRunning());
+        window.run([&] { session.tearDown(); });
+        EXPECT_EQ(session.connection(), nullptr);
+        EXPECT_EQ(session.shared().threadState.load(), kLinkReady);
+    }
+}
+
+TEST_F(VideoSessionTest, UnknownFramingStartsNothingAndDisconnectReturnsAtOnce) {
+    record->framingKind = 2;
+    EXPECT_EQ(setUpSession(), VideoSession::SetUpResult::FramingRejected);
+    EXPECT_FALSE(session.setUpFailed());
+    EXPECT_FALSE(session.threadsRunning());
+    EXPECT_EQ(session.connection(), nullptr);
+    window.run([&] { session.startLink(); });
+    EXPECT_NE(session.shared().threadState.load(), kLinkConnect);
+    int waits = 0;
+    window.run([&] { session.disconnect([&](int) { ++waits; }); });
+    EXPECT_EQ(waits, 0);  // nothing to wait for
+    record->framingKind = -1;
+    EXPECT_EQ(setUpSession(), VideoSession::SetUpResult::FramingRejected);
+}
+
+TEST_F(VideoSessionTest, WrappersActOnlyWhileStreamingAndSetTheInfoLine) {
+    ScriptedPeer peer;
+    record->port = peer.port();
+    ASSERT_EQ(setUpSession(), VideoSession::SetUpResult::Started);
+    // Before streaming: nothing is sent, but the search texts still show.
+    window.run([&] {
+        session.ptz(1, 0);
+        session.startSearch(1325375999u);
+    });
+    EXPECT_EQ(session.infoLine(), "Search start ...");
+    window.run([&] { session.startLink(); });
+    ASSERT_TRUE(peer.accept());
+    EXPECT_TRUE(peer.staysQuiet(200));
+
+    peer.send(commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, description(kModelCode11, 24)));
+    ASSERT_EQ(peer.nextCode(), COMMAND_LOGIN_REQ);
+    peer.send(commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, loginOkPayload(0x1F)));
+    ASSERT_EQ(peer.nextCode(), COMMAND_DATA_SEND_REQ);
+    peer.send(commandPacket(FramingKind::Wide, COMMAND_DATA_SEND_OK));
+    ASSERT_TRUE(waitUntil([&] { return status() == kStatusDataSendOk; }));
+
+    window.run([&] { session.requestRecordInfo(); });
+    EXPECT_EQ(session.infoLine(), "Record Info Request..");
+    EXPECT_EQ(peer.nextCode(), COMMAND_DATA_SEND_REQ);
+    EXPECT_EQ(peer.nextCode(), COMMAND_RECORD_INFO_REQ);
+    window.run([&] { session.alarmOn(2, 60); });
+    auto alarm = peer.readCommand();
+    ASSERT_TRUE(alarm);
+    EXPECT_EQ(alarm->code, COMMAND_ALARM_OUT_REQ);
+    EXPECT_EQ(alarm->payload[5], 1);
+
+    disconnect();
+    EXPECT_TRUE(session.infoLine().empty());
+}

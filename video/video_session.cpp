@@ -1,0 +1,122 @@
+#include "video/video_session.h"
+
+#include <new>
+
+#include "link/command_wrappers.h"
+#include "link/link_status.h"
+#include "link/link_thread.h"
+#include "link/recorder_connection.h"
+#include "video/display_thread.h"
+#include "video/video_decoder.h"
+
+namespace orvix {
+
+VideoSession::VideoSession(LinkNotifier& notifier) : notifier_(notifier) {}
+
+VideoSession::~VideoSession() { tearDown(); }
+
+VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, RendererSwitch& renderers) {
+    if (connection_ != nullptr) tearDown();
+    record_ = record;
+    // Only the two framings are known; anything else starts nothing.
+    if (record == nullptr || static_cast<uint32_t>(record->framingKind.load()) > 1) {
+        return SetUpResult::FramingRejected;
+    }
+
+    connection_.reset(new (std::nothrow) RecorderConnection());
+    if (connection_ != nullptr) decoder_.reset(new (std::nothrow) VideoDecoder());
+    if (connection_ == nullptr || decoder_ == nullptr || !connection_->allocateBuffers()) {
+        setUpFailed_ = true;
+        return SetUpResult::Failed;
+    }
+
+    RecorderConnection& c = *connection_;
+    decoder_->attachFrame(&c.display);
+    c.shared = &shared_;
+    c.notifier = &notifier_;
+    c.decoder = decoder_.get();
+    c.record = record;
+    c.resync = 1;
+    c.display.name = record->name.chars;
+    c.mode.store(0);
+    c.display.mode.store(c.mode.load());
+
+    c.socket.create();
+    shared_.threadState.store(kLinkReady);
+
+    linkThread_ = std::make_unique<LinkThread>(c);
+    displayThread_ = std::make_unique<DisplayThread>(c, *decoder_, renderers, overlay_);
+    linkThread_->start();
+    displayThread_->start();
+    c.ring.signalSlotFree();
+    shared_.resetCounters();
+    return SetUpResult::Started;
+}
+
+void VideoSession::startLink() {
+    if (threadsRunning()) shared_.threadState.store(kLinkConnect);
+}
+
+void VideoSession::setChannel(int channel, int origin) { requestData(connection_.get(), channel, origin); }
+
+void VideoSession::requestRecordInfo() {
+    if (const char* text = ::orvix::requestRecordInfo(connection_.get())) infoLine_ = text;
+}
+
+void VideoSession::startSearch(uint32_t startTime) {
+    if (const char* text = ::orvix::startSearch(connection_.get(), startTime)) infoLine_ = text;
+}
+
+void VideoSession::endSearch() {
+    if (const char* text = ::orvix::endSearch(connection_.get())) infoLine_ = text;
+}
+
+void VideoSession::ptz(int action, int32_t preset) { requestPtz(connection_.get(), action, preset); }
+
+void VideoSession::alarmOn(int output, uint32_t duration) { switchAlarmOn(connection_.get(), output, duration); }
+
+void VideoSession::alarmOff() { switchAlarmOff(connection_.get()); }
+
+void VideoSession::resetSocket() {
+    if (connection_ == nullptr) return;
+    connection_->socket.close();
+    connection_->socket.create();
+}
+
+void VideoSession::disconnect(const WaitHandlingMessages& waitHandlingMessages) {
+    infoLine_.clear();
+    stopThreads(waitHandlingMessages);
+}
+
+void VideoSession::stopThreads(const WaitHandlingMessages& waitHandlingMessages) {
+    // Without a running link thread stopLink only writes state 0.
+    stopLink(shared_, connection_.get(), linkThread_.get(), waitHandlingMessages);
+    // The display thread ends on state 0 within one 500 ms wait.
+    if (displayThread_ != nullptr) displayThread_->join();
+    linkThread_.reset();
+    displayThread_.reset();
+}
+
+void VideoSession::tearDown() {
+    if (threadsRunning()) stopThreads(nullptr);
+    linkThread_.reset();
+    displayThread_.reset();
+    shared_.threadState.store(kLinkReady);
+    shared_.resetCounters();
+    if (connection_ != nullptr) connection_->releaseBuffers();
+    if (decoder_ != nullptr) decoder_->close();
+    decoder_.reset();
+    if (connection_ != nullptr) connection_->ring.release();
+    connection_.reset();
+}
+
+bool VideoSession::threadsRunning() const {
+    return (linkThread_ != nullptr && linkThread_->joinable()) ||
+           (displayThread_ != nullptr && displayThread_->joinable());
+}
+
+int VideoSession::status() const { return connection_ != nullptr ? connection_->status.load() : 0; }
+
+std::string VideoSession::statusLine() const { return formatStatusLine(connection_.get()); }
+
+}  // namespace orvix

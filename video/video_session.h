@@ -1,0 +1,109 @@
+// One connection of a video window, without any GUI: the RecorderConnection,
+// the VideoDecoder, the link thread and the display thread, created at set-up
+// (VWM_CONNECT) and freed at tear-down (VWM_TEARDOWN). The Qt video window and
+// the command-line client both drive a connection through this class; they
+// add the drawing (renderers), the 4-second timer and the message delivery.
+//
+// Every member function runs on the owner's thread (the window thread); the
+// link thread reports through the LinkNotifier given at construction.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/device_record.h"
+#include "link/link_notifier.h"
+#include "link/link_shared.h"
+#include "link/link_stop.h"
+#include "video/overlay_settings.h"
+
+namespace orvix {
+
+class DisplayThread;
+class LinkThread;
+class RecorderConnection;
+class RendererSwitch;
+class VideoDecoder;
+
+class VideoSession {
+public:
+    enum class SetUpResult {
+        Started,          // both threads run, the link is ready (state 1)
+        FramingRejected,  // the record's framing kind is neither 0 nor 1: nothing made
+        Failed,           // an object or buffer could not be had: set-up-failed flag set
+    };
+
+    explicit VideoSession(LinkNotifier& notifier);
+    ~VideoSession();  // stops what still runs and frees everything
+    VideoSession(const VideoSession&) = delete;
+    VideoSession& operator=(const VideoSession&) = delete;
+
+    // Set-up: connection, decoder, zero-filled buffers, socket, state 1, the
+    // link thread then the display thread, slotFree signalled once, counters
+    // 0. The display thread presents through `renderers`, which must outlive
+    // the session's threads. A session that is set up is torn down first.
+    SetUpResult setUp(DeviceRecord* record, RendererSwitch& renderers);
+
+    // VWM_LINK_START: the link thread starts connecting (only when set up).
+    void startLink();
+
+    // The command wrappers; each does nothing without a connection and
+    // sends only while the status is 9 (see link/command_wrappers.h).
+    void setChannel(int channel, int origin);
+    void requestRecordInfo();
+    void startSearch(uint32_t startTime);
+    void endSearch();
+    void ptz(int action, int32_t preset);
+    void alarmOn(int output, uint32_t duration);
+    void alarmOff();
+
+    // VWM_SOCKET_RESET: closes the socket and creates it again.
+    void resetSocket();
+
+    // The link part of a disconnect: clears the info line, stops the link
+    // thread (waiting through `waitHandlingMessages`, so notifications the
+    // link thread is sending are still handled), then joins the display
+    // thread, which ends once the state is 0. Returns at once when no
+    // thread runs (after a failed set-up or a tear-down).
+    void disconnect(const WaitHandlingMessages& waitHandlingMessages);
+
+    // Tear-down after a disconnect: state 1, counters 0, decoder closed,
+    // buffers and connection freed. Threads still running are stopped first.
+    void tearDown();
+
+    // The 4-second timer: frames per second and byte rate from the counters.
+    void timerTick() { shared_.updateRates(); }
+
+    bool threadsRunning() const;
+    bool setUpFailed() const { return setUpFailed_; }
+    int status() const;
+    // The status line text (safe at any time on the owner's thread).
+    std::string statusLine() const;
+    // The info line under it; set by the wrappers and the record replies.
+    const std::string& infoLine() const { return infoLine_; }
+    void setInfoLine(std::string text) { infoLine_ = std::move(text); }
+
+    LinkShared& shared() { return shared_; }
+    const LinkShared& shared() const { return shared_; }
+    OverlaySettings& overlay() { return overlay_; }
+    RecorderConnection* connection() { return connection_.get(); }
+    VideoDecoder* decoder() { return decoder_.get(); }
+    DeviceRecord* record() { return record_; }
+
+private:
+    void stopThreads(const WaitHandlingMessages& waitHandlingMessages);
+
+    LinkNotifier& notifier_;
+    LinkShared shared_;
+    OverlaySettings overlay_;
+    DeviceRecord* record_ = nullptr;
+    bool setUpFailed_ = false;
+    std::string infoLine_;
+    std::unique_ptr<RecorderConnection> connection_;
+    std::unique_ptr<VideoDecoder> decoder_;
+    std::unique_ptr<LinkThread> linkThread_;
+    std::unique_ptr<DisplayThread> displayThread_;
+};
+
+}  // namespace orvix
