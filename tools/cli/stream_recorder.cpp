@@ -42,7 +42,7 @@ void StreamRecorder::decoderInput(const uint8_t* bytes, size_t length) {
     }
     const int64_t milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
     if (open_) {
-        writePacket(bytes, length, milliseconds, key);
+        queuePacket(bytes, length, milliseconds, key);
         return;
     }
     if (pendingBytes_ + length > kMaxPendingBytes) {
@@ -57,7 +57,7 @@ void StreamRecorder::pictureDecoded(int width, int height) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (open_ || failed_ || pending_.empty()) return;
     if (!openFile(width, height)) return;
-    for (const Pending& p : pending_) writePacket(p.bytes.data(), p.bytes.size(), p.milliseconds, p.key);
+    for (const Pending& p : pending_) queuePacket(p.bytes.data(), p.bytes.size(), p.milliseconds, p.key);
     pending_.clear();
     pendingBytes_ = 0;
 }
@@ -107,19 +107,31 @@ bool StreamRecorder::openFile(int width, int height) {
     return true;
 }
 
-void StreamRecorder::writePacket(const uint8_t* bytes, size_t length, int64_t milliseconds, bool key) {
+void StreamRecorder::queuePacket(const uint8_t* bytes, size_t length, int64_t milliseconds, bool key) {
     // Each packet gets a later time than the one before, whatever the clock.
     if (milliseconds <= lastTime_) milliseconds = lastTime_ + 1;
+    if (holding_) writeHeld(milliseconds - lastTime_);
     lastTime_ = milliseconds;
-    if (av_new_packet(packet_, static_cast<int>(length)) < 0) {
+    held_.bytes.assign(bytes, bytes + length);
+    held_.milliseconds = milliseconds;
+    held_.key = key;
+    holding_ = true;
+}
+
+void StreamRecorder::writeHeld(int64_t duration) {
+    holding_ = false;
+    if (failed_ || !open_) return;
+    lastDuration_ = duration;
+    if (av_new_packet(packet_, static_cast<int>(held_.bytes.size())) < 0) {
         fail("out of memory");
         return;
     }
-    std::memcpy(packet_->data, bytes, length);
+    std::memcpy(packet_->data, held_.bytes.data(), held_.bytes.size());
     packet_->stream_index = 0;
-    packet_->pts = milliseconds;
-    packet_->dts = milliseconds;
-    packet_->flags = key ? AV_PKT_FLAG_KEY : 0;
+    packet_->pts = held_.milliseconds;
+    packet_->dts = held_.milliseconds;
+    packet_->duration = duration;
+    packet_->flags = held_.key ? AV_PKT_FLAG_KEY : 0;
     av_packet_rescale_ts(packet_, kMillisecond, format_->streams[0]->time_base);
     const int result = av_write_frame(format_, packet_);
     av_packet_unref(packet_);
@@ -139,6 +151,7 @@ void StreamRecorder::fail(std::string reason) {
 
 bool StreamRecorder::finish(std::string& error) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (holding_) writeHeld(lastDuration_);
     if (format_ != nullptr) {
         if (open_ && av_write_trailer(format_) < 0) fail("cannot finish " + path_);
         if (format_->pb != nullptr) avio_closep(&format_->pb);

@@ -47,7 +47,10 @@ private:
         bool key = false;
     };
     bool openFile(int width, int height);
-    void writePacket(const uint8_t* bytes, size_t length, int64_t milliseconds, bool key);
+    // Packets are written one behind, so each gets its duration (the time
+    // to the next); the last one takes the duration of the one before.
+    void queuePacket(const uint8_t* bytes, size_t length, int64_t milliseconds, bool key);
+    void writeHeld(int64_t duration);
     void fail(std::string reason);
 
     const std::string path_;
@@ -59,6 +62,9 @@ private:
     bool failed_ = false;
     std::string error_;
     std::vector<Pending> pending_;
+    Pending held_;
+    bool holding_ = false;
+    int64_t lastDuration_ = 40;
     size_t pendingBytes_ = 0;
     int64_t lastTime_ = -1;
     int written_ = 0;
