@@ -310,11 +310,11 @@ void ClientRun::printStatus() {
 
 void ClientRun::finishOutputs() {
     auto outputFailed = [this](const std::string& reason) {
+        // A run that failed already has its one reason; an output missing
+        // after that is part of the same failure.
         if (*exitCode_ == kExitGoalReached) {
             exitCode_ = kExitOutputFailed;
             reason_ = reason;
-        } else {
-            err_ << "orvix-cli: " << reason << "\n";
         }
     };
     if (recorder_ != nullptr) {
