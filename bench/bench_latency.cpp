@@ -53,13 +53,14 @@ double median(std::vector<double> values) {
 }
 
 Bytes f5Packet(const Packet& payload, uint32_t seconds, bool key) {
-    Bytes packet(64, 0);
+    Bytes packet(64 + payload.size() + 4, 0);
     packet[2] = 0x01;
     packet[3] = 0xF5;
     writeLe32(packet.data() + 4, seconds);
     packet[8] = static_cast<uint8_t>(key ? 0x10 : 0x20);
-    packet.insert(packet.end(), payload.begin(), payload.end());
-    packet.insert(packet.end(), {0x00, 0x00, 0x01, 0xB4});
+    std::copy(payload.begin(), payload.end(), packet.begin() + 64);
+    const uint8_t end[4] = {0x00, 0x00, 0x01, 0xB4};
+    std::copy(end, end + 4, packet.end() - 4);
     writeLe32(packet.data() + 12, static_cast<uint32_t>(packet.size() - 36));
     return packet;
 }
