@@ -1,5 +1,5 @@
 // What the recording needs to know about one packet of an elementary video
-// stream (MPEG-4 part 2, or H.264 in Annex B form): whether it starts a key
+// stream (MPEG-4 Visual, or H.264 in Annex B form): whether it starts a key
 // picture, and the stream headers a file keeps apart from the pictures.
 #pragma once
 
