@@ -67,10 +67,10 @@ TEST(DdnsSim, TheLinkFindsTheRecorderThroughAKnownId) {
     EXPECT_EQ(recorder.client->record->address.view(), u"127.0.0.1");
     EXPECT_EQ(recorder.client->record->port, recorder.simulator.port());
     const auto statuses = recorder.client->window.refreshStatuses();
-    const std::vector<int> ddnsPart = {kStatusDdnsConnReq, kStatusDataSendOk, kStatusDdnsInfoReq, kStatusDdnsInfoOk,
+    const std::vector<int> ddnsSteps = {kStatusDdnsConnReq, kStatusDataSendOk, kStatusDdnsInfoReq, kStatusDdnsInfoOk,
                                        kStatusConnectReq};
-    ASSERT_GE(statuses.size(), ddnsPart.size());
-    EXPECT_TRUE(std::equal(ddnsPart.begin(), ddnsPart.end(), statuses.begin()));
+    ASSERT_GE(statuses.size(), ddnsSteps.size());
+    EXPECT_TRUE(std::equal(ddnsSteps.begin(), ddnsSteps.end(), statuses.begin()));
 }
 
 TEST(DdnsSim, ReplyCarriesTheAddressInNetworkOrderAndThePort) {

@@ -11,7 +11,7 @@ namespace {
 
 constexpr size_t kMaxIdLength = 15;  // the client's 16-byte field holds a NUL
 
-constexpr OptionSpec kSpecs[] = {
+constexpr OptionDefinition kOptions[] = {
     {"help", false}, {"port", true}, {"bind", true}, {"entry", true}, {"log", true},
 };
 
@@ -37,7 +37,7 @@ bool parseDdnsEntry(const std::string& text, DdnsEntry& entry) {
 
 DdnsOptionsResult parseDdnsOptions(int argc, const char* const* argv, DdnsOptions& options, std::string& error) {
     std::vector<ParsedOption> parsed;
-    if (!readOptions(argc, argv, kSpecs, parsed, error)) return DdnsOptionsResult::Invalid;
+    if (!readOptions(argc, argv, kOptions, parsed, error)) return DdnsOptionsResult::Invalid;
     for (const ParsedOption& o : parsed) {
         if (o.name == "help") return DdnsOptionsResult::Help;
     }

@@ -12,7 +12,7 @@ constexpr int kMinWidth = 64, kMinHeight = 48;
 // The client opens its decoder for pictures up to this size.
 constexpr int kMaxWidth = 720, kMaxHeight = 576;
 
-constexpr OptionSpec kSpecs[] = {
+constexpr OptionDefinition kOptions[] = {
     {"help", false},
     {"port", true},
     {"bind", true},
@@ -230,7 +230,7 @@ bool resolveProfile(const SimOptions& s, SimProfile& p, std::string& error) {
 
 OptionsResult parseSimOptions(int argc, const char* const* argv, SimOptions& options, std::string& error) {
     std::vector<ParsedOption> parsed;
-    if (!readOptions(argc, argv, kSpecs, parsed, error)) return OptionsResult::Invalid;
+    if (!readOptions(argc, argv, kOptions, parsed, error)) return OptionsResult::Invalid;
     for (const ParsedOption& option : parsed) {
         if (option.name == "help") return OptionsResult::Help;
     }
@@ -269,7 +269,8 @@ std::string simUsage() {
            "  --record-range START-END recorded range in seconds since 1970 (default: the\n"
            "                           24 hours up to the request)\n"
            "  --no-record-range        answer record requests with an empty range\n"
-           "  --log FILE               write one line per received command to FILE\n"
+           "  --log FILE               write one line per received command to FILE (and a\n"
+           "                           line when a client connects or goes)\n"
            "  --seed N                 seed of the fault options' randomness (default 1)\n"
            "  --help                   this text\n"
            "\n"

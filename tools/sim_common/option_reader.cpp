@@ -4,7 +4,7 @@
 
 namespace orvix::sim {
 
-bool readOptions(int argc, const char* const* argv, std::span<const OptionSpec> specs,
+bool readOptions(int argc, const char* const* argv, std::span<const OptionDefinition> definitions,
                  std::vector<ParsedOption>& out, std::string& error) {
     out.clear();
     for (int i = 1; i < argc; ++i) {
@@ -22,16 +22,16 @@ bool readOptions(int argc, const char* const* argv, std::span<const OptionSpec> 
             inlineValue = argument.substr(equals + 1);
             hasInlineValue = true;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& candidate : specs) {
-            if (candidate.name == name) spec = &candidate;
+        const OptionDefinition* definition = nullptr;
+        for (const OptionDefinition& candidate : definitions) {
+            if (candidate.name == name) definition = &candidate;
         }
-        if (spec == nullptr) {
+        if (definition == nullptr) {
             error = "unknown option: --" + std::string(name);
             return false;
         }
         ParsedOption option{std::string(name), {}};
-        if (spec->takesValue) {
+        if (definition->takesValue) {
             if (hasInlineValue) {
                 option.value = std::string(inlineValue);
             } else if (i + 1 < argc && argv[i + 1] != nullptr) {

@@ -10,7 +10,7 @@
 
 namespace orvix::sim {
 
-struct OptionSpec {
+struct OptionDefinition {
     std::string_view name;  // without the leading "--"
     bool takesValue = false;
 };
@@ -23,7 +23,7 @@ struct ParsedOption {
 // Splits argv[1..] into options. False, with the reason in `error`, for an
 // unknown option, a missing or unexpected value, or an argument that is not
 // an option.
-bool readOptions(int argc, const char* const* argv, std::span<const OptionSpec> specs,
+bool readOptions(int argc, const char* const* argv, std::span<const OptionDefinition> definitions,
                  std::vector<ParsedOption>& out, std::string& error);
 
 // A whole decimal number within [min, max].

@@ -1,4 +1,4 @@
-// The simulator's parts on their own: options and profiles, video packets
+// The simulator's pieces on their own: options and profiles, video packets
 // read back by the project's stream parser, the reader of client commands,
 // the login check, the fault writer's bytes, the pictures, camera control
 // and alarm outputs.
@@ -362,7 +362,7 @@ TEST(SimStreamWriter, JunkNeverStartsAPacketAndFillerNeverEndsOne) {
     }
 }
 
-TEST(SimPicture, ChannelsAreTellApartByColourAndTheSceneFollowsTheCamera) {
+TEST(SimPicture, ChannelsAreToldApartByColourAndTheSceneFollowsTheCamera) {
     for (int c = 0; c < kColourCount; ++c) EXPECT_EQ(nearestChannelColour(channelColour(c)), c);
     EXPECT_EQ(nearestChannelColour({0, 0, 0}), -1);
 
