@@ -164,6 +164,8 @@ void handleVideo(RecorderConnection& c, int state, uint8_t* packet, size_t lengt
         if (!f.keyFrame) return;
         c.resync = 0;
     }
+    // The overlay names the channel of the stream being shown.
+    c.display.channel.store(f.channel);
     h.onVideo(packet, length, state == kCollectingNda ? PushDiscipline::LockStep : PushDiscipline::WaitWhenFull);
 }
 

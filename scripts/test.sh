@@ -5,6 +5,7 @@
 #   3. ThreadSanitizer build (no GUI), the link tests
 #   4. libFuzzer build with clang (no GUI), each fuzz target for a fixed
 #      number of runs over its seed corpus
+#   5. the benchmarks of bench/run.sh on the release build (printed only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -42,3 +43,6 @@ CC=clang CXX=clang++ build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIX_
 ctest --test-dir build/fuzz -L fuzz --timeout 600
 
 echo "== all tests passed"
+
+# The benchmarks print their ratios; they never fail the run.
+bash bench/run.sh build/release || true

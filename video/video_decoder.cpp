@@ -159,6 +159,7 @@ DecodedPicture VideoDecoder::decodeLocked(const uint8_t* prefix, size_t prefixLe
     if (data == nullptr || length == 0) return {};
     if (codec_ == nullptr || context_ == nullptr || picture_ == nullptr) return {};
     if (!fillInput(prefix, prefixLength, data, length)) return {};
+    if (DecodeTap* tap = tap_.load()) tap->decoderInput(input_->data, inputLength_);
     if (!decodeOnce()) return {};
     if (picture_->data[0] == nullptr) return {};
 

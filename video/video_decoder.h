@@ -4,12 +4,14 @@
 // thread closes it. A mutex keeps a repeated open from racing a decode.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 
 #include "app/device_record.h"
+#include "video/decode_tap.h"
 #include "link/decoder_opener.h"
 #include "video/display_frame.h"
 
@@ -75,6 +77,10 @@ public:
     // Frees the codec, the pictures, the scaler and the RGB buffer.
     void close();
 
+    // Shows every packet handed to the codec to `tap` (null: none). May be
+    // set from another thread; the tap must outlive its use by the decoder.
+    void setTap(DecodeTap* tap) { tap_.store(tap); }
+
     DecoderCounters counters() const;
     int outputWidth() const;
     int outputHeight() const;
@@ -105,6 +111,7 @@ private:
     int outHeight_ = 0;
 
     DisplayFrame* frame_ = nullptr;
+    std::atomic<DecodeTap*> tap_{nullptr};
     bool unknownCodeReported_ = false;
     DecoderCounters counters_;
 };

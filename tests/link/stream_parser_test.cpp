@@ -199,8 +199,11 @@ TEST_F(StreamParserTest, ChannelKeyFrameAndResync) {
     record->currentChannel = 2;
     EXPECT_EQ(passes(videoPacket({.kind = VideoKind::Ndav, .channel = 2, .key = false})), 0u);
     EXPECT_EQ(passes(videoPacket({.kind = VideoKind::F5, .channel = 2, .key = false})), 0u);
+    EXPECT_EQ(connection.display.channel.load(), 0);
     EXPECT_EQ(passes(videoPacket({.kind = VideoKind::Ndav, .channel = 2})), 1u);
     EXPECT_EQ(passes(videoPacket({.kind = VideoKind::F5, .channel = 2, .key = false})), 1u);
+    // The display frame follows the channel of the packets passed on.
+    EXPECT_EQ(connection.display.channel.load(), 2);
 
     // I-frame-only: an NDAV packet with byte 5 = 1 is not a key frame.
     shared.iframeOnly = 1;

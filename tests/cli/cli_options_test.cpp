@@ -1,0 +1,110 @@
+// The command line, the recorder time texts and the PTZ and alarm requests.
+#include <gtest/gtest.h>
+
+#include "tools/cli/cli_options.h"
+
+using namespace orvix::cli;
+
+namespace {
+
+ParsedCommandLine parse(std::vector<std::string> arguments) { return parseCommandLine(arguments); }
+
+}  // namespace
+
+TEST(CliOptions, DirectAndDdnsRecordersWithDefaults) {
+    auto direct = parse({"--host", "127.0.0.1", "--port", "3000", "--user", "admin"});
+    ASSERT_EQ(direct.outcome, ParsedCommandLine::Outcome::Run) << direct.error;
+    EXPECT_FALSE(direct.options.useDdns);
+    EXPECT_EQ(direct.options.port, 3000);
+    EXPECT_EQ(direct.options.framingKind, 0);
+    EXPECT_EQ(direct.options.channel, 1);
+    EXPECT_EQ(direct.options.frames, 50);
+    EXPECT_EQ(direct.options.timeoutSeconds, 20);
+    EXPECT_FALSE(direct.options.iframeOnly);
+    EXPECT_FALSE(direct.options.rangeIsGoal());
+
+    auto ddns = parse({"--ddns-server", "localhost", "--ddns-port", "2000", "--ddns-id", "shop", "--user", "u",
+                       "--password", "p", "--stream", "h264", "--channel", "16", "--record-info"});
+    ASSERT_EQ(ddns.outcome, ParsedCommandLine::Outcome::Run) << ddns.error;
+    EXPECT_TRUE(ddns.options.useDdns);
+    EXPECT_EQ(ddns.options.framingKind, 1);
+    EXPECT_EQ(ddns.options.channel, 16);
+    EXPECT_TRUE(ddns.options.rangeIsGoal());
+    // With a frame count or a search the range is printed on the way.
+    auto withFrames = parse({"--host", "h", "--port", "1", "--user", "u", "--record-info", "--frames", "3"});
+    EXPECT_FALSE(withFrames.options.rangeIsGoal());
+}
+
+TEST(CliOptions, UsageErrors) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--host", "h", "--user", "u"},                                       // no port
+        {"--host", "h", "--port", "1", "--ddns-id", "x", "--user", "u"},      // both ways
+        {"--ddns-server", "s", "--ddns-port", "2000", "--user", "u"},         // no id
+        {"--host", "h", "--port", "1"},                                       // no user
+        {"--host", "h", "--port", "65536", "--user", "u"},
+        {"--host", "h", "--port", "0", "--user", "u"},
+        {"--host", "h", "--port", "1", "--user", "u", "--channel", "17"},
+        {"--host", "h", "--port", "1", "--user", "u", "--channel", "0"},
+        {"--host", "h", "--port", "1", "--user", "u", "--stream", "mjpeg"},
+        {"--host", "h", "--port", "1", "--user", "u", "--frames", "0"},
+        {"--host", "h", "--port", "1", "--user", "u", "--frames", "5x"},
+        {"--host", "h", "--port", "1", "--user", "u", "--timeout"},
+        {"--host", "h", "--port", "1", "--user", "u", "--search", "2012-02-30 00:00:00"},
+        {"--host", "h", "--port", "1", "--user", "u", "--ptz", "goto"},
+        {"--host", "h", "--port", "1", "--user", "u", "--alarm", "on:129:5"},
+        {"--host", "h", "--port", "1", "--user", "u", "--bogus"},
+    };
+    for (const auto& arguments : bad) {
+        const auto parsed = parseCommandLine(arguments);
+        EXPECT_EQ(parsed.outcome, ParsedCommandLine::Outcome::Error) << arguments.size();
+        EXPECT_FALSE(parsed.error.empty());
+        EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+    }
+    EXPECT_EQ(parse({"--help"}).outcome, ParsedCommandLine::Outcome::Help);
+}
+
+TEST(CliOptions, RecorderTimesCountTheCalendarWithoutZone) {
+    EXPECT_EQ(parseRecorderTime("2011-12-31 23:59:59"), 1325375999u);
+    EXPECT_EQ(parseRecorderTime("2012-02-29 12:00:00"), 1330516800u);
+    EXPECT_EQ(parseRecorderTime("1970-01-01 00:00:00"), 0u);
+    EXPECT_EQ(parseRecorderTime("2105-12-31 23:59:59"), 4291747199u);
+    for (const char* bad : {"2011-02-29 00:00:00", "1969-12-31 23:59:59", "2012-13-01 00:00:00",
+                            "2012-01-01 24:00:00", "2012-01-01 00:60:00", "2012-1-01 00:00:00",
+                            "2012-01-01T00:00:00", "2012-01-01 00:00:00x", "+012-01-01 00:00:00", ""}) {
+        EXPECT_FALSE(parseRecorderTime(bad)) << bad;
+    }
+    EXPECT_EQ(formatRecorderTime(1325375999u), "2011-12-31 23:59:59");
+    EXPECT_EQ(formatRecorderTime(951782400u), "2000-02-29 00:00:00");
+    // Past the signed range, where the overlay's conversion stops.
+    EXPECT_EQ(formatRecorderTime(4291747199u), "2105-12-31 23:59:59");
+}
+
+TEST(CliOptions, PtzAndAlarmRequests) {
+    std::string error;
+    auto go = parsePtz("goto:16", error);
+    ASSERT_TRUE(go);
+    EXPECT_EQ(go->action, 5);
+    EXPECT_EQ(go->preset, 16);
+    EXPECT_EQ(parsePtz("set:1", error)->action, 6);
+    EXPECT_EQ(parsePtz("zoom-in", error)->action, 8);
+    EXPECT_EQ(parsePtz("10", error)->action, 10);
+    EXPECT_EQ(parsePtz("stop", error)->preset, 0);
+    EXPECT_FALSE(parsePtz("11", error));
+    EXPECT_FALSE(parsePtz("up:3", error));
+    EXPECT_FALSE(parsePtz("goto:17", error));
+    EXPECT_FALSE(parsePtz("goto:0", error));
+
+    auto on = parseAlarm("on:128:7200", error);
+    ASSERT_TRUE(on);
+    EXPECT_TRUE(on->on);
+    EXPECT_EQ(on->output, 128);
+    EXPECT_EQ(on->seconds, 7200u);
+    auto all = parseAlarm("on:0:0", error);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->output, 0);
+    EXPECT_FALSE(parseAlarm("off", error)->on);
+    for (const char* bad : {"on", "on:1", "on:-1:5", "on:1:5:6", "of", "on:1:86401"}) {
+        EXPECT_FALSE(parseAlarm(bad, error)) << bad;
+    }
+}

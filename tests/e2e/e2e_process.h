@@ -1,0 +1,49 @@
+// Programs started by the end-to-end tests: the simulators, run in the
+// background until the test ends, and orvix-cli or FFmpeg's tools, run to
+// their end with their output collected.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace orvix::e2e {
+
+// <build>/bin, where the programs are.
+std::string binaryPath(const std::string& name);
+std::string scratchPath(const std::string& name);
+
+// A simulator started with `--port 0`; the port is read from its first line
+// ("listening on 127.0.0.1:PORT"). Stopped with SIGTERM when destroyed.
+class Simulator {
+public:
+    Simulator(const std::string& program, std::vector<std::string> arguments);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+    int port() const { return port_; }
+    bool ready() const { return port_ > 0; }
+    const std::string& firstLine() const { return firstLine_; }
+
+private:
+    std::string outPath_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::string firstLine_;
+};
+
+struct Finished {
+    int exitCode = -1;  // -1 when it did not end by itself in time
+    std::string out;
+    std::string err;
+};
+
+// Runs a program to its end (killed after `guardSeconds`, a guard against
+// hangs only).
+Finished runProgram(const std::string& program, const std::vector<std::string>& arguments, int guardSeconds = 120);
+
+std::vector<std::string> readLines(const std::string& path);
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix);
+
+}  // namespace orvix::e2e

@@ -1,0 +1,373 @@
+#include "tools/cli/cli_client.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "link/link_status.h"
+#include "link/recorder_connection.h"
+#include "link/text_codec.h"
+#include "link/wire_format.h"
+#include "tools/cli/bitmap_font.h"
+#include "tools/cli/cli_renderer.h"
+#include "tools/cli/message_loop.h"
+#include "tools/cli/png_writer.h"
+#include "tools/cli/stream_recorder.h"
+#include "video/renderer_switch.h"
+#include "video/video_codec.h"
+#include "video/video_decoder.h"
+#include "video/video_session.h"
+
+namespace orvix::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kTimerPeriod = std::chrono::milliseconds(4000);
+constexpr auto kLoopSlice = std::chrono::milliseconds(20);
+// Pictures already handed over may still be shown after the peer closed.
+constexpr auto kCloseGrace = std::chrono::milliseconds(500);
+
+bool isConnectError(int error) {
+    return error == ECONNREFUSED || error == ETIMEDOUT || error == EHOSTUNREACH || error == ENETUNREACH ||
+           error == ECONNRESET || error == EINVAL;
+}
+
+const char* ptzName(int action) {
+    static const char* const kNames[] = {"stop", "up", "down", "left", "right", "goto",
+                                         "set", "zoom-out", "zoom-in", "focus-in", "focus-out"};
+    return action >= 0 && action <= 10 ? kNames[action] : "?";
+}
+
+class ClientRun final : public LoopHandler {
+public:
+    ClientRun(const CliOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>* interrupt)
+        : options_(options), out_(out), err_(err), interrupt_(interrupt), loop_(*this) {
+        if (!options.recordPath.empty()) recorder_ = std::make_unique<StreamRecorder>(options.recordPath);
+        renderer_ = std::make_unique<CliRenderer>(loop_, !options.snapshotPath.empty(), recorder_.get());
+        renderers_.setRenderers(renderer_.get(), nullptr);
+        renderers_.setFlag(RendererSwitch::kSoftwareFlag);
+    }
+    ~ClientRun() override { destroyRecord(record_); }
+
+    int run();
+
+    void onMessage(WindowMessage message, WParam wParam, LParam lParam) override;
+    void onNetworkError() override { networkError_ = true; }
+    void onPicture(const PictureEvent& picture) override;
+
+private:
+    void step();
+    void checkFailures();
+    void advance();
+    void finish(int code, std::string reason = {});
+    void printStatus();
+    void finishOutputs();
+    std::string connectTarget() const;
+
+    const CliOptions& options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    const std::atomic<bool>* interrupt_;
+    MessageLoop loop_;
+    std::unique_ptr<StreamRecorder> recorder_;
+    std::unique_ptr<CliRenderer> renderer_;
+    RendererSwitch renderers_;
+    DeviceRecord* record_ = createRecord();
+    std::unique_ptr<VideoSession> session_;
+
+    std::optional<int> exitCode_;
+    std::string reason_;
+    int printedStatus_ = -1;
+    std::string printedText_;
+    bool networkError_ = false;
+    std::optional<Clock::time_point> closedAt_;
+
+    bool commandsSent_ = false;
+    bool rangeRequested_ = false;
+    bool rangeAnswered_ = false;
+    bool rangeHandled_ = false;
+    bool searchSent_ = false;
+    bool sawLive_ = false;
+    uint32_t liveNow_ = 0;  // latest live picture time before the search
+
+    int counted_ = 0;
+    int lastWidth_ = 0;
+    int lastHeight_ = 0;
+    int lastChannel_ = -1;
+};
+
+int ClientRun::run() {
+    fillRecord(*record_, options_);
+    session_ = std::make_unique<VideoSession>(loop_);
+    session_->overlay().language.store(0);  // the numeric date text the renderer reads back
+    session_->shared().iframeOnly.store(options_.iframeOnly ? 1 : 0);
+    if (session_->setUp(record_, renderers_) != VideoSession::SetUpResult::Started) {
+        err_ << "orvix-cli: the connection could not be set up\n";
+        return kExitNetworkError;
+    }
+    if (recorder_ != nullptr && session_->decoder() != nullptr) session_->decoder()->setTap(recorder_.get());
+    session_->startLink();
+
+    const auto deadline = Clock::now() + std::chrono::seconds(options_.timeoutSeconds);
+    auto nextTick = Clock::now() + kTimerPeriod;
+    while (!exitCode_) {
+        const auto now = Clock::now();
+        loop_.runUntil(std::min({now + kLoopSlice, deadline, nextTick}), false);
+        if (exitCode_) break;
+        if (interrupt_ != nullptr && interrupt_->load()) {
+            finish(kExitInterrupted, "interrupted");
+            break;
+        }
+        step();
+        if (Clock::now() >= nextTick) {
+            session_->timerTick();
+            nextTick += kTimerPeriod;
+        }
+        if (!exitCode_ && Clock::now() >= deadline) {
+            finish(kExitTimeout, "no goal within " + std::to_string(options_.timeoutSeconds) + " s (" +
+                                     std::to_string(counted_) + " of " + std::to_string(options_.frames) +
+                                     " pictures; status " + std::to_string(session_->status()) + " " +
+                                     session_->statusLine() + ")");
+        }
+    }
+
+    // The stop takes its second; notifications the link thread sends
+    // meanwhile are still handled here.
+    session_->disconnect([this](int milliseconds) { loop_.runFor(milliseconds); });
+    printStatus();
+    if (session_->decoder() != nullptr) session_->decoder()->setTap(nullptr);
+    session_->tearDown();
+    finishOutputs();
+
+    out_ << "decoded " << counted_ << " frames " << lastWidth_ << "x" << lastHeight_ << " channel "
+         << (lastChannel_ >= 0 ? lastChannel_ + 1 : options_.channel) << "\n";
+    out_.flush();
+    if (!reason_.empty()) err_ << "orvix-cli: " << reason_ << "\n";
+    return *exitCode_;
+}
+
+void ClientRun::step() {
+    checkFailures();
+    if (!exitCode_) advance();
+}
+
+void ClientRun::checkFailures() {
+    if (networkError_) return finish(kExitNetworkError, "Network Error occurred");
+    const int status = session_->status();
+    if (status == kStatusLoginFail) return finish(kExitLoginRefused, "login refused: " + session_->statusLine());
+
+    RecorderConnection* connection = session_->connection();
+    if (connection == nullptr) return;
+    const int state = session_->shared().threadState.load();
+    if ((state == kLinkDdnsExchange || state == kLinkRecorderExchange) && !connection->socket.isOpen()) {
+        if (!closedAt_) closedAt_ = Clock::now();
+        if (Clock::now() - *closedAt_ >= kCloseGrace) {
+            return finish(kExitNetworkError, state == kLinkDdnsExchange ? "the DDNS server closed the connection"
+                                                                        : "the recorder closed the connection");
+        }
+    }
+    if ((status == kStatusConnectReq || status == kStatusDdnsConnReq) && isConnectError(connection->socket.lastError())) {
+        const int error = connection->socket.lastError();
+        return finish(kExitNetworkError, "cannot connect to " + connectTarget() + ": " +
+                                             (error == EINVAL ? std::string("address not found")
+                                                              : std::string(std::strerror(error))));
+    }
+}
+
+void ClientRun::advance() {
+    const bool streaming = session_->status() == kStatusDataSendOk &&
+                           session_->shared().threadState.load() == kLinkRecorderExchange;
+    if (streaming && !commandsSent_) {
+        commandsSent_ = true;
+        if (options_.ptz) {
+            session_->ptz(options_.ptz->action, options_.ptz->preset);
+            out_ << "ptz " << ptzName(options_.ptz->action) << " preset " << options_.ptz->preset << "\n";
+        }
+        if (options_.alarm) {
+            if (options_.alarm->on) {
+                session_->alarmOn(options_.alarm->output, options_.alarm->seconds);
+                out_ << "alarm on output " << options_.alarm->output << " seconds " << options_.alarm->seconds << "\n";
+            } else {
+                session_->alarmOff();
+                out_ << "alarm off\n";
+            }
+        }
+        if (options_.recordInfo) {
+            session_->requestRecordInfo();
+            rangeRequested_ = true;
+        }
+    }
+    if (rangeAnswered_ && !rangeHandled_) {
+        rangeHandled_ = true;
+        if (options_.rangeIsGoal()) return finish(kExitGoalReached);
+        // The range request left the channel: ask for its video again.
+        session_->setChannel(record_->currentChannel.load(), 0);
+    }
+    const bool rangeDone = !options_.recordInfo || rangeHandled_;
+    if (options_.searchTime && !searchSent_ && streaming && rangeDone && sawLive_) {
+        session_->startSearch(*options_.searchTime);
+        searchSent_ = true;
+        out_ << "search from " << formatRecorderTime(*options_.searchTime) << " " << *options_.searchTime << "\n";
+    }
+    if (!options_.rangeIsGoal() && counted_ >= options_.frames) finish(kExitGoalReached);
+}
+
+void ClientRun::onMessage(WindowMessage message, WParam wParam, LParam) {
+    switch (message) {
+        case VWM_REFRESH:
+            printStatus();
+            break;
+        case VWM_SOCKET_RESET:
+            session_->resetSocket();
+            break;
+        case VWM_CONNECTED:
+            if (recorder_ != nullptr) recorder_->setCodec(codecForModel(record_->modelIndex.load()));
+            break;
+        case VWM_RECORD_INFO:
+        case VWM_SEARCH_INFO:
+        case VWM_RECORD_INFO_FAIL:
+            if (!rangeRequested_ || rangeAnswered_) break;
+            rangeAnswered_ = true;
+            if (message != VWM_RECORD_INFO_FAIL && wParam != 0) {
+                // Valid only while this message is handled.
+                const auto* payload = reinterpret_cast<const uint8_t*>(wParam);
+                const uint32_t start = readLe32(payload);
+                const uint32_t end = readLe32(payload + 4);
+                out_ << "record range " << formatRecorderTime(start) << " " << formatRecorderTime(end) << " " << start
+                     << " " << end << "\n";
+            } else {
+                out_ << "no record range\n";
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void ClientRun::onPicture(const PictureEvent& picture) {
+    if (exitCode_) return;
+    bool counts = true;
+    bool playback = false;
+    if (options_.searchTime) {
+        if (!searchSent_) {
+            // Live video before the search: its time is the recorder's
+            // present, which every recorded picture comes before.
+            if (picture.timeKnown) {
+                liveNow_ = std::max(liveNow_, picture.seconds);
+                sawLive_ = true;
+            }
+            counts = false;
+        } else {
+            // Live pictures already handed over when the search began are
+            // not part of the playback.
+            playback = picture.timeKnown && picture.seconds < liveNow_;
+            counts = playback;
+        }
+    }
+    if (counts) {
+        ++counted_;
+        lastWidth_ = picture.width;
+        lastHeight_ = picture.height;
+        lastChannel_ = picture.channel;
+    }
+    if (options_.verbose) {
+        if (counts) {
+            out_ << "picture " << counted_;
+        } else {
+            out_ << "skipped";
+        }
+        out_ << " " << picture.width << "x" << picture.height << " channel " << picture.channel + 1 << " time ";
+        if (picture.timeKnown) {
+            out_ << formatRecorderTime(picture.seconds) << " " << picture.seconds;
+        } else {
+            out_ << "unknown";
+        }
+        out_ << (playback ? " playback" : " live") << "\n";
+    }
+}
+
+void ClientRun::finish(int code, std::string reason) {
+    if (exitCode_) return;
+    exitCode_ = code;
+    reason_ = std::move(reason);
+    renderer_->freeze();
+}
+
+void ClientRun::printStatus() {
+    const int status = session_->status();
+    const std::string text = session_->statusLine();
+    if (status == printedStatus_ && text == printedText_) return;
+    printedStatus_ = status;
+    printedText_ = text;
+    out_ << "status " << status << " " << text << "\n";
+    out_.flush();
+}
+
+void ClientRun::finishOutputs() {
+    auto outputFailed = [this](const std::string& reason) {
+        // A run that failed already has its one reason; an output missing
+        // after that is part of the same failure.
+        if (*exitCode_ == kExitGoalReached) {
+            exitCode_ = kExitOutputFailed;
+            reason_ = reason;
+        }
+    };
+    if (recorder_ != nullptr) {
+        std::string error;
+        if (!recorder_->finish(error)) outputFailed("recording: " + error);
+    }
+    if (!options_.snapshotPath.empty()) {
+        KeptPicture kept = renderer_->keptPicture();
+        if (kept.pixels.empty()) {
+            outputFailed("snapshot: no picture was decoded");
+            return;
+        }
+        PictureView view{kept.pixels.data(), kept.width, kept.height, kept.width * 4};
+        drawOverlay(view, kept.overlay);
+        std::string error;
+        if (!writePng(options_.snapshotPath, view, error)) outputFailed("snapshot: " + error);
+    }
+}
+
+std::string ClientRun::connectTarget() const {
+    if (session_->status() == kStatusDdnsConnReq) {
+        return options_.ddnsServer + ":" + std::to_string(options_.ddnsPort);
+    }
+    return toUtf8(record_->address.view()) + ":" + std::to_string(record_->port);
+}
+
+}  // namespace
+
+void fillRecord(DeviceRecord& record, const CliOptions& options) {
+    record.id = 1;
+    setText(record.name, u"orvix-cli");
+    setText(record.account, fromUtf8(options.user));
+    setText(record.password, fromUtf8(options.password));
+    record.modelIndex.store(0);  // the recorder's description sets it
+    record.framingKind.store(options.framingKind);
+    if (options.useDdns) {
+        record.useDdns = 1;
+        record.useStatic = 0;
+        setText(record.ddnsServer, fromUtf8(options.ddnsServer));
+        record.ddnsPort = static_cast<uint16_t>(options.ddnsPort);
+        setText(record.ddnsId, fromUtf8(options.ddnsId));
+    } else {
+        record.useDdns = 0;
+        record.useStatic = 1;
+        setText(record.address, fromUtf8(options.host));
+        record.port = static_cast<uint16_t>(options.port);
+    }
+    record.currentChannel.store(options.channel - 1);
+}
+
+int runClient(const CliOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>* interrupt) {
+    ClientRun run(options, out, err, interrupt);
+    return run.run();
+}
+
+}  // namespace orvix::cli

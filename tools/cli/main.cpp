@@ -1,0 +1,34 @@
+// orvix-cli: connects to a recorder with the program's own link and decoder,
+// without a GUI, and reports what it receives. See usageText().
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/cli/cli_client.h"
+#include "tools/cli/cli_options.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onSignal(int) { interrupted.store(true); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const orvix::cli::ParsedCommandLine parsed = orvix::cli::parseCommandLine(arguments);
+    if (parsed.outcome == orvix::cli::ParsedCommandLine::Outcome::Help) {
+        std::cout << orvix::cli::usageText();
+        return 0;
+    }
+    if (parsed.outcome == orvix::cli::ParsedCommandLine::Outcome::Error) {
+        std::cerr << "orvix-cli: " << parsed.error << "\n" << orvix::cli::usageText();
+        return orvix::cli::kExitUsage;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    return orvix::cli::runClient(parsed.options, std::cout, std::cerr, &interrupted);
+}

@@ -1,0 +1,75 @@
+// Keeps the received video in an MP4 file: the packets the decoder is given,
+// remuxed with libavformat, no re-encoding. Recording starts at the first key
+// picture; the file is opened once the first picture has decoded (its size
+// goes into the file). Time stamps are the packets' arrival times, in
+// milliseconds, so the file plays at the rate the video came in.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "video/decode_tap.h"
+#include "video/video_codec.h"
+
+struct AVFormatContext;
+struct AVPacket;
+
+namespace orvix::cli {
+
+class StreamRecorder final : public DecodeTap {
+public:
+    explicit StreamRecorder(std::string path);
+    ~StreamRecorder() override;
+    StreamRecorder(const StreamRecorder&) = delete;
+    StreamRecorder& operator=(const StreamRecorder&) = delete;
+
+    // Set once the codec is known (before packets arrive), any thread.
+    void setCodec(VideoCodec codec);
+
+    // Display thread: a packet for the decoder.
+    void decoderInput(const uint8_t* bytes, size_t length) override;
+    // Display thread: a picture of this size was decoded.
+    void pictureDecoded(int width, int height);
+
+    // Writes the end of the file. False with `error` when nothing could be
+    // recorded or the file could not be written.
+    bool finish(std::string& error);
+
+    int packetsWritten() const;
+
+private:
+    struct Pending {
+        std::vector<uint8_t> bytes;
+        int64_t milliseconds = 0;
+        bool key = false;
+    };
+    bool openFile(int width, int height);
+    // Packets are written one behind, so each gets its duration (the time
+    // to the next); the last one takes the duration of the one before.
+    void queuePacket(const uint8_t* bytes, size_t length, int64_t milliseconds, bool key);
+    void writeHeld(int64_t duration);
+    void fail(std::string reason);
+
+    const std::string path_;
+    mutable std::mutex mutex_;
+    VideoCodec codec_ = VideoCodec::None;
+    std::chrono::steady_clock::time_point start_;
+    bool started_ = false;  // a key picture has come
+    bool open_ = false;
+    bool failed_ = false;
+    std::string error_;
+    std::vector<Pending> pending_;
+    Pending held_;
+    bool holding_ = false;
+    int64_t lastDuration_ = 40;
+    size_t pendingBytes_ = 0;
+    int64_t lastTime_ = -1;
+    int written_ = 0;
+    AVFormatContext* format_ = nullptr;
+    AVPacket* packet_ = nullptr;
+};
+
+}  // namespace orvix::cli
