@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/byte_scan.h"
 #include "link/command_codes.h"
 #include "link/model_class.h"
 #include "link/recorder_connection.h"
@@ -58,6 +59,36 @@ bool endsPacket(int state, uint32_t markerRegister) {
     }
 }
 
+// The last bytes of the end markers a collecting state accepts: only a byte
+// equal to one of them can complete a marker.
+struct FinalBytes {
+    uint8_t first;
+    uint8_t second;
+};
+
+FinalBytes finalBytes(int state) {
+    constexpr uint8_t kWideLast = kWideEndMarker & 0xFF;    // 0xB4
+    constexpr uint8_t kPlainLast = kPlainEndMarker & 0xFF;  // 'D'
+    switch (state) {
+    case kCollectingF2:
+        return {kWideLast, kWideLast};
+    case kCollectingBadj:
+    case kCollectingNdav:
+    case kCollectingNda:
+        return {kPlainLast, kPlainLast};
+    default:
+        return {kWideLast, kPlainLast};
+    }
+}
+
+// The marker register after bytes[from..to] (inclusive) were shifted in.
+uint32_t registerAfter(uint32_t markerRegister, const uint8_t* bytes, size_t from, size_t to) {
+    if (to - from >= 3) return (uint32_t{bytes[to - 3]} << 24) | (uint32_t{bytes[to - 2]} << 16) |
+                               (uint32_t{bytes[to - 1]} << 8) | bytes[to];
+    for (size_t k = from; k <= to; ++k) markerRegister = (markerRegister << 8) | bytes[k];
+    return markerRegister;
+}
+
 // Decodes into the decode buffer; false when the packet is not accepted.
 bool decodeInto(RecorderConnection& c, const uint8_t* packet, size_t length, FramingKind framing,
                 DecodedCommand& out) {
@@ -96,10 +127,9 @@ struct VideoFields {
 bool inLiveRange(uint8_t kind) { return kind <= 7; }
 bool inSearchRange(uint8_t kind) { return kind >= 8 && kind <= 15; }
 
-// Reads the header of a packet of at least kVideoPacketOverhead bytes. For
-// BADJ the big-endian time and length fields are first turned into host order
-// in place, so the packet handed on carries them little-endian.
-VideoFields readVideoFields(int state, uint8_t* p, bool searchMode) {
+// Reads the header of a packet of at least kVideoPacketOverhead bytes (BADJ's
+// length field big-endian, as it arrives).
+VideoFields readVideoFields(int state, const uint8_t* p, bool searchMode) {
     VideoFields f;
     const auto rangeMatches = [searchMode](uint8_t kind) {
         return searchMode ? inSearchRange(kind) : inLiveRange(kind);
@@ -140,7 +170,7 @@ void swapBadjFields(uint8_t* p) {
     std::swap(p[12], p[13]);
 }
 
-void handleVideo(RecorderConnection& c, int state, uint8_t* packet, size_t length, StreamHandler& h) {
+void handleVideo(RecorderConnection& c, int state, const uint8_t* packet, size_t length, StreamHandler& h) {
     // Every length rule asks for at least the header and the end marker, so
     // a shorter packet would be dropped by the length check anyway.
     if (length < kVideoPacketOverhead) return;
@@ -152,7 +182,6 @@ void handleVideo(RecorderConnection& c, int state, uint8_t* packet, size_t lengt
     if (!f.modeMatches) return;
     if (f.channel != c.record->currentChannel.load()) return;
     if (c.shared != nullptr && c.shared->iframeOnly.load() != 0 && !f.keyFrame) return;
-    if (state == kCollectingBadj) swapBadjFields(packet);
     if (f.requiredLength != length) return;
 
     // After a change of channel only a key frame can start the picture again.
@@ -164,13 +193,21 @@ void handleVideo(RecorderConnection& c, int state, uint8_t* packet, size_t lengt
         if (!f.keyFrame) return;
         c.resync = 0;
     }
+    // BADJ's big-endian time and length go on in host order; the packet is
+    // changed in the assembly buffer, never in the caller's bytes.
+    if (state == kCollectingBadj) {
+        uint8_t* assembly = c.assemblyBuffer.get();
+        if (packet != assembly) std::memcpy(assembly, packet, length);
+        swapBadjFields(assembly);
+        packet = assembly;
+    }
     // The overlay names the channel of the stream being shown.
     c.display.channel.store(f.channel);
     h.onVideo(packet, length, state == kCollectingNda ? PushDiscipline::LockStep : PushDiscipline::WaitWhenFull);
 }
 
-void completePacket(RecorderConnection& c, int state, bool ddns, size_t length, StreamHandler& h) {
-    uint8_t* packet = c.assemblyBuffer.get();
+void completePacket(RecorderConnection& c, int state, bool ddns, const uint8_t* packet, size_t length,
+                    StreamHandler& h) {
     if (ddns) {
         handleDdnsCommand(c, packet, length, h);
     } else if (state == kCollectingCommand) {
@@ -186,13 +223,17 @@ void parseStream(RecorderConnection& c, const uint8_t* bytes, size_t count, Stre
     uint8_t* assembly = c.assemblyBuffer.get();
     size_t start = 0;  // where the current packet's bytes begin in this chunk
 
-    for (size_t i = 0; i < count; ++i) {
+    size_t i = 0;
+    while (i < count) {
         if (stopRequested(c)) return;
-        p.markerRegister = (p.markerRegister << 8) | bytes[i];
 
         if (p.state == kParserHunting) {
+            p.markerRegister = (p.markerRegister << 8) | bytes[i];
             const int next = startState(p.markerRegister, ddns);
-            if (next == kParserHunting) continue;
+            if (next == kParserHunting) {
+                ++i;
+                continue;
+            }
             p.state = next;
             start = i;
             // The marker's first three bytes may have come in an earlier
@@ -206,26 +247,57 @@ void parseStream(RecorderConnection& c, const uint8_t* bytes, size_t count, Stre
                     p.markerRegister == kPlainStartMarker ? FramingKind::Plain : FramingKind::Wide;
                 c.record->framingKind.store(static_cast<int32_t>(framing));
             }
+            ++i;
             continue;
         }
 
-        const size_t length = p.assembledLength + (i - start + 1);
-        if (length > kAssemblyBufferSize) {
+        // Collecting: skip to the next byte that can end the packet, but no
+        // further than the byte that would make it too long for the buffer.
+        const size_t limit = start + (kAssemblyBufferSize - p.assembledLength);  // first byte too many
+        const size_t scanEnd = std::min(count, limit);
+        const FinalBytes last = finalBytes(p.state);
+        size_t j = i;
+        bool ended = false;
+        for (;;) {
+            j += findEitherByte(bytes + j, scanEnd - j, last.first, last.second);
+            if (j == scanEnd) break;
+            p.markerRegister = registerAfter(p.markerRegister, bytes, i, j);
+            i = j + 1;
+            if (endsPacket(p.state, p.markerRegister)) {
+                ended = true;
+                break;
+            }
+            ++j;
+        }
+        if (!ended) {
+            if (scanEnd == count) {
+                if (i < count) p.markerRegister = registerAfter(p.markerRegister, bytes, i, count - 1);
+                i = count;
+                continue;
+            }
             // Too long for the buffer (and for a ring slot): drop it and hunt
             // again from the next byte.
             p.state = kParserHunting;
             p.markerRegister = 0;
             p.assembledLength = 0;
+            i = limit + 1;
             continue;
         }
-        if (!endsPacket(p.state, p.markerRegister)) continue;
 
-        std::memcpy(assembly + p.assembledLength, bytes + start, i - start + 1);
+        const size_t length = p.assembledLength + (j - start + 1);
+        // A packet whose marker and body all lie in this chunk is handed on
+        // from the chunk itself; one that spans chunks is put together in the
+        // assembly buffer.
+        const uint8_t* packet = bytes + start - 3;
+        if (p.assembledLength != 3 || start < 3) {
+            std::memcpy(assembly + p.assembledLength, bytes + start, j - start + 1);
+            packet = assembly;
+        }
         const int state = p.state;
         p.state = kParserHunting;
         p.markerRegister = 0;
         p.assembledLength = 0;
-        completePacket(c, state, ddns, length, h);
+        completePacket(c, state, ddns, packet, length, h);
     }
 
     if (p.state != kParserHunting) {
