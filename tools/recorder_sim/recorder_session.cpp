@@ -1,0 +1,331 @@
+#include "tools/recorder_sim/recorder_session.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "link/command_codes.h"
+#include "tools/recorder_sim/login_check.h"
+#include "tools/recorder_sim/recorder_clock.h"
+#include "tools/recorder_sim/recorder_description.h"
+#include "tools/recorder_sim/video_packet.h"
+
+namespace orvix::sim {
+namespace {
+
+constexpr int kIdleWaitMs = 100;
+constexpr uint32_t kOneDay = 86400;
+
+std::string channelList(const std::bitset<16>& channels) {
+    std::string text;
+    for (size_t c = 0; c < channels.size(); ++c) {
+        if (!channels.test(c)) continue;
+        if (!text.empty()) text += ',';
+        text += std::to_string(c);
+    }
+    return text.empty() ? "none" : text;
+}
+
+std::vector<uint8_t> twoValues(uint32_t first, uint32_t second) {
+    std::vector<uint8_t> out(8);
+    writeLe32(out.data(), first);
+    writeLe32(out.data() + 4, second);
+    return out;
+}
+
+}  // namespace
+
+RecorderSession::RecorderSession(int fd, const SimOptions& options, const SimProfile& profile, CommandLog& log,
+                                 const std::atomic<bool>& stop, uint32_t seed,
+                                 std::function<void(const std::string&)> notice)
+    : fd_(fd),
+      options_(options),
+      profile_(profile),
+      log_(log),
+      stop_(stop),
+      notice_(std::move(notice)),
+      writer_(fd, options.faults, seed, stop) {
+    for (int c = 0; c < options.channels; ++c) channels_.push_back(std::make_unique<ChannelStream>(options, profile));
+}
+
+void RecorderSession::remark(const std::string& text) {
+    if (notice_) notice_(text);
+}
+
+void RecorderSession::reply(uint32_t code, const std::vector<uint8_t>& payload) {
+    if (!open_) return;
+    if (writer_.writeCommand(profile_.framing, code, payload) != IoResult::Done) open_ = false;
+}
+
+void RecorderSession::run() {
+    DescriptionFields description;
+    description.length = options_.descriptionLength;
+    description.modelCode = options_.modelCode;
+    description.cameras = options_.channels;
+    description.protocolVersion = options_.protocolVersion;
+    description.videoStandardBit = static_cast<uint8_t>(profile_.videoStandardBit);
+    reply(COMMAND_CONNECT_OK, buildDescription(description));
+
+    const auto period = std::chrono::microseconds(1000000 / options_.framesPerSecond);
+    Clock::time_point last = Clock::now();
+    Clock::time_point nextFrame = last;
+    while (open_ && !stop_.load()) {
+        const Clock::time_point now = Clock::now();
+        const bool streaming = loggedIn_ && requested_.any();
+        int waitMs = kIdleWaitMs;
+        if (streaming) {
+            const auto untilFrame = std::chrono::duration_cast<std::chrono::milliseconds>(nextFrame - now).count();
+            waitMs = static_cast<int>(std::clamp<int64_t>(untilFrame, 0, kIdleWaitMs));
+        }
+        if (!receive(waitMs)) break;
+
+        const Clock::time_point after = Clock::now();
+        const double elapsed = std::chrono::duration<double>(after - last).count();
+        last = after;
+        for (auto& channel : channels_) channel->camera.advance(elapsed);
+        alarms_.expire(after);
+
+        if (loggedIn_ && options_.echoIntervalSeconds > 0 && after >= nextEcho_) {
+            reply(COMMAND_ECHO_REQ);
+            nextEcho_ = after + std::chrono::seconds(options_.echoIntervalSeconds);
+        }
+        if (!streaming) {
+            nextFrame = after;
+            continue;
+        }
+        if (after >= nextFrame) {
+            produceFrames();
+            nextFrame += period;
+            // Far behind (a stall, a slow machine): carry on from now.
+            if (nextFrame + period < Clock::now()) nextFrame = Clock::now() + period;
+        }
+    }
+    if (writer_.closedByFault()) log_.add("CLOSED mid-packet");
+}
+
+bool RecorderSession::receive(int timeoutMs) {
+    if (readingStopped_) {
+        // Not reading: only notice that the client has gone.
+        pollfd p{fd_, POLLRDHUP, 0};
+        if (::poll(&p, 1, timeoutMs) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) return false;
+        return true;
+    }
+    uint8_t buffer[4096];
+    long n = readSome(fd_, buffer, sizeof buffer, timeoutMs);
+    while (n > 0) {
+        reader_.feed(buffer, static_cast<size_t>(n));
+        ClientCommand command;
+        while (open_ && !readingStopped_ && reader_.next(command)) handle(command);
+        if (readingStopped_ || !open_) return open_;
+        n = readSome(fd_, buffer, sizeof buffer, 0);
+    }
+    return n == 0;
+}
+
+void RecorderSession::handle(const ClientCommand& command) {
+    const std::vector<uint8_t>& p = command.payload;
+    char line[128];
+    switch (command.code) {
+        case COMMAND_LOGIN_REQ:
+            handleLogin(command);
+            return;
+        case COMMAND_DATA_SEND_REQ:
+            handleDataRequest(command);
+            return;
+        case COMMAND_ECHO_ACK:
+            log_.add("ECHO_ACK");
+            return;
+        case COMMAND_RECORD_INFO_REQ: {
+            log_.add("RECORD_INFO_REQ");
+            if (!loggedIn_) return;
+            uint32_t start = 0, end = 0;
+            if (options_.recordRange.mode == RecordRange::Mode::Fixed) {
+                start = options_.recordRange.start;
+                end = options_.recordRange.end;
+            } else if (options_.recordRange.mode == RecordRange::Mode::LastDay) {
+                end = recorderClockNow();
+                start = end - kOneDay;
+            }
+            reply(COMMAND_RECORD_INFO, twoValues(start, end));
+            return;
+        }
+        case COMMAND_SEARCH_MODE_REQ:
+            log_.add("SEARCH_MODE_REQ");
+            // Sent on the way into search and on the way out.
+            searchMode_ = !searchMode_;
+            if (!searchMode_) playing_ = false;
+            return;
+        case COMMAND_SEARCH_TIME_REQ:
+            if (p.size() < 4) break;
+            searchTime_ = readLe32(p.data());
+            log_.add("SEARCH_TIME " + std::to_string(searchTime_));
+            if (playing_) {
+                playbackFrames_ = 0;
+                restartKeys();
+            }
+            return;
+        case COMMAND_SEARCH_PLAY_REQ:
+            log_.add("SEARCH_PLAY_REQ");
+            if (!loggedIn_) return;
+            searchMode_ = true;
+            playing_ = true;
+            playbackFrames_ = 0;
+            restartKeys();
+            return;
+        case COMMAND_PLAY_CONTROL_REQ:
+            if (p.size() < 4) break;
+            std::snprintf(line, sizeof line, "PLAY_CONTROL %02X%02X%02X%02X", p[0], p[1], p[2], p[3]);
+            log_.add(line);
+            return;
+        case COMMAND_SEARCH_END_REQ:
+            log_.add("SEARCH_END_REQ");
+            searchMode_ = false;
+            playing_ = false;
+            restartKeys();
+            return;
+        case COMMAND_PTZ_REQ:
+            if (p.size() < 16) break;
+            handlePtz(command);
+            return;
+        case COMMAND_ALARM_OUT_REQ:
+            if (p.size() < 44) break;
+            handleAlarm(command);
+            return;
+        default:
+            break;
+    }
+    log_.add("COMMAND code=" + std::to_string(command.code) + " length=" + std::to_string(p.size()));
+}
+
+void RecorderSession::handleLogin(const ClientCommand& command) {
+    const LoginExpectation expected{profile_.framing, options_.protocolVersion, options_.account, options_.password};
+    const LoginResult result = checkLogin(expected, command.framing, command.payload.data(), command.payload.size());
+    std::string line = "LOGIN account=" + result.account + " ok=" + (result.ok ? "1" : "0");
+    if (!result.ok) line += " reason=" + result.reason;
+    log_.add(line);
+    if (!result.ok) {
+        reply(COMMAND_LOGIN_FAIL);
+        return;
+    }
+    loggedIn_ = true;
+    nextEcho_ = Clock::now() + std::chrono::seconds(options_.echoIntervalSeconds);
+    reply(COMMAND_LOGIN_OK, buildLoginOk(options_.channels));
+}
+
+void RecorderSession::handleDataRequest(const ClientCommand& command) {
+    const std::vector<uint8_t>& p = command.payload;
+    if (p.size() < kDataSendReqPayload) {
+        log_.add("COMMAND code=" + std::to_string(command.code) + " length=" + std::to_string(p.size()));
+        return;
+    }
+    const uint32_t flag = readLe32(p.data() + 4);
+    std::bitset<16> channels;
+    for (size_t c = 0; c < 16; ++c) channels.set(c, p[8 + c] != 0);
+    log_.add("DATA_SEND_REQ flag=" + std::to_string(flag) + " channels=" + channelList(channels));
+    if (!loggedIn_) return;
+
+    // Channels the recorder does not have are not streamed.
+    for (size_t c = static_cast<size_t>(options_.channels); c < 16; ++c) channels.reset(c);
+    requested_ = channels;
+    iframeOnly_ = flag == 1;
+    restartKeys();
+    reply(COMMAND_DATA_SEND_OK);
+    if (options_.faults.stopReading && !dataRequested_) readingStopped_ = true;
+    dataRequested_ = true;
+}
+
+void RecorderSession::handlePtz(const ClientCommand& command) {
+    const uint8_t* p = command.payload.data();
+    const uint32_t channel = readLe32(p), subcode = readLe32(p + 4), preset = readLe32(p + 8),
+                   parameter = readLe32(p + 12);
+    log_.add("PTZ channel=" + std::to_string(channel) + " subcode=" + std::to_string(subcode) +
+             " preset=" + std::to_string(preset) + " parameter=" + std::to_string(parameter));
+    if (!loggedIn_ || channel >= channels_.size()) return;
+    channels_[channel]->camera.apply(subcode, preset);
+}
+
+void RecorderSession::handleAlarm(const ClientCommand& command) {
+    const uint8_t* p = command.payload.data();
+    if (readLe16(p) == 0) {
+        log_.add("ALARM_OUT on=0");
+        if (loggedIn_) alarms_.switchOff();
+        return;
+    }
+    int output = -1;
+    if (p[4] == 1) {
+        output = 0;
+    } else if (p[5] == 1) {
+        output = readLe16(p + 6) + 1;
+    }
+    const uint32_t duration = readLe32(p + 40);
+    log_.add("ALARM_OUT on=1 output=" + std::to_string(output) + " duration=" + std::to_string(duration));
+    if (loggedIn_) alarms_.switchOn(output, duration, Clock::now());
+}
+
+void RecorderSession::restartKeys() {
+    for (auto& channel : channels_) channel->restartKeys();
+}
+
+void RecorderSession::produceFrames() {
+    if (searchMode_ && !playing_) return;
+    for (size_t c = 0; c < channels_.size() && open_; ++c) {
+        if (!requested_.test(c)) continue;
+        ChannelStream& stream = *channels_[c];
+        if (iframeOnly_ && !stream.keyDue()) {
+            stream.skipPicture();
+            continue;
+        }
+        sendPicture(static_cast<int>(c), stream);
+    }
+    ++frameNumber_;
+    if (playing_) ++playbackFrames_;
+}
+
+void RecorderSession::sendPicture(int channel, ChannelStream& stream) {
+    PictureContent content;
+    content.channel = channel;
+    content.playback = playing_;
+    content.time = playing_ ? searchTime_ + static_cast<uint32_t>(playbackFrames_ / options_.framesPerSecond)
+                            : recorderClockNow();
+    content.frameNumber = frameNumber_;
+    content.camera = stream.camera.view();
+    content.alarms = alarms_.shown();
+
+    media::EncodedPicture picture;
+    std::string error;
+    if (!stream.encode(content, picture, error)) {
+        remark("channel " + std::to_string(channel) + ": picture not encoded: " + error);
+        return;
+    }
+    VideoPacketHeader header;
+    header.kind = profile_.packetKind;
+    header.headerBytes = profile_.headerBytes;
+    header.channel = channel;
+    header.key = picture.key;
+    header.time = content.time;
+    header.search = playing_;
+    header.codingConfiguration = profile_.codingConfiguration;
+    std::vector<uint8_t> packet;
+    if (!buildVideoPacket(header, picture.bytes.data(), picture.bytes.size(), packet)) {
+        remark("channel " + std::to_string(channel) + ": picture too large for a packet, dropped");
+        stream.requestKey();
+        return;
+    }
+    if (hasEarlyEndMarker(header.kind, packet.data(), packet.size())) {
+        // The client would cut the packet at that marker.
+        remark("channel " + std::to_string(channel) + ": picture holds an end marker, dropped");
+        stream.requestKey();
+        return;
+    }
+    if (writer_.writeVideo(packet) != IoResult::Done) {
+        open_ = false;
+        return;
+    }
+    if (options_.faults.stallSeconds > 0 && !stallDone_) {
+        stallDone_ = true;
+        writer_.stall(options_.faults.stallSeconds);
+    }
+}
+
+}  // namespace orvix::sim

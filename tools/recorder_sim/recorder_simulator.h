@@ -1,0 +1,62 @@
+// The simulated recorder: listens on a TCP port and serves one client at a
+// time, accepting the next once the previous one has gone. Used by the
+// orvix-recorder-sim program and, in-process, by tests.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "tools/recorder_sim/sim_options.h"
+#include "tools/sim_common/command_log.h"
+#include "tools/sim_common/listen_socket.h"
+
+namespace orvix::sim {
+
+class RecorderSimulator {
+public:
+    explicit RecorderSimulator(SimOptions options);
+    ~RecorderSimulator();  // stops
+    RecorderSimulator(const RecorderSimulator&) = delete;
+    RecorderSimulator& operator=(const RecorderSimulator&) = delete;
+
+    // Checks the options, opens the log file, listens and starts serving.
+    // False, with the reason, when any of that fails.
+    bool start(std::string* error);
+    // Closes the client's connection and the listening socket; returns when
+    // the serving thread has ended.
+    void stop();
+
+    uint16_t port() const { return listener_.port(); }
+    const std::string& address() const { return listener_.address(); }
+    // "listening on ADDRESS:PORT"
+    std::string readyLine() const;
+
+    const SimOptions& options() const { return options_; }
+    const SimProfile& profile() const { return profile_; }
+    // Every command received, one line each (also the --log file).
+    CommandLog& log() { return log_; }
+    // Clients accepted so far.
+    int sessions() const { return sessions_.load(); }
+
+    // Remarks that are not commands (default: standard error).
+    void setNoticeSink(std::function<void(const std::string&)> sink);
+
+private:
+    void serve();
+
+    SimOptions options_;
+    SimProfile profile_;
+    ListenSocket listener_;
+    CommandLog log_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> sessions_{0};
+    std::mutex noticeMutex_;
+    std::function<void(const std::string&)> notice_;
+    std::thread thread_;
+};
+
+}  // namespace orvix::sim
