@@ -1,6 +1,7 @@
 #include "tests/window/window_support.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
 #include <algorithm>
@@ -75,6 +76,11 @@ Bytes f5Header64Packet(const std::vector<uint8_t>& payload, uint32_t seconds, in
     const uint8_t end[4] = {0x00, 0x00, 0x01, 0xB4};
     packet.insert(packet.end(), end, end + 4);
     return packet;
+}
+
+int threadCount() {
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
 int countPixels(const QImage& image, const QRect& area, const std::function<bool(QRgb)>& test) {

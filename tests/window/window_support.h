@@ -53,6 +53,9 @@ private:
 // channel and key flag at 8, length at 12, ending in 00 00 01 B4.
 Bytes f5Header64Packet(const std::vector<uint8_t>& payload, uint32_t seconds, int channel, bool key);
 
+// Threads of this process.
+int threadCount();
+
 int countPixels(const QImage& image, const QRect& area, const std::function<bool(QRgb)>& test);
 // Pixels within `tolerance` of `colour` in each component.
 int countColour(const QImage& image, const QRect& area, QRgb colour, int tolerance = 40);
