@@ -47,6 +47,8 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
 }
 
 C_DrawStatic::~C_DrawStatic() {
+    // The owner may be going too: nothing is forwarded from here on.
+    owner_ = nullptr;
     if (session_.threadsRunning()) stopThreads();
     tearDown();
     sent_.close();
