@@ -15,7 +15,8 @@ VideoSession::VideoSession(LinkNotifier& notifier) : notifier_(notifier) {}
 
 VideoSession::~VideoSession() { tearDown(); }
 
-VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, RendererSwitch& renderers) {
+VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, RendererSwitch& renderers,
+                                               const FrameRect& destination) {
     if (connection_ != nullptr) tearDown();
     record_ = record;
     // Only the two framings are known; anything else starts nothing.
@@ -38,6 +39,7 @@ VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, RendererSwit
     c.record = record;
     c.resync = 1;
     c.display.name = record->name.chars;
+    c.display.destinationRect = destination;
     c.mode.store(0);
     c.display.mode.store(c.mode.load());
 

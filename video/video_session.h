@@ -16,6 +16,7 @@
 #include "link/link_notifier.h"
 #include "link/link_shared.h"
 #include "link/link_stop.h"
+#include "video/display_frame.h"
 #include "video/overlay_settings.h"
 
 namespace orvix {
@@ -42,8 +43,10 @@ public:
     // Set-up: connection, decoder, zero-filled buffers, socket, state 1, the
     // link thread then the display thread, slotFree signalled once, counters
     // 0. The display thread presents through `renderers`, which must outlive
-    // the session's threads. A session that is set up is torn down first.
-    SetUpResult setUp(DeviceRecord* record, RendererSwitch& renderers);
+    // the session's threads. `destination` is the window's rectangle on the
+    // screen, kept in the DisplayFrame. A session that is set up is torn
+    // down first.
+    SetUpResult setUp(DeviceRecord* record, RendererSwitch& renderers, const FrameRect& destination = {});
 
     // VWM_LINK_START: the link thread starts connecting (only when set up).
     void startLink();

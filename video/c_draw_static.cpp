@@ -1,0 +1,233 @@
+#include "video/c_draw_static.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPainter>
+#include <QThread>
+
+#include "link/debug_log.h"
+#include "video/status_line_painter.h"
+
+// The logo lives in a resource object that nothing else references; naming
+// its registration here keeps the linker from dropping it.
+static void registerWindowResources() { Q_INIT_RESOURCE(orvix); }
+
+namespace orvix {
+namespace {
+
+constexpr int kDeferRetryMs = 100;
+
+// Counts the link notifications being handled on the window's thread.
+class DepthGuard {
+public:
+    explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
+    ~DepthGuard() { --depth_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+
+private:
+    int& depth_;
+};
+
+}  // namespace
+
+C_DrawStatic::C_DrawStatic(QWidget* parent)
+    : QWidget(parent),
+      sent_([this] { QMetaObject::invokeMethod(this, [this] { sent_.drain(); }, Qt::QueuedConnection); }) {
+    registerWindowResources();
+    setObjectName(QStringLiteral("C_DrawStatic"));
+    // The paint covers every pixel, and nothing is erased under the video.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    logo_ = QImage(QStringLiteral(":/orvix/logo.png"));
+    statusFont_ = statusLineFont();
+    ratesTimer_.setInterval(kRatesTimerMs);
+    connect(&ratesTimer_, &QTimer::timeout, this, [this] { session_.timerTick(); });
+}
+
+C_DrawStatic::~C_DrawStatic() {
+    // The owner may be going too: nothing is forwarded from here on.
+    owner_ = nullptr;
+    if (session_.threadsRunning()) stopThreads();
+    tearDown();
+    sent_.close();
+}
+
+bool C_DrawStatic::onOwnThread() const { return QThread::currentThread() == thread(); }
+
+LParam C_DrawStatic::sendMessage(uint32_t message, WParam wParam, LParam lParam) {
+    if (onOwnThread()) return handle(message, wParam, lParam);
+    return sent_.send([this, message, wParam, lParam] { return handle(message, wParam, lParam); });
+}
+
+void C_DrawStatic::notify(WindowMessage message, WParam wParam, LParam lParam) {
+    if (onOwnThread()) {
+        handle(message, wParam, lParam);
+        return;
+    }
+    sent_.send([this, message, wParam, lParam] {
+        DepthGuard inNotification(linkNotificationDepth_);
+        return handle(message, wParam, lParam);
+    });
+}
+
+void C_DrawStatic::showNetworkError() {
+    if (onOwnThread()) {
+        showNetworkErrorBox();
+        return;
+    }
+    sent_.send([this] {
+        showNetworkErrorBox();
+        return LParam{0};
+    });
+}
+
+LParam C_DrawStatic::handle(uint32_t message, WParam wParam, LParam lParam) {
+    switch (message) {
+    case VWM_CONNECT:
+        if (mustDefer()) {
+            deferHandling(message, wParam, lParam);
+        } else {
+            setUp(reinterpret_cast<DeviceRecord*>(wParam));
+        }
+        return 1;
+    case VWM_LINK_START:
+        session_.startLink();
+        return 1;
+    case VWM_REFRESH:
+        refresh();
+        return 1;
+    case VWM_SET_CHANNEL:
+        session_.setChannel(static_cast<int>(wParam), static_cast<int>(lParam));
+        return 1;
+    case VWM_DISCONNECT:
+        if (mustDefer()) {
+            deferHandling(message, wParam, lParam);
+        } else {
+            disconnect();
+        }
+        return 1;
+    case VWM_TEARDOWN:
+        if (mustDefer()) {
+            deferHandling(message, wParam, lParam);
+        } else {
+            // Tear-down follows a disconnect; threads still running are
+            // stopped the same way first.
+            if (session_.threadsRunning()) stopThreads();
+            tearDown();
+        }
+        return 1;
+    case VWM_SOCKET_RESET:
+        session_.resetSocket();
+        return 1;
+    case VWM_RECORD_INFO_REQ:
+        session_.requestRecordInfo();
+        return 1;
+    case VWM_RECORD_INFO:
+        session_.setInfoLine("Record info receive..");
+        forward(message, wParam, lParam);
+        return 1;
+    case VWM_SEARCH_INFO:
+        forward(message, wParam, lParam);
+        return 1;
+    case VWM_RECORD_INFO_FAIL:
+        session_.setInfoLine("Record info request fail..[No record data]");
+        forward(message, wParam, lParam);
+        return 1;
+    case VWM_SEARCH_START:
+        session_.startSearch(static_cast<uint32_t>(wParam));
+        return 1;
+    case VWM_SEARCH_END:
+        session_.endSearch();
+        return 1;
+    case VWM_PTZ:
+        session_.ptz(static_cast<int>(wParam), static_cast<int32_t>(lParam));
+        return 1;
+    case VWM_ALARM_ON:
+        session_.alarmOn(static_cast<int>(wParam), static_cast<uint32_t>(lParam));
+        return 1;
+    case VWM_ALARM_OFF:
+        session_.alarmOff();
+        return 1;
+    case VWM_CONNECTED:
+        forward(message, wParam, lParam);
+        return 1;
+    default:
+        return 0;  // VWM_DEVICE_SAVED, 1039 and others: nothing to do here
+    }
+}
+
+bool C_DrawStatic::mustDefer() const {
+    return stopping_ || (linkNotificationDepth_ > 0 && session_.threadsRunning());
+}
+
+void C_DrawStatic::deferHandling(uint32_t message, WParam wParam, LParam lParam) {
+    debugLogf("C_DrawStatic: message %u waits until the link thread can stop\r\n", message);
+    QTimer::singleShot(kDeferRetryMs, this, [this, message, wParam, lParam] { handle(message, wParam, lParam); });
+}
+
+void C_DrawStatic::setUp(DeviceRecord* record) {
+    // Only one connection at a time: one still running is ended first.
+    if (session_.threadsRunning()) stopThreads();
+    ratesTimer_.stop();
+    output_.setUp();
+    const QPoint topLeft = mapToGlobal(QPoint(0, 0));
+    const FrameRect destination{topLeft.x(), topLeft.y(), topLeft.x() + width(), topLeft.y() + height()};
+    if (session_.setUp(record, output_.renderers(), destination) == VideoSession::SetUpResult::Started) {
+        ratesTimer_.start();
+    }
+}
+
+void C_DrawStatic::refresh() {
+    // The logo and the status show until the next picture is drawn over them.
+    if (QWidget* view = output_.activeView()) view->hide();
+    update();
+}
+
+void C_DrawStatic::disconnect() {
+    stopThreads();
+    handle(VWM_REFRESH, 0, 0);
+    handle(VWM_TEARDOWN, 0, 0);
+}
+
+void C_DrawStatic::stopThreads() {
+    stopping_ = true;
+    session_.disconnect([this](int milliseconds) { sent_.waitHandling(milliseconds); });
+    stopping_ = false;
+}
+
+void C_DrawStatic::tearDown() {
+    ratesTimer_.stop();
+    session_.tearDown();
+    output_.tearDown();
+}
+
+void C_DrawStatic::forward(uint32_t message, WParam wParam, LParam lParam) {
+    if (owner_ != nullptr) owner_->sendMessage(message, wParam, lParam);
+}
+
+void C_DrawStatic::showNetworkErrorBox() {
+    // One box at a time; a further error while it is open raises it.
+    if (networkErrorBox_ == nullptr) {
+        networkErrorBox_ = new QMessageBox(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(),
+                                           QStringLiteral("Network Error occurred"), QMessageBox::Ok, this);
+        networkErrorBox_->setAttribute(Qt::WA_DeleteOnClose);
+        networkErrorBox_->setWindowModality(Qt::NonModal);
+    }
+    networkErrorBox_->show();
+    networkErrorBox_->raise();
+}
+
+void C_DrawStatic::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (logo_.isNull()) {
+        painter.fillRect(rect(), Qt::black);
+    } else {
+        painter.drawImage(rect(), logo_);
+    }
+    paintStatusLines(painter, statusFont_, session_.status(), QString::fromStdString(session_.statusLine()),
+                     QString::fromStdString(session_.infoLine()));
+}
+
+}  // namespace orvix

@@ -1,0 +1,103 @@
+// The video window: owns one connection at a time (the session with its
+// link and display threads, and the renderers) and is driven only through
+// window messages 1025-1043. It paints the logo with the status and info
+// lines; pictures are drawn by the renderers' views laid over it. The link
+// thread reports through the same messages, and the window forwards the
+// results meant for the main dialog to its owner.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+
+#include "app/device_record.h"
+#include "link/link_notifier.h"
+#include "link/window_messages.h"
+#include "video/sent_message_queue.h"
+#include "video/video_output.h"
+#include "video/video_session.h"
+
+namespace orvix {
+
+class C_DrawStatic : public QWidget, public MessageTarget, public LinkNotifier {
+    Q_OBJECT
+
+public:
+    static constexpr int kRatesTimerMs = 4000;
+
+    explicit C_DrawStatic(QWidget* parent = nullptr);
+    // Disconnects and tears down a connection that is still up.
+    ~C_DrawStatic() override;
+
+    // Any thread. On the window's thread the handler runs at once; from any
+    // other thread the caller waits until the window's thread has run it.
+    // Messages of the window's table return 1; 1031, 1039 and unknown
+    // messages get no handling and return 0.
+    LParam sendMessage(uint32_t message, WParam wParam, LParam lParam) override;
+
+    // LinkNotifier, called on the link thread; both wait for the window.
+    void notify(WindowMessage message, WParam wParam, LParam lParam) override;
+    // Shows "Network Error occurred" without waiting for it to be closed.
+    void showNetworkError() override;
+
+    // What the main dialog writes and reads directly.
+    void setOwner(MessageTarget* owner) { owner_ = owner; }
+    MessageTarget* owner() const { return owner_; }
+    void setLanguageId(uint16_t language) { session_.overlay().language.store(language); }
+    uint16_t languageId() { return session_.overlay().language.load(); }
+    void setIFrameOnly(int iframeOnly) { session_.shared().iframeOnly.store(iframeOnly); }
+    int iframeOnly() const { return session_.shared().iframeOnly.load(); }
+    void setStatistics(int statistics) { session_.overlay().statistics.store(statistics); }
+    void toggleStatistics() { setStatistics(statistics() == 0 ? 1 : 0); }
+    int statistics() { return session_.overlay().statistics.load(); }
+    int setUpFailed() const { return session_.setUpFailed() ? 1 : 0; }
+
+    // 1 when pictures go through the accelerated renderer, else 0.
+    int rendererFlag() const { return output_.rendererFlag(); }
+    VideoSession& session() { return session_; }
+    const VideoSession& session() const { return session_; }
+    VideoOutput& output() { return output_; }
+    // Whether the 4-second rates timer runs (from set-up to tear-down).
+    bool ratesTimerActive() const { return ratesTimer_.isActive(); }
+    // Messages other threads are waiting on.
+    size_t pendingMessages() const { return sent_.pending(); }
+    // The open "Network Error occurred" box, if any.
+    QMessageBox* networkErrorBox() const { return networkErrorBox_.data(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool onOwnThread() const;
+    LParam handle(uint32_t message, WParam wParam, LParam lParam);
+    // Stopping the threads must wait for the link thread, which cannot end
+    // while it is inside a notification further down this thread's stack,
+    // nor while another stop is in progress: such messages run later.
+    bool mustDefer() const;
+    void deferHandling(uint32_t message, WParam wParam, LParam lParam);
+
+    void setUp(DeviceRecord* record);
+    void refresh();
+    void disconnect();
+    void stopThreads();
+    void tearDown();
+    void forward(uint32_t message, WParam wParam, LParam lParam);
+    void showNetworkErrorBox();
+
+    VideoOutput output_{this};
+    VideoSession session_{*this};
+    SentMessageQueue sent_;
+    QTimer ratesTimer_;
+    QImage logo_;
+    QFont statusFont_;
+    MessageTarget* owner_ = nullptr;
+    QPointer<QMessageBox> networkErrorBox_;
+    int linkNotificationDepth_ = 0;  // link notifications being handled on this thread
+    bool stopping_ = false;          // a stop of the threads is waiting for the link
+};
+
+}  // namespace orvix
