@@ -70,12 +70,7 @@ void copyRecord(DeviceRecord& destination, const DeviceRecord& source) {
 }
 
 void resetStoredFields(DeviceRecord& record) {
-    clearText(record.name);
-    clearText(record.account);
-    clearText(record.password);
-    clearText(record.ddnsId);
-    clearText(record.ddnsServer);
-    clearText(record.address);
+    releaseRecordTexts(record);
     record.ddnsPort = kDefaultDdnsPort;
     record.port = kDefaultRecorderPort;
     record.useDdns = 1;

@@ -1,5 +1,7 @@
 #include "tests/link/stream_builders.h"
 
+#include <algorithm>
+
 #include "link/stream_parser.h"
 
 namespace orvix::test {
@@ -97,6 +99,21 @@ Bytes loginOkPayload(uint32_t flags, uint32_t v0, uint32_t v1, uint32_t v2, uint
     writeLe32(p.data() + 16, v2);
     writeLe32(p.data() + 20, v3);
     return p;
+}
+
+Bytes f5Header64Packet(const Bytes& payload, uint32_t seconds, int channel, bool key) {
+    // Sized once and filled in place: GCC 12 at -O2 misreads appends to a
+    // 64-byte vector as writes past it (-Warray-bounds).
+    Bytes packet(64 + payload.size() + 4, 0);
+    packet[2] = 0x01;
+    packet[3] = 0xF5;
+    writeLe32(packet.data() + 4, seconds);
+    packet[8] = static_cast<uint8_t>((channel & 0x0F) | ((key ? 1 : 2) << 4));
+    writeLe32(packet.data() + 12, static_cast<uint32_t>(payload.size() + 32));
+    std::copy(payload.begin(), payload.end(), packet.begin() + 64);
+    const uint8_t end[4] = {0x00, 0x00, 0x01, 0xB4};
+    std::copy(end, end + 4, packet.end() - 4);
+    return packet;
 }
 
 Bytes twoValues(uint32_t first, uint32_t second) {

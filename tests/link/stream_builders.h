@@ -34,6 +34,11 @@ struct VideoParams {
 // the tag, so no marker can occur inside.
 Bytes videoPacket(const VideoParams& params);
 
+// An F5 packet around real coded video, with the 64-byte header the display
+// side reads for models of that layout: time at 4, channel and key flag at 8,
+// length (everything after the first 36 bytes) at 12.
+Bytes f5Header64Packet(const Bytes& payload, uint32_t seconds, int channel, bool key);
+
 // A long-form recorder description (552 bytes).
 Bytes description(uint32_t modelCode, uint16_t protocolVersion, int16_t cameras = 4);
 

@@ -22,22 +22,6 @@ namespace {
 
 constexpr uint32_t kModelCode11 = 11;  // model index 0: Wide commands, 64-byte headers, MPEG-4
 
-// An F5 packet with the 64-byte header layout: time at 4, channel and key
-// flag at 8, length (everything after the first 36 bytes) at 12.
-Bytes f5Header64Packet(const Packet& payload, uint32_t seconds, int channel, bool key) {
-    // Sized once and filled in place (GCC 12 misreports insert() at -O2).
-    Bytes packet(64 + payload.size() + 4, 0);
-    packet[2] = 0x01;
-    packet[3] = 0xF5;
-    writeLe32(packet.data() + 4, seconds);
-    packet[8] = static_cast<uint8_t>((channel & 0x0F) | ((key ? 1 : 2) << 4));
-    writeLe32(packet.data() + 12, static_cast<uint32_t>(payload.size() + 32));
-    std::copy(payload.begin(), payload.end(), packet.begin() + 64);
-    const uint8_t end[4] = {0x00, 0x00, 0x01, 0xB4};
-    std::copy(end, end + 4, packet.end() - 4);
-    return packet;
-}
-
 class VideoSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {

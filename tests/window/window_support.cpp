@@ -65,21 +65,6 @@ size_t CapturingOwner::count(uint32_t message) const {
         std::count_if(all.begin(), all.end(), [message](const Message& m) { return m.message == message; }));
 }
 
-Bytes f5Header64Packet(const std::vector<uint8_t>& payload, uint32_t seconds, int channel, bool key) {
-    // Sized once and filled in place: GCC 12 at -O2 misreads appends to a
-    // 64-byte vector as writes past it (-Warray-bounds).
-    Bytes packet(64 + payload.size() + 4, 0);
-    packet[2] = 0x01;
-    packet[3] = 0xF5;
-    writeLe32(packet.data() + 4, seconds);
-    packet[8] = static_cast<uint8_t>((channel & 0x0F) | ((key ? 1 : 2) << 4));
-    writeLe32(packet.data() + 12, static_cast<uint32_t>(payload.size() + 32));
-    std::copy(payload.begin(), payload.end(), packet.begin() + 64);
-    const uint8_t end[4] = {0x00, 0x00, 0x01, 0xB4};
-    std::copy(end, end + 4, packet.end() - 4);
-    return packet;
-}
-
 int threadCount() {
     return static_cast<int>(
         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());

@@ -49,10 +49,6 @@ private:
     std::vector<Message> messages_;
 };
 
-// An F5 video packet with the 64-byte header of model index 0: time at 4,
-// channel and key flag at 8, length at 12, ending in 00 00 01 B4.
-Bytes f5Header64Packet(const std::vector<uint8_t>& payload, uint32_t seconds, int channel, bool key);
-
 // Threads of this process.
 int threadCount();
 

@@ -1,9 +1,9 @@
 // orvix-ddns-sim: a DDNS server that tells the client where a recorder is.
 // See --help.
-#include <csignal>
 #include <cstdio>
 #include <string>
 
+#include "tools/sim_common/serve_until_signalled.h"
 #include "tools/ddns_sim/ddns_simulator.h"
 
 int main(int argc, char** argv) {
@@ -20,22 +20,6 @@ int main(int argc, char** argv) {
         case DdnsOptionsResult::Run:
             break;
     }
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
     DdnsSimulator simulator(options);
-    if (!simulator.start(&error)) {
-        std::fprintf(stderr, "orvix-ddns-sim: %s\n", error.c_str());
-        return 1;
-    }
-    std::printf("%s\n", simulator.readyLine().c_str());
-    std::fflush(stdout);
-
-    int received = 0;
-    sigwait(&signals, &received);
-    simulator.stop();
-    return 0;
+    return serveUntilSignalled(simulator, "orvix-ddns-sim");
 }
