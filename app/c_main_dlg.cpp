@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QOpenGLWidget>
 #include <QPainter>
 #include <QPushButton>
 #include <QTabBar>
@@ -22,6 +23,7 @@
 #include "app/main_dialog_ids.h"
 #include "app/page_layout.h"
 #include "video/c_draw_static.h"
+#include "video/gl_video_view.h"
 
 // The icon lives in a resource object that nothing else references; naming
 // its registration here keeps the linker from dropping it.
@@ -116,6 +118,7 @@ C_Main_Dlg::C_Main_Dlg(const std::string& libraryDirectory, QWidget* parent) : Q
     initRecord(working_);
     setObjectName(QStringLiteral("C_Main_Dlg"));
     createControls();
+    keepWindowReadyForOpenGl();
     initDialog(libraryDirectory);
     // Tab and Space are taken before any control sees them.
     qApp->installEventFilter(this);
@@ -179,6 +182,18 @@ void C_Main_Dlg::createControls() {
     searchTime_ = qobject_cast<QTimeEdit*>(control(kSearchTime));
     initSearchPickers();
     connectHandlers();
+}
+
+void C_Main_Dlg::keepWindowReadyForOpenGl() {
+    // The video window lays an OpenGL view over itself at every connection.
+    // A window first shown without any OpenGL widget in it is re-created
+    // when the first one arrives, which makes it flicker and jump; a hidden
+    // one from the start keeps the window as it is.
+    if (!GlVideoView::openGlAvailable()) return;
+    auto* keeper = new QOpenGLWidget(this);
+    keeper->setObjectName(QStringLiteral("OpenGlWindowKeeper"));
+    keeper->setGeometry(0, 0, 1, 1);
+    keeper->hide();
 }
 
 void C_Main_Dlg::connectHandlers() {

@@ -96,6 +96,7 @@ private:
     // Initialisation and layout (c_main_dlg.cpp).
     void initDialog(const std::string& libraryDirectory);
     void createControls();
+    void keepWindowReadyForOpenGl();
     void connectHandlers();
     void fillStaticCombos();
     void fitControlsToContents();
