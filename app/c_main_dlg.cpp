@@ -34,7 +34,7 @@ namespace {
 
 enum class Kind { Static, Combo, Button, CheckBox, DatePicker, TimePicker };
 
-struct ControlSpec {
+struct ControlTemplate {
     int id;
     Kind kind;
     const char* label;
@@ -43,7 +43,7 @@ struct ControlSpec {
 };
 
 // The controls of the dialog template, in its order.
-constexpr ControlSpec kControls[] = {
+constexpr ControlTemplate kControls[] = {
     {kDeviceLabel, Kind::Static, "DEVICE :", 31, 10},
     {kDeviceCombo, Kind::Combo, "", 57, 0},
     {kAddDevice, Kind::Button, "Add DVR", 40, 12},
@@ -147,10 +147,10 @@ void C_Main_Dlg::createControls() {
     video_->setProperty("controlId", kVideoWindow);
     controls_[kVideoWindow] = video_;
 
-    for (const ControlSpec& spec : kControls) {
+    for (const ControlTemplate& entry : kControls) {
         QWidget* widget = nullptr;
-        const QString label = QString::fromLatin1(spec.label);
-        switch (spec.kind) {
+        const QString label = QString::fromLatin1(entry.label);
+        switch (entry.kind) {
         case Kind::Static:
             widget = new QLabel(label, this);
             break;
@@ -170,11 +170,11 @@ void C_Main_Dlg::createControls() {
             widget = new QTimeEdit(this);
             break;
         }
-        widget->setProperty("controlId", spec.id);
-        const int height = spec.height > 0 ? units_.y(spec.height) : widget->sizeHint().height();
-        widget->resize(units_.x(spec.width), height);
+        widget->setProperty("controlId", entry.id);
+        const int height = entry.height > 0 ? units_.y(entry.height) : widget->sizeHint().height();
+        widget->resize(units_.x(entry.width), height);
         widget->hide();
-        controls_[spec.id] = widget;
+        controls_[entry.id] = widget;
     }
     deviceCombo_ = qobject_cast<QComboBox*>(control(kDeviceCombo));
     channelCombo_ = qobject_cast<QComboBox*>(control(kChannelCombo));
