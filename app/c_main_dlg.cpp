@@ -1,0 +1,430 @@
+#include "app/c_main_dlg.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QOpenGLWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimeEdit>
+#include <algorithm>
+
+#include "app/channel_entries.h"
+#include "app/dialog_geometry.h"
+#include "app/language_id.h"
+#include "app/main_dialog_ids.h"
+#include "app/page_layout.h"
+#include "video/c_draw_static.h"
+#include "video/gl_video_view.h"
+
+// The icon lives in a resource object that nothing else references; naming
+// its registration here keeps the linker from dropping it.
+static void registerDialogResources() { Q_INIT_RESOURCE(orvix); }
+
+namespace orvix {
+namespace {
+
+enum class Kind { Static, Combo, Button, CheckBox, DatePicker, TimePicker };
+
+struct ControlTemplate {
+    int id;
+    Kind kind;
+    const char* label;
+    int width;   // dialog units
+    int height;  // dialog units; combos take the height of a closed combo
+};
+
+// The controls of the dialog template, in its order.
+constexpr ControlTemplate kControls[] = {
+    {kDeviceLabel, Kind::Static, "DEVICE :", 31, 10},
+    {kDeviceCombo, Kind::Combo, "", 57, 0},
+    {kAddDevice, Kind::Button, "Add DVR", 40, 12},
+    {kDeleteDevice, Kind::Button, "Del DVR", 40, 12},
+    {kInfoSetup, Kind::Button, "Info Setup", 42, 12},
+    {kConnect, Kind::Button, kConnectText, 41, 12},
+    {kChannelLabel, Kind::Static, "CH :", 18, 10},
+    {kChannelCombo, Kind::Combo, "", 36, 0},
+    {kIFrameOnly, Kind::CheckBox, "I only", 35, 11},
+    {kRecInfoReq, Kind::Button, "Rec Info Req", 48, 12},
+    {kSearchStart, Kind::Button, "START", 37, 12},
+    {kSearchLive, Kind::Button, "LIVE", 27, 12},
+    {kSearchDate, Kind::DatePicker, "", 53, 13},
+    {kSearchTime, Kind::TimePicker, "", 61, 13},
+    {kPanLeft, Kind::Button, "Left", 25, 12},
+    {kTiltUp, Kind::Button, "Up", 25, 12},
+    {kTiltDown, Kind::Button, "Down", 25, 12},
+    {kPanRight, Kind::Button, "Right", 25, 12},
+    {kPanTiltStop, Kind::Button, "Stop", 29, 12},
+    {kDirectionMode, Kind::Button, kNormalText, 29, 12},
+    {kZoomOut, Kind::Button, "ZOOM OUT", 44, 12},
+    {kZoomStop, Kind::Button, "STOP", 25, 12},
+    {kZoomIn, Kind::Button, "ZOOM IN", 44, 12},
+    {kFocusIn, Kind::Button, "FOCUS IN", 44, 12},
+    {kFocusStop, Kind::Button, "STOP", 25, 12},
+    {kFocusOut, Kind::Button, "FOCUS OUT", 44, 12},
+    {kPresetNumber, Kind::Combo, "", 34, 0},
+    {kPresetAction, Kind::Combo, "", 34, 0},
+    {kPresetSend, Kind::Button, "Send", 27, 12},
+    {kAlarmOutput, Kind::Combo, "", 34, 0},
+    {kAlarmDuration, Kind::Combo, "", 53, 0},
+    {kAlarmOn, Kind::Button, "ON", 25, 12},
+    {kAlarmOff, Kind::Button, "OFF", 25, 12},
+};
+
+constexpr const char* kTabTexts[kPageCount] = {"Device", "Connect", "Search", "PanTilt", "Zoom/Focus", "Preset",
+                                               "Alarm"};
+
+struct Duration {
+    const char* text;
+    int seconds;
+};
+constexpr Duration kAlarmDurations[] = {
+    {"INFINITE", 0}, {"5 sec", 5},   {"10 sec", 10},   {"20 sec", 20},    {"1 min", 60},    {"2 min", 120},
+    {"4 min", 240},  {"10 min", 600}, {"30 min", 1800}, {"1 hour", 3600}, {"2 hour", 7200},
+};
+
+constexpr int kPresetEntries = 16;
+constexpr int kAlarmOutputs = 128;
+
+}  // namespace
+
+const char* titleForVariant(int32_t variant) {
+    switch (variant) {
+    case 0:
+    case 2:
+    case 3:
+        return kStringTitleVariant0;
+    case 1:
+        return kStringTitleVariant1;
+    case 4:
+        return kStringTitleVariant4;
+    default:
+        return "";
+    }
+}
+
+C_Main_Dlg::C_Main_Dlg(QWidget* parent) : C_Main_Dlg(executableDirectory(), parent) {}
+
+C_Main_Dlg::C_Main_Dlg(const std::string& libraryDirectory, QWidget* parent) : QDialog(parent) {
+    registerDialogResources();
+    initRecord(working_);
+    setObjectName(QStringLiteral("C_Main_Dlg"));
+    createControls();
+    keepWindowReadyForOpenGl();
+    initDialog(libraryDirectory);
+    // Tab and Space are taken before any control sees them.
+    qApp->installEventFilter(this);
+}
+
+C_Main_Dlg::~C_Main_Dlg() {
+    qApp->removeEventFilter(this);
+    // The video window reads the working record until its threads end, so
+    // it goes before the record does.
+    delete video_;
+    video_ = nullptr;
+    controls_.erase(kVideoWindow);
+    working_.owner = nullptr;
+    releaseRecordTexts(working_);
+}
+
+void C_Main_Dlg::createControls() {
+    units_ = DialogUnits::of(fontMetrics());
+
+    tabs_ = new QTabWidget(this);
+    tabs_->setProperty("controlId", kTabControl);
+    tabs_->setFocusPolicy(Qt::NoFocus);
+    controls_[kTabControl] = tabs_;
+
+    video_ = new C_DrawStatic(this);
+    video_->setProperty("controlId", kVideoWindow);
+    controls_[kVideoWindow] = video_;
+
+    for (const ControlTemplate& entry : kControls) {
+        QWidget* widget = nullptr;
+        const QString label = QString::fromLatin1(entry.label);
+        switch (entry.kind) {
+        case Kind::Static:
+            widget = new QLabel(label, this);
+            break;
+        case Kind::Combo:
+            widget = new QComboBox(this);
+            break;
+        case Kind::Button:
+            widget = new QPushButton(label, this);
+            break;
+        case Kind::CheckBox:
+            widget = new QCheckBox(label, this);
+            break;
+        case Kind::DatePicker:
+            widget = new QDateEdit(this);
+            break;
+        case Kind::TimePicker:
+            widget = new QTimeEdit(this);
+            break;
+        }
+        widget->setProperty("controlId", entry.id);
+        const int height = entry.height > 0 ? units_.y(entry.height) : widget->sizeHint().height();
+        widget->resize(units_.x(entry.width), height);
+        widget->hide();
+        controls_[entry.id] = widget;
+    }
+    deviceCombo_ = qobject_cast<QComboBox*>(control(kDeviceCombo));
+    channelCombo_ = qobject_cast<QComboBox*>(control(kChannelCombo));
+    searchDate_ = qobject_cast<QDateEdit*>(control(kSearchDate));
+    searchTime_ = qobject_cast<QTimeEdit*>(control(kSearchTime));
+    initSearchPickers();
+    connectHandlers();
+}
+
+void C_Main_Dlg::keepWindowReadyForOpenGl() {
+    // The video window lays an OpenGL view over itself at every connection.
+    // A window first shown without any OpenGL widget in it is re-created
+    // when the first one arrives, which makes it flicker and jump; a hidden
+    // one from the start keeps the window as it is.
+    if (!GlVideoView::openGlAvailable()) return;
+    auto* keeper = new QOpenGLWidget(this);
+    keeper->setObjectName(QStringLiteral("OpenGlWindowKeeper"));
+    keeper->setGeometry(0, 0, 1, 1);
+    keeper->hide();
+}
+
+void C_Main_Dlg::connectHandlers() {
+    auto clicked = [this](int id, auto handler) {
+        connect(qobject_cast<QAbstractButton*>(control(id)), &QAbstractButton::clicked, this, handler);
+    };
+    clicked(kAddDevice, [this] { onAddDevice(); });
+    clicked(kDeleteDevice, [this] { onDeleteDevice(); });
+    clicked(kInfoSetup, [this] { onEditDevice(); });
+    clicked(kConnect, [this] { onConnectClicked(); });
+    clicked(kIFrameOnly, [this] { onIFrameOnlyClicked(); });
+    // Only the user's choices are handled, as programmatic selections are
+    // not notified.
+    connect(deviceCombo_, &QComboBox::activated, this, [this] { onDeviceSelected(); });
+    connect(channelCombo_, &QComboBox::activated, this, [this] { onChannelChosen(); });
+
+    clicked(kRecInfoReq, [this] { onRecordInfoRequest(); });
+    clicked(kSearchStart, [this] { onSearchStart(); });
+    clicked(kSearchLive, [this] { onSearchLive(); });
+    connect(searchDate_, &QDateEdit::dateChanged, this, [this] { onSearchDateChanged(); });
+
+    for (int id : {kTiltUp, kTiltDown, kPanLeft, kPanRight}) clicked(id, [this, id] { onDirection(id); });
+    for (int id : {kPanTiltStop, kZoomStop, kFocusStop}) clicked(id, [this] { onCameraAction(0); });
+    clicked(kZoomOut, [this] { onCameraAction(7); });
+    clicked(kZoomIn, [this] { onCameraAction(8); });
+    clicked(kFocusIn, [this] { onCameraAction(9); });
+    clicked(kFocusOut, [this] { onCameraAction(10); });
+    clicked(kDirectionMode, [this] { onDirectionMode(); });
+    clicked(kPresetSend, [this] { onPresetSend(); });
+    clicked(kAlarmOn, [this] { onAlarmOn(); });
+    clicked(kAlarmOff, [this] { onAlarmOff(); });
+
+    connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { layoutPage(index); });
+}
+
+void C_Main_Dlg::initDialog(const std::string& libraryDirectory) {
+    const QIcon icon(QStringLiteral(":/orvix/icon.png"));
+    setWindowIcon(icon);
+
+    variant_ = 0;
+    video_->setLanguageId(defaultLanguageId());
+    setWindowTitle(QString::fromLatin1(titleForVariant(variant_)));
+    working_.owner = static_cast<MessageTarget*>(this);
+
+    binding_ = bindLibraries(libraryDirectory);
+    std::string notices = binding_.problem;
+
+    video_->setOwner(this);
+    const std::string storeNotice = loadDeviceList(binding_, devices_, working_);
+    if (!storeNotice.empty()) notices += (notices.empty() ? "" : "\n\n") + storeNotice;
+    deviceCombo_->clear();
+    for (const DeviceRecord* record : devices_.entries()) addDeviceEntry(*record);
+    if (deviceCombo_->count() > 0) deviceCombo_->setCurrentIndex(0);
+    applyControlState(copySelectedDevice() ? ControlState::DeviceIdle : ControlState::NoDevice);
+
+    fillChannels(kDefaultChannelEntries);
+    channelCombo_->setCurrentIndex(working_.currentChannel.load());
+    fillStaticCombos();
+    for (int i = 0; i < kPageCount; ++i) tabs_->addTab(new QWidget, QString::fromLatin1(kTabTexts[i]));
+
+    fitControlsToContents();
+    setFixedSize(kClientWidth, kClientHeight);
+    client_ = rect();
+    layoutVideoAndTabs();
+
+    setControlEnabled(kRecInfoReq, false);
+    tabs_->setCurrentIndex(kPageDevice);
+    layoutPage(kPageDevice);
+    qobject_cast<QCheckBox*>(control(kIFrameOnly))->setChecked(true);
+
+    if (!notices.empty()) showNotice(notices);
+}
+
+void C_Main_Dlg::fillStaticCombos() {
+    auto* presetNumber = qobject_cast<QComboBox*>(control(kPresetNumber));
+    for (int i = 1; i <= kPresetEntries; ++i) presetNumber->addItem(QStringLiteral("P %1").arg(i), i - 1);
+    presetNumber->setCurrentIndex(0);
+
+    auto* presetAction = qobject_cast<QComboBox*>(control(kPresetAction));
+    presetAction->addItem(QStringLiteral("Move"), 0);
+    presetAction->addItem(QStringLiteral("Set"), 1);
+    presetAction->setCurrentIndex(0);
+
+    auto* output = qobject_cast<QComboBox*>(control(kAlarmOutput));
+    output->addItem(QStringLiteral("ALL"), 0);
+    for (int i = 1; i <= kAlarmOutputs; ++i) output->addItem(QString::number(i), i);
+    output->setCurrentIndex(0);
+
+    auto* duration = qobject_cast<QComboBox*>(control(kAlarmDuration));
+    for (const Duration& d : kAlarmDurations) duration->addItem(QString::fromLatin1(d.text), d.seconds);
+    duration->setCurrentIndex(0);
+}
+
+void C_Main_Dlg::fitControlsToContents() {
+    // This desktop's style draws wider frames and margins than the handheld
+    // the sizes were made for: a control never gets smaller than its text
+    // needs. The device combo takes its width from the page layout.
+    for (int id : allPageControls()) {
+        QWidget* widget = control(id);
+        QSize size = widget->size().expandedTo(widget->sizeHint());
+        if (id == kDeviceCombo) size.setWidth(widget->width());
+        widget->resize(size);
+    }
+}
+
+void C_Main_Dlg::layoutVideoAndTabs() {
+    const DialogGeometry geometry = dialogGeometry(client_);
+    video_->setGeometry(geometry.video);
+    tabs_->setGeometry(geometry.tabs);
+}
+
+void C_Main_Dlg::layoutPage(int index) {
+    // The rows hang directly below the tab headers.
+    const QRect video = video_->geometry();
+    PageFrame frame;
+    frame.left = video.x();
+    frame.right = video.x() + video.width();
+    frame.base = tabs_->y() + tabs_->tabBar()->sizeHint().height() + 3;
+    const auto placements = placePage(index, frame, [this](int id) {
+        QWidget* widget = control(id);
+        return widget != nullptr ? widget->size() : QSize();
+    });
+    for (int id : allPageControls()) {
+        const bool shown = std::any_of(placements.begin(), placements.end(),
+                                       [id](const Placement& p) { return p.id == id; });
+        if (!shown) control(id)->hide();
+    }
+    for (const Placement& placement : placements) {
+        QWidget* widget = control(placement.id);
+        widget->setGeometry(placement.rect);
+        widget->raise();
+        widget->show();
+    }
+}
+
+void C_Main_Dlg::applyControlState(ControlState state) {
+    for (const auto& [id, enabled] : controlStateChanges(state)) setControlEnabled(id, enabled);
+}
+
+void C_Main_Dlg::setControlEnabled(int id, bool enabled) {
+    if (QWidget* widget = control(id)) widget->setEnabled(enabled);
+}
+
+QWidget* C_Main_Dlg::control(int id) const {
+    const auto found = controls_.find(id);
+    return found != controls_.end() ? found->second : nullptr;
+}
+
+bool C_Main_Dlg::isConnected() const {
+    const auto* button = qobject_cast<QPushButton*>(control(kConnect));
+    return button != nullptr && button->text() != QLatin1String(kConnectText);
+}
+
+LParam C_Main_Dlg::sendToVideo(uint32_t message, WParam wParam, LParam lParam) {
+    if (videoTap_) videoTap_(message, wParam, lParam);
+    return video_ != nullptr ? video_->sendMessage(message, wParam, lParam) : 0;
+}
+
+LParam C_Main_Dlg::sendMessage(uint32_t message, WParam wParam, LParam lParam) {
+    if (QThread::currentThread() == thread()) return handleMessage(message, wParam, lParam);
+    LParam result = 0;
+    QMetaObject::invokeMethod(
+        this, [&] { result = handleMessage(message, wParam, lParam); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+LParam C_Main_Dlg::handleMessage(uint32_t message, WParam wParam, LParam) {
+    switch (message) {
+    case VWM_DEVICE_SAVED:
+        return 1;
+    case VWM_RECORD_INFO:
+    case VWM_SEARCH_INFO:
+        onRangeKnown(wParam);
+        return 1;
+    case VWM_RECORD_INFO_FAIL:
+        onNoRange();
+        return 1;
+    case VWM_CONNECTED:
+        onConnected();
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+bool C_Main_Dlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != this) return QDialog::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+        video_->toggleStatistics();
+        return true;
+    }
+    if (key == Qt::Key_Space) {
+        video_->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void C_Main_Dlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+}
+
+void C_Main_Dlg::accept() { exitSequence(); }
+
+void C_Main_Dlg::reject() { exitSequence(); }
+
+void C_Main_Dlg::exitSequence() {
+    if (exiting_) return;
+    exiting_ = true;
+    if (isConnected()) {
+        onConnectClicked();  // the disconnect branch, run to its end
+        QThread::msleep(kExitWaitMs);
+    }
+    devices_.clear();  // not saved: every change was saved when it was made
+    QDialog::done(QDialog::Accepted);
+    exiting_ = false;
+}
+
+void C_Main_Dlg::showNotice(const std::string& text) {
+    // Shown once, without blocking the dialog's start.
+    if (noticeBox_ == nullptr) {
+        noticeBox_ = new QMessageBox(QMessageBox::Warning, windowTitle(), QString(), QMessageBox::Ok, this);
+        noticeBox_->setAttribute(Qt::WA_DeleteOnClose);
+        noticeBox_->setWindowModality(Qt::NonModal);
+    }
+    noticeBox_->setText(QString::fromStdString(text));
+    noticeBox_->show();
+}
+
+}  // namespace orvix

@@ -1,0 +1,172 @@
+// The program's one dialog: the video window across the top, a tab control
+// with seven pages below it (device, connection, search, pan/tilt,
+// zoom/focus, presets, alarm outputs), the device list and the working
+// record. It drives the video window only through its messages and takes
+// the link's results (range, no range, connected) forwarded by it.
+//
+// Every control carries its id in the dynamic property "controlId" and is
+// found with control(id). Combo entries carry the value to send as item
+// data. The page handlers live in device_panel.cpp, search_panel.cpp and
+// camera_panel.cpp.
+#pragma once
+
+#include <QDateTime>
+#include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QRect>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "app/control_states.h"
+#include "app/device_list.h"
+#include "app/device_record.h"
+#include "app/dialog_units.h"
+#include "app/library_binding.h"
+#include "link/window_messages.h"
+
+class QComboBox;
+class QDateEdit;
+class QTabWidget;
+class QTimeEdit;
+
+namespace orvix {
+
+class C_DrawStatic;
+
+class C_Main_Dlg : public QDialog, public MessageTarget {
+    Q_OBJECT
+
+public:
+    // The client area the dialog opens with: portrait, the video 640 x 480
+    // on top and room for the tab headers and two rows of controls.
+    static constexpr int kClientWidth = 640;
+    static constexpr int kClientHeight = 660;
+    // The pause after a disconnect when the dialog closes.
+    static constexpr int kExitWaitMs = 1000;
+
+    // Binds libnodra.so and libtlset.so from `libraryDirectory`, loads the
+    // device list and sets up every control (page 0 shown). Problems with
+    // the libraries or the store are shown in a message box that does not
+    // block.
+    explicit C_Main_Dlg(const std::string& libraryDirectory, QWidget* parent = nullptr);
+    // The same with the libraries from the program's own directory.
+    explicit C_Main_Dlg(QWidget* parent = nullptr);
+    // A connection still up is stopped first; the list is freed.
+    ~C_Main_Dlg() override;
+
+    // The messages the video window forwards (1034, 1035, 1036, 1043) and
+    // the setup dialog's 1031; 1 for those, 0 for any other. From another
+    // thread the caller waits until the dialog's thread has handled it.
+    LParam sendMessage(uint32_t message, WParam wParam, LParam lParam) override;
+
+    // The control with this id (1000 is the video window, 1036 the tab
+    // control), or null.
+    QWidget* control(int id) const;
+    C_DrawStatic* videoWindow() const { return video_; }
+    QTabWidget* tabControl() const { return tabs_; }
+    DeviceList& deviceList() { return devices_; }
+    DeviceRecord& workingRecord() { return working_; }
+    const LibraryBinding& binding() const { return binding_; }
+    // Tests may swap entries of the binding, e.g. for a scripted setup dialog.
+    LibraryBinding& binding() { return binding_; }
+    // Tests: each message the dialog sends the video window is shown to the
+    // tap first.
+    using MessageTap = std::function<void(uint32_t message, WParam wParam, LParam lParam)>;
+    void setVideoMessageTap(MessageTap tap) { videoTap_ = std::move(tap); }
+    int32_t variant() const { return variant_; }
+    QRect clientRectangle() const { return client_; }
+    // Whether a connection is up: the Connect button does not read "Connect".
+    bool isConnected() const;
+    // The open box with what the libraries or the store had to say, if any.
+    QMessageBox* noticeBox() const { return noticeBox_.data(); }
+
+    // The OK command, Escape and the close box all run the exit sequence:
+    // disconnect (and wait) when connected, free the list, close.
+    void accept() override;
+    void reject() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Initialisation and layout (c_main_dlg.cpp).
+    void initDialog(const std::string& libraryDirectory);
+    void createControls();
+    void keepWindowReadyForOpenGl();
+    void connectHandlers();
+    void fillStaticCombos();
+    void fitControlsToContents();
+    void layoutVideoAndTabs();
+    void layoutPage(int index);
+    void applyControlState(ControlState state);
+    void setControlEnabled(int id, bool enabled);
+    void exitSequence();
+    void showNotice(const std::string& text);
+    LParam handleMessage(uint32_t message, WParam wParam, LParam lParam);
+
+    // Device and connection pages (device_panel.cpp).
+    bool copySelectedDevice();
+    void onDeviceSelected();
+    void onAddDevice();
+    void onEditDevice();
+    void onDeleteDevice();
+    void onConnectClicked();
+    void connectToRecorder();
+    void disconnectFromRecorder();
+    void onChannelChosen();
+    void onIFrameOnlyClicked();
+    void onConnected();
+    void fillChannels(int count);
+    void fillChannelsAndSelectCurrent();
+    void addDeviceEntry(const DeviceRecord& record);
+    int channelOfSelection() const;
+
+    // Search page (search_panel.cpp).
+    void initSearchPickers();
+    void onRecordInfoRequest();
+    void onRangeKnown(WParam range);
+    void onNoRange();
+    void onSearchDateChanged();
+    void onSearchStart();
+    void onSearchLive();
+    void applyTimeLimits();
+
+    // Pan/tilt, zoom/focus, preset and alarm pages (camera_panel.cpp).
+    void onDirection(int id);
+    void onCameraAction(int action);
+    void onDirectionMode();
+    void onPresetSend();
+    void onAlarmOn();
+    void onAlarmOff();
+
+    LParam sendToVideo(uint32_t message, WParam wParam = 0, LParam lParam = 0);
+
+    LibraryBinding binding_;
+    DeviceList devices_;
+    DeviceRecord working_;
+    int32_t variant_ = 0;
+    QRect client_;
+    DialogUnits units_;
+    bool exiting_ = false;
+
+    C_DrawStatic* video_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    QComboBox* deviceCombo_ = nullptr;
+    QComboBox* channelCombo_ = nullptr;
+    QDateEdit* searchDate_ = nullptr;
+    QTimeEdit* searchTime_ = nullptr;
+    std::map<int, QWidget*> controls_;
+    QPointer<QMessageBox> noticeBox_;
+    MessageTap videoTap_;
+
+    // The recorded range of the last range reply, in recorder time.
+    bool rangeKnown_ = false;
+    QDateTime rangeStart_;
+    QDateTime rangeEnd_;
+};
+
+}  // namespace orvix

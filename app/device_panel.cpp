@@ -1,0 +1,198 @@
+// The "Device" and "Connect" pages: the device combo in step with the
+// device list, adding, editing and deleting recorders through the setup
+// dialog and the store, connecting and disconnecting, the live channel and
+// the I-frame-only mode.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/c_main_dlg.h"
+#include "app/channel_entries.h"
+#include "app/main_dialog_ids.h"
+#include "video/c_draw_static.h"
+
+namespace orvix {
+namespace {
+
+constexpr int32_t kSetupModeAdd = 0;
+constexpr int32_t kSetupModeEdit = 1;
+
+}  // namespace
+
+void C_Main_Dlg::addDeviceEntry(const DeviceRecord& record) {
+    deviceCombo_->addItem(QString::fromStdU16String(std::u16string(record.name.view())), record.id);
+}
+
+bool C_Main_Dlg::copySelectedDevice() {
+    const int index = deviceCombo_->currentIndex();
+    if (index < 0) return false;
+    const uint32_t id = deviceCombo_->itemData(index).toUInt();
+    if (id == 0) return false;
+    const DeviceRecord* record = devices_.findById(id);
+    if (record == nullptr) return false;
+    copyRecord(working_, *record);
+    return true;
+}
+
+void C_Main_Dlg::fillChannels(int count) {
+    channelCombo_->clear();
+    for (int i = 0; i < count; ++i) channelCombo_->addItem(QStringLiteral("%1 CH").arg(i + 1, 2, 10, QLatin1Char('0')), i);
+}
+
+void C_Main_Dlg::fillChannelsAndSelectCurrent() {
+    fillChannels(kDefaultChannelEntries);
+    // A channel outside the list leaves the combo without a selection.
+    channelCombo_->setCurrentIndex(working_.currentChannel.load());
+}
+
+int C_Main_Dlg::channelOfSelection() const {
+    const int index = channelCombo_->currentIndex();
+    return index >= 0 ? channelCombo_->itemData(index).toInt() : -1;
+}
+
+void C_Main_Dlg::onDeviceSelected() {
+    if (copySelectedDevice()) {
+        applyControlState(ControlState::DeviceIdle);
+        fillChannelsAndSelectCurrent();
+    } else {
+        applyControlState(ControlState::NoDevice);
+    }
+}
+
+void C_Main_Dlg::onAddDevice() {
+    runSetupDialog(binding_, working_, variant_, kSetupModeAdd);
+    if (working_.id != 0) {
+        // Two recorders saved within one second get the same clock id; the
+        // later one takes the next free id so that lookups tell them apart.
+        working_.id = devices_.uniqueId(working_.id);
+        DeviceRecord* record = createRecord();
+        copyRecord(*record, working_);
+        addDeviceEntry(*record);
+        deviceCombo_->setCurrentIndex(deviceCombo_->count() - 1);
+        devices_.append(record);
+        applyControlState(ControlState::DeviceIdle);
+        const std::string notice = saveDeviceList(binding_, devices_, working_);
+        if (!notice.empty()) showNotice(notice);
+    } else {
+        // The dialog reset the working record for a new recorder; the combo
+        // still shows the selected one, which a later Connect must use.
+        copySelectedDevice();
+    }
+    if (devices_.empty()) {
+        applyControlState(ControlState::NoDevice);
+        return;
+    }
+    fillChannelsAndSelectCurrent();
+}
+
+void C_Main_Dlg::onEditDevice() {
+    runSetupDialog(binding_, working_, variant_, kSetupModeEdit);
+    if (working_.id == 0) {
+        // Cancelled: back to the selected recorder's stored fields.
+        applyControlState(copySelectedDevice() ? ControlState::DeviceIdle : ControlState::NoDevice);
+        return;
+    }
+    fillChannels(kDefaultChannelEntries);
+    if (static_cast<uint32_t>(working_.currentChannel.load()) >= static_cast<uint32_t>(kDefaultChannelEntries)) {
+        working_.currentChannel.store(kDefaultChannelEntries - 1);
+    }
+    channelCombo_->setCurrentIndex(working_.currentChannel.load());
+
+    deviceCombo_->clear();
+    int updated = -1;
+    for (DeviceRecord* record : devices_.entries()) {
+        if (record->id == working_.id) {
+            copyRecord(*record, working_);
+            updated = deviceCombo_->count();
+        }
+        addDeviceEntry(*record);
+    }
+    const std::string notice = saveDeviceList(binding_, devices_, working_);
+    if (!notice.empty()) showNotice(notice);
+    if (updated >= 0) deviceCombo_->setCurrentIndex(updated);
+}
+
+void C_Main_Dlg::onDeleteDevice() {
+    const int index = deviceCombo_->currentIndex();
+    if (index < 0) return;  // nothing selected, nothing to delete
+    const uint32_t id = deviceCombo_->itemData(index).toUInt();
+    deviceCombo_->removeItem(index);
+    devices_.removeFirstWithId(id);
+
+    bool copied = false;
+    if (deviceCombo_->count() > 0) {
+        deviceCombo_->setCurrentIndex(index > 0 ? index - 1 : 0);
+        copied = copySelectedDevice();
+    } else {
+        deviceCombo_->setCurrentIndex(-1);
+    }
+    if (copied) {
+        applyControlState(ControlState::DeviceIdle);
+        fillChannelsAndSelectCurrent();
+    } else {
+        applyControlState(ControlState::NoDevice);
+    }
+    const std::string notice = saveDeviceList(binding_, devices_, working_);
+    if (!notice.empty()) showNotice(notice);
+}
+
+void C_Main_Dlg::onConnectClicked() {
+    if (isConnected()) {
+        disconnectFromRecorder();
+    } else {
+        connectToRecorder();
+    }
+}
+
+void C_Main_Dlg::connectToRecorder() {
+    QMessageBox question(QMessageBox::NoIcon, QString::fromLatin1(kQuestionCaption),
+                         QString::fromLatin1(kStringConnectQuestion), QMessageBox::Ok | QMessageBox::Cancel, this);
+    question.setObjectName(QStringLiteral("ConnectQuestion"));
+    if (question.exec() != QMessageBox::Ok) return;
+
+    // A handheld asks its connection manager for an Internet connection
+    // here; a Linux host has none to ask, and the link reports a network
+    // that cannot be reached itself.
+    applyControlState(ControlState::Connected);
+    working_.currentChannel.store(0);
+    sendToVideo(VWM_CONNECT, reinterpret_cast<WParam>(&working_));
+    if (video_->setUpFailed() == 0) {
+        sendToVideo(VWM_LINK_START);
+        qobject_cast<QPushButton*>(control(kConnect))->setText(QString::fromLatin1(kDisconnectText));
+    }
+}
+
+void C_Main_Dlg::disconnectFromRecorder() {
+    // The video window has stopped the link when this returns.
+    sendToVideo(VWM_DISCONNECT);
+    qobject_cast<QPushButton*>(control(kConnect))->setText(QString::fromLatin1(kConnectText));
+    applyControlState(ControlState::AfterDisconnect);
+}
+
+void C_Main_Dlg::onChannelChosen() {
+    const int channel = channelOfSelection();
+    if (channel < 0) return;
+    working_.currentChannel.store(channel);
+    sendToVideo(VWM_SET_CHANNEL, static_cast<WParam>(channel), 0);
+}
+
+void C_Main_Dlg::onIFrameOnlyClicked() {
+    const bool checked = qobject_cast<QCheckBox*>(control(kIFrameOnly))->isChecked();
+    video_->setIFrameOnly(checked ? 1 : 0);
+    // With no channel entry selected (a model without live channels) the
+    // channel stays as it is rather than becoming -1.
+    int channel = channelOfSelection();
+    if (channel < 0) channel = working_.currentChannel.load();
+    working_.currentChannel.store(channel);
+    sendToVideo(VWM_SET_CHANNEL, static_cast<WParam>(channel), 1);
+}
+
+void C_Main_Dlg::onConnected() {
+    // The link has set the model index from the model code the recorder
+    // reported; the current channel stays as it is.
+    fillChannels(channelEntriesForModel(working_.modelIndex.load()));
+    if (channelCombo_->count() > 0) channelCombo_->setCurrentIndex(0);
+}
+
+}  // namespace orvix

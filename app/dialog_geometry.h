@@ -1,0 +1,19 @@
+// Where the video window and the tab control go in the main dialog, from
+// its client rectangle. Pure integer arithmetic, truncating toward zero.
+#pragma once
+
+#include <QRect>
+
+namespace orvix {
+
+struct DialogGeometry {
+    QRect video;  // the video window
+    QRect tabs;   // the tab control: the video's width, the client's height
+};
+
+// Portrait (width < height): the video takes the whole width at 4:3.
+// Otherwise the video is 40 pixels less than the client height, at 4:3.
+// Both start at the client's top-left corner; the tabs below the video.
+DialogGeometry dialogGeometry(const QRect& client);
+
+}  // namespace orvix

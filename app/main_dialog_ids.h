@@ -1,0 +1,76 @@
+// Control ids, labels and strings of the main dialog. Ids and texts are
+// those of the dialog's template; handlers and tests find controls by id.
+#pragma once
+
+#include <cstdint>
+
+namespace orvix {
+
+enum MainControl : int {
+    kVideoWindow = 1000,
+    kRecInfoReq = 1001,
+    kSearchStart = 1002,
+    kSearchLive = 1003,
+    kPanLeft = 1004,
+    kPanRight = 1005,
+    kTiltUp = 1006,
+    kTiltDown = 1007,
+    kPanTiltStop = 1008,
+    kDirectionMode = 1009,
+    kConnect = 1014,
+    kInfoSetup = 1015,
+    kDeleteDevice = 1016,
+    kAddDevice = 1017,
+    kPresetSend = 1018,
+    kZoomOut = 1019,
+    kZoomIn = 1020,
+    kZoomStop = 1023,
+    kFocusIn = 1024,
+    kChannelCombo = 1025,
+    kChannelLabel = 1026,
+    kFocusOut = 1027,
+    kFocusStop = 1028,
+    kDeviceCombo = 1029,
+    kDeviceLabel = 1030,
+    kAlarmOn = 1031,
+    kPresetNumber = 1032,
+    kPresetAction = 1033,
+    kAlarmOff = 1034,
+    kTabControl = 1036,
+    kAlarmOutput = 1037,
+    kSearchDate = 1038,
+    kSearchTime = 1039,
+    kAlarmDuration = 1040,
+    kIFrameOnly = 1041,
+};
+
+// Tab indexes.
+enum MainPage : int {
+    kPageDevice = 0,
+    kPageConnect = 1,
+    kPageSearch = 2,
+    kPagePanTilt = 3,
+    kPageZoomFocus = 4,
+    kPagePreset = 5,
+    kPageAlarm = 6,
+    kPageCount = 7,
+};
+
+// The program's string table.
+inline constexpr char kStringSocketsFailed[] = "Windows sockets initialization failed.";  // 103
+inline constexpr char kStringTitleVariant0[] = "ORVIX V2.9";                               // 109
+inline constexpr char kStringConnectQuestion[] =
+    "Connection to network. \nIt can charge you the cost. \nThe program may not response max 25 secs.";  // 110
+inline constexpr char kStringTitleVariant1[] = "Vantora V2.9";  // 111
+inline constexpr char kStringTitleVariant4[] = "Quelm V2.9";    // 112
+
+inline constexpr char kConnectText[] = "Connect";
+inline constexpr char kDisconnectText[] = "Disconnect";
+inline constexpr char kNormalText[] = "Normal";
+inline constexpr char kInvertText[] = "Invert";
+inline constexpr char kQuestionCaption[] = "Question";
+
+// The dialog's title for a build variant; empty for unknown variants.
+const char* titleForVariant(int32_t variant);
+
+}  // namespace orvix

@@ -1,0 +1,112 @@
+// The "Search" page: asking for the recorded range, limiting the date and
+// time pickers to it, playing from the chosen second and back to live.
+// Pickers hold recorder wall-clock time with no zone: their values are
+// plain calendar fields, kept as UTC so that no zone or daylight rule of
+// this host shifts, drops or repeats a time.
+#include <QDateEdit>
+#include <QLocale>
+#include <QSignalBlocker>
+#include <QTimeEdit>
+#include <cstring>
+
+#include "app/c_main_dlg.h"
+#include "app/control_states.h"
+#include "app/main_dialog_ids.h"
+#include "video/c_draw_static.h"
+#include "video/calendar_time.h"
+
+namespace orvix {
+namespace {
+
+const QTime kDayStart(0, 0, 0);
+const QTime kDayEnd(23, 59, 59);
+
+QDateTime recorderTime(uint32_t seconds) {
+    const CalendarTime t = secondsToCalendar(static_cast<int32_t>(seconds));
+    return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second), Qt::UTC);
+}
+
+}  // namespace
+
+void C_Main_Dlg::initSearchPickers() {
+    searchDate_->setTimeSpec(Qt::UTC);
+    searchTime_->setTimeSpec(Qt::UTC);
+    // The locale's short date, with the year in full so that no century has
+    // to be guessed.
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy"))) format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    searchDate_->setDisplayFormat(format);
+    searchDate_->setCalendarPopup(true);
+    searchTime_->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+
+    // Both start at this host's wall-clock time, read as plain fields.
+    const QDateTime now = QDateTime::currentDateTime();
+    const QTime time(now.time().hour(), now.time().minute(), now.time().second());
+    const QSignalBlocker blockDate(searchDate_);
+    searchDate_->setDate(now.date());
+    searchTime_->setDateTime(QDateTime(now.date(), time, Qt::UTC));
+}
+
+void C_Main_Dlg::applyTimeLimits() {
+    // The time picker takes the date picker's day and keeps its own hour,
+    // minute and second; within the recorded range only the part of that
+    // day the range covers can be chosen.
+    const QDate date = searchDate_->date();
+    const QTime time = searchTime_->time();
+    const QSignalBlocker blockTime(searchTime_);
+    searchTime_->setTimeRange(kDayStart, kDayEnd);
+    searchTime_->setDateTime(QDateTime(date, time, Qt::UTC));
+    if (rangeKnown_) {
+        const QTime from = date == rangeStart_.date() ? rangeStart_.time() : kDayStart;
+        const QTime to = date == rangeEnd_.date() ? rangeEnd_.time() : kDayEnd;
+        searchTime_->setTimeRange(from, to);
+    }
+}
+
+void C_Main_Dlg::onRecordInfoRequest() {
+    for (int id : cameraAndAlarmControls()) setControlEnabled(id, false);
+    sendToVideo(VWM_RECORD_INFO_REQ);
+}
+
+void C_Main_Dlg::onRangeKnown(WParam range) {
+    if (range == 0) return;
+    uint32_t bounds[2];
+    std::memcpy(bounds, reinterpret_cast<const void*>(range), sizeof bounds);
+    rangeStart_ = recorderTime(bounds[0]);
+    rangeEnd_ = recorderTime(bounds[1]);
+    rangeKnown_ = rangeStart_.isValid() && rangeEnd_.isValid();
+    if (rangeKnown_) {
+        const QSignalBlocker blockDate(searchDate_);
+        searchDate_->setDateRange(rangeStart_.date(), rangeEnd_.date());
+    }
+    applyTimeLimits();
+    for (int id : {kSearchDate, kSearchTime, kSearchStart, kSearchLive}) setControlEnabled(id, true);
+}
+
+void C_Main_Dlg::onNoRange() {
+    setControlEnabled(kSearchStart, false);
+    setControlEnabled(kSearchLive, true);
+    setControlEnabled(kSearchDate, false);
+    setControlEnabled(kSearchTime, false);
+}
+
+void C_Main_Dlg::onSearchDateChanged() { applyTimeLimits(); }
+
+void C_Main_Dlg::onSearchStart() {
+    const QDate date = searchDate_->date();
+    const QTime time = searchTime_->time();
+    const uint32_t seconds =
+        calendarToSeconds(date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second());
+    sendToVideo(VWM_SEARCH_START, seconds);
+}
+
+void C_Main_Dlg::onSearchLive() {
+    setControlEnabled(kSearchStart, false);
+    setControlEnabled(kSearchLive, false);
+    setControlEnabled(kSearchDate, false);
+    setControlEnabled(kSearchTime, true);
+    sendToVideo(VWM_SEARCH_END);
+    for (int id : cameraAndAlarmControls()) setControlEnabled(id, true);
+}
+
+}  // namespace orvix

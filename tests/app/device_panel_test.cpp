@@ -1,0 +1,310 @@
+// The "Device" and "Connect" pages: selection, add, edit and delete through
+// the setup dialog and the store, connecting and disconnecting, channels.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/main_dialog_ids.h"
+#include "tests/app/main_dialog_support.h"
+#include "video/c_draw_static.h"
+
+using namespace orvix;
+using namespace orvix::test;
+
+namespace {
+
+class DevicePanelTest : public MainDialogTest {
+protected:
+    // A setup dialog that saves `name` (a new recorder gets `newId`) or,
+    // with an empty name, cancels the way the real one does.
+    std::unique_ptr<ScriptedSetup> scriptSetup(const std::u16string& name, uint32_t newId = 500,
+                                               int32_t channelAfter = -1) {
+        return std::make_unique<ScriptedSetup>(*dialog, [=](DeviceRecord& record, int32_t, int32_t mode) {
+            if (mode == 0) resetStoredFields(record);
+            if (channelAfter >= 0) record.currentChannel = channelAfter;
+            if (name.empty()) {
+                record.id = 0;
+                return;
+            }
+            setText(record.name, name);
+            if (mode == 0) record.id = newId;
+        });
+    }
+    uint32_t selectedId() { return combo(kDeviceCombo)->currentData().toUInt(); }
+};
+
+TEST_F(DevicePanelTest, ChoosingARecorderCopiesItsStoredFieldsOnly) {
+    store({{7, u"Gate", u"10.0.0.7", 3007}, {9, u"Yard", u"10.0.0.9", 3009}});
+    open();
+    DeviceRecord& working = dialog->workingRecord();
+    working.cameraCount = 5;
+    working.currentChannel = 3;
+    chooseEntry(combo(kDeviceCombo), 1);
+    EXPECT_EQ(working.id, 9u);
+    EXPECT_EQ(working.address.view(), u"10.0.0.9");
+    EXPECT_EQ(working.port, 3009);
+    EXPECT_EQ(working.cameraCount, 5);
+    EXPECT_EQ(combo(kChannelCombo)->currentIndex(), 3);
+    EXPECT_EQ(dialog->deviceList().at(1)->owner, nullptr);
+}
+
+TEST_F(DevicePanelTest, AddingAppendsSelectsAndSaves) {
+    store({{7, u"Gate"}});
+    open();
+    auto setup = scriptSetup(u"Dock", 500);
+    click(kAddDevice);
+    EXPECT_EQ(setup->calls(), 1);
+    EXPECT_EQ(entries(kDeviceCombo), QStringList({"Gate", "Dock"}));
+    EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 1);
+    EXPECT_EQ(selectedId(), 500u);
+    ASSERT_EQ(dialog->deviceList().size(), 2u);
+    EXPECT_EQ(dialog->deviceList().at(1)->name.view(), u"Dock");
+    EXPECT_EQ(stored(), (std::vector<std::pair<uint32_t, std::u16string>>{{7, u"Gate"}, {500, u"Dock"}}));
+    EXPECT_TRUE(enabled(kConnect));
+}
+
+TEST_F(DevicePanelTest, TwoRecordersSavedInTheSameSecondGetDistinctIds) {
+    store({{500, u"Gate"}});
+    open();
+    auto setup = scriptSetup(u"Dock", 500);
+    click(kAddDevice);
+    EXPECT_EQ(dialog->workingRecord().id, 501u);
+    click(kAddDevice);
+    EXPECT_EQ(dialog->workingRecord().id, 502u);
+    EXPECT_EQ(itemData(kDeviceCombo), std::vector<int>({500, 501, 502}));
+    // Each entry finds its own recorder.
+    chooseEntry(combo(kDeviceCombo), 1);
+    EXPECT_EQ(dialog->workingRecord().id, 501u);
+    click(kDeleteDevice);
+    EXPECT_EQ(stored(), (std::vector<std::pair<uint32_t, std::u16string>>{{500, u"Gate"}, {502, u"Dock"}}));
+}
+
+TEST_F(DevicePanelTest, ACancelledAddLeavesTheSelectedRecorderInTheWorkingRecord) {
+    store({{7, u"Gate", u"10.0.0.7", 3007}, {9, u"Yard", u"10.0.0.9", 3009}});
+    open();
+    chooseEntry(combo(kDeviceCombo), 1);
+    auto setup = scriptSetup(u"");
+    const auto before = controlStates();
+    click(kAddDevice);
+    EXPECT_EQ(dialog->deviceList().size(), 2u);
+    EXPECT_EQ(dialog->workingRecord().id, 9u);
+    EXPECT_EQ(dialog->workingRecord().name.view(), u"Yard");
+    EXPECT_EQ(dialog->workingRecord().address.view(), u"10.0.0.9");
+    EXPECT_EQ(dialog->workingRecord().port, 3009);
+    EXPECT_EQ(controlStates(), before);
+}
+
+TEST_F(DevicePanelTest, ACancelledAddOnAnEmptyListStaysWithoutDevice) {
+    open();
+    auto setup = scriptSetup(u"");
+    click(kAddDevice);
+    EXPECT_EQ(combo(kDeviceCombo)->count(), 0);
+    for (const auto& [id, on] : controlStates()) EXPECT_EQ(on, id == kAddDevice) << id;
+}
+
+TEST_F(DevicePanelTest, AnEditClampsAChannelOutOfRangeAndRewritesTheEntry) {
+    store({{7, u"Gate"}, {9, u"Yard"}});
+    open();
+    auto setup = scriptSetup(u"Gate 2", 0, 20);
+    dialog->workingRecord().cameraCount = 4;
+    click(kInfoSetup);
+    EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 15);
+    EXPECT_EQ(combo(kChannelCombo)->currentText(), "16 CH");
+    EXPECT_EQ(entries(kDeviceCombo), QStringList({"Gate 2", "Yard"}));
+    EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 0);
+    EXPECT_EQ(dialog->workingRecord().cameraCount, 4);
+    EXPECT_EQ(stored()[0].second, u"Gate 2");
+}
+
+TEST_F(DevicePanelTest, ACancelledEditCopiesTheSelectedRecorderBack) {
+    store({{7, u"Gate"}, {9, u"Yard"}});
+    open();
+    auto setup = std::make_unique<ScriptedSetup>(*dialog, [](DeviceRecord& record, int32_t, int32_t) {
+        setText(record.name, u"typed, then cancelled");
+        record.id = 0;
+    });
+    click(kInfoSetup);
+    EXPECT_EQ(dialog->workingRecord().id, 7u);
+    EXPECT_EQ(dialog->workingRecord().name.view(), u"Gate");
+    EXPECT_TRUE(enabled(kConnect));
+}
+
+TEST_F(DevicePanelTest, RecordsSharingAnIdActOnTheFirstAndAnEditWritesBoth) {
+    store({{7, u"One"}, {7, u"Two"}, {8, u"Three"}});
+    open();
+    chooseEntry(combo(kDeviceCombo), 1);
+    EXPECT_EQ(dialog->workingRecord().name.view(), u"One");
+    auto setup = scriptSetup(u"Both");
+    click(kInfoSetup);
+    EXPECT_EQ(entries(kDeviceCombo), QStringList({"Both", "Both", "Three"}));
+    EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 1);
+    click(kDeleteDevice);
+    ASSERT_EQ(dialog->deviceList().size(), 2u);
+    EXPECT_EQ(dialog->deviceList().at(0)->name.view(), u"Both");
+    EXPECT_EQ(dialog->deviceList().at(1)->id, 8u);
+}
+
+TEST_F(DevicePanelTest, DeletingTheFirstSelectsTheNewFirstAndTheThirdTheSecond) {
+    store({{1, u"A"}, {2, u"B"}, {3, u"C"}});
+    open();
+    dialog->workingRecord().currentChannel = 4;
+    click(kDeleteDevice);
+    EXPECT_EQ(entries(kDeviceCombo), QStringList({"B", "C"}));
+    EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 0);
+    EXPECT_EQ(dialog->workingRecord().id, 2u);
+    EXPECT_EQ(combo(kChannelCombo)->currentIndex(), 4);
+    EXPECT_EQ(stored().size(), 2u);
+
+    store({{1, u"A"}, {2, u"B"}, {3, u"C"}});
+    open();
+    chooseEntry(combo(kDeviceCombo), 2);
+    click(kDeleteDevice);
+    EXPECT_EQ(entries(kDeviceCombo), QStringList({"A", "B"}));
+    EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 1);
+    EXPECT_EQ(dialog->workingRecord().id, 2u);
+}
+
+TEST_F(DevicePanelTest, DeletingTheOnlyRecorderSavesAnEmptyList) {
+    store({{1, u"A"}});
+    open();
+    click(kDeleteDevice);
+    EXPECT_EQ(combo(kDeviceCombo)->count(), 0);
+    EXPECT_TRUE(dialog->deviceList().empty());
+    EXPECT_TRUE(stored().empty());
+    for (const auto& [id, on] : controlStates()) EXPECT_EQ(on, id == kAddDevice) << id;
+}
+
+TEST_F(DevicePanelTest, CancellingTheQuestionChangesNothing) {
+    store({{1, u"A"}});
+    open();
+    dialog->workingRecord().currentChannel = 3;
+    const auto before = controlStates();
+    auto answer = answerNextBox(QMessageBox::Cancel);
+    click(kConnect);
+    ASSERT_TRUE(answer->seen);
+    EXPECT_EQ(answer->caption, "Question");
+    EXPECT_EQ(answer->text,
+              "Connection to network. \nIt can charge you the cost. \nThe program may not response max 25 secs.");
+    EXPECT_EQ(controlStates(), before);
+    EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 3);
+    EXPECT_FALSE(dialog->isConnected());
+    EXPECT_TRUE(takeSent().empty());
+}
+
+TEST_F(DevicePanelTest, ConnectStartsTheLinkAndDisconnectStopsIt) {
+    store({{1, u"A"}});
+    open();
+    dialog->workingRecord().currentChannel = 3;
+    connectWithoutLink();
+    const auto messages = takeSent();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].message, VWM_CONNECT);
+    EXPECT_EQ(messages[0].wParam, reinterpret_cast<WParam>(&dialog->workingRecord()));
+    EXPECT_EQ(messages[1].message, VWM_LINK_START);
+    EXPECT_EQ(qobject_cast<QPushButton*>(control(kConnect))->text(), "Disconnect");
+    EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 0);
+    for (const auto& [id, on] : controlStates()) {
+        const bool off = id == kDeviceCombo || id == kAddDevice || id == kDeleteDevice || id == kInfoSetup ||
+                         id == kSearchStart || id == kSearchLive || id == kSearchDate || id == kSearchTime;
+        EXPECT_EQ(on, !off) << id;
+    }
+
+    click(kConnect);
+    ASSERT_EQ(takeSent().front().message, VWM_DISCONNECT);
+    EXPECT_FALSE(dialog->isConnected());
+    for (const auto& [id, on] : controlStates()) {
+        const bool idle = id == kDeviceCombo || id == kAddDevice || id == kDeleteDevice || id == kInfoSetup ||
+                          id == kConnect || id == kChannelCombo || id == kIFrameOnly;
+        EXPECT_EQ(on, idle) << id;
+    }
+}
+
+TEST_F(DevicePanelTest, TheChannelListFollowsTheModelOnceConnected) {
+    store({{1, u"A"}});
+    open();
+    connectWithoutLink();
+    DeviceRecord& working = dialog->workingRecord();
+    working.modelIndex = 10;
+    working.currentChannel = 2;
+    EXPECT_EQ(dialog->sendMessage(VWM_CONNECTED, reinterpret_cast<WParam>(&working), 0), 1);
+    EXPECT_EQ(entries(kChannelCombo),
+              QStringList({"01 CH", "02 CH", "03 CH", "04 CH", "05 CH", "06 CH", "07 CH", "08 CH"}));
+    EXPECT_EQ(combo(kChannelCombo)->currentIndex(), 0);
+    EXPECT_EQ(working.currentChannel.load(), 2);
+
+    takeSent();
+    chooseEntry(combo(kChannelCombo), 7);
+    EXPECT_EQ(working.currentChannel.load(), 7);
+    auto messages = takeSent();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].message, VWM_SET_CHANNEL);
+    EXPECT_EQ(messages[0].wParam, 7u);
+    EXPECT_EQ(messages[0].lParam, 0);
+
+    // A model without live channels leaves the combo empty; "I only" then
+    // keeps the channel rather than asking for none.
+    working.modelIndex = 5;
+    dialog->sendMessage(VWM_CONNECTED, reinterpret_cast<WParam>(&working), 0);
+    EXPECT_EQ(combo(kChannelCombo)->count(), 0);
+    click(kIFrameOnly);
+    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 0);
+    EXPECT_EQ(working.currentChannel.load(), 7);
+    messages = takeSent();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].message, VWM_SET_CHANNEL);
+    EXPECT_EQ(messages[0].wParam, 7u);
+    EXPECT_EQ(messages[0].lParam, 1);
+}
+
+TEST_F(DevicePanelTest, IOnlySetsTheVideoWindowsFlagAndRequestsTheChosenChannel) {
+    store({{1, u"A"}});
+    open();
+    chooseEntry(combo(kChannelCombo), 5);
+    takeSent();
+    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 1);
+    click(kIFrameOnly);
+    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 0);
+    click(kIFrameOnly);
+    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 1);
+    const auto messages = takeSent();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].message, VWM_SET_CHANNEL);
+    EXPECT_EQ(messages[1].wParam, 5u);
+    EXPECT_EQ(messages[1].lParam, 1);
+}
+
+TEST_F(DevicePanelTest, ClosingWhileConnectedDisconnectsWaitsAndFreesTheList) {
+    store({{1, u"A"}, {2, u"B"}});
+    open();
+    dialog->show();
+    connectWithoutLink();
+    takeSent();
+    QElapsedTimer timer;
+    timer.start();
+    dialog->close();
+    EXPECT_GE(timer.elapsed(), C_Main_Dlg::kExitWaitMs);
+    const auto messages = takeSent();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages[0].message, VWM_DISCONNECT);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->isConnected());
+    EXPECT_TRUE(dialog->deviceList().empty());
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(stored().size(), 2u);  // the list is not saved on exit, nor lost
+}
+
+TEST_F(DevicePanelTest, EscapeWhileIdleClosesWithoutDisconnecting) {
+    store({{1, u"A"}});
+    open();
+    dialog->show();
+    dialog->reject();
+    EXPECT_TRUE(takeSent().empty());
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(dialog->deviceList().empty());
+}
+
+}  // namespace

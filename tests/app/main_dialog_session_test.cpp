@@ -1,0 +1,232 @@
+// A whole session in the main dialog against the recorder simulator
+// program: add a recorder through the setup dialog, connect, change the
+// channel, ask for the recorded range, play back, go live, move the camera,
+// switch an alarm output, disconnect and close. The simulator's command log
+// shows what reached the recorder. With ORVIX_SCREENSHOT_DIR set, the whole
+// dialog is saved there as main_dialog.png once live video is shown, and as
+// main_dialog_status.png with the logo and the status line right after a
+// refresh.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimeEdit>
+
+#include "app/library_binding.h"
+#include "app/main_dialog_ids.h"
+#include "link/link_status.h"
+#include "tests/app/main_dialog_support.h"
+#include "tools/recorder_sim/picture_painter.h"
+#include "video/c_draw_static.h"
+#include "video/video_session.h"
+
+using namespace orvix;
+using namespace orvix::test;
+
+namespace {
+
+// The simulator's recorded range: 2012-01-01 00:00:00 to 23:59:59.
+constexpr char kRecordRange[] = "1325376000-1325462399";
+
+QWidget* findControl(QWidget* root, int id) {
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        const QVariant value = widget->property("controlId");
+        if (value.isValid() && value.toInt() == id) return widget;
+    }
+    return nullptr;
+}
+
+class MainDialogSession : public MainDialogTest {
+protected:
+    void SetUp() override {
+        logPath = QDir(QString::fromStdString(config.path())).filePath("sim.log");
+        simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
+        simulator.setArguments({"--port", "0", "--log", logPath, "--record-range", kRecordRange});
+        simulator.start();
+        ASSERT_TRUE(simulator.waitForStarted()) << simulator.errorString().toStdString();
+        ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
+        const QString ready = QString::fromUtf8(simulator.readLine()).trimmed();
+        ASSERT_TRUE(ready.startsWith("listening on 127.0.0.1:")) << ready.toStdString();
+        port = ready.section(':', -1).toUShort();
+        ASSERT_NE(port, 0);
+    }
+    void TearDown() override {
+        MainDialogTest::TearDown();
+        simulator.terminate();
+        simulator.waitForFinished();
+    }
+
+    // Waits until the simulator has logged a line starting with `prefix`.
+    bool logged(const QString& prefix) {
+        return processUntil([&] {
+            QFile file(logPath);
+            if (!file.open(QIODevice::ReadOnly)) return false;
+            const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+            return std::any_of(lines.begin(), lines.end(), [&](const QString& line) { return line.startsWith(prefix); });
+        }, 30000);
+    }
+    C_DrawStatic* video() { return dialog->videoWindow(); }
+    int status() { return video()->session().status(); }
+    // Most of the picture in `channel`'s camera colour.
+    bool showsChannel(int channel) {
+        QWidget* view = video()->output().activeView();
+        if (view == nullptr || !view->isVisible()) return false;
+        const QImage image = video()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect area(40, 200, 560, 240);  // below the overlay rows
+        const sim::Rgb c = sim::channelColour(channel);
+        int matching = 0;
+        for (int y = area.top(); y <= area.bottom(); y += 4) {
+            for (int x = area.left(); x <= area.right(); x += 4) {
+                const QRgb p = image.pixel(x, y);
+                if (std::abs(qRed(p) - c.r) < 30 && std::abs(qGreen(p) - c.g) < 30 && std::abs(qBlue(p) - c.b) < 30)
+                    ++matching;
+            }
+        }
+        return matching > (area.width() / 4) * (area.height() / 4) / 3;
+    }
+
+    QProcess simulator;
+    QString logPath;
+    uint16_t port = 0;
+};
+
+TEST_F(MainDialogSession, AddConnectSearchControlAndClose) {
+    open();
+    dialog->show();
+    ASSERT_EQ(combo(kDeviceCombo)->count(), 0);
+
+    // Add the recorder through the real setup dialog.
+    bool filled = false;
+    onNextModal([&](QWidget* setup) {
+        ASSERT_EQ(setup->windowTitle(), "Setup");
+        qobject_cast<QLineEdit*>(findControl(setup, 1026))->setText("Simulator");
+        qobject_cast<QLineEdit*>(findControl(setup, 1017))->setText("admin");
+        qobject_cast<QLineEdit*>(findControl(setup, 1019))->setText("1234");
+        qobject_cast<QCheckBox*>(findControl(setup, 1033))->click();  // Use STATIC
+        qobject_cast<QLineEdit*>(findControl(setup, 1030))->setText("127.0.0.1");
+        qobject_cast<QLineEdit*>(findControl(setup, 1013))->setText(QString::number(port));
+        filled = true;
+        qobject_cast<QPushButton*>(findControl(setup, 1035))->click();  // SAVE
+    });
+    click(kAddDevice);
+    ASSERT_TRUE(filled);
+    ASSERT_EQ(entries(kDeviceCombo), QStringList({"Simulator"}));
+    ASSERT_EQ(stored().size(), 1u);
+    EXPECT_EQ(dialog->workingRecord().port, port);
+
+    // Connect: the question, then live video of channel 1 (entry 0).
+    dialog->tabControl()->setCurrentIndex(kPageConnect);
+    auto answer = answerNextBox(QMessageBox::Ok);
+    click(kConnect);
+    ASSERT_TRUE(answer->seen);
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
+    ASSERT_TRUE(logged("LOGIN account=admin ok=1"));
+    EXPECT_EQ(entries(kChannelCombo), QStringList({"01 CH", "02 CH", "03 CH", "04 CH"}));
+    ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
+
+    const QString screenshots = qEnvironmentVariable("ORVIX_SCREENSHOT_DIR");
+    if (!screenshots.isEmpty()) {
+        // A picture drawn after the first rates period, so the overlay shows
+        // the frame rate and the status line its figures.
+        ASSERT_TRUE(processUntil([&] { return video()->session().shared().framesPerSecond.load() > 0; }));
+        const uint64_t serial = video()->output().handOver().latest().serial;
+        ASSERT_TRUE(processUntil([&] { return video()->output().handOver().latest().serial > serial + 1; }));
+        ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
+        QDir().mkpath(screenshots);
+        EXPECT_TRUE(dialog->grab().save(QDir(screenshots).filePath("main_dialog.png")));
+        // The status line shows while no picture is drawn over it: after a
+        // refresh, until the next picture.
+        video()->sendMessage(VWM_REFRESH, 0, 0);
+        EXPECT_TRUE(dialog->grab().save(QDir(screenshots).filePath("main_dialog_status.png")));
+    }
+
+    // Channel 3 (entry 2).
+    chooseEntry(combo(kChannelCombo), 2);
+    EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 2);
+    EXPECT_TRUE(logged("DATA_SEND_REQ flag=1 channels=2"));
+    ASSERT_TRUE(processUntil([&] { return showsChannel(2); }));
+
+    // The recorded range, then playback from 10:00:00 and back to live.
+    dialog->tabControl()->setCurrentIndex(kPageSearch);
+    click(kRecInfoReq);
+    ASSERT_TRUE(processUntil([&] { return enabled(kSearchStart); }));
+    auto* date = qobject_cast<QDateEdit*>(control(kSearchDate));
+    auto* time = qobject_cast<QTimeEdit*>(control(kSearchTime));
+    EXPECT_EQ(date->minimumDate(), QDate(2012, 1, 1));
+    EXPECT_EQ(date->maximumDate(), QDate(2012, 1, 1));
+    EXPECT_EQ(time->maximumTime(), QTime(23, 59, 59));
+    EXPECT_FALSE(enabled(kTiltUp));
+    time->setTime(QTime(10, 0, 0));
+    click(kSearchStart);
+    EXPECT_TRUE(logged("SEARCH_TIME 1325412000"));
+    EXPECT_TRUE(logged("SEARCH_PLAY_REQ"));
+    ASSERT_TRUE(processUntil([&] { return showsChannel(2); }));
+    click(kSearchLive);
+    EXPECT_TRUE(logged("SEARCH_END_REQ"));
+    EXPECT_TRUE(enabled(kTiltUp));
+
+    // Camera control on channel 3, in both direction modes.
+    dialog->tabControl()->setCurrentIndex(kPagePanTilt);
+    click(kTiltUp);
+    EXPECT_TRUE(logged("PTZ channel=2 subcode=2 preset=0 parameter=1"));
+    click(kDirectionMode);
+    click(kPanLeft);
+    EXPECT_TRUE(logged("PTZ channel=2 subcode=1 preset=0 parameter=1"));
+    click(kPanTiltStop);
+    EXPECT_TRUE(logged("PTZ channel=2 subcode=5 preset=0 parameter=1"));
+    dialog->tabControl()->setCurrentIndex(kPageZoomFocus);
+    click(kZoomIn);
+    EXPECT_TRUE(logged("PTZ channel=2 subcode=8 preset=0 parameter=1"));
+    dialog->tabControl()->setCurrentIndex(kPagePreset);
+    chooseEntry(combo(kPresetNumber), 2);
+    click(kPresetSend);
+    EXPECT_TRUE(logged("PTZ channel=2 subcode=18 preset=3 parameter=0"));
+
+    // Alarm output 2 for one minute, then off.
+    dialog->tabControl()->setCurrentIndex(kPageAlarm);
+    chooseEntry(combo(kAlarmOutput), 2);
+    chooseEntry(combo(kAlarmDuration), 4);
+    click(kAlarmOn);
+    EXPECT_TRUE(logged("ALARM_OUT on=1 output=2 duration=60"));
+    click(kAlarmOff);
+    EXPECT_TRUE(logged("ALARM_OUT on=0"));
+
+    // Disconnect, then close.
+    dialog->tabControl()->setCurrentIndex(kPageConnect);
+    click(kConnect);
+    EXPECT_FALSE(dialog->isConnected());
+    EXPECT_FALSE(video()->session().threadsRunning());
+    EXPECT_TRUE(enabled(kAddDevice));
+    EXPECT_FALSE(enabled(kRecInfoReq));
+    dialog->close();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(dialog->deviceList().empty());
+    EXPECT_EQ(stored().size(), 1u);
+}
+
+TEST_F(MainDialogSession, ClosingWhileStreamingStopsTheThreads) {
+    store({{1, u"Simulator", u"127.0.0.1", port}});
+    open();
+    dialog->show();
+    DeviceRecord* saved = dialog->deviceList().at(0);
+    setText(saved->account, u"admin");
+    setText(saved->password, u"1234");
+    copyRecord(dialog->workingRecord(), *saved);
+    auto answer = answerNextBox(QMessageBox::Ok);
+    click(kConnect);
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
+    dialog->close();
+    EXPECT_FALSE(video()->session().threadsRunning());
+    EXPECT_FALSE(dialog->isConnected());
+    EXPECT_EQ(status(), kStatusDisconnect);
+}
+
+}  // namespace

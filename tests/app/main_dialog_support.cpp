@@ -1,0 +1,199 @@
+#include "tests/app/main_dialog_support.h"
+
+#include <stdlib.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+#include <filesystem>
+
+#include "app/library_binding.h"
+#include "app/main_dialog_ids.h"
+
+namespace orvix::test {
+namespace {
+
+ScriptedSetup::Script gScript;
+int gCalls = 0;
+
+}  // namespace
+
+ConfigDirectory::ConfigDirectory() {
+    std::string pattern = "/tmp/orvix-dialog-XXXXXX";
+    path_ = ::mkdtemp(pattern.data());
+    hadPrevious_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    previous_ = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(path_));
+}
+
+ConfigDirectory::~ConfigDirectory() {
+    if (hadPrevious_) {
+        qputenv("XDG_CONFIG_HOME", previous_);
+    } else {
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+bool processUntil(const std::function<bool()>& done, int guardMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > guardMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void chooseEntry(QComboBox* combo, int index) {
+    ASSERT_NE(combo, nullptr);
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+void onNextModal(std::function<void(QWidget*)> act, int guardMs) {
+    auto* poll = new QTimer;
+    auto* guard = new QElapsedTimer;
+    guard->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, guard, act, guardMs] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr) {
+            poll->stop();
+            poll->deleteLater();
+            delete guard;
+            act(modal);
+        } else if (guard->elapsed() > guardMs) {
+            poll->stop();
+            poll->deleteLater();
+            delete guard;
+            ADD_FAILURE() << "no modal window opened";
+        }
+    });
+    poll->start(10);
+}
+
+std::shared_ptr<BoxAnswer> answerNextBox(int button) {
+    auto answer = std::make_shared<BoxAnswer>();
+    onNextModal([answer, button](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr) {
+            ADD_FAILURE() << "the modal window is not a message box";
+            modal->close();
+            return;
+        }
+        answer->seen = true;
+        answer->caption = box->windowTitle();
+        answer->text = box->text();
+        box->button(static_cast<QMessageBox::StandardButton>(button))->click();
+    });
+    return answer;
+}
+
+ScriptedSetup::ScriptedSetup(C_Main_Dlg& dialog, Script script) {
+    gScript = std::move(script);
+    gCalls = 0;
+    dialog.binding().doModalSetup = &ScriptedSetup::entry;
+}
+
+ScriptedSetup::~ScriptedSetup() { gScript = nullptr; }
+
+int ScriptedSetup::calls() const { return gCalls; }
+
+void ScriptedSetup::entry(DeviceRecord* record, int32_t variant, int32_t mode) {
+    ++gCalls;
+    if (gScript) gScript(*record, variant, mode);
+}
+
+void MainDialogTest::TearDown() { dialog.reset(); }
+
+void MainDialogTest::store(const std::vector<StoredRecord>& records) {
+    const LibraryBinding binding = bindLibraries();
+    ASSERT_TRUE(binding.storeAvailable()) << binding.problem;
+    DeviceList list;
+    for (const StoredRecord& r : records) {
+        DeviceRecord* record = createRecord();
+        record->id = r.id;
+        setText(record->name, r.name);
+        setText(record->address, r.address);
+        record->port = r.port;
+        record->useStatic = 1;
+        record->framingKind = r.framingKind;
+        list.append(record);
+    }
+    DeviceRecord working;
+    initRecord(working);
+    EXPECT_EQ(saveDeviceList(binding, list, working), "");
+}
+
+std::vector<std::pair<uint32_t, std::u16string>> MainDialogTest::stored() {
+    const LibraryBinding binding = bindLibraries();
+    DeviceList list;
+    DeviceRecord working;
+    initRecord(working);
+    loadDeviceList(binding, list, working);
+    std::vector<std::pair<uint32_t, std::u16string>> result;
+    for (const DeviceRecord* record : list.entries()) result.emplace_back(record->id, std::u16string(record->name.view()));
+    return result;
+}
+
+void MainDialogTest::open() {
+    dialog = std::make_unique<C_Main_Dlg>();
+    dialog->setVideoMessageTap([this](uint32_t message, WParam wParam, LParam lParam) {
+        sent.push_back({message, wParam, lParam});
+    });
+}
+
+QComboBox* MainDialogTest::combo(int id) const { return qobject_cast<QComboBox*>(control(id)); }
+
+bool MainDialogTest::enabled(int id) const { return control(id)->isEnabled(); }
+
+void MainDialogTest::click(int id) {
+    auto* button = qobject_cast<QAbstractButton*>(control(id));
+    ASSERT_NE(button, nullptr) << id;
+    ASSERT_TRUE(button->isEnabled()) << id;
+    button->click();
+}
+
+QStringList MainDialogTest::entries(int id) const {
+    QStringList texts;
+    QComboBox* box = combo(id);
+    for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
+    return texts;
+}
+
+std::vector<int> MainDialogTest::itemData(int id) const {
+    std::vector<int> data;
+    QComboBox* box = combo(id);
+    for (int i = 0; i < box->count(); ++i) data.push_back(box->itemData(i).toInt());
+    return data;
+}
+
+std::vector<SentMessage> MainDialogTest::takeSent() { return std::exchange(sent, {}); }
+
+std::vector<std::pair<int, bool>> MainDialogTest::controlStates() const {
+    std::vector<std::pair<int, bool>> states;
+    for (int id : {kDeviceCombo, kAddDevice, kDeleteDevice, kInfoSetup, kConnect, kChannelCombo, kIFrameOnly,
+                   kRecInfoReq, kSearchStart, kSearchLive, kSearchDate, kSearchTime, kPanLeft, kTiltUp, kTiltDown,
+                   kPanRight, kPanTiltStop, kDirectionMode, kZoomOut, kZoomStop, kZoomIn, kFocusIn, kFocusStop,
+                   kFocusOut, kPresetNumber, kPresetAction, kPresetSend, kAlarmOutput, kAlarmDuration, kAlarmOn,
+                   kAlarmOff}) {
+        states.emplace_back(id, enabled(id));
+    }
+    return states;
+}
+
+void MainDialogTest::connectWithoutLink() {
+    dialog->workingRecord().framingKind = 2;
+    auto answer = answerNextBox(QMessageBox::Ok);
+    click(kConnect);
+    ASSERT_TRUE(answer->seen);
+    ASSERT_TRUE(dialog->isConnected());
+}
+
+}  // namespace orvix::test
