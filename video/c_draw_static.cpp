@@ -43,7 +43,27 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
     logo_ = QImage(QStringLiteral(":/orvix/logo.png"));
     statusFont_ = statusLineFont();
     ratesTimer_.setInterval(kRatesTimerMs);
-    connect(&ratesTimer_, &QTimer::timeout, this, [this] { session_.timerTick(); });
+    connect(&ratesTimer_, &QTimer::timeout, this, [this] {
+        session_.timerTick();
+        updateStatusStrip();
+    });
+    statusStrip_ = new StatusStrip(this, [this] {
+        return StatusStrip::Lines{session_.status(), QString::fromStdString(session_.statusLine()),
+                                  QString::fromStdString(session_.infoLine())};
+    });
+    // After the output has shown its view for a new picture, the strip goes
+    // above it.
+    connect(&output_.handOver(), &FrameHandOver::frameReady, this, [this] { updateStatusStrip(); });
+    connect(&output_, &VideoOutput::switchedToSoftware, this, [this] { updateStatusStrip(); });
+}
+
+void C_DrawStatic::updateStatusStrip() {
+    const QWidget* view = output_.activeView();
+    if (view != nullptr && view->isVisible()) {
+        statusStrip_->showOverPicture();
+    } else {
+        statusStrip_->hide();
+    }
 }
 
 C_DrawStatic::~C_DrawStatic() {
@@ -182,6 +202,7 @@ void C_DrawStatic::setUp(DeviceRecord* record) {
 void C_DrawStatic::refresh() {
     // The logo and the status show until the next picture is drawn over them.
     if (QWidget* view = output_.activeView()) view->hide();
+    statusStrip_->hide();
     update();
 }
 
@@ -201,6 +222,7 @@ void C_DrawStatic::tearDown() {
     ratesTimer_.stop();
     session_.tearDown();
     output_.tearDown();
+    statusStrip_->hide();
 }
 
 void C_DrawStatic::forward(uint32_t message, WParam wParam, LParam lParam) {

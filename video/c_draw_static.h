@@ -18,6 +18,7 @@
 #include "link/link_notifier.h"
 #include "link/window_messages.h"
 #include "video/sent_message_queue.h"
+#include "video/status_strip.h"
 #include "video/video_output.h"
 #include "video/video_session.h"
 
@@ -88,6 +89,9 @@ private:
     void forward(uint32_t message, WParam wParam, LParam lParam);
     void showNetworkErrorBox();
 
+    // The status lines over the picture; shown while a picture is.
+    void updateStatusStrip();
+
     VideoOutput output_{this};
     VideoSession session_{*this};
     SentMessageQueue sent_;
@@ -96,6 +100,7 @@ private:
     QFont statusFont_;
     MessageTarget* owner_ = nullptr;
     QPointer<QMessageBox> networkErrorBox_;
+    StatusStrip* statusStrip_ = nullptr;
     int linkNotificationDepth_ = 0;  // link notifications being handled on this thread
     bool stopping_ = false;          // a stop of the threads is waiting for the link
 };

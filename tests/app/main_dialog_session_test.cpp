@@ -141,9 +141,10 @@ TEST_F(MainDialogSession, AddConnectSearchControlAndClose) {
         ASSERT_TRUE(processUntil([&] { return video()->output().handOver().latest().serial > serial + 1; }));
         ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
         QDir().mkpath(screenshots);
+        // The picture with its overlay, and the status line along its bottom.
         EXPECT_TRUE(dialog->grab().save(QDir(screenshots).filePath("main_dialog.png")));
-        // The status line shows while no picture is drawn over it: after a
-        // refresh, until the next picture.
+        // After a refresh the logo and the status line show until the next
+        // picture.
         video()->sendMessage(VWM_REFRESH, 0, 0);
         EXPECT_TRUE(dialog->grab().save(QDir(screenshots).filePath("main_dialog_status.png")));
     }

@@ -141,6 +141,11 @@ TEST_F(VideoWindowTest, StreamsPicturesOverTheStatusThenDisconnectsAndConnectsAg
         ASSERT_TRUE(processUntil([&] { return pictureShown(); }));
         shot = grab();
         EXPECT_GT(countColour(shot, pictureArea, pictureRed), pictureArea.width() * pictureArea.height() * 9 / 10);
+        // The status line stays readable along the bottom edge, over the
+        // picture: its light grey shadow shows there, not at the top.
+        const QRect bottom(0, shot.height() - 38, 200, 18);
+        EXPECT_GT(countColour(shot, bottom, qRgb(0xC8, 0xC8, 0xC8), 10), 20);
+        EXPECT_EQ(countColour(shot, kStatusArea, qRgb(0xC8, 0xC8, 0xC8), 10), 0);
 
         // A refresh shows the logo and the status until the next picture.
         EXPECT_EQ(send(VWM_REFRESH), 1);

@@ -1,0 +1,47 @@
+#include "video/status_strip.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+
+#include "video/status_line_painter.h"
+
+namespace orvix {
+namespace {
+
+// Room for the two lines as the window draws them: status at 1-2, info at 20.
+constexpr int kStripHeight = 38;
+
+}  // namespace
+
+StatusStrip::StatusStrip(QWidget* window, std::function<Lines()> lines)
+    : QWidget(window), lines_(std::move(lines)), font_(statusLineFont()) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+    hide();
+}
+
+void StatusStrip::showOverPicture() {
+    const QWidget* window = parentWidget();
+    if (window == nullptr) return;
+    setGeometry(0, window->height() - kStripHeight, window->width(), kStripHeight);
+    show();
+    raise();
+    update();
+}
+
+void StatusStrip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const Lines lines = lines_();
+    // A dark band under the texts keeps them readable whatever the picture.
+    const QFontMetrics metrics(font_);
+    const int textWidth = std::max(metrics.horizontalAdvance(lines.statusText),
+                                   metrics.horizontalAdvance(lines.infoText));
+    const int bandHeight = lines.infoText.isEmpty() ? 20 : height();
+    painter.fillRect(QRect(0, 0, textWidth + 8, bandHeight), QColor(0, 0, 0, 150));
+    paintStatusLines(painter, font_, lines.status, lines.statusText, lines.infoText);
+}
+
+}  // namespace orvix
