@@ -37,6 +37,19 @@ int LoopbackListener::accept(int timeoutMs) {
     return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
+int connectLoopback(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 std::vector<uint8_t> readExactly(int fd, size_t count, int timeoutMs) {
     std::vector<uint8_t> bytes;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

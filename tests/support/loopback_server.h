@@ -21,6 +21,8 @@ private:
     uint16_t port_ = 0;
 };
 
+// A blocking client socket connected to 127.0.0.1:`port`; -1 when refused.
+int connectLoopback(uint16_t port);
 // Reads exactly `count` bytes; fewer when the peer closes or time runs out.
 std::vector<uint8_t> readExactly(int fd, size_t count, int timeoutMs = 5000);
 // Reads whatever arrives until `quietMs` pass without data.

@@ -20,19 +20,6 @@
 namespace orvix::test {
 namespace {
 
-int connectTo(uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 std::vector<uint8_t> wide(uint32_t code, const std::vector<uint8_t>& payload) {
     std::vector<uint8_t> out(framedLength(FramingKind::Wide, payload.size()));
     out.resize(frameCommand(FramingKind::Wide, code, payload.data(), payload.size(), out.data(), out.size()));
@@ -76,7 +63,7 @@ TEST(DdnsSim, TheLinkFindsTheRecorderThroughAKnownId) {
 TEST(DdnsSim, ReplyCarriesTheAddressInNetworkOrderAndThePort) {
     sim::DdnsSimulator ddns(ddnsOptions(4000));
     ASSERT_TRUE(ddns.start(nullptr));
-    const int fd = connectTo(ddns.port());
+    const int fd = connectLoopback(ddns.port());
     ASSERT_GE(fd, 0);
     EXPECT_EQ(readExactly(fd, 12), wide(COMMAND_DDNS_READY, {}));
     ASSERT_TRUE(writeAll(fd, wide(COMMAND_DDNS_INFO_REQ, idField("OTHER"))));
@@ -89,7 +76,7 @@ TEST(DdnsSim, ReplyCarriesTheAddressInNetworkOrderAndThePort) {
 TEST(DdnsSim, UnknownIdClosesTheConnection) {
     sim::DdnsSimulator ddns(ddnsOptions(4000));
     ASSERT_TRUE(ddns.start(nullptr));
-    const int fd = connectTo(ddns.port());
+    const int fd = connectLoopback(ddns.port());
     ASSERT_GE(fd, 0);
     EXPECT_EQ(readExactly(fd, 12).size(), 12u);
     ASSERT_TRUE(writeAll(fd, wide(COMMAND_DDNS_INFO_REQ, idField("NOPE"))));
@@ -98,7 +85,7 @@ TEST(DdnsSim, UnknownIdClosesTheConnection) {
     EXPECT_TRUE(ddns.log().waitFor("DDNS_INFO_REQ id=NOPE known=0"));
     closeFd(fd);
     // The next client is served.
-    const int next = connectTo(ddns.port());
+    const int next = connectLoopback(ddns.port());
     EXPECT_EQ(readExactly(next, 12).size(), 12u);
     closeFd(next);
 }

@@ -83,19 +83,6 @@ uint16_t portOf(const std::string& readyLine) {
     return static_cast<uint16_t>(std::stoi(readyLine.substr(prefix.size())));
 }
 
-int connectTo(uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 TEST(SimPrograms, HelpAndRefusal) {
     std::string text;
     EXPECT_EQ(run({ORVIX_RECORDER_SIM, "--help"}, &text), 0);
@@ -114,7 +101,7 @@ TEST(SimPrograms, RecorderAnnouncesItsPortLogsCommandsAndEndsOnSigterm) {
     const uint16_t port = portOf(readLine(child.out));
     ASSERT_NE(port, 0);
 
-    const int fd = connectTo(port);
+    const int fd = connectLoopback(port);
     ASSERT_GE(fd, 0);
     const std::vector<uint8_t> hello = readExactly(fd, 552 + 12);
     ASSERT_EQ(hello.size(), 564u);
@@ -152,7 +139,7 @@ TEST(SimPrograms, DdnsServerAnnouncesItsPortAndEndsOnSigterm) {
     Child child = launch({ORVIX_DDNS_SIM, "--entry", "G9TEST=127.0.0.1:4000"});
     const uint16_t port = portOf(readLine(child.out));
     ASSERT_NE(port, 0);
-    const int fd = connectTo(port);
+    const int fd = connectLoopback(port);
     ASSERT_GE(fd, 0);
     const std::vector<uint8_t> ready = readExactly(fd, 12);
     ASSERT_EQ(ready.size(), 12u);
