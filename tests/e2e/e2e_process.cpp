@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,9 +106,11 @@ Finished runProgram(const std::string& program, const std::vector<std::string>& 
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(guardSeconds);
     bool ended = false;
+    rusage usage{};
     while (!ended && std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(pid, &status, WNOHANG) == pid) {
+        if (wait4(pid, &status, WNOHANG, &usage) == pid) {
             ended = true;
+            finished.peakMemoryKb = usage.ru_maxrss;
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

@@ -37,6 +37,7 @@ struct Finished {
     int exitCode = -1;  // -1 when it did not end by itself in time
     std::string out;
     std::string err;
+    long peakMemoryKb = 0;  // the program's largest resident size
 };
 
 // Runs a program to its end (killed after `guardSeconds`, a guard against
