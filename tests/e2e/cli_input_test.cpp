@@ -86,3 +86,19 @@ TEST(CliInput, APictureClaimingGigabytesIsDroppedWithoutTheMemory) {
         << "baseline " << baseline.peakMemoryKb << " KB, with the large picture " << run.peakMemoryKb << " KB";
     std::remove(snapshot.c_str());
 }
+
+TEST(CliInput, OneFileForSnapshotAndRecordingIsAUsageErrorAndLeavesItAlone) {
+    const std::string file = scratchPath("kept.mp4");
+    { std::ofstream(file) << "an earlier recording"; }
+    const std::string sameFile =
+        (std::filesystem::path(file).parent_path() / "." / std::filesystem::path(file).filename()).string();
+    const Finished run = runProgram(binaryPath("orvix-cli"), {"--host", "127.0.0.1", "--port", "1", "--user", "admin",
+                                                              "--record", file, "--snapshot", sameFile});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("--snapshot and --record name the same file"), std::string::npos) << run.err;
+    std::ifstream in(file);
+    std::string content;
+    std::getline(in, content);
+    EXPECT_EQ(content, "an earlier recording");
+    std::remove(file.c_str());
+}
