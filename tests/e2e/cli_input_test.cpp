@@ -102,3 +102,41 @@ TEST(CliInput, OneFileForSnapshotAndRecordingIsAUsageErrorAndLeavesItAlone) {
     EXPECT_EQ(content, "an earlier recording");
     std::remove(file.c_str());
 }
+
+TEST(CliInput, LoginTextOutsideAsciiGoesOutInTheLocalesCharacterSet) {
+    if (std::setlocale(LC_ALL, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
+    std::setlocale(LC_ALL, "C");
+    const char* previous = std::getenv("LC_ALL");
+    const std::string kept = previous != nullptr ? previous : "";
+    setenv("LC_ALL", "C.UTF-8", 1);
+
+    // The simulators compare the bytes they were given on their own command
+    // lines; the client must send the same bytes, directly and through DDNS.
+    const std::string account = "bjørn", password = "pässwörd", ddnsId = "läden";
+    const std::string log = scratchPath("utf8_login.log");
+    Simulator recorder("orvix-recorder-sim", {"--account", account, "--password", password, "--log", log});
+    ASSERT_TRUE(recorder.ready()) << recorder.firstLine();
+    Simulator ddns("orvix-ddns-sim", {"--entry", ddnsId + "=127.0.0.1:" + std::to_string(recorder.port())});
+    ASSERT_TRUE(ddns.ready()) << ddns.firstLine();
+    const std::vector<std::string> login = {"--user", account, "--password", password, "--frames", "2", "--timeout", "60"};
+
+    std::vector<std::string> direct = {"--host", "127.0.0.1", "--port", std::to_string(recorder.port())};
+    direct.insert(direct.end(), login.begin(), login.end());
+    const Finished directRun = runProgram(binaryPath("orvix-cli"), direct);
+    EXPECT_EQ(directRun.exitCode, 0) << directRun.out << directRun.err;
+
+    std::vector<std::string> viaDdns = {"--ddns-server", "127.0.0.1", "--ddns-port", std::to_string(ddns.port()),
+                                        "--ddns-id", ddnsId};
+    viaDdns.insert(viaDdns.end(), login.begin(), login.end());
+    const Finished ddnsRun = runProgram(binaryPath("orvix-cli"), viaDdns);
+    EXPECT_EQ(ddnsRun.exitCode, 0) << ddnsRun.out << ddnsRun.err;
+
+    const std::vector<std::string> lines = readLines(log);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "LOGIN account=" + account + " ok=1"), 2) << lines.size();
+    std::remove(log.c_str());
+    if (previous != nullptr) {
+        setenv("LC_ALL", kept.c_str(), 1);
+    } else {
+        unsetenv("LC_ALL");
+    }
+}
