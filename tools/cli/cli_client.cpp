@@ -320,6 +320,7 @@ void ClientRun::finishOutputs() {
     if (recorder_ != nullptr) {
         std::string error;
         if (!recorder_->finish(error)) outputFailed("recording: " + error);
+        if (recorder_->endedAtCodecChange()) out_ << "recording ended where the recorder changed codec\n";
     }
     if (!options_.snapshotPath.empty()) {
         KeptPicture kept = renderer_->keptPicture();
