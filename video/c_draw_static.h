@@ -73,6 +73,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Runs the messages other threads have queued; called through the event
+    // queue after each one.
+    Q_INVOKABLE void drainSentMessages();
     bool onOwnThread() const;
     LParam handle(uint32_t message, WParam wParam, LParam lParam);
     // Stopping the threads must wait for the link thread, which cannot end

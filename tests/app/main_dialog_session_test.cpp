@@ -15,15 +15,18 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimeEdit>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/library_binding.h"
 #include "app/main_dialog_ids.h"
 #include "link/link_status.h"
 #include "tests/app/main_dialog_support.h"
+#include "tests/e2e/e2e_process.h"
 #include "tools/recorder_sim/picture_painter.h"
 #include "video/c_draw_static.h"
 #include "video/video_session.h"
@@ -48,20 +51,17 @@ class MainDialogSession : public MainDialogTest {
 protected:
     void SetUp() override {
         logPath = QDir(QString::fromStdString(config.path())).filePath("sim.log");
-        simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
-        simulator.setArguments({"--port", "0", "--log", logPath, "--record-range", kRecordRange});
-        simulator.start();
-        ASSERT_TRUE(simulator.waitForStarted()) << simulator.errorString().toStdString();
-        ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
-        const QString ready = QString::fromUtf8(simulator.readLine()).trimmed();
-        ASSERT_TRUE(ready.startsWith("listening on 127.0.0.1:")) << ready.toStdString();
-        port = ready.section(':', -1).toUShort();
-        ASSERT_NE(port, 0);
+        // Started with fork and exec: QProcess starts programs in a way that
+        // hides this thread's later locking from ThreadSanitizer.
+        simulator = std::make_unique<e2e::Simulator>(
+            "orvix-recorder-sim",
+            std::vector<std::string>{"--log", logPath.toStdString(), "--record-range", kRecordRange});
+        ASSERT_TRUE(simulator->ready()) << simulator->firstLine();
+        port = static_cast<uint16_t>(simulator->port());
     }
     void TearDown() override {
         MainDialogTest::TearDown();
-        simulator.terminate();
-        simulator.waitForFinished();
+        simulator.reset();
     }
 
     // Waits until the simulator has logged a line starting with `prefix`.
@@ -93,7 +93,7 @@ protected:
         return matching > (area.width() / 4) * (area.height() / 4) / 3;
     }
 
-    QProcess simulator;
+    std::unique_ptr<e2e::Simulator> simulator;
     QString logPath;
     uint16_t port = 0;
 };
