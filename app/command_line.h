@@ -2,8 +2,8 @@
 // --channel N for a display that shows one recorder from the start. Plain
 // C++, so that it can be read before any window system is reached.
 //
-// An option is one member of StartOptions, one entry in the option table of
-// command_line.cpp and one line of the usage text.
+// An option is one member of StartOptions, one branch in
+// parseStartOptions() and one line of the usage text.
 #pragma once
 
 #include <optional>
