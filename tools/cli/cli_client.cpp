@@ -48,7 +48,9 @@ public:
 
     void onMessage(WindowMessage message, WParam wParam, LParam lParam) override;
     void onNetworkError() override { networkError_ = true; }
-    void onLinkEnded(const LinkEnd& end) override { finish(kExitNetworkError, end.text); }
+    void onLinkEnded(const LinkEnd& end) override {
+        if (!goalReached()) finish(kExitNetworkError, end.text);
+    }
     void onPicture(const PictureEvent& picture) override;
 
 private:
@@ -58,6 +60,8 @@ private:
     void finish(int code, std::string reason = {});
     void printStatus();
     void finishOutputs();
+    // The pictures were counted, or the range that is the goal has come.
+    bool goalReached() const { return options_.rangeIsGoal() ? rangeAnswered_ : counted_ >= options_.frames; }
 
     const CliOptions& options_;
     std::ostream& out_;
@@ -146,6 +150,8 @@ void ClientRun::step() {
 }
 
 void ClientRun::checkFailures() {
+    // A goal reached before a failure still counts (advance() finishes).
+    if (goalReached()) return;
     // The link's own account of its end comes first; it names the cause
     // (closed, reset, refused, no answer, ...).
     const LinkEnd end = session_->linkEnd();
