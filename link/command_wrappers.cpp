@@ -46,9 +46,9 @@ void switchAlarmOff(RecorderConnection* c) {
 }
 
 const char* requestRecordInfo(RecorderConnection* c) {
-    if (!streaming(c)) return nullptr;
-    if (sent(sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0))) {
-        sendCommand(*c, COMMAND_RECORD_INFO_REQ);
+    if (!streaming(c) || !sent(sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0)) ||
+        !sent(sendCommand(*c, COMMAND_RECORD_INFO_REQ))) {
+        return nullptr;
     }
     return "Record Info Request..";
 }

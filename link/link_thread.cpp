@@ -256,12 +256,15 @@ void LinkThread::reconnectPass() {
 }
 
 void LinkThread::connectToRecorder() {
+    // Through DDNS the recorder is where the server's answer says.
     const DeviceRecord& record = *c_.record;
-    const std::u16string address(record.address.view());
-    c_.statusAddress.set(toUtf8(address), record.port);
+    const bool direct = record.useStatic != 0;
+    const std::u16string address = direct ? std::u16string(record.address.view()) : c_.ddnsAddress;
+    const uint16_t port = direct ? record.port : c_.ddnsPort;
+    c_.statusAddress.set(toUtf8(address), port);
     setStatus(kStatusConnectReq);
     recorderSpoke_ = false;
-    connectTo(address, record.port, false);
+    connectTo(address, port, false);
 }
 
 void LinkThread::connectTo(std::u16string_view host, int port, bool ddnsServer) {
@@ -378,9 +381,8 @@ void LinkThread::handleDdnsInfo(const uint8_t* payload, size_t length) {
                 std::string("DDNS answer refused: ") + text + ":" + std::to_string(port) + " is no recorder address");
         return;
     }
-    DeviceRecord& record = *c_.record;
-    record.port = port;
-    setText(record.address, fromUtf8(text));
+    c_.ddnsPort = port;
+    c_.ddnsAddress = fromUtf8(text);
     moveTo(kLinkReconnect);
 }
 

@@ -257,6 +257,8 @@ TEST_F(LinkEndTest, WindowSendsWaitBrieflyAndASequenceStopsAtItsFirstFailure) {
     // A search start whose first command cannot go gives up the rest, and
     // the live pictures keep passing the filter.
     window.run([this] { EXPECT_STREQ(startSearch(&connection, 1325376000u), "Search start ..."); });
+    // A range request that could not go is not reported as asked.
+    window.run([this] { EXPECT_EQ(requestRecordInfo(&connection), nullptr); });
     EXPECT_EQ(connection.mode.load(), 0);
     EXPECT_EQ(connection.display.mode.load(), 0);
     EXPECT_FALSE(connection.end.ended());
