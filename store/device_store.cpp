@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -231,10 +232,31 @@ void DeviceStore::notePasswordsInFile() {
                  path_.c_str(), keyringProblem_.c_str());
 }
 
+std::vector<DeviceStore::KnownRecord>& DeviceStore::rememberList(const DeviceList& list) {
+    auto found = std::find_if(knownLists_.begin(), knownLists_.end(),
+                              [&list](const KnownList& known) { return known.list == &list; });
+    KnownList entry;
+    if (found != knownLists_.end()) {
+        entry = std::move(*found);
+        knownLists_.erase(found);
+    }
+    entry.list = &list;
+    knownLists_.insert(knownLists_.begin(), std::move(entry));
+    if (knownLists_.size() > kKnownLists) knownLists_.pop_back();
+    return knownLists_.front().records;
+}
+
+const DeviceStore::KnownList* DeviceStore::findList(const DeviceList& list) const {
+    for (const KnownList& known : knownLists_) {
+        if (known.list == &list) return &known;
+    }
+    return nullptr;
+}
+
 bool DeviceStore::load(DeviceList& list) {
     notice_.clear();
-    knownList_ = &list;
-    known_.clear();
+    std::vector<KnownRecord>& known = rememberList(list);
+    known.clear();
     if (path_.empty()) {
         blockedReason_ = "no home directory was found";
         setNotice("The device list cannot be kept: no home directory was found.");
@@ -318,24 +340,36 @@ bool DeviceStore::load(DeviceList& list) {
         }
     }
     for (size_t i = 0; i < records.size(); ++i) {
-        known_.push_back({records[i].get(), rows[i].key, StoredFields::of(*records[i]), places[i]});
+        known.push_back({records[i].get(), rows[i].key, StoredFields::of(*records[i]), places[i]});
         list.append(records[i].release());
     }
     return true;
 }
 
 bool DeviceStore::passwordReadable(const DeviceRecord& record) const {
-    for (const KnownRecord& known : known_) {
-        if (known.record != &record) continue;
-        return known.place != PasswordPlace::KeyringUnread && known.place != PasswordPlace::KeyringMissing;
+    for (const KnownList& list : knownLists_) {
+        for (const KnownRecord& known : list.records) {
+            if (known.record != &record) continue;
+            return known.place != PasswordPlace::KeyringUnread && known.place != PasswordPlace::KeyringMissing;
+        }
     }
     return true;
 }
 
 DeviceStore::SavePlan DeviceStore::planSave(const DeviceList& list) {
     SavePlan plan;
-    const bool knownList = knownList_ == &list;
-    std::vector<bool> matched(known_.size(), false);
+    static const std::vector<KnownRecord> kNone;
+    const KnownList* memory = findList(list);
+    const std::vector<KnownRecord>& known = memory != nullptr ? memory->records : kNone;
+    // A list at the address of one this store knew, sharing none of its
+    // records, is another list: nothing of the old one counts as deleted.
+    bool knownList = memory != nullptr;
+    if (knownList && !known.empty() && !list.empty()) {
+        knownList = std::any_of(known.begin(), known.end(), [&list](const KnownRecord& k) {
+            return std::find(list.entries().begin(), list.entries().end(), k.record) != list.entries().end();
+        });
+    }
+    std::vector<bool> matched(known.size(), false);
 
     // A list this store has not seen: its records take the rows with their
     // ids, so look at the file first.
@@ -356,13 +390,13 @@ DeviceStore::SavePlan DeviceStore::planSave(const DeviceList& list) {
         PasswordPlace previousPlace = PasswordPlace::File;
         StoredFields previousFields;
         if (knownList) {
-            for (size_t j = 0; j < known_.size(); ++j) {
-                if (matched[j] || known_[j].record != record || known_[j].fields.id != record->id) continue;
+            for (size_t j = 0; j < known.size(); ++j) {
+                if (matched[j] || known[j].record != record || known[j].fields.id != record->id) continue;
                 matched[j] = true;
-                own.fileKey = known_[j].key;
-                own.edited = listed != known_[j].fields;
-                previousPlace = known_[j].place;
-                previousFields = known_[j].fields;
+                own.fileKey = known[j].key;
+                own.edited = listed != known[j].fields;
+                previousPlace = known[j].place;
+                previousFields = known[j].fields;
                 break;
             }
         } else {
@@ -384,11 +418,11 @@ DeviceStore::SavePlan DeviceStore::planSave(const DeviceList& list) {
         plan.previousFields.push_back(std::move(previousFields));
     }
     if (knownList) {
-        for (size_t j = 0; j < known_.size(); ++j) {
+        for (size_t j = 0; j < known.size(); ++j) {
             if (matched[j]) continue;
-            plan.deletedKeys.insert(known_[j].key);
-            if (known_[j].place == PasswordPlace::Keyring || known_[j].place == PasswordPlace::KeyringUnread) {
-                plan.removeAfterSave.push_back(known_[j].key);
+            plan.deletedKeys.insert(known[j].key);
+            if (known[j].place == PasswordPlace::Keyring || known[j].place == PasswordPlace::KeyringUnread) {
+                plan.removeAfterSave.push_back(known[j].key);
             }
         }
     }
@@ -574,8 +608,8 @@ bool DeviceStore::save(const DeviceList& list) {
         if (result.outcome == SecretKeyring::Outcome::Failed) keyringFailed(result.error);
     }
 
-    knownList_ = &list;
-    known_.clear();
+    std::vector<KnownRecord>& remembered = rememberList(list);
+    remembered.clear();
     for (size_t i = 0; i < plan.own.size(); ++i) {
         KnownRecord known;
         known.record = plan.records[i];
@@ -585,7 +619,7 @@ bool DeviceStore::save(const DeviceList& list) {
         if (row != nullptr && row->row.passwordInKeyring) {
             known.place = known.fields.password.empty() ? PasswordPlace::KeyringUnread : PasswordPlace::Keyring;
         }
-        known_.push_back(std::move(known));
+        remembered.push_back(std::move(known));
     }
     if (passwordsInFile && keyringState_ == KeyringState::Unusable) notePasswordsInFile();
     return true;

@@ -50,15 +50,15 @@ public:
     // notice() tells the user what happened.
     bool load(DeviceList& list);
 
-    // Saves the stored fields of `list`. For the list this store last loaded
-    // or saved, its additions, changes and deletions since then are applied
-    // to the file's rows as they are now; for any other list, its records
-    // replace the rows with their ids and are added otherwise, and no row
-    // is removed. Returns false when the previous list was kept; notice()
+    // Saves the stored fields of `list`. For a list this store loaded or
+    // saved before, its additions, changes and deletions since then are
+    // applied to the file's rows as they are now; for any other list, its
+    // records replace the rows with their ids and are added otherwise, and
+    // no row is removed. Returns false when the previous list was kept; notice()
     // then says why.
     bool save(const DeviceList& list);
 
-    // False when `record`, of the list this store last loaded or saved,
+    // False when `record`, of a list this store loaded or saved,
     // has its password in the keyring and the keyring could not give it
     // (it did not answer, stayed locked, or had no secret for it).
     bool passwordReadable(const DeviceRecord& record) const;
@@ -130,9 +130,18 @@ private:
     enum class KeyringState { Untried, Usable, Unusable } keyringState_ = KeyringState::Untried;
     std::string keyringProblem_;
 
-    // The list this store last loaded or saved, and its records then.
-    const DeviceList* knownList_ = nullptr;
-    std::vector<KnownRecord> known_;
+    // The lists this store loaded or saved lately, newest first, with their
+    // records as they were then.
+    struct KnownList {
+        const DeviceList* list = nullptr;
+        std::vector<KnownRecord> records;
+    };
+    static constexpr size_t kKnownLists = 8;
+    std::vector<KnownList> knownLists_;
+    // The records this store knows of `list`, made the newest; created
+    // empty when it knows none.
+    std::vector<KnownRecord>& rememberList(const DeviceList& list);
+    const KnownList* findList(const DeviceList& list) const;
 };
 
 }  // namespace orvix

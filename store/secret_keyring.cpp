@@ -120,7 +120,10 @@ SecretKeyring::Result SecretKeyring::connect() {
     if (service_ != nullptr) return {};
     CallDeadline deadline(callLimit_);
     GError* error = nullptr;
-    service_ = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, deadline.cancellable(), &error);
+    // A service object of its own rather than the process-wide one: a store
+    // made after the keyring daemon restarted reaches the new daemon.
+    service_ = secret_service_open_sync(SECRET_TYPE_SERVICE, nullptr, SECRET_SERVICE_OPEN_SESSION,
+                                        deadline.cancellable(), &error);
     if (service_ == nullptr) {
         Result result = failure(error, deadline, callLimit_);
         result.error = "no Secret Service answered on the session bus: " + result.error;

@@ -170,6 +170,25 @@ TEST_F(ConcurrentWritersTest, AListTheStoreHasNotSeenReplacesRowsByIdAndRemovesN
     EXPECT_EQ(fields[3], storedFields(*other.at(1)));
 }
 
+TEST_F(ConcurrentWritersTest, OneStoreKeepsTrackOfEachListItLoaded) {
+    // The program's list, and another loaded through the same store (the
+    // library serves every caller of the process with one store).
+    ASSERT_TRUE(DeviceStore(path()).save(threeRecords()));
+    DeviceStore store(path());
+    DeviceList program, other;
+    ASSERT_TRUE(store.load(program));
+    ASSERT_TRUE(store.load(other));
+    program.removeFirstWithId(12);
+    ASSERT_TRUE(store.save(program));
+    EXPECT_EQ(saved().size(), 2u);
+    // The other list still has 12 but did not change it: it stays deleted.
+    setText(other.findById(13)->name, u"renamed by the other");
+    ASSERT_TRUE(store.save(other));
+    const auto fields = saved();
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_EQ(fields[1].name, u"renamed by the other");
+}
+
 TEST_F(ConcurrentWritersTest, ThreadsSavingAtOnceLoseNothing) {
     const std::vector<uint32_t> firstIds = {100, 200, 300, 400};
     constexpr int kCount = 6;

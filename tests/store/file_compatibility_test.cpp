@@ -8,6 +8,7 @@
 #include <string>
 
 #include "store/device_store.h"
+#include "tests/store/previous_version_file.h"
 #include "tests/store/store_fixture.h"
 
 using namespace orvix;
@@ -15,43 +16,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The table as the previous version created it.
-constexpr const char* kPreviousSchema =
-    "CREATE TABLE schema_version (version INTEGER NOT NULL);"
-    "INSERT INTO schema_version VALUES (1);"
-    "CREATE TABLE devices ("
-    " position INTEGER PRIMARY KEY,"
-    " id INTEGER NOT NULL CHECK (id BETWEEN 0 AND 4294967295),"
-    " name TEXT NOT NULL, account TEXT NOT NULL, password TEXT NOT NULL,"
-    " model_index INTEGER NOT NULL CHECK (model_index BETWEEN -2147483648 AND 2147483647),"
-    " framing_kind INTEGER NOT NULL CHECK (framing_kind BETWEEN -2147483648 AND 2147483647),"
-    " use_ddns INTEGER NOT NULL CHECK (use_ddns BETWEEN 0 AND 4294967295),"
-    " ddns_id TEXT NOT NULL, ddns_server TEXT NOT NULL,"
-    " ddns_port INTEGER NOT NULL CHECK (ddns_port BETWEEN 0 AND 65535),"
-    " use_static INTEGER NOT NULL CHECK (use_static BETWEEN 0 AND 4294967295),"
-    " address TEXT NOT NULL, port INTEGER NOT NULL CHECK (port BETWEEN 0 AND 65535));";
-
-// How the previous version saved: every row replaced, its own columns only.
+// Two rows, saved as the previous version did.
 std::string previousVersionRows(const char* first, const char* second) {
-    return std::string("DELETE FROM devices;") +
+    return std::string("DELETE FROM devices;") + previousVersionRow(0, 31, first, "pw-one") +
            "INSERT INTO devices (position, id, name, account, password, model_index, framing_kind, use_ddns,"
            " ddns_id, ddns_server, ddns_port, use_static, address, port) VALUES"
-           " (0, 31, '" + first + "', 'admin', 'pw-one', 11, 0, 0, '', '', 2000, 1, '192.0.2.31', 3000),"
            " (1, 32, '" + second + "', 'viewer', 'pw-two', 51, 1, 1, 'G9X', 'ddns.example.com', 2001, 0, '', 3000);";
 }
 
 class FileCompatibilityTest : public StoreFixture {
 protected:
-    void sql(const std::string& statements) {
-        fs::create_directories(configHome / "orvix");
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
-        char* error = nullptr;
-        const int rc = sqlite3_exec(db, statements.c_str(), nullptr, nullptr, &error);
-        sqlite3_close(db);
-        ASSERT_EQ(rc, SQLITE_OK) << (error != nullptr ? error : "");
-        sqlite3_free(error);
-    }
     std::vector<std::string> columns() {
         std::vector<std::string> names;
         sqlite3* db = nullptr;
@@ -68,7 +42,7 @@ protected:
 };
 
 TEST_F(FileCompatibilityTest, APreviousVersionsFileIsReadWithReconnectingOn) {
-    sql(std::string(kPreviousSchema) + previousVersionRows("Shop", "Depot"));
+    runSql(std::string(kPreviousVersionSchema) + previousVersionRows("Shop", "Depot"));
     DeviceStore store(path());
     DeviceList list;
     ASSERT_TRUE(store.load(list)) << store.notice();
@@ -103,7 +77,7 @@ TEST_F(FileCompatibilityTest, ThePreviousVersionCanStillSaveIntoTheFile) {
     ASSERT_TRUE(store.save(list));
 
     // Its inserts leave out the new columns, which take their defaults.
-    sql(previousVersionRows("Shop", "Depot"));
+    runSql(previousVersionRows("Shop", "Depot"));
     DeviceList loaded;
     DeviceStore reader(path());
     ASSERT_TRUE(reader.load(loaded)) << reader.notice();
@@ -125,7 +99,7 @@ TEST_F(FileCompatibilityTest, ThePreviousVersionCanStillSaveIntoTheFile) {
 
 TEST_F(FileCompatibilityTest, WritersOfAPreviousVersionsFileAgreeOnItsRows) {
     // Rows without keys: both writers must tell them apart the same way.
-    sql(std::string(kPreviousSchema) + previousVersionRows("Shop", "Depot"));
+    runSql(std::string(kPreviousVersionSchema) + previousVersionRows("Shop", "Depot"));
     DeviceStore first(path()), second(path());
     DeviceList firstList, secondList;
     ASSERT_TRUE(first.load(firstList));
@@ -152,7 +126,7 @@ TEST_F(FileCompatibilityTest, NewColumnsOutOfRangeMakeTheFileUnreadable) {
         ASSERT_TRUE(DeviceStore(path()).save(list));
         // The columns' own checks refuse such values; an edit that drops
         // them is what a damaged or hand-made file looks like.
-        sql(std::string("PRAGMA ignore_check_constraints = ON;") + bad);
+        runSql(std::string("PRAGMA ignore_check_constraints = ON;") + bad);
         DeviceStore store(path());
         DeviceList loaded;
         EXPECT_FALSE(store.load(loaded));

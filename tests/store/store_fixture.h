@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -10,8 +11,9 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <string>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "app/device_list.h"
 #include "link/text_codec.h"
@@ -107,6 +109,49 @@ protected:
             found = entry.path().string();
         }
         return found;
+    }
+
+    // Runs SQL on the database file directly, as another program would.
+    void runSql(const std::string& statements) const {
+        std::filesystem::create_directories(configHome / "orvix");
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+        char* error = nullptr;
+        const int rc = sqlite3_exec(db, statements.c_str(), nullptr, nullptr, &error);
+        sqlite3_close(db);
+        EXPECT_EQ(rc, SQLITE_OK) << (error != nullptr ? error : "");
+        sqlite3_free(error);
+    }
+
+    // The rows as the file holds them, read with SQLite, in list order.
+    struct RawRow {
+        std::string name;
+        std::string password;  // the password column
+        int64_t inKeyring = -1;
+        int64_t key = 0;
+    };
+    std::vector<RawRow> rawRows() const {
+        std::vector<RawRow> rows;
+        sqlite3* db = nullptr;
+        sqlite3_stmt* statement = nullptr;
+        EXPECT_EQ(sqlite3_open_v2(path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        EXPECT_EQ(sqlite3_prepare_v2(db,
+                                     "SELECT name, password, password_in_keyring, row_key FROM devices"
+                                     " ORDER BY position",
+                                     -1, &statement, nullptr),
+                  SQLITE_OK)
+            << sqlite3_errmsg(db);
+        while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+            RawRow row;
+            row.name = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+            row.password = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
+            row.inKeyring = sqlite3_column_int64(statement, 2);
+            row.key = sqlite3_column_int64(statement, 3);
+            rows.push_back(row);
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        return rows;
     }
 
     static unsigned modeOf(const std::string& file) {
