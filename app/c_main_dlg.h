@@ -106,6 +106,9 @@ private:
     void setControlEnabled(int id, bool enabled);
     void exitSequence();
     void showNotice(const std::string& text);
+    // Puts the store's note that passwords are kept in the file, once, on
+    // the video window's info line.
+    void showPasswordNotice();
     LParam handleMessage(uint32_t message, WParam wParam, LParam lParam);
 
     // Device and connection pages (device_panel.cpp).

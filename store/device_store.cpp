@@ -327,17 +327,9 @@ bool DeviceStore::load(DeviceList& list) {
                   ". Enter it again with Info Setup.");
     }
 
-    // A record needs an id of its own to be found: one that has none, or
-    // the id of an earlier record (two added in the same second by two
-    // programs), gets an unused one. The file keeps the old id until the
-    // record is next changed.
-    std::set<uint32_t> seen;
-    for (size_t i = 0; i < records.size(); ++i) {
-        DeviceRecord& record = *records[i];
-        if (record.id == 0 || list.findById(record.id) != nullptr || !seen.insert(record.id).second) {
-            record.id = unusedId(list, records);
-            seen.insert(record.id);
-        }
+    // A record needs a nonzero id to be found; give one to any that lacks it.
+    for (RecordPtr& record : records) {
+        if (record->id == 0) record->id = unusedId(list, records);
     }
     for (size_t i = 0; i < records.size(); ++i) {
         known.push_back({records[i].get(), rows[i].key, StoredFields::of(*records[i]), places[i]});

@@ -26,7 +26,12 @@ bool gPasswordNoticeGiven = false;
 // calls because it remembers a file that could not be read.
 orvix::DeviceStore& currentStore() {
     std::string path = orvix::defaultDatabasePath();
-    if (!gStore || gStore->path() != path) gStore = std::make_unique<orvix::DeviceStore>(std::move(path));
+    if (!gStore || gStore->path() != path) {
+        gStore = std::make_unique<orvix::DeviceStore>(std::move(path));
+        // Another device list: its own notice, once.
+        gPasswordNotice.clear();
+        gPasswordNoticeGiven = false;
+    }
     return *gStore;
 }
 
