@@ -20,7 +20,8 @@ namespace orvix {
 
 class SecretKeyring {
 public:
-    static constexpr std::chrono::milliseconds kDefaultCallLimit{30000};
+    // Long enough for a person to answer the desktop's unlock prompt.
+    static constexpr std::chrono::milliseconds kDefaultCallLimit{60000};
 
     enum class Outcome { Done, NotFound, Failed };
     struct Result {
