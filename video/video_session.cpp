@@ -18,6 +18,8 @@ VideoSession::~VideoSession() { tearDown(); }
 VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, RendererSwitch& renderers,
                                                const FrameRect& destination) {
     if (connection_ != nullptr) tearDown();
+    // Each set-up reports its own outcome.
+    setUpFailed_ = false;
     record_ = record;
     // Only the two framings are known; anything else starts nothing.
     if (record == nullptr || static_cast<uint32_t>(record->framingKind.load()) > 1) {
@@ -38,7 +40,9 @@ VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, RendererSwit
     c.decoder = decoder_.get();
     c.record = record;
     c.resync = 1;
-    c.display.name = record->name.chars;
+    // A copy: the record's name may be rewritten while the display thread
+    // draws it.
+    c.display.name.assign(record->name.view());
     c.display.destinationRect = destination;
     c.mode.store(0);
     c.display.mode.store(c.mode.load());
@@ -61,8 +65,11 @@ void VideoSession::startLink() {
 
 void VideoSession::setChannel(int channel, int origin) { requestData(connection_.get(), channel, origin); }
 
-void VideoSession::requestRecordInfo() {
-    if (const char* text = ::orvix::requestRecordInfo(connection_.get())) infoLine_ = text;
+bool VideoSession::requestRecordInfo() {
+    const char* text = ::orvix::requestRecordInfo(connection_.get());
+    if (text == nullptr) return false;
+    infoLine_ = text;
+    return true;
 }
 
 void VideoSession::startSearch(uint32_t startTime) {
