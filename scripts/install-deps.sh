@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev libgl-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   libsqlite3-dev
+  libsecret-1-dev gnome-keyring dbus-daemon dbus-bin
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
 )
