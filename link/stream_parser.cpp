@@ -276,11 +276,11 @@ void parseStream(RecorderConnection& c, const uint8_t* bytes, size_t count, Stre
                 continue;
             }
             // Too long for the buffer (and for a ring slot): drop it and hunt
-            // again from the next byte.
+            // again from the first byte that did not fit.
             p.state = kParserHunting;
             p.markerRegister = 0;
             p.assembledLength = 0;
-            i = limit + 1;
+            i = limit;
             continue;
         }
 

@@ -53,7 +53,7 @@ public:
 // is stored in the record when its start marker is seen) and the five video
 // kinds. Returns when the chunk is consumed, or at once when the link thread
 // state is 7. A packet that would grow past the assembly buffer is dropped
-// and the parser hunts again from the next byte.
+// and the parser hunts again from the first byte that did not fit.
 void parseRecorderStream(RecorderConnection& connection, const uint8_t* bytes, size_t count,
                          StreamHandler& handler);
 

@@ -1,7 +1,8 @@
 // The accelerated renderer: composes like the software renderer and hands
 // the picture to the OpenGL view, which uploads it as a texture and draws it
 // scaled. Once the view reports that OpenGL cannot be used, present() fails
-// and the renderer switch goes over to software for good.
+// and the renderer switch goes over to software for the rest of the
+// connection.
 #pragma once
 
 #include <atomic>
@@ -17,8 +18,12 @@ public:
     explicit AcceleratedRenderer(FrameHandOver& handOver) : handOver_(handOver) {}
     bool present(const DisplayFrame& frame, const OverlayRows& overlay) override;
 
-    // Any thread: the view could not create, upload or draw.
+    // Any thread: the view could not create, upload or draw. Holds for the
+    // rest of the connection.
     void markUnusable() { usable_.store(false); }
+    // GUI thread, at the set-up of a connection: each connection tries the
+    // accelerated path again.
+    void markUsable() { usable_.store(true); }
     bool usable() const { return usable_.load(); }
 
 private:

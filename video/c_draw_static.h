@@ -90,6 +90,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Runs the messages other threads have queued; called through the event
+    // queue after each one.
+    Q_INVOKABLE void drainSentMessages();
     bool onOwnThread() const;
     LParam handle(uint32_t message, WParam wParam, LParam lParam);
     // 1025, 1029 and 1030: each may stop the link's threads.

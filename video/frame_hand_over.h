@@ -4,10 +4,10 @@
 #pragma once
 
 #include <QImage>
-#include <QMutex>
 #include <QObject>
 #include <QRect>
 #include <cstdint>
+#include <mutex>
 
 namespace orvix {
 
@@ -35,9 +35,11 @@ signals:
     void frameReady();
 
 private:
-    void deliver();
+    Q_INVOKABLE void deliver();
 
-    mutable QMutex mutex_;
+    // A standard mutex rather than QMutex: the system's Qt is not built for
+    // ThreadSanitizer, which then could not see the hand-over's ordering.
+    mutable std::mutex mutex_;
     HandedFrame latest_;
     bool notifyPending_ = false;
 };

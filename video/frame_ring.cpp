@@ -28,6 +28,7 @@ void FrameRing::resetIndices() {
     writeIndex_.store(0);
     published_.store(0);
     consumed_.store(0);
+    released_.store(0);
     frameReady_.reset();
     slotFree_.reset();
 }
@@ -58,10 +59,20 @@ bool FrameRing::waitFrame(std::chrono::milliseconds timeout) {
 
 RingSlot FrameRing::take() {
     if (pending() <= 0) return RingSlot{};
+    // The signal of this packet may still be set when the wait returned at
+    // once because packets were pending. Packets pushed after this point
+    // signal again; those pushed before it are found through pending().
+    frameReady_.reset();
     const int index = (readIndex_.load() + 1) % kRingSlots;
     readIndex_.store(index);
     consumed_.fetch_add(1);
     return RingSlot{slots_[index].get(), lengths_[index].load()};
+}
+
+void FrameRing::releaseSlot() {
+    if (released_.load() >= consumed_.load()) return;
+    released_.fetch_add(1);
+    slotFree_.set();
 }
 
 }  // namespace orvix

@@ -51,12 +51,18 @@ public:
     bool waitFrame(std::chrono::milliseconds timeout = kFrameWait);
     // Advances the read index and yields that slot; an empty slot (null data)
     // when no pushed packet is waiting, as after the wake-up at stop, so the
-    // consumer never reads a slot that is still being written.
+    // consumer never reads a slot that is still being written. Taking a
+    // packet also takes its frameReady signal, so that the next wait does
+    // not wake on a packet already taken.
     RingSlot take();
     // Packets pushed and not yet taken.
     int pending() const { return static_cast<int>(published_.load() - consumed_.load()); }
-    // Hands the slot back after every take().
-    void releaseSlot() { slotFree_.set(); }
+    // Hands the slot back after every take(). A take() that found no packet
+    // has nothing to hand back: signalling then would let a lock-step push
+    // run one packet ahead of the display.
+    void releaseSlot();
+    // Slots handed back since the indices were reset.
+    uint64_t released() const { return released_.load(); }
 
     // Window thread: once after starting the threads, and to wake the
     // display thread when stopping.
@@ -75,6 +81,7 @@ private:
     std::atomic<int> writeIndex_{0};
     std::atomic<uint64_t> published_{0};  // written by the producer only
     std::atomic<uint64_t> consumed_{0};   // written by the consumer only
+    std::atomic<uint64_t> released_{0};   // written by the consumer only
     AutoResetEvent frameReady_;
     AutoResetEvent slotFree_;
 };

@@ -1,6 +1,6 @@
 // The renderer flag and the two renderers it chooses between. The video
 // window sets the flag once per connection; the accelerated renderer falling
-// over switches it to software for good.
+// over switches it to software for the rest of the connection.
 #pragma once
 
 #include <atomic>
@@ -20,7 +20,7 @@ public:
     void setRenderers(Renderer* software, Renderer* accelerated);
     void setFlag(int flag) { flag_.store(flag); }
     int flag() const { return flag_.load(); }
-    // Accelerated to software, for good; any thread.
+    // Accelerated to software until the next set-up; any thread.
     void fallBack();
 
     // Display thread: builds the overlay for the renderer the flag names and

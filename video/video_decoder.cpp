@@ -27,7 +27,6 @@ constexpr int kRgbBytesPerPixel = 4;
 
 constexpr size_t kRawHeaderBytes = 32;
 constexpr size_t kMaxPacketBytes = 64u << 20;
-constexpr int64_t kMaxPictureBytes = int64_t{1} << 30;
 
 // FFmpeg's own messages follow the program's debug switch.
 void forwardFfmpegLog(void* object, int level, const char* format, va_list args) {
@@ -92,6 +91,20 @@ int VideoDecoder::open(int width, int height, const DeviceRecord& record) {
     context_->pix_fmt = AV_PIX_FMT_YUV420P;
     // One thread: every packet that completes a picture gives it back at once.
     context_->thread_count = 1;
+    // Pictures over the limit: FFmpeg allocates no frame for them. The H.264
+    // decoder sizes its tables for a new size before it asks for a frame, so
+    // its format choice, which comes first, refuses them too. (The MPEG-4
+    // decoder checks the limit as soon as its header gives the size.)
+    context_->max_pixels = int64_t{kMaxPictureWidth} * kMaxPictureHeight;
+    context_->opaque = this;
+    // Called inside decode, on the decoding thread, with the mutex held.
+    context_->get_format = [](AVCodecContext* c, const AVPixelFormat* formats) {
+        auto* decoder = static_cast<VideoDecoder*>(c->opaque);
+        if (c->codec_id == AV_CODEC_ID_H264 && decoder != nullptr && !decoder->pictureFits(c->width, c->height)) {
+            return AV_PIX_FMT_NONE;
+        }
+        return avcodec_default_get_format(c, formats);
+    };
     if (avcodec_open2(context_, codec_, nullptr) < 0) {
         releaseCodec();
         return -1;
@@ -167,6 +180,9 @@ DecodedPicture VideoDecoder::decodeLocked(const uint8_t* prefix, size_t prefixLe
     const int height = picture_->height;
     const int format = picture_->format;
     if (width != outWidth_ || height != outHeight_ || format != scalerFormat_) {
+        // Dropped before anything follows the new size; the frame keeps the
+        // picture last shown.
+        if (!pictureFits(width, height)) return {};
         outWidth_ = width;
         outHeight_ = height;
         if (frame_ != nullptr) {
@@ -183,7 +199,7 @@ DecodedPicture VideoDecoder::decodeLocked(const uint8_t* prefix, size_t prefixLe
         const int64_t bytes = int64_t{width} * height * kRgbBytesPerPixel;
         // Pictures larger than the opening size get a larger buffer, so
         // they are shown whole.
-        if (width <= 0 || height <= 0 || bytes > kMaxPictureBytes || !ensureRgbCapacity(static_cast<size_t>(bytes))) {
+        if (width <= 0 || height <= 0 || !ensureRgbCapacity(static_cast<size_t>(bytes))) {
             outWidth_ = 0;
             return {};
         }
@@ -250,6 +266,17 @@ bool VideoDecoder::decodeOnce() {
     if (result < 0) return false;
     receiveAll();
     return true;
+}
+
+bool VideoDecoder::pictureFits(int width, int height) {
+    if (width <= kMaxPictureWidth && height <= kMaxPictureHeight) return true;
+    if (width != refusedWidth_ || height != refusedHeight_) {
+        refusedWidth_ = width;
+        refusedHeight_ = height;
+        debugLogf("Picture %dx%d is larger than %dx%d, dropped \r\n", width, height, kMaxPictureWidth,
+                  kMaxPictureHeight);
+    }
+    return false;
 }
 
 bool VideoDecoder::ensureRgbCapacity(size_t bytes) {

@@ -26,6 +26,12 @@ namespace orvix {
 
 class RecorderConnection;
 
+// The largest picture decoded: a recorder sends nothing larger, and a
+// parameter set that claims more would make the decoder and the picture
+// buffers allocate gigabytes.
+constexpr int kMaxPictureWidth = 4096;
+constexpr int kMaxPictureHeight = 4096;
+
 // The RGB picture of the last decode: rows top first, width * 4 bytes each,
 // bytes blue, green, red, unused. Valid until the next decode or close.
 struct DecodedPicture {
@@ -63,9 +69,11 @@ public:
     int openDecoder(int width, int height, DeviceRecord& record) override { return open(width, height, record); }
 
     // Decodes one packet. Nothing for no packet, a decode error, a scaler
-    // that cannot be built (tried again with the next packet) or a picture
-    // that cannot be held. A packet that completes no picture yields the
-    // previous picture again.
+    // that cannot be built (tried again with the next packet), a picture
+    // larger than kMaxPictureWidth x kMaxPictureHeight (refused before the
+    // codec allocates for it where the codec allows, with one debug line per
+    // size) or a picture that cannot be held. A packet that completes no
+    // picture yields the previous picture again.
     DecodedPicture decode(const uint8_t* packet, size_t length);
 
     // A raw H.264 packet (32-byte header, payload of the header's length):
@@ -89,6 +97,8 @@ private:
     DecodedPicture decodeLocked(const uint8_t* prefix, size_t prefixLength, const uint8_t* data, size_t length);
     bool fillInput(const uint8_t* prefix, size_t prefixLength, const uint8_t* data, size_t length);
     bool decodeOnce();
+    // False, with one debug line per size, for a picture over the limit.
+    bool pictureFits(int width, int height);
     bool ensureRgbCapacity(size_t bytes);
     void releaseCodec();
 
@@ -113,6 +123,8 @@ private:
     DisplayFrame* frame_ = nullptr;
     std::atomic<DecodeTap*> tap_{nullptr};
     bool unknownCodeReported_ = false;
+    int refusedWidth_ = 0;  // the oversized picture last reported
+    int refusedHeight_ = 0;
     DecoderCounters counters_;
 };
 

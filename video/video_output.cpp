@@ -16,7 +16,10 @@ int VideoOutput::setUp(bool tryAccelerated) {
     softwareView_->setGeometry(area);
     softwareView_->hide();
 
-    const bool accelerated = tryAccelerated && accelerated_.usable() && GlVideoView::openGlAvailable();
+    // The renderer is chosen for this connection alone: a fall-back during
+    // an earlier one does not rule the accelerated renderer out.
+    accelerated_.markUsable();
+    const bool accelerated = tryAccelerated && GlVideoView::openGlAvailable();
     if (accelerated) {
         glView_ = new GlVideoView(handOver_, window_);
         glView_->setGeometry(area);

@@ -2,7 +2,8 @@
 // renderer flag (inside the switch the display thread presents through),
 // the hand-over to the GUI thread, and a view widget per renderer laid over
 // the window. The accelerated renderer is used when OpenGL works; when it
-// cannot be used, the software renderer takes over for good.
+// cannot be used, the software renderer takes over for the rest of the
+// connection.
 #pragma once
 
 #include <QObject>
@@ -27,8 +28,9 @@ public:
 
     // GUI thread, at set-up, before the display thread starts: renderer flag
     // 1 when the accelerated renderer can be used (and `tryAccelerated`),
-    // else 0. The views cover the window's rectangle as it is now and show
-    // nothing until the first picture arrives. Returns the flag.
+    // else 0, chosen anew for each connection. The views cover the window's
+    // rectangle as it is now and show nothing until the first picture
+    // arrives. Returns the flag.
     int setUp(bool tryAccelerated = true);
     // GUI thread, after the display thread has ended: views gone, picture
     // forgotten.

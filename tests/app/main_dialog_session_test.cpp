@@ -16,15 +16,18 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimeEdit>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/library_binding.h"
 #include "app/main_dialog_ids.h"
 #include "link/link_status.h"
 #include "tests/app/main_dialog_support.h"
+#include "tests/e2e/e2e_process.h"
 #include "tools/ddns_sim/ddns_simulator.h"
 #include "tools/recorder_sim/picture_painter.h"
 #include "video/c_draw_static.h"
@@ -53,24 +56,18 @@ protected:
         startSimulator({});
     }
     // Starts the simulator program with `extra` options, on `wanted` (0: a
-    // free port).
-    void startSimulator(const QStringList& extra, uint16_t wanted = 0) {
-        simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
-        simulator.setArguments(QStringList{"--port", QString::number(wanted), "--log", logPath, "--record-range",
-                                           kRecordRange} +
-                               extra);
-        simulator.start();
-        ASSERT_TRUE(simulator.waitForStarted()) << simulator.errorString().toStdString();
-        ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
-        const QString ready = QString::fromUtf8(simulator.readLine()).trimmed();
-        ASSERT_TRUE(ready.startsWith("listening on 127.0.0.1:")) << ready.toStdString();
-        port = ready.section(':', -1).toUShort();
-        ASSERT_NE(port, 0);
+    // free port). Started with fork and exec: QProcess starts programs in a
+    // way that hides this thread's later locking from ThreadSanitizer.
+    void startSimulator(const std::vector<std::string>& extra, uint16_t wanted = 0) {
+        std::vector<std::string> arguments{"--log", logPath.toStdString(), "--record-range", kRecordRange};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        simulator = std::make_unique<e2e::Simulator>("orvix-recorder-sim", arguments, wanted);
+        ASSERT_TRUE(simulator->ready()) << simulator->firstLine();
+        port = static_cast<uint16_t>(simulator->port());
     }
     void TearDown() override {
         MainDialogTest::TearDown();
-        simulator.terminate();
-        simulator.waitForFinished();
+        simulator.reset();
     }
 
     // Waits until the simulator has logged a line starting with `prefix`.
@@ -126,7 +123,7 @@ protected:
         return box != nullptr && box->isVisible() && box->text() == "Network Error occurred";
     }
 
-    QProcess simulator;
+    std::unique_ptr<e2e::Simulator> simulator;
     QString logPath;
     uint16_t port = 0;
 };
@@ -295,8 +292,7 @@ TEST_F(MainDialogSession, ClosingWhileStreamingStopsTheThreads) {
 }
 
 TEST_F(MainDialogSession, RecorderResetOrKilledWhileStreamingIsShownAndConnectWorksAgain) {
-    simulator.terminate();
-    simulator.waitForFinished();
+    simulator.reset();
     startSimulator({"--fault-reset-after", "3"});  // key pictures only: about 3 s
     connectToStoredRecorder();
     ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
@@ -323,8 +319,7 @@ TEST_F(MainDialogSession, RecorderResetOrKilledWhileStreamingIsShownAndConnectWo
     // Now the recorder program dies. It comes back on the same port; the
     // user disconnects and connects again.
     const uint16_t samePort = port;
-    simulator.kill();
-    simulator.waitForFinished();
+    simulator->killNow();
     ASSERT_TRUE(processUntil([&] { return video()->session().linkEnded() && networkErrorShown(); }));
     EXPECT_EQ(status(), kStatusDisconnect);
     const std::string cause = infoLine();
@@ -340,8 +335,7 @@ TEST_F(MainDialogSession, RecorderResetOrKilledWhileStreamingIsShownAndConnectWo
 
 TEST_F(MainDialogSession, RefusedConnectIsShownAsConnectFail) {
     const uint16_t gone = port;
-    simulator.terminate();
-    simulator.waitForFinished();
+    simulator.reset();
     connectToStoredRecorder();
     ASSERT_TRUE(processUntil([&] { return status() == kStatusConnectFail; }));
     EXPECT_EQ(video()->session().statusLine(), "Connect FAIL");

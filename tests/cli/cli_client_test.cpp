@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <chrono>
 #include <future>
 #include <sstream>
 #include <thread>
@@ -15,6 +16,7 @@ extern "C" {
 }
 
 #include "link/command_codes.h"
+#include "tests/cli/recording_playback.h"
 #include "link/wire_format.h"
 #include "tests/link/scripted_peer.h"
 #include "tests/link/stream_builders.h"
@@ -190,6 +192,42 @@ TEST(CliClient, RecordsH264WithItsParameterSetsAndStartsAtAKeyPicture) {
     EXPECT_EQ(file.width, 320);
     EXPECT_GE(file.packets, 2);
     EXPECT_GE(file.keys, 1);
+    std::remove(options.recordPath.c_str());
+}
+
+TEST(CliClient, ASecondDescriptionSwitchingCodecEndsTheRecordingThere) {
+    const auto mpeg4 = encodePattern("mpeg4", 352, 288, 3, 3);
+    const auto h264 = encodePattern("libx264", 320, 240, 6, 6);
+    ScriptedPeer peer;
+    CliOptions options = optionsFor(peer);
+    options.frames = 5;
+    options.recordPath = tempPath("switch.mp4");
+    ClientThread run;
+    run.start(options);
+    handshake(peer, kMpeg4Model);
+    for (int i = 0; i < 3; ++i) peer.send(f5Packet(64, mpeg4.packets[i], 1325376000 + i, 0, i == 0));
+    // Let the display side take these before the decoder is opened again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // The recorder describes itself again, now as an H.264 model.
+    peer.send(commandPacket(FramingKind::Plain, COMMAND_CONNECT_OK, description(kH264Model, 24)));
+    EXPECT_EQ(peer.nextCode(), COMMAND_LOGIN_REQ);
+    peer.send(commandPacket(FramingKind::Plain, COMMAND_LOGIN_OK, loginOkPayload(0x1F)));
+    EXPECT_EQ(peer.nextCode(), COMMAND_DATA_SEND_REQ);
+    peer.send(commandPacket(FramingKind::Plain, COMMAND_DATA_SEND_OK));
+    for (int i = 0; i < 6; ++i) peer.send(f5Packet(32, h264.packets[i], 1325376010 + i, 0, i == 0));
+    EXPECT_EQ(run.wait(), kExitGoalReached) << run.err.str();
+    EXPECT_NE(run.out.str().find("recording ended where the recorder changed codec\n"), std::string::npos)
+        << run.out.str();
+
+    // The file holds the MPEG-4 pictures only, and they all decode.
+    const FileInfo file = probe(options.recordPath);
+    EXPECT_EQ(file.codec, AV_CODEC_ID_MPEG4);
+    EXPECT_GE(file.packets, 1);
+    EXPECT_LE(file.packets, 3);
+    const Playback playback = play(options.recordPath);
+    EXPECT_EQ(playback.pictures, file.packets);
+    EXPECT_EQ(playback.errors, 0);
     std::remove(options.recordPath.c_str());
 }
 

@@ -1,5 +1,9 @@
 // The command line, the recorder time texts and the PTZ and alarm requests.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "tools/cli/cli_options.h"
 
@@ -62,6 +66,41 @@ TEST(CliOptions, UsageErrors) {
         EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
     }
     EXPECT_EQ(parse({"--help"}).outcome, ParsedCommandLine::Outcome::Help);
+}
+
+TEST(CliOptions, SnapshotAndRecordingMustBeDifferentFiles) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("orvix_cli_options_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "sub");
+    const auto outputs = [](const fs::path& snapshot, const fs::path& record) {
+        return parse({"--host", "h", "--port", "1", "--user", "u", "--snapshot", snapshot.string(), "--record",
+                      record.string()});
+    };
+    const fs::path file = dir / "out.mp4";
+    const auto refused = [&](const fs::path& other) {
+        const auto parsed = outputs(file, other);
+        return parsed.outcome == ParsedCommandLine::Outcome::Error &&
+               parsed.error == "--snapshot and --record name the same file";
+    };
+
+    // Before the file exists: the same name, written differently.
+    EXPECT_TRUE(refused(file));
+    EXPECT_TRUE(refused(dir / "." / "out.mp4"));
+    EXPECT_TRUE(refused(dir / "sub" / ".." / "out.mp4"));
+    EXPECT_TRUE(refused(dir / "missing" / ".." / "out.mp4"));
+    fs::create_directory_symlink(dir, dir / "alias");
+    EXPECT_TRUE(refused(dir / "alias" / "out.mp4"));
+    // Once it exists, also under another name of the same file.
+    { std::ofstream(file) << "recording"; }
+    fs::create_hard_link(file, dir / "hard.mp4");
+    fs::create_symlink(file, dir / "soft.png");
+    EXPECT_TRUE(refused(dir / "hard.mp4"));
+    EXPECT_TRUE(refused(dir / "soft.png"));
+
+    // Different files are fine, existing or not.
+    EXPECT_EQ(outputs(file, dir / "out.png").outcome, ParsedCommandLine::Outcome::Run);
+    EXPECT_EQ(outputs(dir / "sub" / "out.mp4", file).outcome, ParsedCommandLine::Outcome::Run);
+    fs::remove_all(dir);
 }
 
 TEST(CliOptions, RecorderTimesCountTheCalendarWithoutZone) {

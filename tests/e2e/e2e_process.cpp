@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,8 +49,8 @@ std::string scratchPath(const std::string& name) {
     return (dir / name).string();
 }
 
-Simulator::Simulator(const std::string& program, std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--port", "0"});
+Simulator::Simulator(const std::string& program, std::vector<std::string> arguments, int port) {
+    arguments.insert(arguments.begin(), {"--port", std::to_string(port)});
     static int serial = 0;
     outPath_ = scratchPath(program + std::to_string(++serial) + ".out");
     const int outFd = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -75,6 +76,13 @@ Simulator::Simulator(const std::string& program, std::vector<std::string> argume
     if (firstLine_.rfind("listening on ", 0) == 0 && colon != std::string::npos) {
         port_ = std::stoi(firstLine_.substr(colon + 1));
     }
+}
+
+void Simulator::killNow() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }
 
 Simulator::~Simulator() {
@@ -105,9 +113,11 @@ Finished runProgram(const std::string& program, const std::vector<std::string>& 
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(guardSeconds);
     bool ended = false;
+    rusage usage{};
     while (!ended && std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(pid, &status, WNOHANG) == pid) {
+        if (wait4(pid, &status, WNOHANG, &usage) == pid) {
             ended = true;
+            finished.peakMemoryKb = usage.ru_maxrss;
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

@@ -14,17 +14,20 @@ namespace orvix::e2e {
 std::string binaryPath(const std::string& name);
 std::string scratchPath(const std::string& name);
 
-// A simulator started with `--port 0`; the port is read from its first line
-// ("listening on 127.0.0.1:PORT"). Stopped with SIGTERM when destroyed.
+// A simulator started with `--port PORT` (0: a free one); the port is read
+// from its first line ("listening on 127.0.0.1:PORT"). Stopped with SIGTERM
+// when destroyed.
 class Simulator {
 public:
-    Simulator(const std::string& program, std::vector<std::string> arguments);
+    Simulator(const std::string& program, std::vector<std::string> arguments, int port = 0);
     ~Simulator();
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
     int port() const { return port_; }
     bool ready() const { return port_ > 0; }
     const std::string& firstLine() const { return firstLine_; }
+    // Ends it at once with SIGKILL, as a crash would, and waits for it.
+    void killNow();
 
 private:
     std::string outPath_;
@@ -37,6 +40,7 @@ struct Finished {
     int exitCode = -1;  // -1 when it did not end by itself in time
     std::string out;
     std::string err;
+    long peakMemoryKb = 0;  // the program's largest resident size
 };
 
 // Runs a program to its end (killed after `guardSeconds`, a guard against

@@ -172,3 +172,29 @@ TEST_F(ParserChunkingTest, RunawayPacketEndingJustPastTheBufferIsDropped) {
         }
     }
 }
+
+TEST_F(ParserChunkingTest, HuntingResumesAtTheFirstByteARunawayPacketLeftUnread) {
+    // A runaway packet fills the assembly buffer exactly; the next packet's
+    // start marker begins on the very next byte. Markers that begin with a
+    // zero byte survive one lost byte (the cleared register supplies it), so
+    // every kind is tried, those that start with a letter included.
+    for (const VideoKind kind : {VideoKind::Ndav, VideoKind::Badj, VideoKind::Nda, VideoKind::F5}) {
+        Bytes stream = {0x00, 0x00, 0x01, 0xF5};
+        stream.resize(kAssemblyBufferSize, 0x55);
+        const Bytes next = videoPacket({.kind = kind, .tag = 7});
+        const Bytes last = videoPacket({.kind = kind, .tag = 8});
+        stream.insert(stream.end(), next.begin(), next.end());
+        stream.insert(stream.end(), last.begin(), last.end());
+
+        const Output whole = parseInPieces(stream, {});
+        ASSERT_EQ(whole.videos.size(), 2u) << static_cast<int>(kind);
+        EXPECT_EQ(whole.videos[0][32], 7);
+        EXPECT_EQ(whole.videos[1][32], 8);
+        // Cut at the drop point, around it, and in pieces that do not line up with it.
+        for (size_t piece : {kAssemblyBufferSize, kAssemblyBufferSize - 1, kAssemblyBufferSize + 1, size_t{4096},
+                             size_t{65521}}) {
+            EXPECT_EQ(parseInPieces(stream, std::vector<size_t>(stream.size() / piece + 1, piece)), whole)
+                << static_cast<int>(kind) << " " << piece;
+        }
+    }
+}

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -177,6 +179,67 @@ TEST(DisplayThread, FailingAcceleratedRendererHandsOverToSoftwareForGood) {
     ASSERT_EQ(shown.size(), stream.packets.size() - 1);
     EXPECT_EQ(shown[0].overlay.rows[0].view(), u"LIVE Lobby CH 1");
     EXPECT_EQ(shown[0].overlay.rows[2].view(), u"0 F 0 KB GDI");
+}
+
+// Notes how many packets were waiting in the ring whenever a picture is
+// presented.
+class PendingProbe : public Renderer {
+public:
+    explicit PendingProbe(const FrameRing& ring) : ring_(ring) {}
+    bool present(const DisplayFrame&, const OverlayRows&) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pendingSeen_.push_back(ring_.pending());
+        return true;
+    }
+    std::vector<int> pendingSeen() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return pendingSeen_;
+    }
+
+private:
+    const FrameRing& ring_;
+    std::mutex mutex_;
+    std::vector<int> pendingSeen_;
+};
+
+TEST(DisplayThread, LockStepPacketsAreHandedBackOneForOneAndNeverRunAhead) {
+    const EncodedStream stream = test::encodePattern("mpeg4", 176, 144, 12, 12);
+    Pipeline pipe(0);
+    PendingProbe probe(pipe.connection.ring);
+    pipe.renderers.setRenderers(&probe, nullptr);
+    FrameRing& ring = pipe.connection.ring;
+    auto push = [&](size_t i) {
+        const Packet packet = test::headerPacket(64, stream.packets[i], 5, 0, i == 0);
+        EXPECT_TRUE(ring.push(packet.data(), packet.size(), PushDiscipline::LockStep));
+    };
+
+    // The link may push its first packet before the display thread first
+    // looks at the ring: the window's one slot-free signal lets it through.
+    ring.signalSlotFree();
+    push(0);
+    pipe.decoder.open(720, 576, *pipe.record);
+    pipe.shared.threadState = kLinkReady;
+    ASSERT_TRUE(pipe.thread.start());
+    ASSERT_TRUE(pipe.waitTaken(1));
+    while (ring.released() < 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Give a stray wake-up time to hand back a slot it never took.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ring.released(), 1u);
+
+    // The rest from the link thread's side, as fast as the ring lets it.
+    std::thread producer([&] {
+        for (size_t i = 1; i < stream.packets.size(); ++i) push(i);
+    });
+    producer.join();
+    ASSERT_TRUE(pipe.waitTaken(static_cast<uint32_t>(stream.packets.size())));
+    pipe.stop();
+
+    EXPECT_EQ(ring.released(), stream.packets.size());
+    // Lock-step: the next packet is pushed only once the one being shown is
+    // handed back, so none is ever waiting while a picture is presented.
+    const std::vector<int> pending = probe.pendingSeen();
+    EXPECT_EQ(pending.size(), stream.packets.size());
+    EXPECT_EQ(std::count(pending.begin(), pending.end(), 0), static_cast<long>(pending.size()));
 }
 
 TEST(DisplayThread, EndsOnStateZeroWithItsDebugLine) {

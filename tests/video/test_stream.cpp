@@ -11,6 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "tools/media/h264_bitstream.h"
 #include "tools/media/video_encoder.h"
 #include "video/parameter_sets.h"
 
@@ -148,6 +149,67 @@ EncodedStream encodeRawPattern(int standardBit, int resolutionCode, int count, i
         out.packets.push_back(picture.bytes);
         out.keys.push_back(picture.key);
     }
+    return out;
+}
+
+Packet h264KeyPictureOfSize(int widthMbs, int heightMbs, int codedMbs) {
+    using media::BitWriter;
+    Packet out;
+    BitWriter sps;
+    sps.writeBits(66, 8);  // Baseline
+    sps.writeBits(0, 8);   // constraint flags
+    sps.writeBits(51, 8);  // level 5.1
+    sps.writeUe(0);        // seq_parameter_set_id
+    sps.writeUe(0);        // log2_max_frame_num_minus4
+    sps.writeUe(2);        // pic_order_cnt_type
+    sps.writeUe(1);        // max_num_ref_frames
+    sps.writeBit(0);       // gaps_in_frame_num_value_allowed_flag
+    sps.writeUe(static_cast<uint32_t>(widthMbs - 1));
+    sps.writeUe(static_cast<uint32_t>(heightMbs - 1));
+    sps.writeBit(1);  // frame_mbs_only_flag
+    sps.writeBit(1);  // direct_8x8_inference_flag
+    sps.writeBit(0);  // frame_cropping_flag
+    sps.writeBit(0);  // vui_parameters_present_flag
+    sps.writeTrailingBits();
+    media::appendNalUnit(0x67, sps.bytes(), out);
+
+    BitWriter pps;
+    pps.writeUe(0);       // pic_parameter_set_id
+    pps.writeUe(0);       // seq_parameter_set_id
+    pps.writeBit(0);      // CAVLC
+    pps.writeBit(0);      // bottom_field_pic_order_in_frame_present_flag
+    pps.writeUe(0);       // one slice group
+    pps.writeUe(0);       // num_ref_idx_l0_default_active_minus1
+    pps.writeUe(0);       // num_ref_idx_l1_default_active_minus1
+    pps.writeBit(0);      // weighted_pred_flag
+    pps.writeBits(0, 2);  // weighted_bipred_idc
+    pps.writeSe(0);       // pic_init_qp_minus26
+    pps.writeSe(0);       // pic_init_qs_minus26
+    pps.writeSe(0);       // chroma_qp_index_offset
+    pps.writeBit(1);      // deblocking_filter_control_present_flag
+    pps.writeBit(0);      // constrained_intra_pred_flag
+    pps.writeBit(0);      // redundant_pic_cnt_present_flag
+    pps.writeTrailingBits();
+    media::appendNalUnit(0x68, pps.bytes(), out);
+
+    BitWriter slice;
+    slice.writeUe(0);       // first_mb_in_slice
+    slice.writeUe(7);       // I slice, all slices of the picture
+    slice.writeUe(0);       // pic_parameter_set_id
+    slice.writeBits(0, 4);  // frame_num
+    slice.writeUe(0);       // idr_pic_id
+    slice.writeBit(0);      // no_output_of_prior_pics_flag
+    slice.writeBit(0);      // long_term_reference_flag
+    slice.writeSe(0);       // slice_qp_delta
+    slice.writeUe(1);       // deblocking off
+    for (int i = 0; i < codedMbs; ++i) {
+        slice.writeUe(3);   // I_16x16, DC prediction, no coded blocks
+        slice.writeUe(0);   // chroma DC prediction
+        slice.writeSe(0);   // mb_qp_delta
+        slice.writeBit(1);  // luma DC block: no coefficients
+    }
+    slice.writeTrailingBits();
+    media::appendNalUnit(0x65, slice.bytes(), out);
     return out;
 }
 

@@ -42,6 +42,12 @@ EncodedStream encodeRawPattern(int standardBit, int resolutionCode, int count, i
 // The parameter set for (standard bit, code) followed by `packet`.
 Packet withParameterSet(int standardBit, int resolutionCode, const Packet& packet);
 
+// An H.264 key picture (its parameter sets, then one IDR slice) of
+// widthMbs x heightMbs macroblocks of 16 x 16 pixels, larger than an encoder
+// would be asked for. Only the first `codedMbs` macroblocks are coded (flat
+// grey); the decoder conceals the rest.
+Packet h264KeyPictureOfSize(int widthMbs, int heightMbs, int codedMbs);
+
 // FFmpeg's decode of `packets` with the named decoder ("mpeg4", "h264"),
 // converted to blue/green/red with a scaler of its own: the picture after
 // each packet (repeated when a packet completes none).

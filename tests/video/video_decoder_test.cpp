@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
+#include "link/debug_log.h"
 #include "tests/video/test_stream.h"
 #include "video/frame_kind.h"
 #include "video/video_codec.h"
@@ -16,6 +18,10 @@ using test::EncodedStream;
 using test::RgbImage;
 
 constexpr double kSamePicture = 40.0;  // dB against FFmpeg's own decode
+
+// The debug lines about dropped pictures are checked below; debug output
+// must be on before the first line is written.
+const bool kDebugOn = [] { return setenv("ORVIX_DEBUG", "1", 1) == 0; }();
 
 struct CodecCase {
     const char* encoder;
@@ -129,6 +135,52 @@ TEST(VideoDecoder, PictureLargerThanTheOpeningSizeIsShownWhole) {
     EXPECT_EQ(frame.width, 1280);
     EXPECT_EQ(frame.height, 720);
     EXPECT_EQ(frame.rowBytes, 1280 * 4);
+}
+
+TEST(VideoDecoder, PicturesOverTheLimitAreDroppedWithOneDebugLinePerSize) {
+    RecordHolder holder(kH264.model);
+    VideoDecoder decoder;
+    DisplayFrame frame;
+    decoder.attachFrame(&frame);
+    ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+
+    const test::Packet widestPacket = test::h264KeyPictureOfSize(256, 1, 256);
+    const DecodedPicture widest = decoder.decode(widestPacket.data(), widestPacket.size());
+    ASSERT_TRUE(widest);
+    EXPECT_EQ(widest.width, kMaxPictureWidth);
+    EXPECT_NEAR(widest.pixels[0], 128, 4);  // flat grey
+
+    testing::internal::CaptureStderr();
+    for (const auto& [widthMbs, heightMbs] : {std::pair{257, 1}, {1, 257}, {999, 999}, {999, 999}}) {
+        const test::Packet packet = test::h264KeyPictureOfSize(widthMbs, heightMbs, 1);
+        EXPECT_FALSE(decoder.decode(packet.data(), packet.size())) << widthMbs << "x" << heightMbs;
+        // What is shown stays the last picture that fitted.
+        EXPECT_EQ(frame.width, kMaxPictureWidth);
+        EXPECT_EQ(frame.height, 16);
+        EXPECT_EQ(frame.picture, widest.pixels);
+    }
+    const std::string debug = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(kDebugOn && debugEnabled());
+    EXPECT_NE(debug.find("Picture 4112x16 is larger than 4096x4096, dropped \r\n"), std::string::npos) << debug;
+    EXPECT_NE(debug.find("Picture 16x4112 is larger"), std::string::npos) << debug;
+    const std::string huge = "Picture 15984x15984 is larger than 4096x4096, dropped";
+    EXPECT_NE(debug.find(huge), std::string::npos) << debug;
+    EXPECT_EQ(debug.find(huge), debug.rfind(huge)) << debug;  // once for the two pictures
+
+    const test::Packet small = test::h264KeyPictureOfSize(4, 4, 16);
+    const DecodedPicture after = decoder.decode(small.data(), small.size());
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after.width, 64);
+    EXPECT_EQ(frame.width, 64);
+
+    // MPEG-4 carries its size in its own header; the same limit holds.
+    RecordHolder mpeg4Holder(kMpeg4.model);
+    VideoDecoder mpeg4;
+    ASSERT_EQ(mpeg4.open(720, 576, *mpeg4Holder.record), 1);
+    const EncodedStream wide = test::encodePattern("mpeg4", kMaxPictureWidth + 16, 32, 1, 1);
+    EXPECT_FALSE(mpeg4.decode(wide.packets[0].data(), wide.packets[0].size()));
+    const EncodedStream fits = test::encodePattern("mpeg4", kMaxPictureWidth, 32, 1, 1);
+    EXPECT_TRUE(mpeg4.decode(fits.packets[0].data(), fits.packets[0].size()));
 }
 
 TEST(VideoDecoder, ColoursComeOutAsBlueGreenRedBytes) {

@@ -280,5 +280,30 @@ TEST(GlVideoView, DrawsThePictureScaledAndFallsBackWhenItFails) {
     EXPECT_EQ(output.rendererFlag(), RendererSwitch::kSoftwareFlag);
 }
 
+TEST(GlVideoView, AFallBackLastsForItsConnectionOnly) {
+    if (!GlVideoView::openGlAvailable()) GTEST_SKIP() << "no OpenGL here";
+    QWidget window;
+    window.resize(352, 288);
+    window.show();
+    VideoOutput output(&window);
+    TestFrame test(352, 288, kRed, kBlue);
+
+    ASSERT_EQ(output.setUp(), RendererSwitch::kAcceleratedFlag);
+    auto* first = dynamic_cast<GlVideoView*>(output.activeView());
+    ASSERT_NE(first, nullptr);
+    emit first->unusable();
+    EXPECT_EQ(output.rendererFlag(), RendererSwitch::kSoftwareFlag);
+    output.tearDown();
+
+    // The next connection chooses again and draws through OpenGL.
+    ASSERT_EQ(output.setUp(), RendererSwitch::kAcceleratedFlag);
+    auto* second = dynamic_cast<GlVideoView*>(output.activeView());
+    ASSERT_NE(second, nullptr);
+    output.renderers().present(test.frame, OverlayStats{});
+    ASSERT_TRUE(processUntil([&] { return second->isVisible() && second->uploads() > 0; }));
+    EXPECT_EQ(output.rendererFlag(), RendererSwitch::kAcceleratedFlag);
+    EXPECT_EQ(second->grabFramebuffer().pixel(80, 200), kRed);
+}
+
 }  // namespace
 }  // namespace orvix

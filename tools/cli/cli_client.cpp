@@ -302,6 +302,7 @@ void ClientRun::finishOutputs() {
     if (recorder_ != nullptr) {
         std::string error;
         if (!recorder_->finish(error)) outputFailed("recording: " + error);
+        if (recorder_->endedAtCodecChange()) out_ << "recording ended where the recorder changed codec\n";
     }
     if (!options_.snapshotPath.empty()) {
         KeptPicture kept = renderer_->keptPicture();
@@ -321,8 +322,9 @@ void ClientRun::finishOutputs() {
 void fillRecord(DeviceRecord& record, const CliOptions& options) {
     record.id = 1;
     setText(record.name, u"orvix-cli");
-    setText(record.account, fromUtf8(options.user));
-    setText(record.password, fromUtf8(options.password));
+    // Command-line text is in the locale's character set.
+    setText(record.account, fromNarrow(options.user));
+    setText(record.password, fromNarrow(options.password));
     record.modelIndex.store(0);  // the recorder's description sets it
     record.framingKind.store(options.framingKind);
     if (options.useDdns) {
@@ -330,7 +332,7 @@ void fillRecord(DeviceRecord& record, const CliOptions& options) {
         record.useStatic = 0;
         setText(record.ddnsServer, fromUtf8(options.ddnsServer));
         record.ddnsPort = static_cast<uint16_t>(options.ddnsPort);
-        setText(record.ddnsId, fromUtf8(options.ddnsId));
+        setText(record.ddnsId, fromNarrow(options.ddnsId));
     } else {
         record.useDdns = 0;
         record.useStatic = 1;

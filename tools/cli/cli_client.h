@@ -25,6 +25,8 @@ enum ExitCode : int {
 
 // Fills a zeroed record: name "orvix-cli", account and password, framing
 // kind, the static address or the DDNS server and id, the channel (0-based).
+// Account, password and DDNS id are read in the current locale's character
+// set, as the command line gives them.
 void fillRecord(DeviceRecord& record, const CliOptions& options);
 
 // Runs to the end and returns the exit code. Status and picture lines go to

@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "video/calendar_time.h"
 
@@ -34,6 +36,22 @@ bool isLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 
 int daysInMonth(int year, int month) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && isLeap(year) ? 29 : kDays[month - 1];
+}
+
+// Whether two names reach one file: the same file when both exist (links
+// included), else the same path once made absolute, with symbolic links of
+// the existing part resolved and "." and ".." removed.
+bool sameFile(const std::string& first, const std::string& second) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::equivalent(first, second, error)) return true;
+    const auto normal = [](const std::string& name) {
+        std::error_code ignored;
+        fs::path path = fs::absolute(name, ignored);
+        const fs::path resolved = fs::weakly_canonical(path, ignored);
+        return (ignored ? path : resolved).lexically_normal();
+    };
+    return normal(first) == normal(second);
 }
 
 }  // namespace
@@ -291,6 +309,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (!direct && !ddns) return fail("no recorder given: use --host and --port, or the --ddns-* options");
     if (!haveUser) return fail("--user is missing");
+    // One file cannot hold both: the snapshot would overwrite the recording.
+    if (!o.snapshotPath.empty() && !o.recordPath.empty() && sameFile(o.snapshotPath, o.recordPath)) {
+        return fail("--snapshot and --record name the same file");
+    }
     o.useDdns = ddns;
     parsed.outcome = ParsedCommandLine::Outcome::Run;
     return parsed;

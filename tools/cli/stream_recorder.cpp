@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "tools/cli/elementary_stream.h"
+#include "tools/cli/recording_check.h"
 
 namespace orvix::cli {
 namespace {
@@ -27,12 +28,28 @@ StreamRecorder::~StreamRecorder() {
 
 void StreamRecorder::setCodec(VideoCodec codec) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (codec == codec_) return;
+    if (codec_ != VideoCodec::None && open_) {
+        // Packets of another codec would make the track unplayable: the file
+        // keeps what came before the change.
+        closeFile();
+        endedAtChange_ = true;
+    }
+    // Nothing written yet: start again with the new codec's first key picture.
+    started_ = false;
+    pending_.clear();
+    pendingBytes_ = 0;
+    headers_.clear();
     codec_ = codec;
 }
 
 void StreamRecorder::decoderInput(const uint8_t* bytes, size_t length) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (failed_ || codec_ == VideoCodec::None || bytes == nullptr || length == 0) return;
+    if (failed_ || closed_ || codec_ == VideoCodec::None || bytes == nullptr || length == 0) return;
+    if (!open_) {
+        std::vector<uint8_t> headers = streamHeaders(codec_, bytes, length);
+        if (!headers.empty()) headers_ = std::move(headers);
+    }
     const bool key = isKeyPacket(codec_, bytes, length);
     const auto now = std::chrono::steady_clock::now();
     if (!started_) {
@@ -55,7 +72,7 @@ void StreamRecorder::decoderInput(const uint8_t* bytes, size_t length) {
 
 void StreamRecorder::pictureDecoded(int width, int height) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (open_ || failed_ || pending_.empty()) return;
+    if (open_ || closed_ || failed_ || pending_.empty()) return;
     if (!openFile(width, height)) return;
     for (const Pending& p : pending_) queuePacket(p.bytes.data(), p.bytes.size(), p.milliseconds, p.key);
     pending_.clear();
@@ -65,6 +82,17 @@ void StreamRecorder::pictureDecoded(int width, int height) {
 bool StreamRecorder::openFile(int width, int height) {
     if (width <= 0 || height <= 0) return false;
     AVCodecID codecId = codec_ == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_MPEG4;
+    // The stream headers describe the stream to players (for raw H.264 these
+    // are the parameter sets the client used): those of the first key
+    // picture, else the last ones that came before it. Without any, no
+    // player could decode the file.
+    const Pending& first = pending_.front();
+    std::vector<uint8_t> headers = streamHeaders(codec_, first.bytes.data(), first.bytes.size());
+    if (headers.empty()) headers = headers_;
+    if (headers.empty()) {
+        fail("no stream header arrived, so the video could not be played");
+        return false;
+    }
     if (avformat_alloc_output_context2(&format_, nullptr, "mp4", path_.c_str()) < 0 || format_ == nullptr) {
         fail("the MP4 muxer is not available");
         return false;
@@ -82,19 +110,13 @@ bool StreamRecorder::openFile(int width, int height) {
     parameters->width = width;
     parameters->height = height;
     parameters->format = AV_PIX_FMT_YUV420P;
-    // The stream headers of the first key picture describe the stream to
-    // players (for raw H.264 these are the parameter sets the client used).
-    const Pending& first = pending_.front();
-    const std::vector<uint8_t> headers = streamHeaders(codec_, first.bytes.data(), first.bytes.size());
-    if (!headers.empty()) {
-        parameters->extradata = static_cast<uint8_t*>(av_mallocz(headers.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (parameters->extradata == nullptr) {
-            fail("out of memory");
-            return false;
-        }
-        std::memcpy(parameters->extradata, headers.data(), headers.size());
-        parameters->extradata_size = static_cast<int>(headers.size());
+    parameters->extradata = static_cast<uint8_t*>(av_mallocz(headers.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (parameters->extradata == nullptr) {
+        fail("out of memory");
+        return false;
     }
+    std::memcpy(parameters->extradata, headers.data(), headers.size());
+    parameters->extradata_size = static_cast<int>(headers.size());
     if (avio_open(&format_->pb, path_.c_str(), AVIO_FLAG_WRITE) < 0) {
         fail("cannot create " + path_);
         return false;
@@ -149,8 +171,7 @@ void StreamRecorder::fail(std::string reason) {
     pendingBytes_ = 0;
 }
 
-bool StreamRecorder::finish(std::string& error) {
-    std::lock_guard<std::mutex> lock(mutex_);
+void StreamRecorder::closeFile() {
     if (holding_) writeHeld(lastDuration_);
     if (format_ != nullptr) {
         if (open_ && av_write_trailer(format_) < 0) fail("cannot finish " + path_);
@@ -159,9 +180,19 @@ bool StreamRecorder::finish(std::string& error) {
         format_ = nullptr;
     }
     av_packet_free(&packet_);
-    const bool wasOpen = open_;
+    if (open_) closed_ = true;
     open_ = false;
-    if (!failed_ && !wasOpen && written_ == 0) fail("no video was received to record");
+}
+
+bool StreamRecorder::finish(std::string& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closeFile();
+    if (!failed_ && !closed_ && written_ == 0) fail("no video was received to record");
+    if (!failed_ && closed_ && !checked_) {
+        checked_ = true;
+        std::string unplayable;
+        if (!hasPlayableVideo(path_, unplayable)) fail(unplayable);
+    }
     error = error_;
     return !failed_;
 }
@@ -169,6 +200,11 @@ bool StreamRecorder::finish(std::string& error) {
 int StreamRecorder::packetsWritten() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return written_;
+}
+
+bool StreamRecorder::endedAtCodecChange() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return endedAtChange_;
 }
 
 }  // namespace orvix::cli

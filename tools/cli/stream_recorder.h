@@ -2,7 +2,10 @@
 // remuxed with libavformat, no re-encoding. Recording starts at the first key
 // picture; the file is opened once the first picture has decoded (its size
 // goes into the file). Time stamps are the packets' arrival times, in
-// milliseconds, so the file plays at the rate the video came in.
+// milliseconds, so the file plays at the rate the video came in. One file
+// holds one codec: when the recorder switches codec, a file already begun
+// ends there. The finished file is read back; one without a playable video
+// track is reported as a failure.
 #pragma once
 
 #include <chrono>
@@ -26,7 +29,10 @@ public:
     StreamRecorder(const StreamRecorder&) = delete;
     StreamRecorder& operator=(const StreamRecorder&) = delete;
 
-    // Set once the codec is known (before packets arrive), any thread.
+    // Set once the codec is known (before packets arrive), any thread. A
+    // different codec later ends the file begun with the earlier one; if no
+    // file was begun yet, the new codec is recorded from its first key
+    // picture.
     void setCodec(VideoCodec codec);
 
     // Display thread: a packet for the decoder.
@@ -34,11 +40,14 @@ public:
     // Display thread: a picture of this size was decoded.
     void pictureDecoded(int width, int height);
 
-    // Writes the end of the file. False with `error` when nothing could be
-    // recorded or the file could not be written.
+    // Writes the end of the file and reads it back. False with `error` when
+    // nothing could be recorded, the file could not be written, or what was
+    // written holds no playable video.
     bool finish(std::string& error);
 
     int packetsWritten() const;
+    // True once a change of codec has ended the file.
+    bool endedAtCodecChange() const;
 
 private:
     struct Pending {
@@ -47,6 +56,7 @@ private:
         bool key = false;
     };
     bool openFile(int width, int height);
+    void closeFile();
     // Packets are written one behind, so each gets its duration (the time
     // to the next); the last one takes the duration of the one before.
     void queuePacket(const uint8_t* bytes, size_t length, int64_t milliseconds, bool key);
@@ -59,9 +69,15 @@ private:
     std::chrono::steady_clock::time_point start_;
     bool started_ = false;  // a key picture has come
     bool open_ = false;
+    bool closed_ = false;   // the file was begun and is finished
+    bool endedAtChange_ = false;
+    bool checked_ = false;  // the finished file was read back
     bool failed_ = false;
     std::string error_;
     std::vector<Pending> pending_;
+    // The stream headers last seen before the file was opened: a recorder
+    // may send them apart from the key picture.
+    std::vector<uint8_t> headers_;
     Pending held_;
     bool holding_ = false;
     int64_t lastDuration_ = 40;
