@@ -23,6 +23,8 @@ namespace orvix {
 
 class DisplayThread;
 class LinkThread;
+class PacketSink;
+class PacketSinkThread;
 class RecorderConnection;
 class RendererSwitch;
 class VideoDecoder;
@@ -47,6 +49,14 @@ public:
     // screen, kept in the DisplayFrame. A session that is set up is torn
     // down first.
     SetUpResult setUp(DeviceRecord* record, RendererSwitch& renderers, const FrameRect& destination = {});
+
+    // Set-up for a consumer that takes packets, not pictures (the RTSP
+    // feed): no decoder is made or opened, and a packet thread hands every
+    // packet of the frame ring to `sink` (which must outlive the session's
+    // threads) in place of the display thread. Everything else as above.
+    // Packets of one connection reach the sink here; the per-channel queues
+    // of a channel set will take this place.
+    SetUpResult setUp(DeviceRecord* record, PacketSink& sink);
 
     // VWM_LINK_START: the link thread starts connecting (only when set up).
     void startLink();
@@ -95,6 +105,9 @@ public:
     DeviceRecord* record() { return record_; }
 
 private:
+    // The common part of both set-ups, up to the threads.
+    SetUpResult makeConnection(DeviceRecord* record, bool withDecoder);
+    void startThreads();
     void stopThreads(const WaitHandlingMessages& waitHandlingMessages);
 
     LinkNotifier& notifier_;
@@ -107,6 +120,7 @@ private:
     std::unique_ptr<VideoDecoder> decoder_;
     std::unique_ptr<LinkThread> linkThread_;
     std::unique_ptr<DisplayThread> displayThread_;
+    std::unique_ptr<PacketSinkThread> packetThread_;
 };
 
 }  // namespace orvix
