@@ -14,7 +14,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kLoopSlice = std::chrono::milliseconds(20);
+// The longest the recorder thread sleeps: for the close timer and the
+// failure checks; notifications and watchers wake it at once.
+constexpr auto kLoopSlice = std::chrono::milliseconds(250);
 // Pictures already received may still arrive after the recorder closed.
 constexpr auto kCloseGrace = std::chrono::milliseconds(500);
 
@@ -52,7 +54,11 @@ const char* describe(WatchResult result) {
 }
 
 BridgedRecorder::BridgedRecorder(RecorderSettings settings, EventLog& log)
-    : settings_(std::move(settings)), log_(log), record_(createRecord()), loop_(*this) {
+    : settings_(std::move(settings)),
+      log_(log),
+      record_(createRecord()),
+      loop_([this](WindowMessage message, WParam wParam, LParam lParam) { onMessage(message, wParam, lParam); },
+            [this] { networkError_ = true; }) {
     for (int c = 0; c < kMaxChannels; ++c) feeds_[static_cast<size_t>(c)] = std::make_unique<ChannelFeed>(c);
 }
 
@@ -72,6 +78,7 @@ void BridgedRecorder::stop() {
         stopping_ = true;
     }
     changed_.notify_all();
+    loop_.wake();
     if (thread_.joinable()) thread_.join();
 }
 
@@ -105,7 +112,7 @@ WatchResult BridgedRecorder::watch(int channel) {
     ++watchers_[static_cast<size_t>(channel)];
     connectWanted_ = true;
     const uint64_t failuresBefore = failures_;
-    changed_.notify_all();
+    loop_.wake();
 
     ChannelFeed& channelFeed = feed(channel);
     WatchResult result = WatchResult::TimedOut;
@@ -127,7 +134,7 @@ WatchResult BridgedRecorder::watch(int channel) {
     });
     if (result != WatchResult::Ready) {
         --watchers_[static_cast<size_t>(channel)];
-        changed_.notify_all();
+        loop_.wake();
     }
     return result;
 }
@@ -137,7 +144,7 @@ void BridgedRecorder::unwatch(int channel) {
     std::lock_guard<std::mutex> lock(mutex_);
     int& count = watchers_[static_cast<size_t>(channel)];
     if (count > 0) --count;
-    changed_.notify_all();
+    loop_.wake();
 }
 
 RecorderStatus BridgedRecorder::status() const {
@@ -182,7 +189,7 @@ void BridgedRecorder::run() {
             std::lock_guard<std::mutex> lock(mutex_);
             if (stopping_) break;
         }
-        loop_.runUntil(Clock::now() + kLoopSlice, false);
+        loop_.run(Clock::now() + kLoopSlice, true);
         tick();
     }
     if (session_ != nullptr) close("the bridge is stopping");

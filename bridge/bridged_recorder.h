@@ -35,7 +35,7 @@
 #include "app/device_record.h"
 #include "bridge/channel_feed.h"
 #include "bridge/event_log.h"
-#include "tools/cli/message_loop.h"
+#include "bridge/recorder_loop.h"
 #include "video/packet_sink.h"
 
 namespace orvix {
@@ -83,7 +83,7 @@ struct RecorderStatus {
     std::vector<ChannelStatus> channels;  // those watched or with pictures
 };
 
-class BridgedRecorder final : public PacketSink, private cli::LoopHandler {
+class BridgedRecorder final : public PacketSink {
 public:
     BridgedRecorder(RecorderSettings settings, EventLog& log);
     ~BridgedRecorder() override;
@@ -135,15 +135,13 @@ private:
     std::string channelText(int channel) const;
 
     // Link notifications, on the recorder thread.
-    void onMessage(WindowMessage message, WParam wParam, LParam lParam) override;
-    void onNetworkError() override { networkError_ = true; }
-    void onPicture(const cli::PictureEvent&) override {}
+    void onMessage(WindowMessage message, WParam wParam, LParam lParam);
 
     RecorderSettings settings_;
     EventLog& log_;
     std::array<std::unique_ptr<ChannelFeed>, kMaxChannels> feeds_;
     DeviceRecord* record_;
-    cli::MessageLoop loop_;
+    RecorderLoop loop_;
     std::unique_ptr<VideoSession> session_;  // recorder thread only
     std::thread thread_;
     std::function<void()> lostHandler_;

@@ -59,15 +59,16 @@ void onUnprepared(GstRTSPMedia*, gpointer watch) { static_cast<MediaWatch*>(watc
 
 GstElement* makeElement(const char* factory, const char* name) { return gst_element_factory_make(factory, name); }
 
-// appsrc ! parser ! payloader (pay0) in a bin; null when an element is missing.
+// appsrc ! payloader (pay0) in a bin; null when an element is missing. The
+// payloaders find the access units' configuration themselves (for the SDP
+// and in-band), so no parser runs.
 GstElement* buildPipeline(VideoCodec codec, GstElement** appsrcOut) {
     const bool h264 = codec == VideoCodec::H264;
     GstElement* bin = gst_bin_new(nullptr);
     GstElement* appsrc = makeElement("appsrc", "source");
-    GstElement* parser = makeElement(h264 ? "h264parse" : "mpeg4videoparse", nullptr);
     GstElement* payloader = makeElement(h264 ? "rtph264pay" : "rtpmp4vpay", "pay0");
-    if (appsrc == nullptr || parser == nullptr || payloader == nullptr) {
-        for (GstElement* e : {appsrc, parser, payloader}) {
+    if (appsrc == nullptr || payloader == nullptr) {
+        for (GstElement* e : {appsrc, payloader}) {
             if (e != nullptr) gst_object_unref(gst_object_ref_sink(e));
         }
         gst_object_unref(gst_object_ref_sink(bin));
@@ -76,8 +77,8 @@ GstElement* buildPipeline(VideoCodec codec, GstElement** appsrcOut) {
     configureAppsrc(appsrc, codec);
     // Configuration in-band before every key picture as well as in the SDP.
     g_object_set(payloader, "pt", 96, "config-interval", -1, nullptr);
-    gst_bin_add_many(GST_BIN(bin), appsrc, parser, payloader, nullptr);
-    if (!gst_element_link_many(appsrc, parser, payloader, nullptr)) {
+    gst_bin_add_many(GST_BIN(bin), appsrc, payloader, nullptr);
+    if (!gst_element_link(appsrc, payloader)) {
         gst_object_unref(gst_object_ref_sink(bin));
         return nullptr;
     }
@@ -113,7 +114,7 @@ GstElement* createElement(GstRTSPMediaFactory* factory, const GstRTSPUrl*) {
     if (bin == nullptr) {
         mount.recorder->unwatch(mount.channel);
         mount.log->event("client " + client + " refused for " + mount.path +
-                         ": a GStreamer element is missing (h264parse, rtph264pay, mpeg4videoparse, rtpmp4vpay)");
+                         ": a GStreamer element is missing (rtph264pay, rtpmp4vpay)");
         return nullptr;
     }
     auto* watch = new MediaWatch(mount, appsrc);

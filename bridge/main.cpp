@@ -3,6 +3,8 @@
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-thread-pool.h>
 
+#include <pthread.h>
+
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -14,10 +16,6 @@
 #include "link/text_codec.h"
 
 namespace {
-
-std::atomic<bool> stopRequested{false};
-
-extern "C" void onSignal(int) { stopRequested.store(true); }
 
 using namespace orvix;
 using namespace orvix::bridge;
@@ -55,10 +53,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const BridgeOptions& options = parsed.options;
-    gst_init(nullptr, nullptr);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    // SIGINT and SIGTERM are taken by sigwait() below; every thread made
+    // from here on inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    gst_init(nullptr, nullptr);
 
     BridgeSettings settings;
     settings.recorders = recordersFromOptions(options);
@@ -83,7 +86,8 @@ int main(int argc, char** argv) {
             std::cout << "listening on rtsp://" << options.listenAddress << ":" << bridge.rtspPort() << "/\n";
             if (options.statusPort) std::cout << "status on http://127.0.0.1:" << bridge.statusPort() << "/\n";
             std::cout.flush();
-            while (!stopRequested.load()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            int signal = 0;
+            sigwait(&stopSignals, &signal);
             log.event("stopping");
             bridge.stop();
         }
