@@ -40,8 +40,7 @@ void configureAppsrc(GstElement* appsrc, VideoCodec codec) {
     }
 }
 
-AppsrcTarget::AppsrcTarget(GstElement* appsrc, Clocking clocking)
-    : appsrc_(GST_APP_SRC(gst_object_ref(appsrc))), clocking_(clocking) {}
+AppsrcTarget::AppsrcTarget(GstElement* appsrc) : appsrc_(GST_APP_SRC(gst_object_ref(appsrc))) {}
 
 AppsrcTarget::~AppsrcTarget() { gst_object_unref(appsrc_); }
 
@@ -62,18 +61,16 @@ bool AppsrcTarget::offer(const FeedFrame& frame) {
     const size_t size = frame.bytes->size();
     if (gst_app_src_get_current_level_bytes(appsrc_) + size > kMaxQueuedBytes) return false;
 
+    const int64_t now = runningTimeNow(frame.arrivalNs);
     if (!started_) {
         started_ = true;
-        offset_ = runningTimeNow(frame.arrivalNs) - frame.timeNs;
+        offset_ = now - frame.timeNs;
     }
     int64_t time = frame.timeNs + offset_;
-    if (clocking_ == Clocking::NotAheadOfRunning) {
-        const int64_t now = runningTimeNow(frame.arrivalNs);
-        if (time > now) {
-            // The recorder's clock runs ahead of this one: follow it back.
-            offset_ = now - frame.timeNs;
-            time = now;
-        }
+    if (time > now) {
+        // A kept picture sent late, or a recorder clock ahead of this one.
+        offset_ = now - frame.timeNs;
+        time = now;
     }
     time = std::max(time, last_ + kLeastStep);
     last_ = time;

@@ -1,11 +1,11 @@
-// A channel feed's pictures into a GStreamer appsrc (of an RTSP media or of
-// a publisher). Each picture's time is its smoothed recorder time, moved so
-// that the first picture falls on the pipeline's running time at that
-// moment; times always grow. Where the pipeline's sinks wait for each
-// picture's time (a publisher), times are also kept from running ahead of
-// the running time, so no picture is held back. A queue holding more than
-// its limit refuses the picture (the feed then skips this target to the
-// next key picture).
+// A channel feed's pictures into the appsrc of an RTSP media. Each
+// picture's time is its smoothed recorder time, moved onto the pipeline's
+// running time and never ahead of it: RTCP sender reports tie RTP times to
+// the running time, and a client that follows them must not see times go
+// back. The group a new client starts with is therefore squeezed into the
+// moment it is sent. Times always grow. A queue holding more than its limit
+// refuses the picture (the feed then skips this target to the next key
+// picture).
 #pragma once
 
 #include <gst/app/gstappsrc.h>
@@ -27,12 +27,7 @@ class AppsrcTarget final : public FeedTarget {
 public:
     static constexpr size_t kMaxQueuedBytes = 4u << 20;
 
-    enum class Clocking {
-        Free,               // the sinks send at once (an RTSP media without rate control)
-        NotAheadOfRunning,  // the sinks wait for each picture's running time
-    };
-
-    AppsrcTarget(GstElement* appsrc, Clocking clocking);  // takes a reference
+    explicit AppsrcTarget(GstElement* appsrc);  // takes a reference
     ~AppsrcTarget() override;
     AppsrcTarget(const AppsrcTarget&) = delete;
     AppsrcTarget& operator=(const AppsrcTarget&) = delete;
@@ -44,7 +39,6 @@ private:
     int64_t runningTimeNow(int64_t arrivalNs);
 
     GstAppSrc* appsrc_;
-    const Clocking clocking_;
     bool started_ = false;
     int64_t offset_ = 0;       // running time minus feed time
     int64_t last_ = -1;

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/device_record.h"
+
 #include "link/link_status.h"
 #include "link/recorder_connection.h"
 #include "video/frame_kind.h"
@@ -247,7 +249,10 @@ void BridgedRecorder::tick() {
 }
 
 void BridgedRecorder::connect(int channel) {
-    std::memset(static_cast<void*>(record_), 0, sizeof(DeviceRecord));
+    // A new attempt starts from the settings (a DDNS answer, the model and
+    // what the recorder reported before are forgotten).
+    releaseRecordTexts(*record_);
+    initRecord(*record_);
     settings_.fillRecord(*record_);
     record_->currentChannel.store(channel);
     networkError_ = false;

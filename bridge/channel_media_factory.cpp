@@ -21,7 +21,7 @@ constexpr const char* kWatchKey = "orvix-media-watch";
 // is freed.
 class MediaWatch {
 public:
-    MediaWatch(const ChannelMount& mount, GstElement* appsrc) : mount_(mount), target_(appsrc, AppsrcTarget::Clocking::Free) {}
+    MediaWatch(const ChannelMount& mount, GstElement* appsrc) : mount_(mount), target_(appsrc) {}
 
     void attach() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -77,6 +77,10 @@ GstElement* buildPipeline(VideoCodec codec, GstElement** appsrcOut) {
     configureAppsrc(appsrc, codec);
     // Configuration in-band before every key picture as well as in the SDP.
     g_object_set(payloader, "pt", 96, "config-interval", -1, nullptr);
+    // Each picture goes out at once in packets of its own (the MPEG-4
+    // payloader would otherwise gather small pictures up to a packet's size,
+    // under the time of the first of them).
+    if (!h264) g_object_set(payloader, "max-ptime", G_GINT64_CONSTANT(0), nullptr);
     gst_bin_add_many(GST_BIN(bin), appsrc, payloader, nullptr);
     if (!gst_element_link(appsrc, payloader)) {
         gst_object_unref(gst_object_ref_sink(bin));

@@ -27,8 +27,8 @@ int64_t TimestampSmoother::step() const { return static_cast<int64_t>(static_cas
 int64_t TimestampSmoother::next(int64_t recorderSeconds, int64_t arrivalNs) {
     if (!started_) {
         started_ = true;
-        second_ = recorderSeconds;
-        secondStart_ = 0;
+        second_ = anchorSecond_ = recorderSeconds;
+        anchorTime_ = 0;
         count_ = 1;
         secondWhole_ = false;  // the stream may begin in the middle of it
         firstArrival_ = lastArrival_ = arrivalNs;
@@ -39,34 +39,48 @@ int64_t TimestampSmoother::next(int64_t recorderSeconds, int64_t arrivalNs) {
     lastArrival_ = std::max(lastArrival_, arrivalNs);
 
     const int64_t ahead = recorderSeconds - second_;
-    if (ahead != 0) {
-        if (ahead == 1 && secondWhole_) {
-            // A whole second went by: its picture count is the rate.
-            const double sample = std::clamp(static_cast<double>(count_), kLowestRate, kHighestRate);
-            measured_ = measured_ > 0 ? (3 * measured_ + sample) / 4 : sample;
+    if (ahead == 1 && secondWhole_) {
+        // A whole second went by: the rate is the median count of the last
+        // ones, which one uneven or crowded second does not move.
+        counts_[static_cast<size_t>(countsKept_ % kRateSeconds)] = count_;
+        ++countsKept_;
+        const int kept = std::min(countsKept_, kRateSeconds);
+        std::array<int, kRateSeconds> sorted{};
+        for (int i = 0; i < kept; ++i) {
+            // Insertion into the sorted front part (a handful of values).
+            int j = i;
+            for (; j > 0 && sorted[static_cast<size_t>(j - 1)] > counts_[static_cast<size_t>(i)]; --j) {
+                sorted[static_cast<size_t>(j)] = sorted[static_cast<size_t>(j - 1)];
+            }
+            sorted[static_cast<size_t>(j)] = counts_[static_cast<size_t>(i)];
         }
+        measured_ = std::clamp(static_cast<double>(sorted[static_cast<size_t>(kept / 2)]), kLowestRate, kHighestRate);
+    }
+    int64_t time = last_ + step();
+    if (ahead != 0) {
         if (ahead > 0 && ahead <= kLargestGapSeconds) {
-            // A second seen only in part (the first one, or the one after a
-            // jump) ended with its last picture, not a whole second after
-            // the place its pictures were given.
-            const int64_t end = secondWhole_ ? secondStart_ + kSecond : last_ + step();
-            secondStart_ = end + (ahead - 1) * kSecond;
+            // Seconds without pictures stay gaps.
+            time += (ahead - 1) * kSecond;
+            // After a second seen only in part, the first picture of the
+            // next one shows where the recorder's seconds begin.
+            if (!secondWhole_ && ahead == 1) {
+                anchorSecond_ = recorderSeconds;
+                anchorTime_ = time;
+            }
             secondWhole_ = ahead == 1;
         } else {
             // The clock jumped: the timeline goes on one picture later.
-            secondStart_ = last_ + step();
+            anchorSecond_ = recorderSeconds;
+            anchorTime_ = time;
             secondWhole_ = false;
         }
         second_ = recorderSeconds;
         count_ = 0;
     }
-
-    int64_t time = secondStart_ + count_ * step();
-    const int64_t secondEnd = secondStart_ + kSecond;
-    if (time >= secondEnd) {
-        // More pictures than the rate says: squeeze them into what is left.
-        time = last_ + (secondEnd - last_) / 2;
-    }
+    // Within a second of where the recorder's time puts the picture, so
+    // that a wrong rate or missing pictures never drift the timeline away.
+    const int64_t own = anchorTime_ + (recorderSeconds - anchorSecond_) * kSecond;
+    time = std::clamp(time, own - kSecond, own + 2 * kSecond);
     time = std::max(time, last_ + kLeastStep);
     ++count_;
     last_ = time;

@@ -55,8 +55,11 @@ Finished probe(const std::string& address) {
 
 // Decodes `frames` pictures of `address` to rgb24 in `file`.
 Finished decode(const std::string& address, int frames, const std::string& file) {
+    // The stream's own times, as they are (no frame rate is forced on them).
     return runProgram(kFfmpeg, {"-v", "error", "-rtsp_transport", "tcp", "-i", address, "-frames:v",
-                                std::to_string(frames), "-f", "rawvideo", "-pix_fmt", "rgb24", "-y", file},
+                                std::to_string(frames), "-fps_mode", "passthrough", "-enc_time_base", "-1", "-f",
+                                "rawvideo", "-pix_fmt",
+                                "rgb24", "-y", file},
                       60);
 }
 
