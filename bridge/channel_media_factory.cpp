@@ -5,6 +5,7 @@
 #include <gst/rtsp-server/rtsp-context.h>
 #include <gst/rtsp-server/rtsp-media.h>
 
+#include <memory>
 #include <mutex>
 
 #include "bridge/appsrc_target.h"
@@ -56,6 +57,14 @@ void freeWatch(gpointer watch) {
 }
 
 void onUnprepared(GstRTSPMedia*, gpointer watch) { static_cast<MediaWatch*>(watch)->release(); }
+
+void onTargetState(GstRTSPMedia*, gint state, gpointer generation) {
+    if (state == GST_STATE_NULL) (*static_cast<std::shared_ptr<MediaGeneration>*>(generation))->value.fetch_add(1);
+}
+
+void releaseGeneration(gpointer generation, GClosure*) {
+    delete static_cast<std::shared_ptr<MediaGeneration>*>(generation);
+}
 
 GstElement* makeElement(const char* factory, const char* name) { return gst_element_factory_make(factory, name); }
 
@@ -129,8 +138,18 @@ GstElement* createElement(GstRTSPMediaFactory* factory, const GstRTSPUrl*) {
     return bin;
 }
 
+// One media per mount and generation, whatever the request's URL looks like.
+gchar* mediaKey(GstRTSPMediaFactory* factory, const GstRTSPUrl*) {
+    const ChannelMount& mount = *reinterpret_cast<OrvixChannelMediaFactory*>(factory)->mount;
+    return g_strdup_printf("%s#%u", mount.path.c_str(), mount.generation->value.load());
+}
+
 void configureMedia(GstRTSPMediaFactory* factory, GstRTSPMedia* media) {
     GST_RTSP_MEDIA_FACTORY_CLASS(orvix_channel_media_factory_parent_class)->configure(factory, media);
+    // Going to NULL is the start of its taking down: new clients get a new media.
+    auto* generation = new std::shared_ptr<MediaGeneration>(reinterpret_cast<OrvixChannelMediaFactory*>(factory)->mount->generation);
+    g_signal_connect_data(media, "target-state", G_CALLBACK(onTargetState), generation, releaseGeneration,
+                          static_cast<GConnectFlags>(0));
     // Pictures go out as they come; their times are for the clients only.
     gst_rtsp_media_set_rate_control(media, FALSE);
     GstElement* element = gst_rtsp_media_get_element(media);
@@ -149,6 +168,7 @@ void finalizeFactory(GObject* object) {
 void orvix_channel_media_factory_class_init(OrvixChannelMediaFactoryClass* klass) {
     GST_RTSP_MEDIA_FACTORY_CLASS(klass)->create_element = createElement;
     GST_RTSP_MEDIA_FACTORY_CLASS(klass)->configure = configureMedia;
+    GST_RTSP_MEDIA_FACTORY_CLASS(klass)->gen_key = mediaKey;
     G_OBJECT_CLASS(klass)->finalize = finalizeFactory;
 }
 

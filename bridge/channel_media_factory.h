@@ -9,6 +9,8 @@
 
 #include <gst/rtsp-server/rtsp-media-factory.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 
 #include "bridge/bridged_recorder.h"
@@ -16,11 +18,20 @@
 
 namespace orvix::bridge {
 
+// Which media of a mount new clients share: the generation grows when the
+// shared media's last client leaves and when it starts to be taken down, so
+// that a client asking meanwhile gets a new media instead of the one going
+// away (which would refuse it). Copies of a mount share it.
+struct MediaGeneration {
+    std::atomic<unsigned> value{0};
+};
+
 struct ChannelMount {
     BridgedRecorder* recorder = nullptr;
     int channel = 0;  // 0-based
     std::string path;  // "/NAME/CH"
     EventLog* log = nullptr;
+    std::shared_ptr<MediaGeneration> generation = std::make_shared<MediaGeneration>();
 };
 
 // A new factory for `mount`, which must outlive it. Shared media, one per

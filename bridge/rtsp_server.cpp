@@ -180,7 +180,24 @@ void RtspServer::onClosed(GstRTSPClient* client, gpointer self) {
         info = it->second;
         server->clients_.erase(it);
     }
-    for (const std::string& path : info.paths) server->log_.event("client " + info.address + " leaves " + path);
+    for (const std::string& path : info.paths) {
+        server->log_.event("client " + info.address + " leaves " + path);
+        server->releaseMediaIfLast(path);
+    }
+}
+
+void RtspServer::releaseMediaIfLast(const std::string& path) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [client, info] : clients_) {
+            if (info.paths.count(path) != 0) return;
+        }
+    }
+    // The shared media is about to be taken down, which takes a while: the
+    // next client gets a new one instead of being given the old one and
+    // refused.
+    const auto found = mountByPath_.find(path);
+    if (found != mountByPath_.end()) found->second->generation->value.fetch_add(1);
 }
 
 void RtspServer::leave(GstRTSPClient* client, const std::string& path) {
@@ -192,6 +209,7 @@ void RtspServer::leave(GstRTSPClient* client, const std::string& path) {
         address = it->second.address;
     }
     log_.event("client " + address + " leaves " + path);
+    releaseMediaIfLast(path);
 }
 
 void RtspServer::onSendMessage(GstRTSPClient* client, GstRTSPContext* context, GstRTSPMessage* response,

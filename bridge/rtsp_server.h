@@ -72,6 +72,9 @@ private:
     static GstRTSPFilterResult closeAll(GstRTSPServer* server, GstRTSPClient* client, gpointer self);
 
     void leave(GstRTSPClient* client, const std::string& path);
+    // After a client left `path`: when no other client plays it, new
+    // clients of the mount get a media of their own.
+    void releaseMediaIfLast(const std::string& path);
     // The gate's check: waits for the channel of `requestPath`.
     GstRTSPStatusCode admit(GstRTSPClient* client, const std::string& requestPath);
 

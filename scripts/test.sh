@@ -2,7 +2,7 @@
 # The whole test run: missing packages, then every build and every test.
 #   1. release build, all tests
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build, all tests
-#   3. ThreadSanitizer build (no GUI), the link tests
+#   3. ThreadSanitizer build (no GUI), the link and bridge tests
 #   4. libFuzzer build with clang (no GUI), each fuzz target for a fixed
 #      number of runs over its seed corpus
 #   5. the benchmarks of bench/run.sh on the release build (printed only)
@@ -33,10 +33,10 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0 \
   ctest --test-dir build/asan -j "$jobs" --timeout 900
 
-echo "== thread sanitizer build and link tests"
+echo "== thread sanitizer build, link and bridge tests"
 build build/tsan -DCMAKE_BUILD_TYPE=Debug -DORVIX_GUI=OFF -DORVIX_SANITIZE=thread
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build/tsan -L link -j "$jobs" --timeout 900
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/sanitizer/tsan.supp \
+  ctest --test-dir build/tsan -L "link|bridge" -j "$jobs" --timeout 900
 
 echo "== fuzz targets"
 CC=clang CXX=clang++ build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIX_GUI=OFF -DORVIX_FUZZ=ON

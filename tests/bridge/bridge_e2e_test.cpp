@@ -118,7 +118,7 @@ TEST_P(EachRecorderKind, ServesItsCodecSizeAndTheChannelsPictures) {
 
     const std::string pictures = scratchPath(kind.name + ".rgb");
     const Finished decoded = decode(url(*bridge, 2), 30, pictures);
-    ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
+    ASSERT_EQ(decoded.exitCode, 0) << decoded.err << bridge->err();
     EXPECT_TRUE(decoded.err.empty()) << decoded.err;
     int count = 0;
     EXPECT_EQ(dominantChannel(pictures, kind.width, kind.height, &count), 1);
@@ -174,8 +174,9 @@ TEST(Bridge, TheConnectionOpensOnDemandAndClosesAfterTheLastClientLeft) {
     ASSERT_EQ(probe(url(*bridge, 3)).exitCode, 0);
     ASSERT_TRUE(waitFor([&] { return fileText(log).find("CLIENT closed") != std::string::npos; }));
     EXPECT_NE(bridge->err().find("recorder demo closed: no client for 1 s"), std::string::npos) << bridge->err();
-    const std::string after = status();
-    EXPECT_NE(after.find("recorder demo idle cameras 4 bytes "), std::string::npos) << after;
+    std::string after;
+    EXPECT_TRUE(waitFor([&] { return (after = status()).find("recorder demo idle cameras 4 bytes ") != std::string::npos; }))
+        << after;
     EXPECT_NE(after.find("channel demo/3 clients 0 watchers 0 pictures "), std::string::npos) << after;
 
     // The next client brings it back.
