@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,6 +23,8 @@
 #include "app/language_id.h"
 #include "app/main_dialog_ids.h"
 #include "app/page_layout.h"
+#include "link/debug_log.h"
+#include "link/link_status.h"
 #include "video/c_draw_static.h"
 #include "video/gl_video_view.h"
 
@@ -92,7 +95,6 @@ constexpr Duration kAlarmDurations[] = {
 };
 
 constexpr int kPresetEntries = 16;
-constexpr int kAlarmOutputs = 128;
 
 }  // namespace
 
@@ -111,7 +113,7 @@ const char* titleForVariant(int32_t variant) {
     }
 }
 
-C_Main_Dlg::C_Main_Dlg(QWidget* parent) : C_Main_Dlg(executableDirectory(), parent) {}
+C_Main_Dlg::C_Main_Dlg(QWidget* parent) : C_Main_Dlg(libraryDirectory(), parent) {}
 
 C_Main_Dlg::C_Main_Dlg(const std::string& libraryDirectory, QWidget* parent) : QDialog(parent) {
     registerDialogResources();
@@ -164,11 +166,13 @@ void C_Main_Dlg::createControls() {
             widget = new QCheckBox(label, this);
             break;
         case Kind::DatePicker:
-            widget = new QDateEdit(this);
+        case Kind::TimePicker: {
+            QDateTimeEdit* picker = entry.kind == Kind::DatePicker ? static_cast<QDateTimeEdit*>(new QDateEdit(this))
+                                                                   : new QTimeEdit(this);
+            picker->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            widget = picker;
             break;
-        case Kind::TimePicker:
-            widget = new QTimeEdit(this);
-            break;
+        }
         }
         widget->setProperty("controlId", entry.id);
         const int height = entry.height > 0 ? units_.y(entry.height) : widget->sizeHint().height();
@@ -176,6 +180,13 @@ void C_Main_Dlg::createControls() {
         widget->hide();
         controls_[entry.id] = widget;
     }
+    // The recorded range as text on the "Search" page, empty until known.
+    searchRange_ = new QLabel(this);
+    searchRange_->setProperty("controlId", kSearchRange);
+    searchRange_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    searchRange_->hide();
+    controls_[kSearchRange] = searchRange_;
+
     deviceCombo_ = qobject_cast<QComboBox*>(control(kDeviceCombo));
     channelCombo_ = qobject_cast<QComboBox*>(control(kChannelCombo));
     searchDate_ = qobject_cast<QDateEdit*>(control(kSearchDate));
@@ -264,7 +275,63 @@ void C_Main_Dlg::initDialog(const std::string& libraryDirectory) {
     layoutPage(kPageDevice);
     qobject_cast<QCheckBox*>(control(kIFrameOnly))->setChecked(true);
 
+    applySettings(ViewerSettings::load());
     if (!notices.empty()) showNotice(notices);
+}
+
+void C_Main_Dlg::applySettings(const ViewerSettings& settings) {
+    // The recorder chosen last, while it is still in the list.
+    const int entry = settings.recorderId != 0 ? deviceCombo_->findData(settings.recorderId) : -1;
+    if (entry >= 0 && entry != deviceCombo_->currentIndex()) {
+        deviceCombo_->setCurrentIndex(entry);
+        onDeviceSelected();
+    }
+    if (deviceCombo_->count() > 0) chooseChannel(settings.channel);
+
+    auto* iframeOnly = qobject_cast<QCheckBox*>(control(kIFrameOnly));
+    iframeOnly->setChecked(settings.iframeOnly);
+    video_->setIFrameOnly(settings.iframeOnly ? 1 : 0);
+    tabs_->setCurrentIndex(settings.page);
+
+    if (settings.size) resize(*settings.size);  // a window of fixed size keeps its size
+    // Only where the title bar can be reached on a screen of this session.
+    if (settings.position && QGuiApplication::screenAt(*settings.position + QPoint(40, 10)) != nullptr) {
+        move(*settings.position);
+    }
+}
+
+ViewerSettings C_Main_Dlg::currentSettings() const {
+    ViewerSettings settings;
+    const int entry = deviceCombo_->currentIndex();
+    settings.recorderId = entry >= 0 ? deviceCombo_->itemData(entry).toUInt() : 0;
+    const int channel = working_.currentChannel.load();
+    settings.channel = channel >= 0 && channel < kDefaultChannelEntries ? channel : 0;
+    settings.iframeOnly = qobject_cast<QCheckBox*>(control(kIFrameOnly))->isChecked();
+    settings.page = tabs_->currentIndex();
+    settings.position = pos();
+    settings.size = size();
+    return settings;
+}
+
+bool C_Main_Dlg::selectRecorderByName(const QString& name) {
+    const int entry = deviceCombo_->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (entry < 0) return false;
+    deviceCombo_->setCurrentIndex(entry);
+    onDeviceSelected();
+    return true;
+}
+
+bool C_Main_Dlg::chooseChannel(int channel) {
+    const int entry = channelCombo_->findData(channel);
+    if (entry < 0) return false;
+    channelCombo_->setCurrentIndex(entry);
+    working_.currentChannel.store(channel);
+    return true;
+}
+
+bool C_Main_Dlg::connectWithoutAsking() {
+    if (isConnected() || !control(kConnect)->isEnabled()) return false;
+    return connectToRecorder(false);
 }
 
 void C_Main_Dlg::fillStaticCombos() {
@@ -277,14 +344,29 @@ void C_Main_Dlg::fillStaticCombos() {
     presetAction->addItem(QStringLiteral("Set"), 1);
     presetAction->setCurrentIndex(0);
 
-    auto* output = qobject_cast<QComboBox*>(control(kAlarmOutput));
-    output->addItem(QStringLiteral("ALL"), 0);
-    for (int i = 1; i <= kAlarmOutputs; ++i) output->addItem(QString::number(i), i);
-    output->setCurrentIndex(0);
+    fillAlarmOutputs(kAlarmOutputEntries);
 
     auto* duration = qobject_cast<QComboBox*>(control(kAlarmDuration));
     for (const Duration& d : kAlarmDurations) duration->addItem(QString::fromLatin1(d.text), d.seconds);
     duration->setCurrentIndex(0);
+}
+
+void C_Main_Dlg::fillAlarmOutputs(int count) {
+    auto* output = qobject_cast<QComboBox*>(control(kAlarmOutput));
+    if (output->count() == count + 1) return;
+    // The chosen output stays chosen while it is offered.
+    const int chosen = output->currentIndex();
+    output->clear();
+    output->addItem(QStringLiteral("ALL"), 0);
+    for (int i = 1; i <= count; ++i) output->addItem(QString::number(i), i);
+    output->setCurrentIndex(chosen >= 0 && chosen <= count ? chosen : 0);
+}
+
+void C_Main_Dlg::refreshAlarmOutputs() {
+    // The count comes with the login; once video flows it is in the record.
+    if (isConnected() && video_->session().status() == kStatusDataSendOk) {
+        fillAlarmOutputs(alarmOutputEntries(working_));
+    }
 }
 
 void C_Main_Dlg::fitControlsToContents() {
@@ -327,6 +409,7 @@ void C_Main_Dlg::layoutPage(int index) {
         widget->raise();
         widget->show();
     }
+    if (index == kPageAlarm) refreshAlarmOutputs();
 }
 
 void C_Main_Dlg::applyControlState(ControlState state) {
@@ -411,9 +494,17 @@ void C_Main_Dlg::exitSequence() {
         onConnectClicked();  // the disconnect branch, run to its end
         QThread::msleep(kExitWaitMs);
     }
+    if (!currentSettings().save()) {
+        debugLogf("orvix: the settings could not be written to %s\r\n", qPrintable(ViewerSettings::filePath()));
+    }
     devices_.clear();  // not saved: every change was saved when it was made
     QDialog::done(QDialog::Accepted);
     exiting_ = false;
+}
+
+void C_Main_Dlg::tellUser(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box.exec();
 }
 
 void C_Main_Dlg::showNotice(const std::string& text) {

@@ -25,10 +25,12 @@
 #include "app/device_record.h"
 #include "app/dialog_units.h"
 #include "app/library_binding.h"
+#include "app/viewer_settings.h"
 #include "link/window_messages.h"
 
 class QComboBox;
 class QDateEdit;
+class QLabel;
 class QTabWidget;
 class QTimeEdit;
 
@@ -52,7 +54,7 @@ public:
     // the libraries or the store are shown in a message box that does not
     // block.
     explicit C_Main_Dlg(const std::string& libraryDirectory, QWidget* parent = nullptr);
-    // The same with the libraries from the program's own directory.
+    // The same with the libraries from libraryDirectory().
     explicit C_Main_Dlg(QWidget* parent = nullptr);
     // A connection still up is stopped first; the list is freed.
     ~C_Main_Dlg() override;
@@ -84,9 +86,23 @@ public:
     QMessageBox* noticeBox() const { return noticeBox_.data(); }
 
     // The OK command, Escape and the close box all run the exit sequence:
-    // disconnect (and wait) when connected, free the list, close.
+    // disconnect (and wait) when connected, remember the settings, free the
+    // list, close.
     void accept() override;
     void reject() override;
+
+    // Start-up choices from the command line. Selects the first recorder
+    // with this name as the user would; false when there is none.
+    bool selectRecorderByName(const QString& name);
+    // Chooses channel `channel` (0-based) in the channel list; false when the
+    // list has no such entry.
+    bool chooseChannel(int channel);
+    // Connects the selected recorder without asking first; false when no
+    // connection was started (the user has been told why).
+    bool connectWithoutAsking();
+
+    // What the dialog would remember if it closed now.
+    ViewerSettings currentSettings() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -104,8 +120,11 @@ private:
     void layoutPage(int index);
     void applyControlState(ControlState state);
     void setControlEnabled(int id, bool enabled);
+    void applySettings(const ViewerSettings& settings);
     void exitSequence();
     void showNotice(const std::string& text);
+    // A message box the user closes before going on.
+    void tellUser(const QString& text);
     LParam handleMessage(uint32_t message, WParam wParam, LParam lParam);
 
     // Device and connection pages (device_panel.cpp).
@@ -115,12 +134,16 @@ private:
     void onEditDevice();
     void onDeleteDevice();
     void onConnectClicked();
-    void connectToRecorder();
+    // `ask`: show the "Question" box first. False when nothing was started.
+    bool connectToRecorder(bool ask);
     void disconnectFromRecorder();
     void onChannelChosen();
     void onIFrameOnlyClicked();
     void onConnected();
     void fillChannels(int count);
+    void fillAlarmOutputs(int count);
+    // The alarm outputs the connected recorder reported, once it has.
+    void refreshAlarmOutputs();
     void fillChannelsAndSelectCurrent();
     void addDeviceEntry(const DeviceRecord& record);
     int channelOfSelection() const;
@@ -134,6 +157,10 @@ private:
     void onSearchStart();
     void onSearchLive();
     void applyTimeLimits();
+    // Brings the pickers' date and time into the recorded range.
+    void keepSearchTimeInRange();
+    // Forgets the recorded range (no range, or a new connection).
+    void clearRange();
 
     // Pan/tilt, zoom/focus, preset and alarm pages (camera_panel.cpp).
     void onDirection(int id);
@@ -159,6 +186,7 @@ private:
     QComboBox* channelCombo_ = nullptr;
     QDateEdit* searchDate_ = nullptr;
     QTimeEdit* searchTime_ = nullptr;
+    QLabel* searchRange_ = nullptr;
     std::map<int, QWidget*> controls_;
     QPointer<QMessageBox> noticeBox_;
     MessageTap videoTap_;

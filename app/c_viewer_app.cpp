@@ -1,10 +1,13 @@
 #include "app/c_viewer_app.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <iostream>
 #include <netinet/in.h>
 
 #include "app/c_main_dlg.h"
@@ -19,15 +22,33 @@ bool C_Viewer_App::socketsAvailable() {
     return true;
 }
 
-int C_Viewer_App::run() {
+void C_Viewer_App::describeApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("orvix"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVIX_VERSION));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
+}
+
+int C_Viewer_App::run(const StartOptions& options) {
     if (!socketsAvailable()) {
         QMessageBox::critical(nullptr, QStringLiteral("ORVIX"), QString::fromLatin1(kStringSocketsFailed));
         return 1;
     }
-    // Where the framework would keep settings; the program keeps none.
+    // Where the framework would keep settings; the program keeps its own
+    // in its configuration file (ViewerSettings).
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
 
     C_Main_Dlg dialog;
+    if (!options.connectName.empty()) {
+        if (!dialog.selectRecorderByName(QString::fromStdString(options.connectName))) {
+            std::cerr << "orvix: there is no recorder named \"" << options.connectName << "\" in the device list\n";
+            return kExitUnknownRecorder;
+        }
+    }
+    if (options.channel) dialog.chooseChannel(*options.channel - 1);
+    if (!options.connectName.empty()) {
+        // Once the dialog is on the screen, without the "Question" box.
+        QTimer::singleShot(0, &dialog, [&dialog] { dialog.connectWithoutAsking(); });
+    }
     dialog.exec();
     return 0;
 }

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstddef>
 
+#include "link/capabilities.h"
+
 namespace orvix {
 
 int channelEntriesForModel(int32_t modelIndex) {
@@ -16,6 +18,18 @@ int channelEntriesForModel(int32_t modelIndex) {
     }();
     if (modelIndex < 0 || modelIndex >= static_cast<int32_t>(kEntries.size())) return 0;
     return kEntries[static_cast<size_t>(modelIndex)];
+}
+
+int channelEntriesForRecorder(int32_t modelIndex, uint16_t cameraCount) {
+    const int model = channelEntriesForModel(modelIndex);
+    return cameraCount >= 1 && cameraCount < model ? cameraCount : model;
+}
+
+int alarmOutputEntries(const DeviceRecord& record) {
+    // Only the full rule keeps the value; the others leave 0 or old values.
+    if (capabilityRule(record.modelCode, record.protocolVersion) != CapabilityRule::Full) return kAlarmOutputEntries;
+    const uint32_t reported = record.val[2];
+    return reported >= 1 && reported <= kAlarmOutputEntries ? static_cast<int>(reported) : kAlarmOutputEntries;
 }
 
 }  // namespace orvix

@@ -116,6 +116,13 @@ void C_Main_Dlg::onEditDevice() {
 void C_Main_Dlg::onDeleteDevice() {
     const int index = deviceCombo_->currentIndex();
     if (index < 0) return;  // nothing selected, nothing to delete
+    // One click would lose the recorder and its settings: ask first.
+    QMessageBox question(QMessageBox::Question, QString::fromLatin1(kQuestionCaption),
+                         QString::fromLatin1(kStringDeleteQuestion).arg(deviceCombo_->itemText(index)),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.setObjectName(QStringLiteral("DeleteQuestion"));
+    question.setDefaultButton(QMessageBox::No);
+    if (question.exec() != QMessageBox::Yes) return;
     const uint32_t id = deviceCombo_->itemData(index).toUInt();
     deviceCombo_->removeItem(index);
     devices_.removeFirstWithId(id);
@@ -141,26 +148,44 @@ void C_Main_Dlg::onConnectClicked() {
     if (isConnected()) {
         disconnectFromRecorder();
     } else {
-        connectToRecorder();
+        connectToRecorder(true);
     }
 }
 
-void C_Main_Dlg::connectToRecorder() {
-    QMessageBox question(QMessageBox::NoIcon, QString::fromLatin1(kQuestionCaption),
-                         QString::fromLatin1(kStringConnectQuestion), QMessageBox::Ok | QMessageBox::Cancel, this);
-    question.setObjectName(QStringLiteral("ConnectQuestion"));
-    if (question.exec() != QMessageBox::Ok) return;
+bool C_Main_Dlg::connectToRecorder(bool ask) {
+    // The video window starts nothing for a stream type it does not know:
+    // say so rather than showing "Disconnect" over nothing.
+    if (static_cast<uint32_t>(working_.framingKind.load()) > 1) {
+        tellUser(QString::fromLatin1(kStringStreamTypeUnset));
+        return false;
+    }
+    if (ask) {
+        QMessageBox question(QMessageBox::NoIcon, QString::fromLatin1(kQuestionCaption),
+                             QString::fromLatin1(kStringConnectQuestion), QMessageBox::Ok | QMessageBox::Cancel,
+                             this);
+        question.setObjectName(QStringLiteral("ConnectQuestion"));
+        if (question.exec() != QMessageBox::Ok) return false;
+    }
 
     // A handheld asks its connection manager for an Internet connection
     // here; a Linux host has none to ask, and the link reports a network
     // that cannot be reached itself.
     applyControlState(ControlState::Connected);
-    working_.currentChannel.store(0);
+    clearRange();
+    // Video starts on the channel chosen in the channel list.
+    const int channel = channelOfSelection();
+    working_.currentChannel.store(channel >= 0 ? channel : 0);
     sendToVideo(VWM_CONNECT, reinterpret_cast<WParam>(&working_));
-    if (video_->setUpFailed() == 0) {
-        sendToVideo(VWM_LINK_START);
-        qobject_cast<QPushButton*>(control(kConnect))->setText(QString::fromLatin1(kDisconnectText));
+    if (video_->setUpFailed() != 0) {
+        // Nothing runs: free what the set-up made and be disconnected again.
+        sendToVideo(VWM_DISCONNECT);
+        applyControlState(ControlState::AfterDisconnect);
+        tellUser(QString::fromLatin1(kStringSetUpFailed));
+        return false;
     }
+    sendToVideo(VWM_LINK_START);
+    qobject_cast<QPushButton*>(control(kConnect))->setText(QString::fromLatin1(kDisconnectText));
+    return true;
 }
 
 void C_Main_Dlg::disconnectFromRecorder() {
@@ -168,6 +193,7 @@ void C_Main_Dlg::disconnectFromRecorder() {
     sendToVideo(VWM_DISCONNECT);
     qobject_cast<QPushButton*>(control(kConnect))->setText(QString::fromLatin1(kConnectText));
     applyControlState(ControlState::AfterDisconnect);
+    clearRange();
 }
 
 void C_Main_Dlg::onChannelChosen() {
@@ -189,10 +215,19 @@ void C_Main_Dlg::onIFrameOnlyClicked() {
 }
 
 void C_Main_Dlg::onConnected() {
-    // The link has set the model index from the model code the recorder
-    // reported; the current channel stays as it is.
-    fillChannels(channelEntriesForModel(working_.modelIndex.load()));
-    if (channelCombo_->count() > 0) channelCombo_->setCurrentIndex(0);
+    // The link has stored the recorder's description: its model and how
+    // many cameras it has. The link asks for the current channel after the
+    // login, so a channel the recorder lacks becomes the first one here.
+    fillChannels(channelEntriesForRecorder(working_.modelIndex.load(), working_.cameraCount));
+    const int channel = working_.currentChannel.load();
+    if (channel >= 0 && channel < channelCombo_->count()) {
+        channelCombo_->setCurrentIndex(channel);
+    } else if (channelCombo_->count() > 0) {
+        working_.currentChannel.store(0);
+        channelCombo_->setCurrentIndex(0);
+    }
+    // A new recorder: its alarm outputs are known after the login.
+    fillAlarmOutputs(kAlarmOutputEntries);
 }
 
 }  // namespace orvix

@@ -1,10 +1,9 @@
 // One recorder's settings and, while connected, what the recorder reported.
 //
 // The record crosses into libnodra and libtlset by address, so its layout is
-// fixed and checked at compile time below. Field order and integer widths
-// follow the recorder record of the original handheld client; text fields are
-// owned UTF-16 strings held through pointer slots, which makes the block wider
-// than 640 bytes on a 64-bit host.
+// fixed and checked at compile time below: stored fields first, then what a
+// connection fills in. Text fields are owned UTF-16 strings held through
+// pointer slots, which makes the block 680 bytes on a 64-bit host.
 #pragma once
 
 #include <atomic>

@@ -1,6 +1,7 @@
 #include "app/library_binding.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -51,6 +52,19 @@ std::string executableDirectory() {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
+std::string libraryDirectory() {
+    const std::string program = executableDirectory();
+    const auto exists = [](const std::string& path) {
+        struct stat status {};
+        return ::stat(path.c_str(), &status) == 0;
+    };
+    if (program.empty() || exists(program + "/" + kStoreLibraryName)) return program;
+    // Installed: the relative path from the program's directory, fixed when
+    // the build was configured.
+    const std::string installed = program + "/" + ORVIX_INSTALLED_LIBRARY_DIR;
+    return exists(installed) ? installed : program;
+}
+
 LibraryBinding bindLibraries(const std::string& directory) {
     LibraryBinding binding;
     std::string error;
@@ -95,7 +109,7 @@ LibraryBinding bindLibraries(const std::string& directory) {
     return binding;
 }
 
-LibraryBinding bindLibraries() { return bindLibraries(executableDirectory()); }
+LibraryBinding bindLibraries() { return bindLibraries(libraryDirectory()); }
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Binding of the two libraries the program loads by name from its own
+// Binding of the two libraries the program loads by name from its library
 // directory: libnodra.so (the device store) and libtlset.so (the setup
 // dialog). A missing library or entry is described once in problem(); the
 // program then goes on without the store or without the setup dialog, and
@@ -43,11 +43,15 @@ struct LibraryBinding {
 // The directory of the running program (from /proc/self/exe); empty if unknown.
 std::string executableDirectory();
 
+// Where the program's two libraries are: beside it in a build tree, or in
+// the private library directory of an installation (lib/orvix next to bin).
+std::string libraryDirectory();
+
 // Loads both libraries from `directory` and looks up their entries. The
 // libraries stay loaded for the life of the process. The setup library is
 // bound even when the store is missing, so that recorders can still be set up.
 LibraryBinding bindLibraries(const std::string& directory);
-// The same, from the program's own directory.
+// The same, from libraryDirectory().
 LibraryBinding bindLibraries();
 
 // Loads the saved list into `list`; without a store the list stays as it is.

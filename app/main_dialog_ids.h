@@ -42,6 +42,9 @@ enum MainControl : int {
     kSearchTime = 1039,
     kAlarmDuration = 1040,
     kIFrameOnly = 1041,
+    // Not in the handheld's template: the recorded range as text, on the
+    // "Search" page.
+    kSearchRange = 1042,
 };
 
 // Tab indexes.
@@ -69,6 +72,16 @@ inline constexpr char kDisconnectText[] = "Disconnect";
 inline constexpr char kNormalText[] = "Normal";
 inline constexpr char kInvertText[] = "Invert";
 inline constexpr char kQuestionCaption[] = "Question";
+
+// What the dialog tells the user beyond the string table.
+inline constexpr char kStringStreamTypeUnset[] =
+    "This recorder's stream type is not set. Choose MPEG4 or H.264 under MODEL in Info Setup, then connect again.";
+inline constexpr char kStringSetUpFailed[] =
+    "The connection could not be set up: there is not enough memory. Close other programs and connect again.";
+// %1: the recorder's name.
+inline constexpr char kStringDeleteQuestion[] = "Delete recorder %1?";
+// %1, %2: the first and last recorded second, as yyyy-MM-dd HH:mm:ss.
+inline constexpr char kStringRecordedRange[] = "Recorded from %1 to %2";
 
 // The dialog's title for a build variant; empty for unknown variants.
 const char* titleForVariant(int32_t variant);

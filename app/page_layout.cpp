@@ -8,7 +8,7 @@ namespace {
 const std::vector<int> kPages[kPageCount] = {
     {kDeviceLabel, kDeviceCombo, kAddDevice, kDeleteDevice},
     {kInfoSetup, kConnect, kChannelLabel, kChannelCombo, kIFrameOnly},
-    {kRecInfoReq, kSearchStart, kSearchLive, kSearchDate, kSearchTime},
+    {kRecInfoReq, kSearchStart, kSearchLive, kSearchDate, kSearchTime, kSearchRange},
     {kPanLeft, kTiltUp, kTiltDown, kPanRight, kPanTiltStop, kDirectionMode},
     {kZoomOut, kZoomStop, kZoomIn, kFocusIn, kFocusStop, kFocusOut},
     {kPresetNumber, kPresetAction, kPresetSend},
@@ -82,6 +82,8 @@ std::vector<Placement> placePage(int page, const PageFrame& frame, const std::fu
     case kPageSearch:
         p.row({kRecInfoReq, kSearchStart, kSearchLive}, b - 1);
         p.row({kSearchDate, kSearchTime}, b + 1 + p.height(kSearchLive));
+        // The recorded range, as text, under the pickers.
+        p.row({kSearchRange}, b + 2 + p.height(kSearchLive) + p.height(kSearchTime));
         break;
     case kPagePanTilt: {
         // The cross: Up over Down between Left and Right, the stop and mode

@@ -1,12 +1,14 @@
-// The "Search" page: asking for the recorded range, limiting the date and
-// time pickers to it, playing from the chosen second and back to live.
-// Pickers hold recorder wall-clock time with no zone: their values are
-// plain calendar fields, kept as UTC so that no zone or daylight rule of
+// The "Search" page: asking for the recorded range, showing it, keeping the
+// chosen date and time inside it, playing from the chosen second and back
+// to live. Pickers hold recorder wall-clock time with no zone: their values
+// are plain calendar fields, kept as UTC so that no zone or daylight rule of
 // this host shifts, drops or repeats a time.
 #include <QDateEdit>
+#include <QLabel>
 #include <QLocale>
 #include <QSignalBlocker>
 #include <QTimeEdit>
+#include <algorithm>
 #include <cstring>
 
 #include "app/c_main_dlg.h"
@@ -38,6 +40,8 @@ void C_Main_Dlg::initSearchPickers() {
     searchDate_->setDisplayFormat(format);
     searchDate_->setCalendarPopup(true);
     searchTime_->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    // A typed time is brought into the range once it is complete.
+    connect(searchTime_, &QTimeEdit::editingFinished, this, [this] { keepSearchTimeInRange(); });
 
     // Both start at this host's wall-clock time, read as plain fields.
     const QDateTime now = QDateTime::currentDateTime();
@@ -49,23 +53,34 @@ void C_Main_Dlg::initSearchPickers() {
 
 void C_Main_Dlg::applyTimeLimits() {
     // The time picker takes the date picker's day and keeps its own hour,
-    // minute and second; within the recorded range only the part of that
-    // day the range covers can be chosen.
+    // minute and second. It offers the whole day, so that any time of the
+    // range can be typed digit by digit; keepSearchTimeInRange() then pulls
+    // a time outside the range to its nearer end.
     const QDate date = searchDate_->date();
     const QTime time = searchTime_->time();
     const QSignalBlocker blockTime(searchTime_);
     searchTime_->setTimeRange(kDayStart, kDayEnd);
     searchTime_->setDateTime(QDateTime(date, time, Qt::UTC));
-    if (rangeKnown_) {
-        const QTime from = date == rangeStart_.date() ? rangeStart_.time() : kDayStart;
-        const QTime to = date == rangeEnd_.date() ? rangeEnd_.time() : kDayEnd;
-        searchTime_->setTimeRange(from, to);
-    }
+    // Again, so that the limits lie on the new day.
+    searchTime_->setTimeRange(kDayStart, kDayEnd);
+}
+
+void C_Main_Dlg::keepSearchTimeInRange() {
+    if (!rangeKnown_) return;
+    const QDateTime chosen(searchDate_->date(), searchTime_->time(), Qt::UTC);
+    const QDateTime kept = std::clamp(chosen, rangeStart_, rangeEnd_);
+    if (kept == chosen) return;
+    const QSignalBlocker blockDate(searchDate_);
+    searchDate_->setDate(kept.date());
+    searchTime_->setTime(kept.time());
+    applyTimeLimits();
 }
 
 void C_Main_Dlg::onRecordInfoRequest() {
+    // The camera controls wait for the reply only when the request went
+    // out; without video flowing nothing is sent and nothing would answer.
+    if (sendToVideo(VWM_RECORD_INFO_REQ) == 0) return;
     for (int id : cameraAndAlarmControls()) setControlEnabled(id, false);
-    sendToVideo(VWM_RECORD_INFO_REQ);
 }
 
 void C_Main_Dlg::onRangeKnown(WParam range) {
@@ -78,21 +93,36 @@ void C_Main_Dlg::onRangeKnown(WParam range) {
     if (rangeKnown_) {
         const QSignalBlocker blockDate(searchDate_);
         searchDate_->setDateRange(rangeStart_.date(), rangeEnd_.date());
+        const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+        searchRange_->setText(QString::fromLatin1(kStringRecordedRange)
+                                  .arg(rangeStart_.toString(format), rangeEnd_.toString(format)));
+        searchRange_->adjustSize();
     }
     applyTimeLimits();
+    keepSearchTimeInRange();
     for (int id : {kSearchDate, kSearchTime, kSearchStart, kSearchLive}) setControlEnabled(id, true);
 }
 
+void C_Main_Dlg::clearRange() {
+    rangeKnown_ = false;
+    searchRange_->clear();
+}
+
 void C_Main_Dlg::onNoRange() {
+    clearRange();
     setControlEnabled(kSearchStart, false);
     setControlEnabled(kSearchLive, true);
     setControlEnabled(kSearchDate, false);
     setControlEnabled(kSearchTime, false);
 }
 
-void C_Main_Dlg::onSearchDateChanged() { applyTimeLimits(); }
+void C_Main_Dlg::onSearchDateChanged() {
+    applyTimeLimits();
+    keepSearchTimeInRange();
+}
 
 void C_Main_Dlg::onSearchStart() {
+    keepSearchTimeInRange();
     const QDate date = searchDate_->date();
     const QTime time = searchTime_->time();
     const uint32_t seconds =

@@ -160,11 +160,14 @@ void LinkThread::reconnectPass() {
 }
 
 void LinkThread::connectToRecorder() {
+    // Through DDNS the recorder is where the server's answer says.
     const DeviceRecord& record = *c_.record;
-    const std::u16string address(record.address.view());
-    c_.statusAddress.set(toUtf8(address), record.port);
+    const bool direct = record.useStatic != 0;
+    const std::u16string address = direct ? std::u16string(record.address.view()) : c_.ddnsAddress;
+    const uint16_t port = direct ? record.port : c_.ddnsPort;
+    c_.statusAddress.set(toUtf8(address), port);
     setStatus(kStatusConnectReq);
-    connectTo(address, record.port);
+    connectTo(address, port);
 }
 
 void LinkThread::connectTo(std::u16string_view host, int port) {
@@ -254,11 +257,10 @@ void LinkThread::handleDdnsInfo(const uint8_t* payload, size_t length) {
     // A reply too short to hold the address and the port is ignored.
     if (length < 8) return;
     setStatus(kStatusDdnsInfoOk);
-    DeviceRecord& record = *c_.record;
-    record.port = static_cast<uint16_t>(readLe32(payload + 4) & 0xFFFF);
+    c_.ddnsPort = static_cast<uint16_t>(readLe32(payload + 4) & 0xFFFF);
     char text[16];
     std::snprintf(text, sizeof text, "%d.%d.%d.%d", payload[0], payload[1], payload[2], payload[3]);
-    setText(record.address, fromUtf8(text));
+    c_.ddnsAddress = fromUtf8(text);
     moveTo(kLinkReconnect);
 }
 

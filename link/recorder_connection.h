@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "app/device_record.h"
 #include "link/decoder_opener.h"
@@ -61,6 +62,12 @@ public:
     ParserState parser;
     int resync = 0;
     int lastChannel = 0;
+
+    // Link thread only: the recorder's address and port as the DDNS server
+    // answered them. They belong to this connection; the record keeps the
+    // address and port the user entered.
+    std::u16string ddnsAddress;
+    uint16_t ddnsPort = 0;
 
     // Set by the owner before the threads start.
     LinkShared* shared = nullptr;

@@ -1,7 +1,7 @@
 // The recorder address and port shown with status 1. The link thread sets
 // them when it connects; the window thread reads them whenever it paints. A
-// copy under a mutex keeps painting apart from the record's address text,
-// which the link rewrites from a DDNS reply.
+// copy under a mutex keeps painting apart from the address the link connects
+// to, which may come from a DDNS reply.
 #pragma once
 
 #include <mutex>

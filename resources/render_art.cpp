@@ -1,5 +1,6 @@
-// Draws the program's logo (400 x 300) and its icon (256 x 256 and 64 x 64)
-// into PNG files. The committed PNGs were made with it:
+// Draws the program's logo (400 x 300) and its icon (256, 128 and 64 pixels
+// square) into PNG files; packaging/org.orvix.Orvix.svg is the same icon as
+// a drawing. The committed PNGs were made with it:
 //   orvix_render_art <output directory>
 //
 // The logo lies under the video window's status line (white or red text at
@@ -133,6 +134,7 @@ int main(int argc, char** argv) {
     const QString directory = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     const bool ok = write(drawLogo(), directory + QStringLiteral("/logo.png")) &&
                     write(drawIcon(256), directory + QStringLiteral("/icon.png")) &&
+                    write(drawIcon(128), directory + QStringLiteral("/icon-128.png")) &&
                     write(drawIcon(64), directory + QStringLiteral("/icon-64.png"));
     return ok ? 0 : 1;
 }

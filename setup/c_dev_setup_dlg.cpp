@@ -55,6 +55,8 @@ C_DevSetup_Dlg::C_DevSetup_Dlg(DeviceRecord& record, int32_t variant, int32_t mo
     layoutContent();
     tabs_->setCurrentIndex(kSetupPageInfo);
     showPage(kSetupPageInfo);
+    // The name comes first.
+    name_->setFocus(Qt::OtherFocusReason);
 }
 
 C_DevSetup_Dlg::~C_DevSetup_Dlg() {
@@ -245,9 +247,13 @@ void C_DevSetup_Dlg::fillControls() {
     const int32_t framing = record_.framingKind.load();
     framing_->setCurrentIndex(framing == 0 || framing == 1 ? framing : -1);
 
-    // The variant's server replaces whatever the record held.
-    ddnsServer_->setText(toQString(defaultDdnsServer(variant_)));
-    if (const auto forced = forcedDdnsPort(variant_)) ddnsPort_->setText(QString::number(*forced));
+    // A recorder without a server gets the variant's server (and its port,
+    // where the variant has one). A server the user chose stays, unless the
+    // variant locks the server fields: then only its own server can be used.
+    if (record_.ddnsServer.empty() || ddnsServerLocked(variant_)) {
+        ddnsServer_->setText(toQString(defaultDdnsServer(variant_)));
+        if (const auto forced = forcedDdnsPort(variant_)) ddnsPort_->setText(QString::number(*forced));
+    }
 }
 
 void C_DevSetup_Dlg::applyEnabledState() {
@@ -277,20 +283,36 @@ void C_DevSetup_Dlg::onUseStaticClicked(bool checked) {
 
 bool C_DevSetup_Dlg::checkPort(QLineEdit* field, int page, const QString& what) {
     if (parsePortText(viewOf(field->text()))) return true;
+    refuse(field, page, QStringLiteral("The %1 must be a number from 0 to 65535.").arg(what));
+    return false;
+}
+
+bool C_DevSetup_Dlg::checkFilled(QLineEdit* field, int page, const QString& what) {
+    if (!field->text().trimmed().isEmpty()) return true;
+    refuse(field, page, QStringLiteral("Enter %1.").arg(what));
+    return false;
+}
+
+void C_DevSetup_Dlg::refuse(QLineEdit* field, int page, const QString& text) {
+    // The field in question is shown, with the cursor in it.
     tabs_->setCurrentIndex(page);
     field->setFocus();
     field->selectAll();
     if (portWarning_ == nullptr) {
         portWarning_ = new QMessageBox(QMessageBox::Warning, windowTitle(), QString(), QMessageBox::Ok, this);
     }
-    portWarning_->setText(QStringLiteral("The %1 must be a number from 0 to 65535.").arg(what));
+    portWarning_->setText(text);
     portWarning_->open();
-    return false;
 }
 
 void C_DevSetup_Dlg::save() {
     if (closed_) return;
-    // Refuse an out-of-range port before anything of the record is written.
+    // Refuse what cannot work before anything of the record is written: a
+    // recorder needs a name for the list and an address to be reached at.
+    if (!checkFilled(name_, kSetupPageInfo, QStringLiteral("a NAME for the recorder (page INFO)"))) return;
+    const bool direct = useStatic_->isChecked();
+    if (direct && !checkFilled(address_, kSetupPageStatic, QStringLiteral("the recorder's ADDR (page STATIC)"))) return;
+    if (!direct && !checkFilled(ddnsId_, kSetupPageDdns, QStringLiteral("the recorder's DDNS ID (page DDNS)"))) return;
     if (!checkPort(ddnsPort_, kSetupPageDdns, QStringLiteral("DDNS server port")) ||
         !checkPort(port_, kSetupPageStatic, QStringLiteral("recorder port"))) {
         return;

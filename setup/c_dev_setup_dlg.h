@@ -88,7 +88,8 @@ public:
     // controls of the other pages; other indexes hide every page control.
     void showPage(int index);
 
-    // The warning shown when a port is out of range, while it is open.
+    // The warning shown when SAVE refuses (a missing name or address, a port
+    // out of range), while it is open.
     QMessageBox* portWarning() const;
 
 private:
@@ -107,6 +108,8 @@ private:
     void save();
     void cancel();
     bool checkPort(QLineEdit* field, int page, const QString& what);
+    bool checkFilled(QLineEdit* field, int page, const QString& what);
+    void refuse(QLineEdit* field, int page, const QString& text);
 
     DeviceRecord& record_;
     const int32_t variant_;

@@ -16,7 +16,7 @@ static void registerWindowResources() { Q_INIT_RESOURCE(orvix); }
 namespace orvix {
 namespace {
 
-constexpr int kDeferRetryMs = 100;
+constexpr int kStopUnderWayPollMs = 50;
 
 // Counts the link notifications being handled on the window's thread.
 class DepthGuard {
@@ -78,7 +78,11 @@ bool C_DrawStatic::onOwnThread() const { return QThread::currentThread() == thre
 
 LParam C_DrawStatic::sendMessage(uint32_t message, WParam wParam, LParam lParam) {
     if (onOwnThread()) return handle(message, wParam, lParam);
-    return sent_.send([this, message, wParam, lParam] { return handle(message, wParam, lParam); });
+    // A message that stops the link waits until a stop under way is done.
+    SentMessageQueue::Ready ready;
+    if (stopsTheLink(message)) ready = [this] { return !stopping_; };
+    return sent_.send([this, message, wParam, lParam] { return handle(message, wParam, lParam); }, std::move(ready),
+                      false);
 }
 
 void C_DrawStatic::notify(WindowMessage message, WParam wParam, LParam lParam) {
@@ -86,10 +90,12 @@ void C_DrawStatic::notify(WindowMessage message, WParam wParam, LParam lParam) {
         handle(message, wParam, lParam);
         return;
     }
-    sent_.send([this, message, wParam, lParam] {
-        DepthGuard inNotification(linkNotificationDepth_);
-        return handle(message, wParam, lParam);
-    });
+    sent_.send(
+        [this, message, wParam, lParam] {
+            DepthGuard inNotification(linkNotificationDepth_);
+            return handle(message, wParam, lParam);
+        },
+        nullptr, true);
 }
 
 void C_DrawStatic::showNetworkError() {
@@ -106,12 +112,9 @@ void C_DrawStatic::showNetworkError() {
 LParam C_DrawStatic::handle(uint32_t message, WParam wParam, LParam lParam) {
     switch (message) {
     case VWM_CONNECT:
-        if (mustDefer()) {
-            deferHandling(message, wParam, lParam);
-        } else {
-            setUp(reinterpret_cast<DeviceRecord*>(wParam));
-        }
-        return 1;
+    case VWM_DISCONNECT:
+    case VWM_TEARDOWN:
+        return handleStoppingMessage(message, wParam);
     case VWM_LINK_START:
         session_.startLink();
         return 1;
@@ -121,29 +124,11 @@ LParam C_DrawStatic::handle(uint32_t message, WParam wParam, LParam lParam) {
     case VWM_SET_CHANNEL:
         session_.setChannel(static_cast<int>(wParam), static_cast<int>(lParam));
         return 1;
-    case VWM_DISCONNECT:
-        if (mustDefer()) {
-            deferHandling(message, wParam, lParam);
-        } else {
-            disconnect();
-        }
-        return 1;
-    case VWM_TEARDOWN:
-        if (mustDefer()) {
-            deferHandling(message, wParam, lParam);
-        } else {
-            // Tear-down follows a disconnect; threads still running are
-            // stopped the same way first.
-            if (session_.threadsRunning()) stopThreads();
-            tearDown();
-        }
-        return 1;
     case VWM_SOCKET_RESET:
         session_.resetSocket();
         return 1;
     case VWM_RECORD_INFO_REQ:
-        session_.requestRecordInfo();
-        return 1;
+        return session_.requestRecordInfo() ? 1 : 0;
     case VWM_RECORD_INFO:
         session_.setInfoLine("Record info receive..");
         forward(message, wParam, lParam);
@@ -178,13 +163,45 @@ LParam C_DrawStatic::handle(uint32_t message, WParam wParam, LParam lParam) {
     }
 }
 
-bool C_DrawStatic::mustDefer() const {
-    return stopping_ || (linkNotificationDepth_ > 0 && session_.threadsRunning());
+bool C_DrawStatic::stopsTheLink(uint32_t message) {
+    return message == VWM_CONNECT || message == VWM_DISCONNECT || message == VWM_TEARDOWN;
 }
 
-void C_DrawStatic::deferHandling(uint32_t message, WParam wParam, LParam lParam) {
-    debugLogf("C_DrawStatic: message %u waits until the link thread can stop\r\n", message);
-    QTimer::singleShot(kDeferRetryMs, this, [this, message, wParam, lParam] { handle(message, wParam, lParam); });
+LParam C_DrawStatic::handleStoppingMessage(uint32_t message, WParam wParam) {
+    if (stopping_) {
+        // The stop under way cannot go on before this returns.
+        if (message == VWM_DISCONNECT) {
+            waitForStopUnderWay();
+            return 1;
+        }
+        debugLogf("C_DrawStatic: message %u refused while the link is being stopped\r\n", message);
+        return 0;
+    }
+    // The link thread may sit in a notification further down this stack;
+    // it can only stop once it no longer waits for it.
+    if (linkNotificationDepth_ > 0) sent_.releaseRunning();
+    switch (message) {
+    case VWM_CONNECT:
+        setUp(reinterpret_cast<DeviceRecord*>(wParam));
+        break;
+    case VWM_DISCONNECT:
+        disconnect();
+        break;
+    default:
+        // Tear-down follows a disconnect; threads still running are stopped
+        // the same way first.
+        if (session_.threadsRunning()) stopThreads();
+        tearDown();
+        break;
+    }
+    return 1;
+}
+
+void C_DrawStatic::waitForStopUnderWay() {
+    sent_.releaseRunning();
+    while (session_.threadsRunning() && session_.shared().threadState.load() != kLinkStopped) {
+        sent_.waitHandling(kStopUnderWayPollMs);
+    }
 }
 
 void C_DrawStatic::setUp(DeviceRecord* record) {
@@ -216,6 +233,8 @@ void C_DrawStatic::stopThreads() {
     stopping_ = true;
     session_.disconnect([this](int milliseconds) { sent_.waitHandling(milliseconds); });
     stopping_ = false;
+    // Messages from other threads that waited for the stop run next.
+    QMetaObject::invokeMethod(this, [this] { sent_.drain(); }, Qt::QueuedConnection);
 }
 
 void C_DrawStatic::tearDown() {
@@ -232,7 +251,7 @@ void C_DrawStatic::forward(uint32_t message, WParam wParam, LParam lParam) {
 void C_DrawStatic::showNetworkErrorBox() {
     // One box at a time; a further error while it is open raises it.
     if (networkErrorBox_ == nullptr) {
-        networkErrorBox_ = new QMessageBox(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(),
+        networkErrorBox_ = new QMessageBox(QMessageBox::NoIcon, window()->windowTitle(),
                                            QStringLiteral("Network Error occurred"), QMessageBox::Ok, this);
         networkErrorBox_->setAttribute(Qt::WA_DeleteOnClose);
         networkErrorBox_->setWindowModality(Qt::NonModal);

@@ -37,7 +37,17 @@ public:
     // Any thread. On the window's thread the handler runs at once; from any
     // other thread the caller waits until the window's thread has run it.
     // Messages of the window's table return 1; 1031, 1039 and unknown
-    // messages get no handling and return 0.
+    // messages get no handling and return 0. 1033 returns 0 when the
+    // request could not be sent (no video flowing).
+    //
+    // 1025, 1029 and 1030 have run when they return. From another thread
+    // they wait while a stop of the link is under way. Sent from a handler
+    // of a link notification, they let the link thread go on from that
+    // notification so that it can stop: such a handler must not read the
+    // notification's parameters afterwards. Sent while a stop is under way
+    // further down this thread's stack, 1029 returns once the link thread
+    // has ended (that stop completes the disconnect), and 1025 and 1030,
+    // which cannot run before that stop is done, return 0.
     LParam sendMessage(uint32_t message, WParam wParam, LParam lParam) override;
 
     // LinkNotifier, called on the link thread; both wait for the window.
@@ -75,11 +85,12 @@ protected:
 private:
     bool onOwnThread() const;
     LParam handle(uint32_t message, WParam wParam, LParam lParam);
-    // Stopping the threads must wait for the link thread, which cannot end
-    // while it is inside a notification further down this thread's stack,
-    // nor while another stop is in progress: such messages run later.
-    bool mustDefer() const;
-    void deferHandling(uint32_t message, WParam wParam, LParam lParam);
+    // 1025, 1029 and 1030: each may stop the link's threads.
+    static bool stopsTheLink(uint32_t message);
+    LParam handleStoppingMessage(uint32_t message, WParam wParam);
+    // While a stop is under way further down the stack: waits, handling
+    // messages, until the link thread has ended.
+    void waitForStopUnderWay();
 
     void setUp(DeviceRecord* record);
     void refresh();

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace orvix {
 
@@ -24,7 +25,7 @@ struct DisplayFrame {
     std::atomic<int> channel{0};       // channel of the stream shown, 0-based (written by the link thread)
     std::atomic<int> mode{0};          // 0 live, 1 search (written by the window thread)
     char16_t dateText[kDateTextChars]{};
-    const char16_t* name = nullptr;    // the connected recorder's name
+    std::u16string name;               // the connected recorder's name, copied at set-up
     FrameRect destinationRect;         // the video window, taken at set-up
     FrameRect sourceRect;              // (0, 0, width, height)
     int rowBytes = 0;                  // width * 4

@@ -7,9 +7,7 @@
 namespace orvix {
 namespace {
 
-std::u16string_view frameName(const DisplayFrame& frame) {
-    return frame.name ? std::u16string_view(frame.name) : std::u16string_view();
-}
+std::u16string_view frameName(const DisplayFrame& frame) { return frame.name; }
 
 std::u16string_view frameDate(const DisplayFrame& frame) {
     size_t length = 0;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace orvix {
 
@@ -19,6 +20,9 @@ class SentMessageQueue {
 public:
     using Task = std::function<intptr_t()>;
     using Wake = std::function<void()>;
+    // Asked on the window's thread before a message runs; while it says no,
+    // the message stays queued (others run past it) and its sender waits.
+    using Ready = std::function<bool()>;
 
     // `wake` is called on the sender's thread after each queued message; it
     // must make the window's thread call drain() soon (for example through a
@@ -32,14 +36,24 @@ public:
     // until the task has run; returns its result. Returns 0 without running
     // it when the queue is closed before the window got to it.
     intptr_t send(Task task);
+    // The same for a message that may have to wait for `ready`, and may be
+    // released early by releaseRunning() when `releasable`.
+    intptr_t send(Task task, Ready ready, bool releasable);
 
-    // Window's thread: runs the messages waiting now, one at a time and with
-    // no lock held (a message may send further messages). Returns how many ran.
+    // Window's thread: runs the messages waiting now that are ready, one at
+    // a time and with no lock held (a message may send further messages).
+    // Returns how many ran.
     int drain();
     // Window's thread: waits `milliseconds`, running messages as they come.
     void waitHandling(int milliseconds);
 
     size_t pending() const;
+
+    // Window's thread: the senders of releasable messages that are running
+    // now (further down this thread's stack) stop waiting and get 0; their
+    // handlers still run to their end. A thread that must stop while it sits
+    // in such a send can then reach its next check.
+    void releaseRunning();
 
     // Window's thread: no message runs any more; senders waiting now and
     // later get 0 at once.
@@ -48,16 +62,20 @@ public:
 private:
     struct Item {
         Task task;
+        Ready ready;
+        bool releasable = false;
         intptr_t result = 0;
         bool done = false;
     };
-    // Runs the first waiting message; false when there is none.
+    // Runs the first waiting message that is ready; false when there is none.
     bool runOne(std::unique_lock<std::mutex>& lock);
 
     Wake wake_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::shared_ptr<Item>> queue_;
+    std::vector<std::shared_ptr<Item>> running_;  // innermost last
+    uint64_t arrivals_ = 0;
     bool closed_ = false;
 };
 

@@ -36,6 +36,8 @@ VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, PacketSink& 
 
 VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, bool withDecoder) {
     if (connection_ != nullptr) tearDown();
+    // Each set-up reports its own outcome.
+    setUpFailed_ = false;
     record_ = record;
     // Only the two framings are known; anything else starts nothing.
     if (record == nullptr || static_cast<uint32_t>(record->framingKind.load()) > 1) {
@@ -56,7 +58,9 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     c.decoder = decoder_.get();
     c.record = record;
     c.resync = 1;
-    c.display.name = record->name.chars;
+    // A copy: the record's name may be rewritten while the display thread
+    // draws it.
+    c.display.name.assign(record->name.view());
     c.mode.store(0);
     c.display.mode.store(c.mode.load());
 
@@ -80,8 +84,11 @@ void VideoSession::startLink() {
 
 void VideoSession::setChannel(int channel, int origin) { requestData(connection_.get(), channel, origin); }
 
-void VideoSession::requestRecordInfo() {
-    if (const char* text = ::orvix::requestRecordInfo(connection_.get())) infoLine_ = text;
+bool VideoSession::requestRecordInfo() {
+    const char* text = ::orvix::requestRecordInfo(connection_.get());
+    if (text == nullptr) return false;
+    infoLine_ = text;
+    return true;
 }
 
 void VideoSession::startSearch(uint32_t startTime) {

@@ -42,12 +42,12 @@ public:
     VideoSession(const VideoSession&) = delete;
     VideoSession& operator=(const VideoSession&) = delete;
 
-    // Set-up: connection, decoder, zero-filled buffers, socket, state 1, the
-    // link thread then the display thread, slotFree signalled once, counters
-    // 0. The display thread presents through `renderers`, which must outlive
-    // the session's threads. `destination` is the window's rectangle on the
-    // screen, kept in the DisplayFrame. A session that is set up is torn
-    // down first.
+    // Set-up: the failed flag cleared, then connection, decoder, zero-filled
+    // buffers, socket, state 1, the link thread then the display thread,
+    // slotFree signalled once, counters 0. The display thread presents
+    // through `renderers`, which must outlive the session's threads.
+    // `destination` is the window's rectangle on the screen, kept in the
+    // DisplayFrame. A session that is set up is torn down first.
     SetUpResult setUp(DeviceRecord* record, RendererSwitch& renderers, const FrameRect& destination = {});
 
     // Set-up for a consumer that takes packets, not pictures (the RTSP
@@ -64,7 +64,8 @@ public:
     // The command wrappers; each does nothing without a connection and
     // sends only while the status is 9 (see link/command_wrappers.h).
     void setChannel(int channel, int origin);
-    void requestRecordInfo();
+    // True when the request went out (video was flowing).
+    bool requestRecordInfo();
     void startSearch(uint32_t startTime);
     void endSearch();
     void ptz(int action, int32_t preset);

@@ -18,7 +18,7 @@ protected:
     void SetUp() override {
         store({{1, u"A"}});
         open();
-        connectWithoutLink();
+        connectStreaming();
         takeSent();
     }
     // Clicks `id` and returns the one message it sent as (message, w, l).
@@ -57,7 +57,7 @@ TEST_F(CameraPanelTest, DirectionsFollowTheMode) {
 TEST_F(CameraPanelTest, TheModeOutlivesAConnection) {
     click(kDirectionMode);
     click(kConnect);  // disconnect
-    connectWithoutLink();
+    connectStreaming();
     takeSent();
     EXPECT_EQ(modeText(), "Invert");
     EXPECT_EQ(clickSends(kPanLeft), ptz(4));

@@ -9,7 +9,9 @@
 #include <QPushButton>
 
 #include "app/main_dialog_ids.h"
+#include "link/wire_format.h"
 #include "tests/app/main_dialog_support.h"
+#include "tests/window/failing_allocation.h"
 #include "video/c_draw_static.h"
 
 using namespace orvix;
@@ -79,7 +81,7 @@ TEST_F(DevicePanelTest, TwoRecordersSavedInTheSameSecondGetDistinctIds) {
     // Each entry finds its own recorder.
     chooseEntry(combo(kDeviceCombo), 1);
     EXPECT_EQ(dialog->workingRecord().id, 501u);
-    click(kDeleteDevice);
+    deleteSelected(QMessageBox::Yes);
     EXPECT_EQ(stored(), (std::vector<std::pair<uint32_t, std::u16string>>{{500, u"Gate"}, {502, u"Dock"}}));
 }
 
@@ -142,7 +144,7 @@ TEST_F(DevicePanelTest, RecordsSharingAnIdActOnTheFirstAndAnEditWritesBoth) {
     click(kInfoSetup);
     EXPECT_EQ(entries(kDeviceCombo), QStringList({"Both", "Both", "Three"}));
     EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 1);
-    click(kDeleteDevice);
+    deleteSelected(QMessageBox::Yes);
     ASSERT_EQ(dialog->deviceList().size(), 2u);
     EXPECT_EQ(dialog->deviceList().at(0)->name.view(), u"Both");
     EXPECT_EQ(dialog->deviceList().at(1)->id, 8u);
@@ -152,7 +154,7 @@ TEST_F(DevicePanelTest, DeletingTheFirstSelectsTheNewFirstAndTheThirdTheSecond) 
     store({{1, u"A"}, {2, u"B"}, {3, u"C"}});
     open();
     dialog->workingRecord().currentChannel = 4;
-    click(kDeleteDevice);
+    deleteSelected(QMessageBox::Yes);
     EXPECT_EQ(entries(kDeviceCombo), QStringList({"B", "C"}));
     EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 0);
     EXPECT_EQ(dialog->workingRecord().id, 2u);
@@ -162,7 +164,7 @@ TEST_F(DevicePanelTest, DeletingTheFirstSelectsTheNewFirstAndTheThirdTheSecond) 
     store({{1, u"A"}, {2, u"B"}, {3, u"C"}});
     open();
     chooseEntry(combo(kDeviceCombo), 2);
-    click(kDeleteDevice);
+    deleteSelected(QMessageBox::Yes);
     EXPECT_EQ(entries(kDeviceCombo), QStringList({"A", "B"}));
     EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 1);
     EXPECT_EQ(dialog->workingRecord().id, 2u);
@@ -171,7 +173,7 @@ TEST_F(DevicePanelTest, DeletingTheFirstSelectsTheNewFirstAndTheThirdTheSecond) 
 TEST_F(DevicePanelTest, DeletingTheOnlyRecorderSavesAnEmptyList) {
     store({{1, u"A"}});
     open();
-    click(kDeleteDevice);
+    deleteSelected(QMessageBox::Yes);
     EXPECT_EQ(combo(kDeviceCombo)->count(), 0);
     EXPECT_TRUE(dialog->deviceList().empty());
     EXPECT_TRUE(stored().empty());
@@ -195,18 +197,21 @@ TEST_F(DevicePanelTest, CancellingTheQuestionChangesNothing) {
     EXPECT_TRUE(takeSent().empty());
 }
 
-TEST_F(DevicePanelTest, ConnectStartsTheLinkAndDisconnectStopsIt) {
+TEST_F(DevicePanelTest, ConnectStartsTheLinkOnTheChosenChannelAndDisconnectStopsIt) {
     store({{1, u"A"}});
     open();
-    dialog->workingRecord().currentChannel = 3;
-    connectWithoutLink();
+    chooseEntry(combo(kChannelCombo), 3);
+    takeSent();
+    connectStreaming();
     const auto messages = takeSent();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].message, VWM_CONNECT);
     EXPECT_EQ(messages[0].wParam, reinterpret_cast<WParam>(&dialog->workingRecord()));
     EXPECT_EQ(messages[1].message, VWM_LINK_START);
     EXPECT_EQ(qobject_cast<QPushButton*>(control(kConnect))->text(), "Disconnect");
-    EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 0);
+    // The recorder has four cameras: channel 4 stays chosen.
+    EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 3);
+    EXPECT_EQ(combo(kChannelCombo)->currentIndex(), 3);
     for (const auto& [id, on] : controlStates()) {
         const bool off = id == kDeviceCombo || id == kAddDevice || id == kDeleteDevice || id == kInfoSetup ||
                          id == kSearchStart || id == kSearchLive || id == kSearchDate || id == kSearchTime;
@@ -226,14 +231,15 @@ TEST_F(DevicePanelTest, ConnectStartsTheLinkAndDisconnectStopsIt) {
 TEST_F(DevicePanelTest, TheChannelListFollowsTheModelOnceConnected) {
     store({{1, u"A"}});
     open();
-    connectWithoutLink();
+    connectStreaming();
     DeviceRecord& working = dialog->workingRecord();
     working.modelIndex = 10;
+    working.cameraCount = 0;  // no cameras described: the model decides
     working.currentChannel = 2;
     EXPECT_EQ(dialog->sendMessage(VWM_CONNECTED, reinterpret_cast<WParam>(&working), 0), 1);
     EXPECT_EQ(entries(kChannelCombo),
               QStringList({"01 CH", "02 CH", "03 CH", "04 CH", "05 CH", "06 CH", "07 CH", "08 CH"}));
-    EXPECT_EQ(combo(kChannelCombo)->currentIndex(), 0);
+    EXPECT_EQ(combo(kChannelCombo)->currentIndex(), 2);
     EXPECT_EQ(working.currentChannel.load(), 2);
 
     takeSent();
@@ -260,6 +266,102 @@ TEST_F(DevicePanelTest, TheChannelListFollowsTheModelOnceConnected) {
     EXPECT_EQ(messages[0].lParam, 1);
 }
 
+TEST_F(DevicePanelTest, ChannelsAndAlarmOutputsFollowWhatTheRecorderReported) {
+    store({{1, u"A"}});
+    open();
+    chooseEntry(combo(kChannelCombo), 11);  // 12 CH, which this recorder lacks
+    // A 16-channel model with 8 cameras and 6 alarm outputs.
+    ScriptedRecorder recorder;
+    recorder.modelCode = 13;
+    recorder.cameras = 8;
+    recorder.loginValues[2] = 6;
+    connectStreaming(recorder);
+    EXPECT_EQ(entries(kChannelCombo),
+              QStringList({"01 CH", "02 CH", "03 CH", "04 CH", "05 CH", "06 CH", "07 CH", "08 CH"}));
+    EXPECT_EQ(combo(kChannelCombo)->currentIndex(), 0);
+    EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 0);
+
+    EXPECT_EQ(combo(kAlarmOutput)->count(), 129);  // not known before the Alarm page is shown
+    dialog->tabControl()->setCurrentIndex(kPageAlarm);
+    EXPECT_EQ(entries(kAlarmOutput), QStringList({"ALL", "1", "2", "3", "4", "5", "6"}));
+    EXPECT_EQ(itemData(kAlarmOutput), std::vector<int>({0, 1, 2, 3, 4, 5, 6}));
+
+    // The next recorder does not say: all 128 again.
+    click(kConnect);
+    ScriptedRecorder plain;
+    plain.loginValues[2] = 0;
+    connectStreaming(plain);
+    dialog->tabControl()->setCurrentIndex(kPageDevice);
+    dialog->tabControl()->setCurrentIndex(kPageAlarm);
+    EXPECT_EQ(combo(kAlarmOutput)->count(), 129);
+}
+
+TEST_F(DevicePanelTest, ARecorderWithoutAStreamTypeIsNotConnectedAndTheUserIsToldWhy) {
+    for (int32_t framing : {2, -1}) {
+        store({{1, u"A", u"127.0.0.1", 3000, framing}});
+        open();
+        const auto before = controlStates();
+        auto told = answerNextBox(QMessageBox::Ok);
+        click(kConnect);
+        ASSERT_TRUE(told->seen) << framing;
+        EXPECT_TRUE(told->text.contains("stream type")) << told->text.toStdString();
+        EXPECT_TRUE(told->text.contains("MPEG4 or H.264"));
+        EXPECT_FALSE(dialog->isConnected());
+        EXPECT_EQ(qobject_cast<QPushButton*>(control(kConnect))->text(), "Connect");
+        EXPECT_EQ(controlStates(), before);
+        EXPECT_TRUE(takeSent().empty());
+    }
+}
+
+TEST_F(DevicePanelTest, AFailedSetUpIsToldLeavesTheDialogDisconnectedAndIsNotRemembered) {
+    store({{1, u"A"}});
+    open();
+    std::shared_ptr<BoxAnswer> question;
+    std::shared_ptr<BoxAnswer> told;
+    onNextModal([&](QWidget* box) {
+        // After the question, the set-up's outcome.
+        told = answerNextBox(QMessageBox::Ok);
+        question = std::make_shared<BoxAnswer>();
+        question->seen = true;
+        qobject_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+    });
+    {
+        FailingArrayAllocation failing(kSendPayloadSize);
+        click(kConnect);
+    }
+    ASSERT_TRUE(question && question->seen);
+    ASSERT_TRUE(told && told->seen);
+    EXPECT_TRUE(told->text.contains("could not be set up")) << told->text.toStdString();
+    EXPECT_FALSE(dialog->isConnected());
+    const auto messages = takeSent();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].message, VWM_CONNECT);
+    EXPECT_EQ(messages[1].message, VWM_DISCONNECT);  // frees what the set-up made
+    for (const auto& [id, on] : controlStates()) {
+        const bool idle = id == kDeviceCombo || id == kAddDevice || id == kDeleteDevice || id == kInfoSetup ||
+                          id == kConnect || id == kChannelCombo || id == kIFrameOnly;
+        EXPECT_EQ(on, idle) << id;
+    }
+    // The next Connect links as usual.
+    connectStreaming();
+    EXPECT_EQ(dialog->videoWindow()->setUpFailed(), 0);
+}
+
+TEST_F(DevicePanelTest, DeletingAsksFirstAndNoKeepsTheRecorder) {
+    store({{1, u"Gate"}, {2, u"Yard"}});
+    open();
+    chooseEntry(combo(kDeviceCombo), 1);
+    auto answer = deleteSelected(QMessageBox::No);
+    EXPECT_EQ(answer->text, "Delete recorder Yard?");
+    EXPECT_EQ(entries(kDeviceCombo), QStringList({"Gate", "Yard"}));
+    EXPECT_EQ(stored().size(), 2u);
+    EXPECT_EQ(dialog->workingRecord().id, 2u);
+
+    deleteSelected(QMessageBox::Yes);
+    EXPECT_EQ(entries(kDeviceCombo), QStringList({"Gate"}));
+    EXPECT_EQ(stored(), (std::vector<std::pair<uint32_t, std::u16string>>{{1, u"Gate"}}));
+}
+
 TEST_F(DevicePanelTest, IOnlySetsTheVideoWindowsFlagAndRequestsTheChosenChannel) {
     store({{1, u"A"}});
     open();
@@ -281,7 +383,7 @@ TEST_F(DevicePanelTest, ClosingWhileConnectedDisconnectsWaitsAndFreesTheList) {
     store({{1, u"A"}, {2, u"B"}});
     open();
     dialog->show();
-    connectWithoutLink();
+    connectStreaming();
     takeSent();
     QElapsedTimer timer;
     timer.start();

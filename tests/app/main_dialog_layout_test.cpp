@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QAbstractSpinBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -102,7 +103,8 @@ TEST(PageLayout, EveryPageShowsItsOwnControlsAndNoPageHasAnIndexOutsideSeven) {
     EXPECT_TRUE(placePage(7, PageFrame{}, sizeOf).empty());
     EXPECT_TRUE(placePage(-1, PageFrame{}, sizeOf).empty());
     EXPECT_TRUE(pageControls(7).empty());
-    EXPECT_EQ(allPageControls().size(), 33u);
+    EXPECT_EQ(allPageControls().size(), 34u);  // the template's and the range text
+    EXPECT_EQ(place(kPageSearch).at(kSearchRange).y(), place(kPageSearch).at(kSearchTime).bottom() + 2);
 }
 
 TEST(ChannelEntries, FollowTheRecorderModel) {
@@ -115,6 +117,43 @@ TEST(ChannelEntries, FollowTheRecorderModel) {
     EXPECT_EQ(channelEntriesForModel(22), 0);
     EXPECT_EQ(channelEntriesForModel(53), 0);
     EXPECT_EQ(channelEntriesForModel(-1), 0);
+
+    // Fewer cameras described than the model has: the cameras.
+    EXPECT_EQ(channelEntriesForRecorder(2, 8), 8);
+    EXPECT_EQ(channelEntriesForRecorder(2, 1), 1);
+    EXPECT_EQ(channelEntriesForRecorder(2, 0), 16);
+    EXPECT_EQ(channelEntriesForRecorder(2, 16), 16);
+    EXPECT_EQ(channelEntriesForRecorder(0, 9), 4);
+    EXPECT_EQ(channelEntriesForRecorder(0, 0xFFFF), 4);  // a negative count as sent
+    EXPECT_EQ(channelEntriesForRecorder(5, 3), 0);
+}
+
+TEST(ChannelEntries, AlarmOutputsAsTheRecorderReportedThemAtLogin) {
+    DeviceRecord record;
+    initRecord(record);
+    record.val[2] = 6;
+    const struct {
+        uint32_t modelCode;
+        uint16_t version;
+        int outputs;
+    } cases[] = {
+        {13, 24, 6},    // every value kept
+        {51, 4, 6},
+        {11, 8, 128},   // only the first value kept: the third is not this recorder's
+        {21, 8, 128},
+        {99, 24, 128},  // values left as they were
+    };
+    for (const auto& c : cases) {
+        record.modelCode = c.modelCode;
+        record.protocolVersion = c.version;
+        EXPECT_EQ(alarmOutputEntries(record), c.outputs) << c.modelCode << " v" << c.version;
+    }
+    record.modelCode = 13;
+    record.protocolVersion = 24;
+    for (uint32_t unusable : {0u, 129u, 0xFFFFFFFFu}) {
+        record.val[2] = unusable;
+        EXPECT_EQ(alarmOutputEntries(record), 128) << unusable;
+    }
 }
 
 TEST(LanguageId, FromTheLocaleName) {
@@ -179,6 +218,11 @@ TEST_F(OpenedDialogTest, ControlsCarryTheirLabelsAndCombosTheirValues) {
     EXPECT_EQ(qobject_cast<QPushButton*>(control(kDirectionMode))->text(), "Normal");
     EXPECT_EQ(qobject_cast<QPushButton*>(control(kRecInfoReq))->text(), "Rec Info Req");
     for (int id : allPageControls()) EXPECT_EQ(control(id)->property("controlId").toInt(), id);
+    // The template's pickers show their text at the right.
+    for (int id : {kSearchDate, kSearchTime}) {
+        EXPECT_TRUE(qobject_cast<QAbstractSpinBox*>(control(id))->alignment() & Qt::AlignRight) << id;
+    }
+    EXPECT_EQ(dialog->windowTitle(), "ORVIX V2.9");
 }
 
 TEST_F(OpenedDialogTest, TheVideoTakesTheTopAndTheTabsTheRest) {

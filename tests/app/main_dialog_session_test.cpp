@@ -24,6 +24,7 @@
 #include "app/main_dialog_ids.h"
 #include "link/link_status.h"
 #include "tests/app/main_dialog_support.h"
+#include "tools/ddns_sim/ddns_simulator.h"
 #include "tools/recorder_sim/picture_painter.h"
 #include "video/c_draw_static.h"
 #include "video/video_session.h"
@@ -211,6 +212,45 @@ TEST_F(MainDialogSession, AddConnectSearchControlAndClose) {
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_TRUE(dialog->deviceList().empty());
     EXPECT_EQ(stored().size(), 1u);
+}
+
+TEST_F(MainDialogSession, ADdnsAnswerIsNotSavedOverTheRecordersOwnAddress) {
+    sim::DdnsOptions options;
+    sim::DdnsEntry entry;
+    ASSERT_TRUE(sim::parseDdnsEntry("G9FAR=127.0.0.1:" + std::to_string(port), entry));
+    options.entries.push_back(entry);
+    sim::DdnsSimulator ddns(options);
+    std::string error;
+    ASSERT_TRUE(ddns.start(&error)) << error;
+    // Reached through DDNS; the static address is what the user once entered.
+    store({{1, u"Far", u"10.0.0.9", 3009, 0, u"G9FAR", u"127.0.0.1", ddns.port()}});
+    open();
+    dialog->show();
+    auto answer = answerNextBox(QMessageBox::Ok);
+    click(kConnect);
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
+    EXPECT_EQ(dialog->workingRecord().address.view(), u"10.0.0.9");
+    click(kConnect);
+
+    // Info Setup, saved as it opens.
+    bool saved = false;
+    onNextModal([&](QWidget* setup) {
+        saved = true;
+        qobject_cast<QPushButton*>(findControl(setup, 1035))->click();
+    });
+    click(kInfoSetup);
+    ASSERT_TRUE(saved);
+    const LibraryBinding binding = bindLibraries();
+    DeviceList list;
+    DeviceRecord working;
+    initRecord(working);
+    loadDeviceList(binding, list, working);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.at(0)->address.view(), u"10.0.0.9");
+    EXPECT_EQ(list.at(0)->port, 3009);
+    EXPECT_EQ(list.at(0)->ddnsServer.view(), u"127.0.0.1");
+    EXPECT_EQ(list.at(0)->ddnsPort, ddns.port());
+    releaseRecordTexts(working);
 }
 
 TEST_F(MainDialogSession, ClosingWhileStreamingStopsTheThreads) {

@@ -9,10 +9,15 @@
 #include <QMessageBox>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "app/library_binding.h"
 #include "app/main_dialog_ids.h"
+#include "link/command_codes.h"
+#include "tests/link/stream_builders.h"
+#include "video/c_draw_static.h"
 
 namespace orvix::test {
 namespace {
@@ -49,6 +54,16 @@ bool processUntil(const std::function<bool()>& done, int guardMs) {
         QThread::msleep(1);
     }
     return true;
+}
+
+void runWhileProcessing(const std::function<void()>& work) {
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        work();
+        finished = true;
+    });
+    processUntil([&] { return finished.load(); }, 120000);
+    worker.join();
 }
 
 void chooseEntry(QComboBox* combo, int index) {
@@ -110,7 +125,10 @@ void ScriptedSetup::entry(DeviceRecord* record, int32_t variant, int32_t mode) {
     if (gScript) gScript(*record, variant, mode);
 }
 
-void MainDialogTest::TearDown() { dialog.reset(); }
+void MainDialogTest::TearDown() {
+    dialog.reset();
+    peer.reset();
+}
 
 void MainDialogTest::store(const std::vector<StoredRecord>& records) {
     const LibraryBinding binding = bindLibraries();
@@ -120,9 +138,15 @@ void MainDialogTest::store(const std::vector<StoredRecord>& records) {
         DeviceRecord* record = createRecord();
         record->id = r.id;
         setText(record->name, r.name);
+        setText(record->account, r.account);
+        setText(record->password, r.password);
         setText(record->address, r.address);
         record->port = r.port;
-        record->useStatic = 1;
+        record->useStatic = r.ddnsId.empty() ? 1 : 0;
+        record->useDdns = r.ddnsId.empty() ? 0 : 1;
+        setText(record->ddnsId, r.ddnsId);
+        setText(record->ddnsServer, r.ddnsServer);
+        record->ddnsPort = r.ddnsPort;
         record->framingKind = r.framingKind;
         list.append(record);
     }
@@ -188,12 +212,39 @@ std::vector<std::pair<int, bool>> MainDialogTest::controlStates() const {
     return states;
 }
 
-void MainDialogTest::connectWithoutLink() {
-    dialog->workingRecord().framingKind = 2;
+void MainDialogTest::connectStreaming(const ScriptedRecorder& recorder) {
+    peer = std::make_unique<ScriptedPeer>();
+    DeviceRecord& working = dialog->workingRecord();
+    working.useStatic = 1;
+    setText(working.address, u"127.0.0.1");
+    working.port = peer->port();
     auto answer = answerNextBox(QMessageBox::Ok);
     click(kConnect);
     ASSERT_TRUE(answer->seen);
     ASSERT_TRUE(dialog->isConnected());
+    bool answered = false;
+    runWhileProcessing([&] {
+        if (!peer->accept()) return;
+        peer->send(commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK,
+                                 description(recorder.modelCode, 24, recorder.cameras)));
+        if (peer->nextCode() != COMMAND_LOGIN_REQ) return;
+        const uint32_t* v = recorder.loginValues;
+        peer->send(commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, loginOkPayload(0x1F, v[0], v[1], v[2], v[3])));
+        if (peer->nextCode() != COMMAND_DATA_SEND_REQ) return;
+        peer->send(commandPacket(FramingKind::Wide, COMMAND_DATA_SEND_OK));
+        answered = true;
+    });
+    ASSERT_TRUE(answered);
+    ASSERT_TRUE(processUntil([&] { return linkStatus() == 9; }));
+}
+
+int MainDialogTest::linkStatus() const { return dialog->videoWindow()->session().status(); }
+
+std::shared_ptr<BoxAnswer> MainDialogTest::deleteSelected(int button) {
+    auto answer = answerNextBox(button);
+    click(kDeleteDevice);
+    EXPECT_TRUE(answer->seen);
+    return answer;
 }
 
 }  // namespace orvix::test

@@ -16,6 +16,7 @@
 #include "app/c_main_dlg.h"
 #include "app/device_record.h"
 #include "link/window_messages.h"
+#include "tests/link/scripted_peer.h"
 
 class QComboBox;
 class QMessageBox;
@@ -43,6 +44,10 @@ bool processUntil(const std::function<bool()>& done, int guardMs = 60000);
 
 // Selects an entry the way the user does, so the dialog is notified.
 void chooseEntry(QComboBox* combo, int index);
+
+// Runs `work` (which may block, e.g. on a peer socket) on another thread
+// while this thread keeps handling events.
+void runWhileProcessing(const std::function<void()>& work);
 
 // Once the next modal window is open, hands it to `act`. A modal window
 // still open after the guard time is closed so a failing test cannot hang.
@@ -82,6 +87,19 @@ struct StoredRecord {
     std::u16string address = u"127.0.0.1";
     uint16_t port = 3000;
     int32_t framingKind = 0;
+    // Reached through a DDNS server instead of the address above.
+    std::u16string ddnsId = {};
+    std::u16string ddnsServer = {};
+    uint16_t ddnsPort = 0;
+    std::u16string account = u"admin";
+    std::u16string password = u"1234";
+};
+
+// What the scripted recorder of connectStreaming() says about itself.
+struct ScriptedRecorder {
+    uint32_t modelCode = 11;  // model index 0: 4 channels, Wide framing
+    int16_t cameras = 4;
+    uint32_t loginValues[4] = {4, 16, 128, 0};
 };
 
 class MainDialogTest : public ::testing::Test {
@@ -106,14 +124,18 @@ protected:
     std::vector<SentMessage> takeSent();
     // The enabled state of every control that is not always enabled.
     std::vector<std::pair<int, bool>> controlStates() const;
-    // Confirms Connect for a record the video window refuses to start (its
-    // framing kind is not 0 or 1): no thread runs, yet the dialog is in its
-    // connected state.
-    void connectWithoutLink();
+    // Confirms Connect for the selected recorder, pointed at `peer`, and
+    // plays the recorder up to video flowing (status 9); the peer then stays
+    // silent, so requests go out and nothing answers them.
+    void connectStreaming(const ScriptedRecorder& recorder = {});
+    int linkStatus() const;
+    // Answers the "Delete recorder NAME?" box with `button` and clicks "Del DVR".
+    std::shared_ptr<BoxAnswer> deleteSelected(int button);
 
     ConfigDirectory config;
     std::unique_ptr<C_Main_Dlg> dialog;
     std::vector<SentMessage> sent;
+    std::unique_ptr<ScriptedPeer> peer;
 };
 
 }  // namespace orvix::test

@@ -4,7 +4,10 @@
 #include <time.h>
 
 #include <QDateEdit>
+#include <QLabel>
+#include <QMessageBox>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimeEdit>
 
 #include "app/control_states.h"
@@ -43,7 +46,7 @@ protected:
     void SetUp() override {
         store({{1, u"A"}});
         open();
-        connectWithoutLink();
+        connectStreaming();
         dialog->tabControl()->setCurrentIndex(kPageSearch);
         takeSent();
     }
@@ -66,6 +69,14 @@ protected:
         EXPECT_EQ(messages[0].message, VWM_SEARCH_START);
         return static_cast<uint32_t>(messages[0].wParam);
     }
+    // Typed as a user does: into the hour, six digits (each full section
+    // moves on to the next), then Enter.
+    void typeTime(const char* digits) {
+        time()->setFocus();
+        time()->setSelectedSection(QDateTimeEdit::HourSection);
+        QTest::keyClicks(time(), QString::fromLatin1(digits));
+        QTest::keyClick(time(), Qt::Key_Return);
+    }
     bool cameraControlsEnabled(bool expected) {
         for (int id : cameraAndAlarmControls())
             if (enabled(id) != expected) return false;
@@ -83,6 +94,23 @@ TEST_F(SearchPanelTest, ARangeRequestDisablesTheCameraControls) {
     EXPECT_TRUE(enabled(kRecInfoReq));
     EXPECT_FALSE(enabled(kSearchStart));
     EXPECT_FALSE(enabled(kSearchDate));
+}
+
+TEST_F(MainDialogTest, ARangeRequestThatCannotGoOutLeavesTheCameraControlsAlone) {
+    store({{1, u"A"}});
+    open();
+    // Connected, but the recorder has not answered yet: no video flows.
+    peer = std::make_unique<ScriptedPeer>();
+    dialog->workingRecord().port = peer->port();
+    auto answer = answerNextBox(QMessageBox::Ok);
+    click(kConnect);
+    runWhileProcessing([&] { ASSERT_TRUE(peer->accept()); });
+    ASSERT_TRUE(dialog->isConnected());
+    ASSERT_NE(linkStatus(), 9);
+    const auto before = controlStates();
+    click(kRecInfoReq);
+    EXPECT_EQ(takeSent().back().message, VWM_RECORD_INFO_REQ);
+    EXPECT_EQ(controlStates(), before);
 }
 
 TEST_F(SearchPanelTest, ARangeLimitsBothPickersInRecorderTimeWhateverTheZone) {
@@ -116,12 +144,51 @@ TEST_F(SearchPanelTest, WithinARangeOfSeveralDaysTheTimesFollowTheChosenDay) {
     time()->setTime(QTime(3, 4, 5));
     EXPECT_EQ(time()->minimumTime(), QTime(0, 0, 0));
     EXPECT_EQ(startSent(), 1325473445u);  // 2012-01-02 03:04:05
-    // The first day starts at 10:00, the last ends at 05:00.
+    // The first day starts at 10:00, the last ends at 05:00: a day chosen
+    // later moves the time into the range.
     date()->setDate(QDate(2012, 1, 1));
     EXPECT_EQ(time()->time(), QTime(10, 0, 0));
     date()->setDate(QDate(2012, 1, 3));
     EXPECT_EQ(time()->time(), QTime(5, 0, 0));
     EXPECT_EQ(time()->date(), QDate(2012, 1, 3));
+    EXPECT_EQ(startSent(), 1325566800u);
+}
+
+TEST_F(SearchPanelTest, TheRangeIsShownAndATimeCanBeTypedAnywhereInIt) {
+    // 2026-12-07 05:00:30 .. 2026-12-08 05:00:00
+    rangeReply(VWM_RECORD_INFO, 1796619630, 1796706000);
+    auto* range = qobject_cast<QLabel*>(control(kSearchRange));
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(range->text(), "Recorded from 2026-12-07 05:00:30 to 2026-12-08 05:00:00");
+    EXPECT_FALSE(range->isHidden());
+    EXPECT_GE(range->width(), range->sizeHint().width());
+
+    // The hour comes first: 05 with the minutes shown (05:00:00) would lie
+    // before the range for a moment.
+    date()->setDate(QDate(2026, 12, 7));
+    time()->setTime(QTime(6, 0, 0));
+    typeTime("054530");
+    EXPECT_EQ(time()->time(), QTime(5, 45, 30));
+    EXPECT_EQ(startSent(), 1796622330u);  // 2026-12-07 05:45:30
+    // On the last day, up to its end, from a time past it.
+    date()->setDate(QDate(2026, 12, 8));
+    time()->setTime(QTime(5, 0, 0));
+    typeTime("045959");
+    EXPECT_EQ(time()->time(), QTime(4, 59, 59));
+    EXPECT_EQ(startSent(), 1796705999u);
+
+    // What lies outside is pulled to the nearer end once typed.
+    typeTime("070000");
+    EXPECT_EQ(time()->time(), QTime(5, 0, 0));
+    EXPECT_EQ(startSent(), 1796706000u);
+    date()->setDate(QDate(2026, 12, 7));
+    typeTime("000010");
+    EXPECT_EQ(time()->time(), QTime(5, 0, 30));
+    EXPECT_EQ(startSent(), 1796619630u);
+
+    // A failed reply or a new connection forgets the range.
+    EXPECT_EQ(dialog->sendMessage(VWM_RECORD_INFO_FAIL, 0, 0), 1);
+    EXPECT_TRUE(range->text().isEmpty());
 }
 
 TEST_F(SearchPanelTest, ChangingTheDateKeepsTheTimeOfDay) {

@@ -204,20 +204,25 @@ TEST_F(LinkCommandsTest, DdnsReadyAsksForTheRecorderAddress) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(request->payload.data())), "REC01");
 }
 
-TEST_F(LinkCommandsTest, DdnsInfoRewritesTheRecorderAddressAndReconnects) {
+TEST_F(LinkCommandsTest, DdnsInfoGivesTheConnectionTheRecorderAddressAndReconnects) {
+    setText(record->address, u"10.0.0.9");
+    record->port = 3009;
     shared.threadState = kLinkDdnsExchange;
     Bytes reply = {192, 168, 0, 10, 0, 0, 0, 0};
     writeLe32(reply.data() + 4, 0x12340000 | 9000);  // only the low 16 bits count
     feedDdns(commandPacket(FramingKind::Wide, COMMAND_DDNS_INFO, reply));
     EXPECT_EQ(notifier.statuses(), (std::vector<int>{13}));
-    EXPECT_EQ(record->address.view(), u"192.168.0.10");
-    EXPECT_EQ(record->port, 9000);
+    EXPECT_EQ(connection.ddnsAddress, u"192.168.0.10");
+    EXPECT_EQ(connection.ddnsPort, 9000);
+    // The record keeps what the user entered.
+    EXPECT_EQ(record->address.view(), u"10.0.0.9");
+    EXPECT_EQ(record->port, 3009);
     EXPECT_EQ(shared.threadState.load(), kLinkReconnect);
 
     // A reply without room for address and port is ignored.
     shared.threadState = kLinkDdnsExchange;
     feedDdns(commandPacket(FramingKind::Wide, COMMAND_DDNS_INFO, {1, 2, 3, 4}));
-    EXPECT_EQ(record->address.view(), u"192.168.0.10");
+    EXPECT_EQ(connection.ddnsAddress, u"192.168.0.10");
     EXPECT_EQ(shared.threadState.load(), kLinkDdnsExchange);
 
     // A stop request is never overwritten by the move to the reconnect.

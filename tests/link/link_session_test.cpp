@@ -227,7 +227,8 @@ TEST_F(LinkSessionTest, DirectConnectStreamsAnswersAndFollowsTheUser) {
 TEST_F(LinkSessionTest, ThroughTheDdnsServerToTheRecorder) {
     ScriptedPeer ddns;
     record->useStatic = 0;
-    record->port = 1;  // replaced by the DDNS reply
+    setText(record->address, u"10.9.8.7");  // the user's static address: kept
+    record->port = 1;
     record->modelIndex = 26;
     setText(record->ddnsServer, u"localhost");  // a name: looked up first
     record->ddnsPort = ddns.port();
@@ -257,8 +258,12 @@ TEST_F(LinkSessionTest, ThroughTheDdnsServerToTheRecorder) {
 
     EXPECT_EQ(window.refreshStatuses(), (std::vector<int>{10, 9, 12, 13, 1, 2, 4, 5, 8, 9}));
     EXPECT_EQ(window.count(VWM_SOCKET_RESET), 1u);
-    EXPECT_EQ(record->address.view(), u"127.0.0.1");
-    EXPECT_EQ(record->port, recorder.port());
+    // The answer belongs to the connection; the record's stored address and
+    // port stay what the user entered, so a later save cannot lose them.
+    EXPECT_EQ(connection.ddnsAddress, u"127.0.0.1");
+    EXPECT_EQ(connection.ddnsPort, recorder.port());
+    EXPECT_EQ(record->address.view(), u"10.9.8.7");
+    EXPECT_EQ(record->port, 1);
 
     recorder.send(stream(1, 3, {.kind = VideoKind::Ndav}));
     ASSERT_TRUE(waitPackets(3));

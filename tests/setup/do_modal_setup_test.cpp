@@ -60,13 +60,17 @@ TEST_F(ModalSetupTest, SavingThroughTheLibraryWritesTheRecordAndNotifiesTheOwner
     ASSERT_TRUE(binding.setupAvailable()) << binding.problem;
     runWith(0, 0, [](QWidget* dialog) {
         auto* name = qobject_cast<QLineEdit*>(findControl(dialog, 1026));
+        auto* ddnsId = qobject_cast<QLineEdit*>(findControl(dialog, 1021));
         auto* save = qobject_cast<QAbstractButton*>(findControl(dialog, 1035));
         ASSERT_NE(name, nullptr);
+        ASSERT_NE(ddnsId, nullptr);
         ASSERT_NE(save, nullptr);
         QTest::keyClicks(name, "Eingang");
+        QTest::keyClicks(ddnsId, "G9TEST");
         save->click();
     });
     EXPECT_EQ(record.name.view(), u"Eingang");
+    EXPECT_EQ(record.ddnsId.view(), u"G9TEST");
     EXPECT_EQ(record.ddnsServer.view(), u"192.0.2.10");
     EXPECT_NE(record.id, 0u);
     ASSERT_EQ(owner.messages.size(), 1u);

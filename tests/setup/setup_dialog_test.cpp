@@ -153,11 +153,12 @@ TEST_F(SetupDialogTest, SavingANewRecordWritesEveryFieldNotifiesTheOwnerThenSets
     EXPECT_LE(record.id, after);
 }
 
-TEST_F(SetupDialogTest, EditingShowsTheVariantServerAndSavingStoresIt) {
+TEST_F(SetupDialogTest, EditingKeepsTheStoredServerAndSavingStoresIt) {
     fillRecord();
     auto dialog = open(0, kSetupModeEdit);
     EXPECT_EQ(text(*dialog, kSetupName), QString::fromUtf8("Lager S\u00fcd"));
-    EXPECT_EQ(text(*dialog, kSetupDdnsServer), "192.0.2.10");
+    // The user's server, not the variant's: saving must not lose it.
+    EXPECT_EQ(text(*dialog, kSetupDdnsServer), "ddns.example.org");
     // The DDNS id "H9..." picks 2400 while filling, but the stored port wins.
     EXPECT_EQ(text(*dialog, kSetupDdnsPort), "1234");
     EXPECT_FALSE(checked(*dialog, kSetupUseDdns));
@@ -169,7 +170,7 @@ TEST_F(SetupDialogTest, EditingShowsTheVariantServerAndSavingStoresIt) {
 
     click(*dialog, kSetupSave);
     EXPECT_EQ(record.id, 42u);
-    EXPECT_EQ(record.ddnsServer.view(), u"192.0.2.10");
+    EXPECT_EQ(record.ddnsServer.view(), u"ddns.example.org");
     EXPECT_EQ(record.ddnsPort, 1234);
     EXPECT_EQ(record.modelIndex.load(), 7);       // not written by saving
     EXPECT_EQ(record.currentChannel.load(), 5);   // connection field untouched
@@ -179,22 +180,34 @@ TEST_F(SetupDialogTest, EditingShowsTheVariantServerAndSavingStoresIt) {
 TEST_F(SetupDialogTest, VariantsChooseServerPortAndWhetherTheServerIsEditable) {
     struct Case {
         int32_t variant;
-        const char* server;
-        const char* portOnOpen;
+        const char* server;          // the variant's default
+        const char* storedServerShown;  // over a stored server
+        const char* portOnOpen;      // without a stored server
         const char* portAfterTypingG9;  // with the port field set to 1111 first
     };
     const Case cases[] = {
-        {0, "192.0.2.10", "1234", "3100"},
-        {1, "ddns.example.com", "1234", "3100"},
-        {2, "198.51.100.20", "2400", "1111"},
-        {3, "192.0.2.10", "1234", "3100"},
-        {4, "203.0.113.30", "2400", "2400"},
+        {0, "192.0.2.10", "ddns.example.org", "1234", "3100"},
+        {1, "ddns.example.com", "ddns.example.com", "1234", "3100"},  // locked: always its own
+        {2, "198.51.100.20", "ddns.example.org", "2400", "1111"},
+        {3, "192.0.2.10", "ddns.example.org", "1234", "3100"},
+        {4, "203.0.113.30", "ddns.example.org", "2400", "2400"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.variant);
         fillRecord();
         record.useDdns = 1;
         record.useStatic = 0;
+        {
+            // A server the user stored stays, with its port.
+            auto dialog = open(c.variant, kSetupModeEdit);
+            EXPECT_EQ(text(*dialog, kSetupDdnsServer), c.storedServerShown);
+            EXPECT_EQ(text(*dialog, kSetupDdnsPort), "1234");
+            click(*dialog, kSetupCancel);
+        }
+        fillRecord();
+        record.useDdns = 1;
+        record.useStatic = 0;
+        clearText(record.ddnsServer);
         auto dialog = open(c.variant, kSetupModeEdit);
         EXPECT_EQ(text(*dialog, kSetupDdnsServer), c.server);
         EXPECT_EQ(text(*dialog, kSetupDdnsPort), c.portOnOpen);
@@ -318,6 +331,64 @@ TEST_F(SetupDialogTest, MissingFramingIsSavedAsMinusOneAndAnEmptyPortAsZero) {
     click(*dialog, kSetupSave);
     EXPECT_EQ(record.framingKind.load(), -1);
     EXPECT_EQ(record.port, 0);
+    EXPECT_EQ(record.id, 42u);
+}
+
+TEST_F(SetupDialogTest, OpensWithTheCursorInTheName) {
+    fillRecord();
+    for (int32_t mode : {kSetupModeAdd, kSetupModeEdit}) {
+        auto dialog = open(0, mode);
+        EXPECT_EQ(dialog->focusWidget(), get<QWidget>(*dialog, kSetupName)) << mode;
+        click(*dialog, kSetupCancel);
+    }
+}
+
+TEST_F(SetupDialogTest, SaveRefusesARecorderWithoutANameOrAnAddressAndSaysWhichIsMissing) {
+    struct Case {
+        const char* what;
+        bool direct;             // "Use STATIC" on
+        const char16_t* name;
+        const char16_t* address;  // STATIC ADDR
+        const char16_t* ddnsId;
+        int page;                // shown with the cursor in the missing field
+        int field;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"no name", true, u"  ", u"10.1.2.3", u"", kSetupPageInfo, kSetupName, "NAME"},
+        {"no static address", true, u"Gate", u"", u"G9X", kSetupPageStatic, kSetupAddress, "ADDR"},
+        {"no DDNS id", false, u"Gate", u"10.1.2.3", u"", kSetupPageDdns, kSetupDdnsId, "DDNS ID"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fillRecord();
+        setText(record.name, c.name);
+        setText(record.address, c.address);
+        setText(record.ddnsId, c.ddnsId);
+        record.useStatic = c.direct ? 1 : 0;
+        record.useDdns = c.direct ? 0 : 1;
+        const auto before = storedFieldsBesidesId(record);
+        auto dialog = open(0, kSetupModeEdit);
+        click(*dialog, kSetupSave);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(get<QTabBar>(*dialog, kSetupTabs)->currentIndex(), c.page);
+        EXPECT_EQ(dialog->focusWidget(), get<QWidget>(*dialog, c.field));
+        ASSERT_NE(dialog->portWarning(), nullptr);
+        EXPECT_TRUE(dialog->portWarning()->text().contains(c.said)) << dialog->portWarning()->text().toStdString();
+        EXPECT_EQ(storedFieldsBesidesId(record), before);  // nothing written
+        EXPECT_EQ(record.id, 42u);
+        EXPECT_TRUE(owner.messages.empty());
+        dialog->portWarning()->accept();
+        click(*dialog, kSetupCancel);
+    }
+
+    // The other way's address is not needed: a direct recorder without a
+    // DDNS id saves.
+    fillRecord();
+    clearText(record.ddnsId);
+    auto dialog = open(0, kSetupModeEdit);
+    click(*dialog, kSetupSave);
+    EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(record.id, 42u);
 }
 

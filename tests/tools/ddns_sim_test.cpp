@@ -51,8 +51,9 @@ TEST(DdnsSim, TheLinkFindsTheRecorderThroughAKnownId) {
     recorder.client->connect();
     ASSERT_TRUE(recorder.client->waitPackets(3));
     EXPECT_TRUE(ddns.log().waitFor("DDNS_INFO_REQ id=G9TEST known=1"));
-    EXPECT_EQ(recorder.client->record->address.view(), u"127.0.0.1");
-    EXPECT_EQ(recorder.client->record->port, recorder.simulator.port());
+    EXPECT_EQ(recorder.client->connection.ddnsAddress, u"127.0.0.1");
+    EXPECT_EQ(recorder.client->connection.ddnsPort, recorder.simulator.port());
+    EXPECT_TRUE(recorder.client->record->address.empty());
     const auto statuses = recorder.client->window.refreshStatuses();
     const std::vector<int> ddnsSteps = {kStatusDdnsConnReq, kStatusDataSendOk, kStatusDdnsInfoReq, kStatusDdnsInfoOk,
                                        kStatusConnectReq};

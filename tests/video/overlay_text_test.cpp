@@ -116,7 +116,7 @@ TEST(Overlay, LongNameIsCutSoTheChannelStillFits) {
     EXPECT_EQ(cutRows.rows[0].view(), u"SEARCH D " + std::u16string(16, u'x') + u" CH 10");
 
     // No name at all.
-    c.frame.name = nullptr;
+    c.frame.name.clear();
     EXPECT_EQ(buildOverlay(c.frame, RendererKind::Software, {}).rows[0].view(), u"SEARCH  CH 10");
 }
 

@@ -75,7 +75,7 @@ Pipeline::Pipeline(int32_t model, std::u16string recorderName) : record(createRe
     EXPECT_TRUE(connection.ring.allocate());
     connection.shared = &shared;
     connection.record = record;
-    connection.display.name = record->name.chars;
+    connection.display.name.assign(record->name.view());
     decoder.attachFrame(&connection.display);
     renderers.setRenderers(&renderer, nullptr);
     renderers.setFlag(RendererSwitch::kSoftwareFlag);

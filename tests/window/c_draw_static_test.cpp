@@ -35,7 +35,8 @@ TEST_F(VideoWindowTest, TableMessagesAnswerOneAndOthersGetNoHandling) {
         const WParam wParam = message == VWM_CONNECT || message == VWM_CONNECTED ? reinterpret_cast<WParam>(record)
                               : message == VWM_RECORD_INFO || message == VWM_SEARCH_INFO ? payload
                                                                                           : 0;
-        EXPECT_EQ(send(message, wParam, 0), 1) << message;
+        // Without video flowing no record information request goes out.
+        EXPECT_EQ(send(message, wParam, 0), message == VWM_RECORD_INFO_REQ ? 0 : 1) << message;
     }
     for (uint32_t message : {uint32_t{VWM_DEVICE_SAVED}, 1039u, 1024u, 1044u, 0u, 0xFFFFFFFFu})
         EXPECT_EQ(send(message, reinterpret_cast<WParam>(record), 0), 0) << message;
@@ -95,7 +96,7 @@ TEST_F(VideoWindowTest, UnknownFramingKindCreatesNothingAndDisconnectReturnsAtOn
     }
 }
 
-TEST_F(VideoWindowTest, FailedAllocationSetsTheFlagForGoodAndStartsNothing) {
+TEST_F(VideoWindowTest, FailedAllocationSetsTheFlagUntilTheNextSetUpAndStartsNothing) {
     {
         FailingArrayAllocation failing(kSendPayloadSize);
         EXPECT_EQ(connect(), 1);
@@ -106,11 +107,12 @@ TEST_F(VideoWindowTest, FailedAllocationSetsTheFlagForGoodAndStartsNothing) {
     EXPECT_LT(disconnect(), 1000);
     expectTornDown();
 
-    // Nothing clears the flag; a set-up that works starts both threads.
+    // Each set-up reports its own outcome: one that works starts both
+    // threads and clears the flag.
     EXPECT_EQ(connect(), 1);
     EXPECT_TRUE(window->session().threadsRunning());
     EXPECT_TRUE(window->ratesTimerActive());
-    EXPECT_EQ(window->setUpFailed(), 1);
+    EXPECT_EQ(window->setUpFailed(), 0);
     disconnect();
     expectTornDown();
 }
@@ -170,7 +172,7 @@ TEST_F(VideoWindowTest, StreamsPicturesOverTheStatusThenDisconnectsAndConnectsAg
 TEST_F(VideoWindowTest, RecordRepliesSetTheInfoLineAndReachTheOwnerWhileValid) {
     ScriptedPeer peer;
     connectAndStream(peer);
-    EXPECT_EQ(send(VWM_RECORD_INFO_REQ), 1);
+    EXPECT_EQ(send(VWM_RECORD_INFO_REQ), 1);  // it went out
     EXPECT_EQ(infoLine(), "Record Info Request..");
     bool requested = false;
     runWhileProcessing([&] {
@@ -223,10 +225,15 @@ TEST_F(VideoWindowTest, DisconnectWhileTheLinkWaitsInsideANotificationDoesNotDea
     EXPECT_EQ(owner.count(VWM_CONNECTED), 1u);
 }
 
-TEST_F(VideoWindowTest, DisconnectAskedForInsideAForwardedNotificationRunsOnceTheLinkCanStop) {
+TEST_F(VideoWindowTest, DisconnectAskedForInsideAForwardedNotificationHasRunWhenItReturns) {
     LParam nested = 0;
+    bool tornDownOnReturn = false;
     owner.onMessage = [&](uint32_t message) {
-        if (message == VWM_CONNECTED) nested = window->sendMessage(VWM_DISCONNECT, 0, 0);
+        if (message != VWM_CONNECTED) return;
+        // The link thread waits for this very notification; the disconnect
+        // must still be done, not merely planned, when it returns.
+        nested = window->sendMessage(VWM_DISCONNECT, 0, 0);
+        tornDownOnReturn = window->session().connection() == nullptr && !window->session().threadsRunning();
     };
     ScriptedPeer peer;
     record->port = peer.port();
@@ -238,8 +245,59 @@ TEST_F(VideoWindowTest, DisconnectAskedForInsideAForwardedNotificationRunsOnceTh
     });
     ASSERT_TRUE(processUntil([&] { return owner.count(VWM_CONNECTED) == 1; }));
     EXPECT_EQ(nested, 1);
-    ASSERT_TRUE(processUntil([&] { return window->session().connection() == nullptr; }));
+    EXPECT_TRUE(tornDownOnReturn);
     expectTornDown();
+    // The window goes on as usual: the next connection starts.
+    EXPECT_EQ(connect(), 1);
+    EXPECT_TRUE(window->session().threadsRunning());
+    disconnect();
+    expectTornDown();
+}
+
+TEST_F(VideoWindowTest, AConnectFromAnotherThreadDuringAStopWaitsUntilItHasRun) {
+    ScriptedPeer peer;
+    record->port = peer.port();
+    connect();
+    send(VWM_LINK_START);
+    runWhileProcessing([&] { ASSERT_TRUE(peer.accept()); });
+    ASSERT_TRUE(processUntil([&] { return window->pendingMessages() == 0 && status() == kStatusConnectReq; }));
+
+    // The link's next notifications wait for the GUI thread, which handles
+    // them only inside the disconnect below. While it does, another thread
+    // asks for a new connection.
+    std::atomic<bool> returned{false};
+    std::atomic<int> stateOnReturn{-1};
+    LParam result = 0;
+    std::thread sender;
+    owner.onMessage = [&](uint32_t message) {
+        if (message != VWM_CONNECTED || sender.joinable()) return;
+        sender = std::thread([&] {
+            result = window->sendMessage(VWM_CONNECT, reinterpret_cast<WParam>(record), 0);
+            stateOnReturn = window->session().shared().threadState.load();
+            returned = true;
+        });
+        ASSERT_TRUE(waitUntil([&] { return window->pendingMessages() >= 1; }));
+    };
+    peer.send(commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, description(kModelCode11, 24)));
+    ASSERT_TRUE(waitUntil([&] { return window->pendingMessages() == 1; }));
+    disconnect();
+    EXPECT_FALSE(returned.load());  // the stop is done; the connect has not run yet
+
+    ASSERT_TRUE(processUntil([&] { return returned.load(); }));
+    sender.join();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(stateOnReturn.load(), kLinkReady);  // set up, not the stop's states
+    EXPECT_TRUE(window->session().threadsRunning());
+    disconnect();
+    expectTornDown();
+}
+
+TEST_F(VideoWindowTest, TheOverlayKeepsItsOwnCopyOfTheRecordersName) {
+    connect();
+    ASSERT_NE(window->session().connection(), nullptr);
+    setText(record->name, u"Renamed while connected");
+    EXPECT_EQ(window->session().connection()->display.name, u"Lobby");
+    disconnect();
 }
 
 TEST_F(VideoWindowTest, NetworkErrorBoxShowsOnTheGuiThreadWithoutWaitingForTheUser) {

@@ -77,3 +77,65 @@ TEST(SentMessageQueue, ClosingReleasesWaitingAndLaterSendersWithoutRunningThem) 
     EXPECT_EQ(queue.drain(), 0);
     EXPECT_EQ(ran.load(), 0);
 }
+
+TEST(SentMessageQueue, AMessageNotReadyStaysQueuedWhileOthersRunPastItAndItsSenderWaits) {
+    SentMessageQueue queue(nullptr);
+    bool ready = false;  // receiver's state, read on the receiver's thread
+    std::vector<int> handled;
+    std::atomic<bool> firstReturned{false};
+    std::thread first([&] {
+        queue.send([&] { handled.push_back(1); return intptr_t{1}; }, [&] { return ready; }, false);
+        firstReturned = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return queue.pending() == 1; }));
+    std::thread second([&] { queue.send([&] { handled.push_back(2); return intptr_t{2}; }); });
+    ASSERT_TRUE(waitUntil([&] { return queue.pending() == 2; }));
+
+    EXPECT_EQ(queue.drain(), 1);
+    second.join();
+    queue.waitHandling(50);  // a wait does not spin on it either
+    EXPECT_EQ(handled, std::vector<int>({2}));
+    EXPECT_FALSE(firstReturned.load());
+    EXPECT_EQ(queue.pending(), 1u);
+
+    ready = true;
+    EXPECT_EQ(queue.drain(), 1);
+    first.join();
+    EXPECT_EQ(handled, std::vector<int>({2, 1}));
+}
+
+TEST(SentMessageQueue, ReleasingLetsTheSenderOfARunningMessageGoOnBeforeItsHandlerEnds) {
+    SentMessageQueue queue(nullptr);
+    std::atomic<bool> returned{false};
+    intptr_t result = -1;
+    bool sawReturnWhileRunning = false;
+    std::thread sender([&] {
+        result = queue.send([&] {
+            queue.releaseRunning();
+            sawReturnWhileRunning = waitUntil([&] { return returned.load(); });
+            return intptr_t{5};
+        }, nullptr, true);
+        returned = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return queue.pending() == 1; }));
+    EXPECT_EQ(queue.drain(), 1);
+    sender.join();
+    EXPECT_TRUE(sawReturnWhileRunning);
+    EXPECT_EQ(result, 0);
+
+    // A message that is not releasable keeps its sender until it has run.
+    std::atomic<bool> plainReturned{false};
+    bool heldWhileRunning = false;
+    std::thread plain([&] {
+        queue.send([&] {
+            queue.releaseRunning();
+            heldWhileRunning = !waitUntil([&] { return plainReturned.load(); }, 200);
+            return intptr_t{1};
+        });
+        plainReturned = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return queue.pending() == 1; }));
+    EXPECT_EQ(queue.drain(), 1);
+    plain.join();
+    EXPECT_TRUE(heldWhileRunning);
+}

@@ -338,7 +338,11 @@ std::string ClientRun::connectTarget() const {
     if (session_->status() == kStatusDdnsConnReq) {
         return options_.ddnsServer + ":" + std::to_string(options_.ddnsPort);
     }
-    return toUtf8(record_->address.view()) + ":" + std::to_string(record_->port);
+    // The address the link last connected to (through DDNS: the answer).
+    const RecorderConnection* connection = session_->connection();
+    if (connection == nullptr) return toUtf8(record_->address.view()) + ":" + std::to_string(record_->port);
+    const StatusAddress::Value target = connection->statusAddress.get();
+    return target.address + ":" + std::to_string(target.port);
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+// The program's command line: --help, --version, and --connect NAME with
+// --channel N for a display that shows one recorder from the start. Plain
+// C++, so that it can be read before any window system is reached.
+//
+// An option is one member of StartOptions, one branch in
+// parseStartOptions() and one line of the usage text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvix {
+
+struct StartOptions {
+    enum class Action { Run, Help, Version, Invalid };
+    Action action = Action::Run;
+    std::string connectName;     // --connect: the recorder to connect to at once
+    std::optional<int> channel;  // --channel: 1-16 as the user counts
+    std::string error;           // Invalid: what is wrong, for one line
+};
+
+// `arguments` without the program name. --help or --version anywhere wins
+// over everything else; anything unknown or malformed makes it Invalid.
+StartOptions parseStartOptions(const std::vector<std::string>& arguments);
+
+std::string usageText();
+// "orvix VERSION"
+std::string versionText();
+
+}  // namespace orvix

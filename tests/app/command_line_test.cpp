@@ -1,0 +1,54 @@
+// The program's options: what each asks for, and what is refused.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvix;
+using Action = StartOptions::Action;
+
+namespace {
+
+StartOptions parse(std::vector<std::string> arguments) { return parseStartOptions(arguments); }
+
+TEST(CommandLine, ConnectTakesANameAndChannelOneToSixteenInEitherSpelling) {
+    EXPECT_EQ(parse({}).action, Action::Run);
+    const StartOptions a = parse({"--connect", "Front gate", "--channel", "16"});
+    EXPECT_EQ(a.action, Action::Run);
+    EXPECT_EQ(a.connectName, "Front gate");
+    EXPECT_EQ(a.channel, 16);
+    const StartOptions b = parse({"--channel=1", "--connect=Yard"});
+    EXPECT_EQ(b.connectName, "Yard");
+    EXPECT_EQ(b.channel, 1);
+    // A name may look like an option once it is the value of --connect.
+    EXPECT_EQ(parse({"--connect", "--odd name"}).connectName, "--odd name");
+}
+
+TEST(CommandLine, WrongOrIncompleteOptionsAreRefusedWithTheFirstReason) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--connect"}, "--connect needs"},
+        {{"--connect="}, "--connect needs"},
+        {{"--channel", "0"}, "--channel needs a number from 1 to 16"},
+        {{"--channel", "17"}, "--channel needs"},
+        {{"--channel", "3x"}, "--channel needs"},
+        {{"--channel", "-1"}, "--channel needs"},
+        {{"--channel"}, "--channel needs"},
+        {{"--fullscreen-please", "--channel", "99"}, "unknown option --fullscreen-please"},
+        {{"stray"}, "unknown option stray"},
+    };
+    for (const auto& [arguments, reason] : cases) {
+        const StartOptions options = parse(arguments);
+        EXPECT_EQ(options.action, Action::Invalid) << arguments.front();
+        EXPECT_EQ(options.error.rfind(reason, 0), 0u) << options.error;
+    }
+}
+
+TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
+    EXPECT_EQ(parse({"--bogus", "--help"}).action, Action::Help);
+    EXPECT_EQ(parse({"-h"}).action, Action::Help);
+    EXPECT_EQ(parse({"--version", "--connect", "X"}).action, Action::Version);
+    EXPECT_EQ(parse({"--version", "--help"}).action, Action::Help);
+    EXPECT_EQ(versionText(), std::string("orvix ") + ORVIX_VERSION);
+    EXPECT_NE(usageText().find("--connect NAME"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+// The orvix program as it is started: its options, and --connect against the
+// recorder simulator program, which logs what reaches it.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "app/library_binding.h"
+#include "tests/app/main_dialog_support.h"
+
+using namespace orvix;
+using namespace orvix::test;
+
+namespace {
+
+class OrvixProgramTest : public MainDialogTest {
+protected:
+    void TearDown() override {
+        for (QProcess* process : {&orvix, &simulator}) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished();
+            }
+        }
+        MainDialogTest::TearDown();
+    }
+
+    void startOrvix(const QStringList& arguments) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(config.path()));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        orvix.setProcessEnvironment(environment);
+        orvix.setProgram(QString::fromStdString(executableDirectory() + "/orvix"));
+        orvix.setArguments(arguments);
+        orvix.start();
+        ASSERT_TRUE(orvix.waitForStarted()) << orvix.errorString().toStdString();
+    }
+    // Runs orvix to its end; its exit code.
+    int runOrvix(const QStringList& arguments) {
+        startOrvix(arguments);
+        EXPECT_TRUE(orvix.waitForFinished(60000));
+        out = QString::fromUtf8(orvix.readAllStandardOutput());
+        err = QString::fromUtf8(orvix.readAllStandardError());
+        return orvix.exitStatus() == QProcess::NormalExit ? orvix.exitCode() : -1;
+    }
+
+    QProcess orvix;
+    QProcess simulator;
+    QString out;
+    QString err;
+};
+
+TEST_F(OrvixProgramTest, HelpVersionAndWrongOptionsNeedNoWindow) {
+    EXPECT_EQ(runOrvix({"--help"}), 0);
+    EXPECT_TRUE(out.contains("--connect NAME")) << out.toStdString();
+    EXPECT_EQ(runOrvix({"--version"}), 0);
+    EXPECT_EQ(out.trimmed(), "orvix " ORVIX_VERSION);
+    EXPECT_EQ(runOrvix({"--channel", "40"}), 2);
+    EXPECT_TRUE(err.contains("--channel needs a number from 1 to 16")) << err.toStdString();
+    EXPECT_TRUE(out.isEmpty());
+}
+
+TEST_F(OrvixProgramTest, ConnectingToARecorderThatIsNotInTheListIsAnError) {
+    store({{1, u"Gate"}});
+    EXPECT_EQ(runOrvix({"--connect", "Gat"}), 2);
+    EXPECT_TRUE(err.contains("no recorder named \"Gat\"")) << err.toStdString();
+}
+
+TEST_F(OrvixProgramTest, ConnectStartsVideoOfTheChosenChannelWithoutAsking) {
+    const QString log = QDir(QString::fromStdString(config.path())).filePath("sim.log");
+    simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
+    simulator.setArguments({"--port", "0", "--log", log, "--fps", "5"});
+    simulator.start();
+    ASSERT_TRUE(simulator.waitForStarted());
+    ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
+    const uint16_t port = QString::fromUtf8(simulator.readLine()).trimmed().section(':', -1).toUShort();
+    ASSERT_NE(port, 0);
+    store({{1, u"Gate", u"127.0.0.1", 1}, {2, u"Simulator", u"127.0.0.1", port}});
+
+    startOrvix({"--connect", "Simulator", "--channel", "3"});
+    // Logged in (no "Question" box held it up) and asked for camera 3.
+    const auto logged = [&](const QString& line) {
+        return processUntil([&] {
+            QFile file(log);
+            return file.open(QIODevice::ReadOnly) && QString::fromUtf8(file.readAll()).contains(line);
+        }, 30000);
+    };
+    EXPECT_TRUE(logged("LOGIN account=admin ok=1"));
+    EXPECT_TRUE(logged("DATA_SEND_REQ flag=1 channels=2"));
+    EXPECT_EQ(orvix.state(), QProcess::Running);
+}
+
+}  // namespace
