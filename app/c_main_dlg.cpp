@@ -255,6 +255,7 @@ void C_Main_Dlg::initDialog(const std::string& libraryDirectory) {
     video_->setOwner(this);
     const std::string storeNotice = loadDeviceList(binding_, devices_, working_);
     if (!storeNotice.empty()) notices += (notices.empty() ? "" : "\n\n") + storeNotice;
+    showPasswordNotice();
     deviceCombo_->clear();
     for (const DeviceRecord* record : devices_.entries()) addDeviceEntry(*record);
     if (deviceCombo_->count() > 0) deviceCombo_->setCurrentIndex(0);
@@ -500,6 +501,13 @@ void C_Main_Dlg::exitSequence() {
     devices_.clear();  // not saved: every change was saved when it was made
     QDialog::done(QDialog::Accepted);
     exiting_ = false;
+}
+
+void C_Main_Dlg::showPasswordNotice() {
+    const std::string notice = takeStorePasswordNotice(binding_);
+    if (notice.empty()) return;
+    video_->session().setInfoLine(notice);
+    video_->update();
 }
 
 void C_Main_Dlg::tellUser(const QString& text) {

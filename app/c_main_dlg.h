@@ -123,6 +123,9 @@ private:
     void applySettings(const ViewerSettings& settings);
     void exitSequence();
     void showNotice(const std::string& text);
+    // Puts the store's note that passwords are kept in the file, once, on
+    // the video window's info line.
+    void showPasswordNotice();
     // A message box the user closes before going on.
     void tellUser(const QString& text);
     LParam handleMessage(uint32_t message, WParam wParam, LParam lParam);

@@ -74,6 +74,7 @@ void C_Main_Dlg::onAddDevice() {
         applyControlState(ControlState::DeviceIdle);
         const std::string notice = saveDeviceList(binding_, devices_, working_);
         if (!notice.empty()) showNotice(notice);
+        showPasswordNotice();
     } else {
         // The dialog reset the working record for a new recorder; the combo
         // still shows the selected one, which a later Connect must use.
@@ -110,6 +111,7 @@ void C_Main_Dlg::onEditDevice() {
     }
     const std::string notice = saveDeviceList(binding_, devices_, working_);
     if (!notice.empty()) showNotice(notice);
+    showPasswordNotice();
     if (updated >= 0) deviceCombo_->setCurrentIndex(updated);
 }
 
@@ -142,6 +144,7 @@ void C_Main_Dlg::onDeleteDevice() {
     }
     const std::string notice = saveDeviceList(binding_, devices_, working_);
     if (!notice.empty()) showNotice(notice);
+    showPasswordNotice();
 }
 
 void C_Main_Dlg::onConnectClicked() {

@@ -67,6 +67,7 @@ void copyRecord(DeviceRecord& destination, const DeviceRecord& source) {
     destination.useStatic = source.useStatic;
     setText(destination.address, source.address.view());
     destination.port = source.port;
+    destination.autoReconnectOff = source.autoReconnectOff;
 }
 
 void resetStoredFields(DeviceRecord& record) {
@@ -77,6 +78,7 @@ void resetStoredFields(DeviceRecord& record) {
     record.useStatic = 0;
     record.modelIndex.store(0);
     record.framingKind.store(0);
+    record.autoReconnectOff = 0;
 }
 
 }  // namespace orvix

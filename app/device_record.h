@@ -39,7 +39,11 @@ struct DeviceRecord {
     std::atomic<int32_t> modelIndex;   // rewritten by the link from the model code
     std::atomic<int32_t> framingKind;  // FramingKind; the setup dialog may store -1
     uint32_t useDdns;
-    uint32_t reserved1;
+    // Whether the link connects again by itself after losing the recorder:
+    // 0 means it does (the default, so zeroed, new and old records read as
+    // on), nonzero that it does not. Kept by the store with the record and
+    // moved by the copy rule; the setup dialog does not show it.
+    uint32_t autoReconnectOff;
     RecordText ddnsId;
     RecordText ddnsServer;
     uint16_t ddnsPort;
@@ -78,6 +82,7 @@ static_assert(offsetof(DeviceRecord, password) == 32);
 static_assert(offsetof(DeviceRecord, modelIndex) == 40);
 static_assert(offsetof(DeviceRecord, framingKind) == 44);
 static_assert(offsetof(DeviceRecord, useDdns) == 48);
+static_assert(offsetof(DeviceRecord, autoReconnectOff) == 52);
 static_assert(offsetof(DeviceRecord, ddnsId) == 56);
 static_assert(offsetof(DeviceRecord, ddnsServer) == 64);
 static_assert(offsetof(DeviceRecord, ddnsPort) == 72);
@@ -119,13 +124,15 @@ void destroyRecord(DeviceRecord* record);
 
 // The copy rule: the stored fields id, name, account, password, model index,
 // framing kind, use-DDNS flag, DDNS id, DDNS server and port, use-static flag,
-// recorder address and port, texts by value. Owner, reserved bytes and the
-// connection fields of the destination stay as they were.
+// recorder address and port, and the reconnect setting, texts by value.
+// Owner, reserved bytes and the connection fields of the destination stay as
+// they were.
 void copyRecord(DeviceRecord& destination, const DeviceRecord& source);
 
 // Sets the stored fields of a record that is about to be filled in by the
 // user: empty texts, DDNS port 2000, recorder port 3000, use-DDNS on,
-// use-static off, model index 0, framing kind 0. The id is left alone.
+// use-static off, model index 0, framing kind 0, reconnecting on. The id is
+// left alone.
 void resetStoredFields(DeviceRecord& record);
 
 }  // namespace orvix

@@ -81,6 +81,8 @@ LibraryBinding bindLibraries(const std::string& directory) {
         binding.saveDevInfoV2 = lookUp<DevInfoEntry>(binding.storeLibrary, "_gSaveDevInfo_V2", missing);
         std::vector<std::string> optional;
         binding.storeNotice = lookUp<StoreNoticeEntry>(binding.storeLibrary, "_gStoreNotice", optional);
+        binding.storePasswordNotice =
+            lookUp<StoreNoticeEntry>(binding.storeLibrary, "_gStorePasswordNotice", optional);
         if (!missing.empty()) {
             addProblem(binding.problem,
                        std::string("The device store ") + kStoreLibraryName + " lacks " + joined(missing) + "." +
@@ -131,6 +133,12 @@ std::string saveDeviceList(const LibraryBinding& binding, DeviceList& list, Devi
     if (binding.saveDevInfoV2 == nullptr) return {};
     binding.saveDevInfoV2(&list, &working);
     return storeNotice(binding);
+}
+
+std::string takeStorePasswordNotice(const LibraryBinding& binding) {
+    if (binding.storePasswordNotice == nullptr) return {};
+    const char* notice = binding.storePasswordNotice();
+    return notice != nullptr ? std::string(notice) : std::string();
 }
 
 bool runSetupDialog(const LibraryBinding& binding, DeviceRecord& record, int32_t variant, int32_t mode) {

@@ -27,6 +27,7 @@ struct LibraryBinding {
     DevInfoEntry loadDevInfoV2 = nullptr;  // _gLoadDevInfo_V2
     DevInfoEntry saveDevInfoV2 = nullptr;  // _gSaveDevInfo_V2
     StoreNoticeEntry storeNotice = nullptr;  // _gStoreNotice (optional)
+    StoreNoticeEntry storePasswordNotice = nullptr;  // _gStorePasswordNotice (optional)
 
     void* setupLibrary = nullptr;
     DoModalSetupEntry doModalSetup = nullptr;
@@ -59,6 +60,9 @@ LibraryBinding bindLibraries();
 std::string loadDeviceList(const LibraryBinding& binding, DeviceList& list, DeviceRecord& working);
 // Saves `list`; without a store nothing happens. Returns the store's notice.
 std::string saveDeviceList(const LibraryBinding& binding, DeviceList& list, DeviceRecord& working);
+// The store's one line saying that passwords are kept in the device list
+// file because no keyring can be used: given once, then empty.
+std::string takeStorePasswordNotice(const LibraryBinding& binding);
 // Runs the setup dialog on `record`. Without the setup library nothing is
 // shown and, in modes 0 and 1, the id becomes 0, so the caller sees a cancel
 // rather than a save. Returns whether the dialog ran.

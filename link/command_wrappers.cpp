@@ -17,6 +17,11 @@ void setMode(RecorderConnection& c, int mode) {
     c.display.mode.store(mode);
 }
 
+// A sequence of commands goes on only while each one went out: after a
+// failed send the rest is given up (a recorder that stopped reading would
+// otherwise hold the window once per command).
+bool sent(int result) { return result >= 0; }
+
 }  // namespace
 
 void requestData(RecorderConnection* c, int channel, int origin) {
@@ -41,19 +46,19 @@ void switchAlarmOff(RecorderConnection* c) {
 }
 
 const char* requestRecordInfo(RecorderConnection* c) {
-    if (!streaming(c)) return nullptr;
-    sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0);
-    sendCommand(*c, COMMAND_RECORD_INFO_REQ);
+    if (!streaming(c) || !sent(sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0)) ||
+        !sent(sendCommand(*c, COMMAND_RECORD_INFO_REQ))) {
+        return nullptr;
+    }
     return "Record Info Request..";
 }
 
 const char* startSearch(RecorderConnection* c, uint32_t startTime) {
     if (c == nullptr) return nullptr;
-    if (streaming(c)) {
-        sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(currentChannel(*c)), 0);
-        sendCommand(*c, COMMAND_SEARCH_MODE_REQ);
-        sendCommand(*c, COMMAND_SEARCH_TIME_REQ, startTime);
-        sendCommand(*c, COMMAND_SEARCH_PLAY_REQ);
+    // Search mode begins only once the recorder has been asked to play.
+    if (streaming(c) && sent(sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(currentChannel(*c)), 0)) &&
+        sent(sendCommand(*c, COMMAND_SEARCH_MODE_REQ)) && sent(sendCommand(*c, COMMAND_SEARCH_TIME_REQ, startTime)) &&
+        sent(sendCommand(*c, COMMAND_SEARCH_PLAY_REQ))) {
         setMode(*c, 1);
         sendCommand(*c, COMMAND_PLAY_CONTROL_REQ);
     }
@@ -62,10 +67,9 @@ const char* startSearch(RecorderConnection* c, uint32_t startTime) {
 
 const char* endSearch(RecorderConnection* c) {
     if (c == nullptr) return nullptr;
-    if (streaming(c)) {
-        sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0);
-        sendCommand(*c, COMMAND_SEARCH_MODE_REQ);
-        sendCommand(*c, COMMAND_SEARCH_END_REQ);
+    // Live mode returns once the recorder has been asked to end the search.
+    if (streaming(c) && sent(sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0)) &&
+        sent(sendCommand(*c, COMMAND_SEARCH_MODE_REQ)) && sent(sendCommand(*c, COMMAND_SEARCH_END_REQ))) {
         sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(currentChannel(*c)), 0);
         setMode(*c, 0);
     }

@@ -23,7 +23,8 @@ void requestPtz(RecorderConnection* connection, int action, int32_t preset);
 void switchAlarmOn(RecorderConnection* connection, int output, uint32_t duration);
 void switchAlarmOff(RecorderConnection* connection);
 
-// Leaves the channel, asks for the recorded time range: "Record Info Request..".
+// Leaves the channel, asks for the recorded time range: "Record Info Request..";
+// null when it was not asked (no video flowing, or a send failed).
 const char* requestRecordInfo(RecorderConnection* connection);
 
 // Enters search mode and plays from `startTime` (seconds since 1970):

@@ -1,9 +1,11 @@
-// How the link reports to the window that owns it. Every call is
-// synchronous: it returns when the receiver has handled it.
+// How the link reports to the window that owns it. notify() and
+// showNetworkError() are synchronous: they return when the receiver has
+// handled them. linkEnded() is posted: it returns at once.
 #pragma once
 
 #include <cstdint>
 
+#include "link/link_end.h"
 #include "link/window_messages.h"
 
 namespace orvix {
@@ -16,6 +18,9 @@ public:
     virtual void notify(WindowMessage message, WParam wParam, LParam lParam) = 0;
     // The "Network Error occurred" message box.
     virtual void showNetworkError() = 0;
+    // The link ended by itself (the status line and the info line already
+    // say so). Called on the link thread; must not wait for the receiver.
+    virtual void linkEnded(const LinkEnd& end) { (void)end; }
 };
 
 }  // namespace orvix

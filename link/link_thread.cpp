@@ -1,7 +1,9 @@
 #include "link/link_thread.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -19,7 +21,22 @@
 namespace orvix {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 void sleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+// Who is at the other end in each exchange state, for the info line.
+const char* peerName(int state) { return state == kLinkDdnsExchange ? "the DDNS server" : "the recorder"; }
+
+// A DDNS answer names a recorder only with a port and a unicast address:
+// 0.0.0.0 would reach this machine, 255.255.255.255 and 224.0.0.0/4 no
+// recorder at all.
+bool usableDdnsAnswer(const uint8_t* address, uint16_t port) {
+    const bool zero = address[0] == 0 && address[1] == 0 && address[2] == 0 && address[3] == 0;
+    const bool broadcast = address[0] == 255 && address[1] == 255 && address[2] == 255 && address[3] == 255;
+    const bool multicast = (address[0] & 0xF0) == 0xE0;
+    return port != 0 && !zero && !broadcast && !multicast;
+}
 
 bool startsWithLetter(const std::string& text) {
     if (text.empty()) return false;
@@ -48,6 +65,7 @@ void LinkThread::join() {
 }
 
 void LinkThread::run() {
+    c_.linkThreadId.store(std::this_thread::get_id());
     std::atomic<int>& state = c_.shared->threadState;
     for (;;) {
         const int current = state.load();
@@ -80,6 +98,7 @@ void LinkThread::run() {
 }
 
 void LinkThread::connectPass() {
+    ddnsRounds_ = 0;
     DeviceRecord& record = *c_.record;
     if (record.useStatic != 0) {
         connectToRecorder();
@@ -101,50 +120,127 @@ void LinkThread::connectPass() {
         host = fromUtf8(formatDottedAddress(*address));
     }
     setStatus(kStatusDdnsConnReq);
-    connectTo(host, record.ddnsPort);
+    connectTo(host, record.ddnsPort, true);
     moveTo(kLinkDdnsExchange);
 }
 
 void LinkThread::exchangePass(int state) {
+    if (c_.commandCut.load()) {
+        endLink(LinkEndCause::SendFailed, "Connection lost: a command could not be sent");
+        return;
+    }
     TcpSocket& socket = c_.socket;
+    switch (socket.connectState()) {
+    case TcpSocket::ConnectState::InProgress:
+        awaitConnect();
+        return;
+    case TcpSocket::ConnectState::Failed:
+        connectFailed();
+        return;
+    case TcpSocket::ConnectState::Idle:
+        // No connect was started on this socket: nothing to read.
+        sleepMs(kIdleWaitMs);
+        return;
+    case TcpSocket::ConnectState::Connected:
+        break;
+    }
+
     const int waiting = socket.bytesWaiting();
     if (waiting < 0) {
-        // The socket is closed (the peer closed it, and the disconnect has
-        // not come yet): wait here instead of asking again at once.
+        // The query failed (the socket is closed): wait here instead of
+        // asking again at once.
         socket.waitReadable(kIdleWaitMs);
         return;
     }
-    if (waiting == 0) {
-        // Wait for bytes instead of sleeping, so they are read as they come.
-        // End of stream goes on to the receive, which then reports the close.
-        const TcpSocket::WaitResult result = socket.waitReadable(kIdleWaitMs);
-        if (result != TcpSocket::WaitResult::Readable && result != TcpSocket::WaitResult::EndOfStream) return;
-    }
+    // Wait for bytes instead of sleeping, so they are read as they come. The
+    // peer's close and a reset make the socket readable too; the receive
+    // then reports them.
+    if (waiting == 0 && socket.waitReadable(kIdleWaitMs) != TcpSocket::WaitResult::Readable) return;
 
     const int received = socket.receive(c_.receiveBuffer.get(), kReceiveBufferSize);
+    if (received <= 0 && c_.commandCut.load()) {
+        // The cut command shut the socket down; that is the cause, not the peer.
+        endLink(LinkEndCause::SendFailed, "Connection lost: a command could not be sent");
+        return;
+    }
     if (received == 0) {
         debugLog(" pNet->Close(); \r\n");
-        // The window thread may be sending a user command; sends hold the
-        // send lock, so the descriptor is not closed under one.
-        std::lock_guard<std::mutex> lock(c_.sendLock);
-        socket.close();
+        endLink(LinkEndCause::PeerClosed, std::string("Connection closed by ") + peerName(state));
         return;
     }
     if (received < 0) {
-        if (socket.lastError() != TcpSocket::kWouldBlock) {
+        const int error = socket.lastError();
+        if (error != TcpSocket::kWouldBlock) {
             debugLog("SOCKET_ERROR \r\n");
-            if (c_.notifier != nullptr) c_.notifier->showNetworkError();
-            moveTo(kLinkReady);
+            if (error == ECONNRESET) {
+                endLink(LinkEndCause::Reset, std::string("Connection reset by ") + peerName(state));
+            } else {
+                endLink(LinkEndCause::ReceiveError,
+                        std::string("Receive error from ") + peerName(state) + ": " + std::strerror(error));
+            }
         }
         sleepMs(kWouldBlockPauseMs);
         return;
     }
     c_.shared->bytesCounter.fetch_add(static_cast<uint32_t>(received));
+    parsingRecorder_ = state == kLinkRecorderExchange;
     if (state == kLinkDdnsExchange) {
         parseDdnsStream(c_, c_.receiveBuffer.get(), static_cast<size_t>(received), *this);
     } else {
         parseRecorderStream(c_, c_.receiveBuffer.get(), static_cast<size_t>(received), *this);
     }
+    // An end found in the chunk leaves the rest of it unused.
+    if (c_.end.ended()) resetStreamParser(c_);
+}
+
+void LinkThread::awaitConnect() {
+    const TcpSocket::ConnectState result = c_.socket.waitConnected(kIdleWaitMs);
+    if (result == TcpSocket::ConnectState::Failed) {
+        connectFailed();
+    } else if (result == TcpSocket::ConnectState::InProgress && Clock::now() >= connectDeadline_) {
+        endLink(LinkEndCause::ConnectTimeout, "No answer from " + connectTarget_);
+    }
+}
+
+void LinkThread::connectFailed() {
+    const int error = c_.socket.lastError();
+    switch (error) {
+    case ECONNREFUSED:
+        endLink(LinkEndCause::ConnectRefused, "Connection refused by " + connectTarget_);
+        return;
+    case ETIMEDOUT:
+        endLink(LinkEndCause::ConnectTimeout, "No answer from " + connectTarget_);
+        return;
+    case TcpSocket::kInvalidArgument:
+        // The host look-up failed.
+        endLink(LinkEndCause::ConnectFailed, "Address not found: " + connectHost_);
+        return;
+    default:
+        endLink(LinkEndCause::ConnectFailed, "Cannot connect to " + connectTarget_ + ": " + std::strerror(error));
+        return;
+    }
+}
+
+void LinkThread::endLink(LinkEndCause cause, const std::string& text) {
+    // A stop under way is the user's own end, not a failure.
+    const int state = c_.shared->threadState.load();
+    if (state == kLinkStopRequested || state == kLinkStopped) return;
+    if (!c_.end.set(LinkEnd{cause, text})) return;
+    debugLogf("Link ended (%s): %s\r\n", linkEndCauseName(cause), text.c_str());
+    {
+        // Sends from the window thread hold the lock: none is under way on
+        // the descriptor while it closes.
+        std::lock_guard<std::mutex> lock(c_.sendLock);
+        c_.socket.close();
+    }
+    c_.commandCut.store(false);
+    moveTo(kLinkReady);
+    if (c_.infoLine != nullptr) c_.infoLine->set(text);
+    const bool lost = isConnectionLoss(cause);
+    // Status 0 (or 3) also stops the command wrappers, which act only at 9.
+    setStatus(lost ? kStatusDisconnect : kStatusConnectFail);
+    if (lost && c_.notifier != nullptr) c_.notifier->showNetworkError();
+    if (c_.notifier != nullptr) c_.notifier->linkEnded(c_.end.get());
 }
 
 void LinkThread::reconnectPass() {
@@ -167,15 +263,35 @@ void LinkThread::connectToRecorder() {
     const uint16_t port = direct ? record.port : c_.ddnsPort;
     c_.statusAddress.set(toUtf8(address), port);
     setStatus(kStatusConnectReq);
-    connectTo(address, port);
+    recorderSpoke_ = false;
+    connectTo(address, port, false);
 }
 
-void LinkThread::connectTo(std::u16string_view host, int port) {
+void LinkThread::connectTo(std::u16string_view host, int port, bool ddnsServer) {
+    if (!c_.socket.isOpen()) {
+        // An earlier end closed the socket; this start needs a new one.
+        std::lock_guard<std::mutex> lock(c_.sendLock);
+        c_.socket.create();
+    }
     const std::u16string text(host);
+    connectHost_ = toUtf8(text);
+    connectTarget_ = (ddnsServer ? "the DDNS server " : "") + connectHost_ + ":" + std::to_string(port);
+    connectDeadline_ = Clock::now() + std::chrono::milliseconds(c_.connectTimeoutMs);
     sendCommand(c_, COMMAND_CONNECT_REQ, reinterpret_cast<uintptr_t>(text.c_str()), port);
 }
 
 void LinkThread::onCommand(uint32_t code, const uint8_t* payload, size_t length) {
+    // Once the link has ended, the rest of the chunk is not acted on.
+    if (c_.end.ended()) return;
+    if (parsingRecorder_ && !recorderSpoke_) {
+        recorderSpoke_ = true;
+        // The address a DDNS server gave leads to a DDNS server, not to a
+        // recorder: followed once, then the link stops.
+        if ((code == COMMAND_DDNS_READY || code == COMMAND_DDNS_INFO) && ++ddnsRounds_ >= kMaxDdnsRounds) {
+            endLink(LinkEndCause::DdnsLoop, "DDNS loop: " + connectTarget_ + " is a DDNS server, not a recorder");
+            return;
+        }
+    }
     switch (code) {
     case COMMAND_CONNECT_OK:
         handleConnectOk(payload, length);
@@ -257,14 +373,21 @@ void LinkThread::handleDdnsInfo(const uint8_t* payload, size_t length) {
     // A reply too short to hold the address and the port is ignored.
     if (length < 8) return;
     setStatus(kStatusDdnsInfoOk);
-    c_.ddnsPort = static_cast<uint16_t>(readLe32(payload + 4) & 0xFFFF);
+    const auto port = static_cast<uint16_t>(readLe32(payload + 4) & 0xFFFF);
     char text[16];
     std::snprintf(text, sizeof text, "%d.%d.%d.%d", payload[0], payload[1], payload[2], payload[3]);
+    if (!usableDdnsAnswer(payload, port)) {
+        endLink(LinkEndCause::DdnsRefusedAnswer,
+                std::string("DDNS answer refused: ") + text + ":" + std::to_string(port) + " is no recorder address");
+        return;
+    }
+    c_.ddnsPort = port;
     c_.ddnsAddress = fromUtf8(text);
     moveTo(kLinkReconnect);
 }
 
 void LinkThread::onVideo(const uint8_t* packet, size_t length, PushDiscipline discipline) {
+    if (c_.end.ended()) return;
     c_.ring.push(packet, length, discipline);
 }
 

@@ -9,13 +9,24 @@
 // thread moves between the others and writes 0 when it ends. The link thread
 // never overwrites a stop request: its own moves apply only while the state
 // is neither 7 nor 0.
+//
+// When the connection ends by itself (the peer closes or resets it, a
+// receive fails, a command is cut, a connect fails or takes too long, a DDNS
+// answer cannot be followed) the link records the cause in the connection,
+// closes the socket, puts the cause on the info line, sets status 0 (a lost
+// connection, told once by the "Network Error occurred" box) or 3 (a connect
+// that never got there), posts linkEnded() and idles in state 1 until the
+// disconnect.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <thread>
 
+#include "link/link_end.h"
 #include "link/stream_parser.h"
 #include "link/window_messages.h"
 
@@ -28,6 +39,9 @@ public:
     // Pauses of the loop, in milliseconds.
     static constexpr int kIdleWaitMs = 100;        // ready state, idle socket, reconnect steps
     static constexpr int kWouldBlockPauseMs = 10;  // after a receive that would block or failed
+    // A DDNS answer may lead to a DDNS server once (a referral); the second
+    // time the link stops instead of going round for ever.
+    static constexpr int kMaxDdnsRounds = 2;
 
     explicit LinkThread(RecorderConnection& connection);
     // A thread still running is asked to stop and joined; the window must
@@ -57,6 +71,13 @@ private:
     void connectPass();
     void exchangePass(int state);
     void reconnectPass();
+    // A connect in progress: wait a little for it; fail it after the timeout.
+    void awaitConnect();
+    void connectFailed();
+    // Records the end (unless a stop is under way or it ended already),
+    // closes the socket, sets the info line and the status, tells the user
+    // of a lost connection and posts linkEnded(); state 1.
+    void endLink(LinkEndCause cause, const std::string& text);
 
     void handleConnectOk(const uint8_t* payload, size_t length);
     void handleLoginOk(const uint8_t* payload, size_t length);
@@ -68,13 +89,22 @@ private:
     void notify(WindowMessage message, WParam wParam, LParam lParam);
     // The thread state := next, unless a stop was requested (or it ended).
     bool moveTo(int next);
-    // COMMAND_CONNECT_REQ to `host` and `port`.
-    void connectTo(std::u16string_view host, int port);
+    // COMMAND_CONNECT_REQ to `host` and `port` (a new socket when the last
+    // one was closed by an end); `ddnsServer` names the peer in the texts.
+    void connectTo(std::u16string_view host, int port, bool ddnsServer);
     // Status 1 with the record's recorder address, and the connect to it.
     void connectToRecorder();
 
     RecorderConnection& c_;
     std::thread thread_;
+
+    // Link thread only: the connect under way and the DDNS rounds.
+    std::string connectHost_;
+    std::string connectTarget_;  // "127.0.0.1:3000", or "the DDNS server 127.0.0.1:9001"
+    std::chrono::steady_clock::time_point connectDeadline_{};
+    bool parsingRecorder_ = false;  // the chunk being parsed came from a recorder
+    bool recorderSpoke_ = false;    // a command came since the last connect to a recorder
+    int ddnsRounds_ = 0;            // recorders that turned out to be DDNS servers
 };
 
 }  // namespace orvix

@@ -38,7 +38,17 @@ int RecorderConnection::sendFramed(FramingKind framing, uint32_t code, const uin
     if (!frameBuffer) return 0;
     const size_t total = frameCommand(framing, code, payload, length, frameBuffer.get(), kFrameBufferSize);
     if (total == 0) return 0;
-    return socket.send(frameBuffer.get(), total);
+    const int sent = socket.send(frameBuffer.get(), total, sendWaitMs());
+    if (sent < 0 && socket.streamCut() && !commandCut.exchange(true)) {
+        // The descriptor stays with the link thread, which may be waiting on
+        // it: shutting it down wakes that thread, which ends the link.
+        socket.shutdown();
+    }
+    return sent;
+}
+
+int RecorderConnection::sendWaitMs() const {
+    return std::this_thread::get_id() == linkThreadId.load() ? TcpSocket::kSendWaitMs : kOwnerSendWaitMs;
 }
 
 }  // namespace orvix

@@ -9,9 +9,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "app/device_record.h"
 #include "link/decoder_opener.h"
+#include "link/info_line.h"
+#include "link/link_end.h"
 #include "link/link_notifier.h"
 #include "link/link_shared.h"
 #include "link/parser_state.h"
@@ -25,6 +28,13 @@ namespace orvix {
 
 constexpr size_t kReceiveBufferSize = 262144;
 constexpr size_t kAssemblyBufferSize = 262144;
+
+// Longest a command sent from the owner's (window) thread waits for room in
+// the socket: a recorder that stopped reading must not freeze the window.
+// The link thread waits TcpSocket::kSendWaitMs.
+constexpr int kOwnerSendWaitMs = 100;
+// Longest a connect may take before the link gives up on it.
+constexpr int kConnectTimeoutMs = 10000;
 
 // The configuration memory of raw H.264 streams: no parameter set sent yet.
 constexpr uint8_t kRawConfigInitial = 100;
@@ -47,8 +57,12 @@ public:
     // Frames `payload` for `framing` and sends it in one call. The caller
     // holds sendLock, so commands from the window thread and the link thread
     // never share the buffers at the same time. Returns the bytes sent, 0
-    // when the packet exceeds the framing limit, -1 on a socket failure.
+    // when the packet exceeds the framing limit, -1 when it did not go out
+    // whole. A packet cut part way shuts the socket down and sets
+    // commandCut; the link thread then ends the link.
     int sendFramed(FramingKind framing, uint32_t code, const uint8_t* payload, size_t length);
+    // How long a send on the calling thread may wait for room.
+    int sendWaitMs() const;
 
     TcpSocket socket;
     FrameRing ring;
@@ -74,6 +88,15 @@ public:
     LinkNotifier* notifier = nullptr;
     DecoderOpener* decoder = nullptr;
     DeviceRecord* record = nullptr;
+    InfoLine* infoLine = nullptr;
+    int connectTimeoutMs = kConnectTimeoutMs;
+
+    // How the current run of the link ended, if it did (link thread writes).
+    LinkEndRecord end;
+    // A command went out only in part (any thread that sends writes it).
+    std::atomic<bool> commandCut{false};
+    // The link thread, which sends with the long wait (it writes this).
+    std::atomic<std::thread::id> linkThreadId{};
 
     // Display thread only: the raw H.264 configuration memory and its twin.
     uint8_t rawConfig = kRawConfigInitial;

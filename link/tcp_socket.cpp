@@ -47,7 +47,9 @@ bool TcpSocket::create() {
     // Commands are small and interactive: send them without delay.
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    connectErrorReported_.store(false);
+    connectState_.store(ConnectState::Idle);
+    streamCut_.store(false);
+    resetBySend_.store(false);
     error_.store(0);
     fd_.store(fd);
     return true;
@@ -59,29 +61,61 @@ int TcpSocket::connect(std::u16string_view host, uint16_t port) {
     if (!address) address = lookupHost(narrow);
     if (!address) {
         error_.store(kInvalidArgument);
+        connectState_.store(ConnectState::Failed);
         return -1;
     }
     const int fd = fd_.load();
     if (fd < 0) {
         error_.store(EBADF);
+        connectState_.store(ConnectState::Failed);
         return -1;
     }
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_addr.s_addr = *address;
     remote.sin_port = htons(port);
-    connectErrorReported_.store(false);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0 && errno != EINPROGRESS) {
-        error_.store(errno);
-        debugLog("Connect Error\r\n");
-        connectErrorReported_.store(true);
-        return -1;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) {
+        connectState_.store(ConnectState::Connected);
+        return 0;
     }
-    return 0;
+    if (errno == EINPROGRESS) {
+        connectState_.store(ConnectState::InProgress);
+        return 0;
+    }
+    error_.store(errno);
+    connectState_.store(ConnectState::Failed);
+    debugLog("Connect Error\r\n");
+    return -1;
 }
 
-int TcpSocket::send(const uint8_t* data, size_t length) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kSendWaitMs);
+TcpSocket::ConnectState TcpSocket::waitConnected(int timeoutMs) {
+    if (connectState_.load() != ConnectState::InProgress) return connectState_.load();
+    const int fd = fd_.load();
+    if (fd < 0) {
+        error_.store(EBADF);
+        connectState_.store(ConnectState::Failed);
+        return ConnectState::Failed;
+    }
+    pollfd p{fd, POLLOUT, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0) return ConnectState::InProgress;
+    // The connect's outcome is read here only, while nothing else can be
+    // pending on the socket; once connected, errors reach the receive.
+    int soError = 0;
+    socklen_t len = sizeof soError;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0) soError = errno;
+    if (soError == 0 && !(p.revents & POLLOUT)) soError = ENOTCONN;
+    if (soError == 0) {
+        connectState_.store(ConnectState::Connected);
+        return ConnectState::Connected;
+    }
+    error_.store(soError);
+    connectState_.store(ConnectState::Failed);
+    debugLog("Connect Error\r\n");
+    return ConnectState::Failed;
+}
+
+int TcpSocket::send(const uint8_t* data, size_t length, int waitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
     size_t sent = 0;
     while (sent < length) {
         const int fd = fd_.load();
@@ -106,9 +140,16 @@ int TcpSocket::send(const uint8_t* data, size_t length) {
             continue;
         }
         error_.store(n < 0 ? errno : EPIPE);
+        // The socket's pending error goes to whoever asks first; the receive
+        // must still learn of the reset.
+        if (n < 0 && errno == ECONNRESET) resetBySend_.store(true);
         break;
     }
-    return sent > 0 ? static_cast<int>(sent) : (length == 0 ? 0 : -1);
+    if (sent == length) return static_cast<int>(length);
+    // The peer would read the front of a packet and take what follows for
+    // its rest: nothing more can be sent on this stream.
+    if (sent > 0) streamCut_.store(true);
+    return -1;
 }
 
 int TcpSocket::receive(uint8_t* buffer, size_t capacity) {
@@ -119,6 +160,10 @@ int TcpSocket::receive(uint8_t* buffer, size_t capacity) {
     }
     for (;;) {
         ssize_t n = ::recv(fd, buffer, capacity, 0);
+        if (n == 0 && resetBySend_.load()) {
+            error_.store(ECONNRESET);
+            return -1;
+        }
         if (n >= 0) return static_cast<int>(n);
         if (errno == EINTR) continue;
         error_.store(errno == EWOULDBLOCK ? kWouldBlock : errno);
@@ -141,34 +186,20 @@ TcpSocket::WaitResult TcpSocket::waitReadable(int timeoutMs) {
         return WaitResult::NotOpen;
     }
     pollfd p{fd, POLLIN, 0};
-    int ready = ::poll(&p, 1, timeoutMs);
+    const int ready = ::poll(&p, 1, timeoutMs);
     if (ready <= 0) return WaitResult::Timeout;
     if (p.revents & POLLNVAL) {
         std::this_thread::sleep_for(std::chrono::milliseconds(remainingMs(deadline)));
         return WaitResult::NotOpen;
     }
-    if (p.revents & POLLIN) {
-        int count = 0;
-        if (::ioctl(fd, FIONREAD, &count) == 0 && count == 0) {
-            // Readable with nothing queued: the peer closed, or the socket
-            // holds an error (a failed connect reads as end of stream too).
-            int soError = 0;
-            socklen_t len = sizeof soError;
-            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len);
-            if (soError == 0) return WaitResult::EndOfStream;
-            error_.store(soError);
-        } else {
-            return WaitResult::Readable;
-        }
-    }
-    // An error or hang-up without data, typically a connect that failed:
-    // report it once and wait out the time so the caller does not spin.
-    int soError = 0;
-    socklen_t len = sizeof soError;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) == 0 && soError != 0) error_.store(soError);
-    if (!connectErrorReported_.exchange(true)) debugLog("Connect Error\r\n");
-    std::this_thread::sleep_for(std::chrono::milliseconds(remainingMs(deadline)));
-    return WaitResult::Timeout;
+    // Bytes, the end of the stream or an error (a reset): the receive tells
+    // which. The socket's error is left for the receive to report.
+    return WaitResult::Readable;
+}
+
+void TcpSocket::shutdown() {
+    const int fd = fd_.load();
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
 }
 
 void TcpSocket::close() {

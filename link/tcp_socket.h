@@ -18,7 +18,8 @@ public:
     // Longest a send waits for room in a full socket buffer.
     static constexpr int kSendWaitMs = 2000;
 
-    enum class WaitResult { Timeout, Readable, EndOfStream, NotOpen };
+    enum class WaitResult { Timeout, Readable, NotOpen };
+    enum class ConnectState { Idle, InProgress, Connected, Failed };
 
     TcpSocket() = default;
     ~TcpSocket() { close(); }
@@ -30,19 +31,33 @@ public:
     bool create();
     // Starts a non-blocking connect and returns at once. The host is a dotted
     // address or a name to look up; a failed look-up sets kInvalidArgument
-    // and starts nothing. Returns 0 when a connect was started, else -1.
+    // and starts nothing. Returns 0 when a connect was started, else -1 (the
+    // connect state is then Failed).
     int connect(std::u16string_view host, uint16_t port);
-    // Sends all bytes, waiting up to kSendWaitMs for room; never raises
-    // SIGPIPE. Returns the bytes sent, or -1 (error kept) when none were.
-    int send(const uint8_t* data, size_t length);
-    // Bytes received; 0 when the peer closed; -1 and the error otherwise.
+    // While a connect is in progress, waits at most `timeoutMs` for it to
+    // complete; returns the connect state. A connect that completes with an
+    // error writes "Connect Error" to the debug output and keeps the error.
+    ConnectState waitConnected(int timeoutMs);
+    ConnectState connectState() const { return connectState_.load(); }
+    // Sends all bytes, waiting up to `waitMs` for room; never raises
+    // SIGPIPE. Returns the length when every byte went, else -1 with the
+    // error kept. When only part went the byte stream is cut: streamCut()
+    // stays true until the socket is created again.
+    int send(const uint8_t* data, size_t length, int waitMs = kSendWaitMs);
+    bool streamCut() const { return streamCut_.load(); }
+    // Bytes received; 0 when the peer closed; -1 and the error otherwise
+    // (a reset connection reports ECONNRESET here, also when a send met the
+    // reset first and took the socket's error with it).
     int receive(uint8_t* buffer, size_t capacity);
     // The FIONREAD count, or -1 when the query fails (socket closed).
     int bytesWaiting();
-    // Waits at most `timeoutMs` for bytes. A connect that failed is reported
-    // once on the debug output ("Connect Error"); error states and a closed
-    // socket wait out the time instead of returning at once.
+    // Waits at most `timeoutMs` until a receive would not block: bytes, the
+    // peer's close or an error, which the receive then reports. A closed
+    // socket waits out the time instead of returning at once.
     WaitResult waitReadable(int timeoutMs);
+    // Ends both directions without giving up the descriptor: a thread
+    // waiting on the socket wakes and finds the end of the stream.
+    void shutdown();
     // Closes the socket; nothing happens when it is already closed.
     void close();
 
@@ -53,7 +68,9 @@ public:
 private:
     std::atomic<int> fd_{-1};
     std::atomic<int> error_{0};
-    std::atomic<bool> connectErrorReported_{false};
+    std::atomic<ConnectState> connectState_{ConnectState::Idle};
+    std::atomic<bool> streamCut_{false};
+    std::atomic<bool> resetBySend_{false};
 };
 
 }  // namespace orvix

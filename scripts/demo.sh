@@ -2,9 +2,9 @@
 # The demo: installs what is missing, builds the program, the two libraries
 # and the recorder simulator, starts the simulator on a free loopback port,
 # writes a device list holding "Demo recorder" into a configuration
-# directory of its own (build/demo/config; the user's own list is never
-# touched) and opens ORVIX on it. Press Connect, then OK, for live video.
-# The simulator stops when ORVIX is closed.
+# directory of its own (build/demo/config; the user's own list and keyring
+# are never touched) and opens ORVIX on it. Press Connect, then OK, for live
+# video. The simulator stops when ORVIX is closed.
 #
 # Needs a display; on a machine without one: xvfb-run -a bash scripts/demo.sh
 set -euo pipefail
@@ -44,6 +44,9 @@ if [ -z "$port" ]; then
 fi
 
 export XDG_CONFIG_HOME=$demo/config
+# Nor is the desktop's keyring: without a session bus the demo recorder's
+# password stays in the demo's own device list file.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/orvix-demo-no-bus
 "$build/bin/orvix-demo-store" --name "Demo recorder" --address 127.0.0.1 --port "$port" \
   --account admin --password 1234 --stream mpeg4
 echo "recorder simulator on 127.0.0.1:$port (commands it receives: $demo/recorder-sim.log)"

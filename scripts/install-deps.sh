@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  libsecret-1-dev gnome-keyring dbus-daemon dbus-bin
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
 )

@@ -19,5 +19,6 @@ cmake --build "$build" -j "$(nproc)" --target main_dialog_tests
 
 xvfb-run -a -s "-screen 0 1024x768x24" \
   env QT_QPA_PLATFORM=xcb ORVIX_SCREENSHOT_DIR="$build/screenshots" \
+  DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/orvix-tests-no-bus \
   "$build/bin/main_dialog_tests" --gtest_filter='MainDialogSession.*'
 echo "screenshots in $build/screenshots"

@@ -12,191 +12,43 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
+#include <map>
 #include <memory>
-#include <new>
-#include <string_view>
+#include <set>
 #include <vector>
 
 #include "link/text_codec.h"
+#include "store/device_table.h"
+#include "store/list_merge.h"
 
 namespace orvix {
 namespace {
 
-constexpr int64_t kSchemaVersion = 1;
-// Another instance may be saving; wait this long for its lock.
+// Another writer may be saving; wait this long for its lock.
 constexpr int kBusyTimeoutMs = 2000;
 
-// Column checks keep every value inside the width of its record field.
-constexpr const char* kCreateSchema =
-    "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS devices ("
-    " position INTEGER PRIMARY KEY,"
-    " id INTEGER NOT NULL CHECK (id BETWEEN 0 AND 4294967295),"
-    " name TEXT NOT NULL,"
-    " account TEXT NOT NULL,"
-    " password TEXT NOT NULL,"
-    " model_index INTEGER NOT NULL CHECK (model_index BETWEEN -2147483648 AND 2147483647),"
-    " framing_kind INTEGER NOT NULL CHECK (framing_kind BETWEEN -2147483648 AND 2147483647),"
-    " use_ddns INTEGER NOT NULL CHECK (use_ddns BETWEEN 0 AND 4294967295),"
-    " ddns_id TEXT NOT NULL,"
-    " ddns_server TEXT NOT NULL,"
-    " ddns_port INTEGER NOT NULL CHECK (ddns_port BETWEEN 0 AND 65535),"
-    " use_static INTEGER NOT NULL CHECK (use_static BETWEEN 0 AND 4294967295),"
-    " address TEXT NOT NULL,"
-    " port INTEGER NOT NULL CHECK (port BETWEEN 0 AND 65535));";
-
-constexpr const char* kSelectRows =
-    "SELECT id, name, account, password, model_index, framing_kind, use_ddns, ddns_id, ddns_server,"
-    " ddns_port, use_static, address, port FROM devices ORDER BY position";
-
-constexpr const char* kInsertRow =
-    "INSERT INTO devices (position, id, name, account, password, model_index, framing_kind, use_ddns,"
-    " ddns_id, ddns_server, ddns_port, use_static, address, port)"
-    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)";
+constexpr char kPasswordsInFileLine[] = "Passwords are kept in the device list file (no keyring)";
 
 struct DatabaseCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
 using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
 
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
 struct RecordDestroyer {
     void operator()(DeviceRecord* record) const { destroyRecord(record); }
 };
 using RecordPtr = std::unique_ptr<DeviceRecord, RecordDestroyer>;
 
-enum class ReadOutcome {
-    Ok,          // a device list (or a fresh, empty database)
-    Unreadable,  // not a database, damaged, or another schema: move it aside
-    Failed,      // could not be read right now (locked, no access, I/O)
-};
-
-struct ReadResult {
-    ReadOutcome outcome;
-    std::string reason;
-};
-
-ReadResult errorResult(sqlite3* db, int rc) {
-    const std::string reason = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    switch (rc & 0xFF) {
-        case SQLITE_CORRUPT:
-        case SQLITE_NOTADB:
-        case SQLITE_FORMAT:
-        case SQLITE_ERROR:  // missing table or column: another schema
-        case SQLITE_MISMATCH:
-            return {ReadOutcome::Unreadable, reason};
-        default:
-            return {ReadOutcome::Failed, reason};
-    }
-}
-
-int prepare(sqlite3* db, const char* sql, Statement& statement) {
-    // Finalize the previous statement first: finalizing afterwards would
-    // clear the error message of this prepare.
-    statement.reset();
-    sqlite3_stmt* raw = nullptr;
-    const int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-    statement.reset(raw);
-    return rc;
-}
-
-int openDatabase(const std::string& path, Database& db) {
+int openDatabase(const std::string& path, Database& db, int flags = SQLITE_OPEN_READWRITE) {
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
     db.reset(raw);
     if (raw != nullptr) {
         sqlite3_extended_result_codes(raw, 1);
         sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     }
     return rc;
-}
-
-bool readInteger(sqlite3_stmt* row, int column, int64_t low, int64_t high, int64_t& value) {
-    if (sqlite3_column_type(row, column) != SQLITE_INTEGER) return false;
-    value = sqlite3_column_int64(row, column);
-    return value >= low && value <= high;
-}
-
-bool readText(sqlite3_stmt* row, int column, RecordText& text) {
-    if (sqlite3_column_type(row, column) != SQLITE_TEXT) return false;
-    const unsigned char* bytes = sqlite3_column_text(row, column);
-    if (bytes == nullptr) throw std::bad_alloc();  // SQLite's only reason for null text
-    const auto length = static_cast<size_t>(sqlite3_column_bytes(row, column));
-    setText(text, fromUtf8(std::string_view(reinterpret_cast<const char*>(bytes), length)));
-    return true;
-}
-
-// One row into a new record; false when a value does not fit its field.
-bool readRow(sqlite3_stmt* row, DeviceRecord& record) {
-    int64_t id = 0, modelIndex = 0, framingKind = 0, useDdns = 0, ddnsPort = 0, useStatic = 0, port = 0;
-    const bool ok = readInteger(row, 0, 0, UINT32_MAX, id) && readText(row, 1, record.name) &&
-                    readText(row, 2, record.account) && readText(row, 3, record.password) &&
-                    readInteger(row, 4, INT32_MIN, INT32_MAX, modelIndex) &&
-                    readInteger(row, 5, INT32_MIN, INT32_MAX, framingKind) &&
-                    readInteger(row, 6, 0, UINT32_MAX, useDdns) && readText(row, 7, record.ddnsId) &&
-                    readText(row, 8, record.ddnsServer) && readInteger(row, 9, 0, UINT16_MAX, ddnsPort) &&
-                    readInteger(row, 10, 0, UINT32_MAX, useStatic) && readText(row, 11, record.address) &&
-                    readInteger(row, 12, 0, UINT16_MAX, port);
-    if (!ok) return false;
-    record.id = static_cast<uint32_t>(id);
-    record.modelIndex.store(static_cast<int32_t>(modelIndex));
-    record.framingKind.store(static_cast<int32_t>(framingKind));
-    record.useDdns = static_cast<uint32_t>(useDdns);
-    record.ddnsPort = static_cast<uint16_t>(ddnsPort);
-    record.useStatic = static_cast<uint32_t>(useStatic);
-    record.port = static_cast<uint16_t>(port);
-    return true;
-}
-
-// Checks that `db` is intact and holds a device list of this schema, and
-// reads its records. A database without any table is a fresh one: Ok, empty.
-ReadResult readRecords(sqlite3* db, std::vector<RecordPtr>& records) {
-    Statement statement;
-    int rc = prepare(db, "PRAGMA quick_check", statement);
-    if (rc != SQLITE_OK) return errorResult(db, rc);
-    rc = sqlite3_step(statement.get());
-    if (rc == SQLITE_ROW) {
-        const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
-        if (verdict == nullptr || std::strcmp(verdict, "ok") != 0) {
-            return {ReadOutcome::Unreadable, "the file is damaged"};
-        }
-    } else if (rc != SQLITE_DONE) {
-        return errorResult(db, rc);
-    }
-
-    rc = prepare(db, "SELECT count(*) FROM sqlite_master", statement);
-    if (rc != SQLITE_OK) return errorResult(db, rc);
-    rc = sqlite3_step(statement.get());
-    if (rc != SQLITE_ROW) return errorResult(db, rc);
-    if (sqlite3_column_int64(statement.get(), 0) == 0) return {ReadOutcome::Ok, {}};
-
-    rc = prepare(db, "SELECT version FROM schema_version", statement);
-    if (rc != SQLITE_OK) return errorResult(db, rc);
-    int versions = 0;
-    int64_t version = 0;
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        ++versions;
-        version = sqlite3_column_type(statement.get(), 0) == SQLITE_INTEGER ? sqlite3_column_int64(statement.get(), 0)
-                                                                            : -1;
-    }
-    if (rc != SQLITE_DONE) return errorResult(db, rc);
-    if (versions != 1 || version != kSchemaVersion) {
-        return {ReadOutcome::Unreadable, "unknown schema version"};
-    }
-
-    rc = prepare(db, kSelectRows, statement);
-    if (rc != SQLITE_OK) return errorResult(db, rc);
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        RecordPtr record(createRecord());
-        if (!readRow(statement.get(), *record)) return {ReadOutcome::Unreadable, "a value does not fit its field"};
-        records.push_back(std::move(record));
-    }
-    if (rc != SQLITE_DONE) return errorResult(db, rc);
-    return {ReadOutcome::Ok, {}};
 }
 
 // Creates the missing directories of `path`'s parent, owner-only.
@@ -255,7 +107,37 @@ uint32_t unusedId(const DeviceList& list, const std::vector<RecordPtr>& records)
     return id;
 }
 
+// The secret's label and attributes stay as they are while these do.
+bool sameSecretLabel(const StoredFields& a, const StoredFields& b) {
+    return a.id == b.id && a.name == b.name && a.reachedAt() == b.reachedAt();
+}
+
+std::string joinedNames(const std::vector<std::u16string>& names) {
+    std::string text;
+    for (const std::u16string& name : names) text += (text.empty() ? "\"" : ", \"") + toUtf8(name) + "\"";
+    return text;
+}
+
 }  // namespace
+
+// A password a save put into the keyring, and what the key held before, so
+// that a save that fails afterwards can put the keyring back.
+struct DeviceStore::SecretUndo {
+    int64_t key = 0;
+    bool restore = false;  // put `previous` back; otherwise remove the secret
+    StoredFields previous;
+};
+
+struct DeviceStore::SavePlan {
+    std::vector<OwnRow> own;
+    std::vector<const DeviceRecord*> records;  // by index of `own`
+    std::vector<StoredFields> listed;          // the list's fields, by index of `own`
+    std::vector<PasswordPlace> previousPlace;  // by index of `own`
+    std::vector<StoredFields> previousFields;  // by index of `own`
+    std::set<int64_t> deletedKeys;
+    std::vector<int64_t> removeAfterSave;  // secrets to remove once the rows are saved
+    std::vector<SecretUndo> stored;        // secrets this save put into the keyring
+};
 
 std::string defaultDatabasePath() {
     std::string base;
@@ -283,6 +165,8 @@ std::string defaultDatabasePath() {
 }
 
 DeviceStore::DeviceStore(std::string path) : path_(std::move(path)) {}
+
+DeviceStore::~DeviceStore() = default;
 
 void DeviceStore::setNotice(std::string text) {
     std::fprintf(stderr, "%s\n", text.c_str());
@@ -321,8 +205,58 @@ bool DeviceStore::moveAside(const std::string& reason, const char* outcome) {
     return true;
 }
 
+bool DeviceStore::keyringUsable() {
+    if (keyringState_ == KeyringState::Untried) {
+        keyring_ = std::make_unique<SecretKeyring>(keyringCallLimit_);
+        const SecretKeyring::Result result = keyring_->connect();
+        if (result.outcome == SecretKeyring::Outcome::Done) {
+            keyringState_ = KeyringState::Usable;
+        } else {
+            keyringFailed(result.error);
+        }
+    }
+    return keyringState_ == KeyringState::Usable;
+}
+
+void DeviceStore::keyringFailed(const std::string& reason) {
+    // Not tried again by this store: a refused unlock would ask again at
+    // every save, a hanging service would cost its time limit each call.
+    keyringState_ = KeyringState::Unusable;
+    keyringProblem_ = reason;
+}
+
+void DeviceStore::notePasswordsInFile() {
+    if (!passwordNotice_.empty()) return;
+    passwordNotice_ = kPasswordsInFileLine;
+    std::fprintf(stderr, "Recorder passwords are kept in %s, which only you can read: the keyring cannot be used (%s).\n",
+                 path_.c_str(), keyringProblem_.c_str());
+}
+
+std::vector<DeviceStore::KnownRecord>& DeviceStore::rememberList(const DeviceList& list) {
+    auto found = std::find_if(knownLists_.begin(), knownLists_.end(),
+                              [&list](const KnownList& known) { return known.list == &list; });
+    KnownList entry;
+    if (found != knownLists_.end()) {
+        entry = std::move(*found);
+        knownLists_.erase(found);
+    }
+    entry.list = &list;
+    knownLists_.insert(knownLists_.begin(), std::move(entry));
+    if (knownLists_.size() > kKnownLists) knownLists_.pop_back();
+    return knownLists_.front().records;
+}
+
+const DeviceStore::KnownList* DeviceStore::findList(const DeviceList& list) const {
+    for (const KnownList& known : knownLists_) {
+        if (known.list == &list) return &known;
+    }
+    return nullptr;
+}
+
 bool DeviceStore::load(DeviceList& list) {
     notice_.clear();
+    std::vector<KnownRecord>& known = rememberList(list);
+    known.clear();
     if (path_.empty()) {
         blockedReason_ = "no home directory was found";
         setNotice("The device list cannot be kept: no home directory was found.");
@@ -330,12 +264,12 @@ bool DeviceStore::load(DeviceList& list) {
     }
     if (!exists(path_)) return true;  // nothing saved yet
 
-    std::vector<RecordPtr> records;
+    std::vector<FileRow> rows;
     ReadResult result;
     {
         Database db;
         const int rc = openDatabase(path_, db);
-        result = rc == SQLITE_OK ? readRecords(db.get(), records) : errorResult(db.get(), rc);
+        result = rc == SQLITE_OK ? readRows(db.get(), rows) : errorResult(db.get(), rc);
     }
     if (result.outcome == ReadOutcome::Unreadable) {
         moveAside(result.reason, "the program goes on with an empty device list.");
@@ -347,12 +281,207 @@ bool DeviceStore::load(DeviceList& list) {
                   "). The program goes on with an empty device list and will not save it.");
         return false;
     }
+
+    std::vector<RecordPtr> records;
+    std::vector<PasswordPlace> places;
+    std::vector<std::u16string> missing;
+    int unread = 0;
+    bool passwordsInFile = false;
+    for (FileRow& row : rows) {
+        PasswordPlace place = PasswordPlace::File;
+        if (row.passwordInKeyring) {
+            place = PasswordPlace::KeyringUnread;
+            std::string password;
+            if (keyringUsable()) {
+                const SecretKeyring::Result found = keyring_->lookup(row.key, password);
+                if (found.outcome == SecretKeyring::Outcome::Done) {
+                    row.fields.password = fromUtf8(password);
+                    place = PasswordPlace::Keyring;
+                } else if (found.outcome == SecretKeyring::Outcome::NotFound) {
+                    place = PasswordPlace::KeyringMissing;
+                    missing.push_back(row.fields.name);
+                } else {
+                    keyringFailed(found.error);
+                }
+            }
+            if (place == PasswordPlace::KeyringUnread) ++unread;
+        } else if (!row.fields.password.empty()) {
+            passwordsInFile = true;
+        }
+        RecordPtr record(createRecord());
+        row.fields.applyTo(*record);
+        records.push_back(std::move(record));
+        places.push_back(place);
+    }
+    // Passwords still in the file move to the keyring at the next save; say
+    // now when there is none to move them to.
+    if (passwordsInFile && !keyringUsable()) notePasswordsInFile();
+    if (unread > 0) {
+        setNotice("The keyring could not be used (" + keyringProblem_ + "): the passwords of " + std::to_string(unread) +
+                  (unread == 1 ? " recorder" : " recorders") +
+                  " kept there could not be read, so logging in to them fails until the program is started again"
+                  " with the keyring available.");
+    }
+    if (!missing.empty()) {
+        setNotice("The keyring holds no password for " + joinedNames(missing) +
+                  ". Enter it again with Info Setup.");
+    }
+
     // A record needs a nonzero id to be found; give one to any that lacks it.
     for (RecordPtr& record : records) {
         if (record->id == 0) record->id = unusedId(list, records);
     }
-    for (RecordPtr& record : records) list.append(record.release());
+    for (size_t i = 0; i < records.size(); ++i) {
+        known.push_back({records[i].get(), rows[i].key, StoredFields::of(*records[i]), places[i]});
+        list.append(records[i].release());
+    }
     return true;
+}
+
+bool DeviceStore::passwordReadable(const DeviceRecord& record) const {
+    for (const KnownList& list : knownLists_) {
+        for (const KnownRecord& known : list.records) {
+            if (known.record != &record) continue;
+            return known.place != PasswordPlace::KeyringUnread && known.place != PasswordPlace::KeyringMissing;
+        }
+    }
+    return true;
+}
+
+DeviceStore::SavePlan DeviceStore::planSave(const DeviceList& list) {
+    SavePlan plan;
+    static const std::vector<KnownRecord> kNone;
+    const KnownList* memory = findList(list);
+    const std::vector<KnownRecord>& known = memory != nullptr ? memory->records : kNone;
+    // A list at the address of one this store knew, sharing none of its
+    // records, is another list: nothing of the old one counts as deleted.
+    bool knownList = memory != nullptr;
+    if (knownList && !known.empty() && !list.empty()) {
+        knownList = std::any_of(known.begin(), known.end(), [&list](const KnownRecord& k) {
+            return std::find(list.entries().begin(), list.entries().end(), k.record) != list.entries().end();
+        });
+    }
+    std::vector<bool> matched(known.size(), false);
+
+    // A list this store has not seen: its records take the rows with their
+    // ids, so look at the file first.
+    std::vector<FileRow> rows;
+    std::vector<bool> rowTaken;
+    if (!knownList && exists(path_)) {
+        Database db;
+        if (openDatabase(path_, db, SQLITE_OPEN_READONLY) != SQLITE_OK ||
+            readRows(db.get(), rows).outcome != ReadOutcome::Ok) {
+            rows.clear();
+        }
+        rowTaken.assign(rows.size(), false);
+    }
+
+    for (const DeviceRecord* record : list.entries()) {
+        OwnRow own;
+        const StoredFields listed = StoredFields::of(*record);
+        PasswordPlace previousPlace = PasswordPlace::File;
+        StoredFields previousFields;
+        if (knownList) {
+            for (size_t j = 0; j < known.size(); ++j) {
+                if (matched[j] || known[j].record != record || known[j].fields.id != record->id) continue;
+                matched[j] = true;
+                own.fileKey = known[j].key;
+                own.edited = listed != known[j].fields;
+                previousPlace = known[j].place;
+                previousFields = known[j].fields;
+                break;
+            }
+        } else {
+            for (size_t j = 0; j < rows.size(); ++j) {
+                if (rowTaken[j] || rows[j].fields.id != record->id) continue;
+                rowTaken[j] = true;
+                own.fileKey = rows[j].key;
+                previousPlace = rows[j].passwordInKeyring ? PasswordPlace::KeyringUnread : PasswordPlace::File;
+                previousFields = rows[j].fields;
+                break;
+            }
+        }
+        own.wanted.key = own.fileKey != 0 ? own.fileKey : newRowKey();
+        own.wanted.fields = listed;
+        plan.own.push_back(std::move(own));
+        plan.records.push_back(record);
+        plan.listed.push_back(listed);
+        plan.previousPlace.push_back(previousPlace);
+        plan.previousFields.push_back(std::move(previousFields));
+    }
+    if (knownList) {
+        for (size_t j = 0; j < known.size(); ++j) {
+            if (matched[j]) continue;
+            plan.deletedKeys.insert(known[j].key);
+            if (known[j].place == PasswordPlace::Keyring || known[j].place == PasswordPlace::KeyringUnread) {
+                plan.removeAfterSave.push_back(known[j].key);
+            }
+        }
+    }
+    return plan;
+}
+
+void DeviceStore::placePasswords(SavePlan& plan) {
+    int storedCount = 0;
+    for (size_t i = 0; i < plan.own.size(); ++i) {
+        OwnRow& own = plan.own[i];
+        FileRow& wanted = own.wanted;
+        const std::u16string& password = plan.listed[i].password;
+        const PasswordPlace previous = plan.previousPlace[i];
+        const StoredFields& before = plan.previousFields[i];
+        auto inKeyring = [&wanted] {
+            wanted.fields.password.clear();
+            wanted.passwordInKeyring = true;
+        };
+
+        if (previous == PasswordPlace::KeyringUnread && password == before.password) {
+            inKeyring();  // still there; it could not be read, so it stays as it is
+            continue;
+        }
+        if (password.empty()) {
+            if (previous == PasswordPlace::Keyring) plan.removeAfterSave.push_back(own.fileKey);
+            continue;
+        }
+        if (previous == PasswordPlace::Keyring && password == before.password &&
+            sameSecretLabel(before, plan.listed[i])) {
+            inKeyring();
+            continue;
+        }
+        if (!keyringUsable()) continue;  // the password stays in the file
+        // Secrets live under random keys only: a key derived for a row of
+        // an earlier version is the same in every such file.
+        const int64_t key = wanted.key > 0 ? wanted.key : newRowKey();
+        const StoredFields& f = plan.listed[i];
+        const SecretKeyring::Result result =
+            keyring_->store(key, f.id, f.reachedAt(), toUtf8(f.name), toUtf8(password));
+        if (result.outcome != SecretKeyring::Outcome::Done) {
+            keyringFailed(result.error);
+            continue;
+        }
+        wanted.key = key;
+        inKeyring();
+        own.storedSecret = password;
+        SecretUndo undo;
+        undo.key = key;
+        undo.restore = previous == PasswordPlace::Keyring && key == own.fileKey;
+        if (undo.restore) undo.previous = before;
+        plan.stored.push_back(std::move(undo));
+        if (keyringStepHook_) keyringStepHook_(++storedCount);
+    }
+}
+
+void DeviceStore::undoSecrets(const SavePlan& plan) {
+    if (plan.stored.empty() || !keyringUsable()) return;
+    for (const SecretUndo& undo : plan.stored) {
+        const StoredFields& f = undo.previous;
+        const SecretKeyring::Result result =
+            undo.restore ? keyring_->store(undo.key, f.id, f.reachedAt(), toUtf8(f.name), toUtf8(f.password))
+                         : keyring_->remove(undo.key);
+        if (result.outcome == SecretKeyring::Outcome::Failed) {
+            keyringFailed(result.error);
+            return;
+        }
+    }
 }
 
 bool DeviceStore::save(const DeviceList& list) {
@@ -370,70 +499,121 @@ bool DeviceStore::save(const DeviceList& list) {
         setNotice("The device list was not saved: " + error + ".");
         return false;
     }
+
+    SavePlan plan = planSave(list);
+    placePasswords(plan);
+
     Database db;
+    std::vector<FileRow> current;
+    bool fileReplaced = false;
     for (int attempt = 0;; ++attempt) {
         if (!makeOwnerOnlyFile(path_, error)) {
+            undoSecrets(plan);
             setNotice("The device list was not saved: " + error + ".");
             return false;
         }
         int rc = openDatabase(path_, db);
-        std::vector<RecordPtr> existing;
-        ReadResult result = rc == SQLITE_OK ? readRecords(db.get(), existing) : errorResult(db.get(), rc);
+        ReadResult result;
+        if (rc == SQLITE_OK) {
+            // Rows deleted now are overwritten, not left in free pages.
+            execute(db.get(), "PRAGMA secure_delete=ON");
+            rc = execute(db.get(), "PRAGMA journal_mode=DELETE");
+            if (rc == SQLITE_OK) rc = execute(db.get(), "PRAGMA synchronous=FULL");
+            // The rows are read under the write lock, so no other writer
+            // saves between reading and writing them.
+            if (rc == SQLITE_OK) rc = execute(db.get(), "BEGIN IMMEDIATE");
+        }
+        if (rc != SQLITE_OK) {
+            result = errorResult(db.get(), rc);
+        } else {
+            result = readRows(db.get(), current);
+            if (result.fresh) fileReplaced = true;
+        }
         if (result.outcome == ReadOutcome::Ok) break;
+        execute(db.get(), "ROLLBACK");
+        db.reset();
         if (result.outcome == ReadOutcome::Failed) {
+            undoSecrets(plan);
             setNotice("The device list was not saved: " + path_ + " could not be read (" + result.reason + ").");
             return false;
         }
         // Damaged since it was loaded: keep it aside and start a new file.
-        db.reset();
-        if (attempt > 0 || !moveAside(result.reason, "the current device list is saved in a new file.")) return false;
+        if (attempt > 0 || !moveAside(result.reason, "the current device list is saved in a new file.")) {
+            undoSecrets(plan);
+            return false;
+        }
+        fileReplaced = true;
     }
+    // A new file lost its rows to no writer: every record is written as the
+    // list has it.
+    if (fileReplaced) {
+        for (OwnRow& own : plan.own) own.edited = true;
+    }
+
+    const std::vector<MergedRow> merged = mergeRows(current, plan.own, plan.deletedKeys);
+    std::vector<FileRow> rows;
+    rows.reserve(merged.size());
+    for (const MergedRow& row : merged) rows.push_back(row.row);
 
     sqlite3* raw = db.get();
     auto fail = [&](const std::string& reason) {
         execute(raw, "ROLLBACK");
+        undoSecrets(plan);
         setNotice("The device list was not saved (" + reason + "); the previously saved list is kept.");
         return false;
     };
-    if (execute(raw, "PRAGMA journal_mode=DELETE") != SQLITE_OK || execute(raw, "PRAGMA synchronous=FULL") != SQLITE_OK ||
-        execute(raw, "BEGIN IMMEDIATE") != SQLITE_OK) {
-        return fail(sqlite3_errmsg(raw));
-    }
-    const std::string schema = std::string(kCreateSchema) +
-                               "INSERT INTO schema_version SELECT " + std::to_string(kSchemaVersion) +
-                               " WHERE NOT EXISTS (SELECT 1 FROM schema_version);";
-    if (execute(raw, schema.c_str()) != SQLITE_OK || execute(raw, "DELETE FROM devices") != SQLITE_OK) {
-        return fail(sqlite3_errmsg(raw));
-    }
-    if (saveStepHook_ && !saveStepHook_(0)) return fail("interrupted");
-
-    Statement insert;
-    if (prepare(raw, kInsertRow, insert) != SQLITE_OK) return fail(sqlite3_errmsg(raw));
-    sqlite3_stmt* row = insert.get();
-    int position = 0;
-    for (const DeviceRecord* record : list.entries()) {
-        const std::string texts[6] = {toUtf8(record->name.view()),   toUtf8(record->account.view()),
-                                      toUtf8(record->password.view()), toUtf8(record->ddnsId.view()),
-                                      toUtf8(record->ddnsServer.view()), toUtf8(record->address.view())};
-        auto bindText = [&](int index, const std::string& text) {
-            return sqlite3_bind_text(row, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-        };
-        sqlite3_reset(row);
-        const bool bound =
-            sqlite3_bind_int64(row, 1, position) == SQLITE_OK && sqlite3_bind_int64(row, 2, record->id) == SQLITE_OK &&
-            bindText(3, texts[0]) == SQLITE_OK && bindText(4, texts[1]) == SQLITE_OK &&
-            bindText(5, texts[2]) == SQLITE_OK && sqlite3_bind_int64(row, 6, record->modelIndex.load()) == SQLITE_OK &&
-            sqlite3_bind_int64(row, 7, record->framingKind.load()) == SQLITE_OK &&
-            sqlite3_bind_int64(row, 8, record->useDdns) == SQLITE_OK && bindText(9, texts[3]) == SQLITE_OK &&
-            bindText(10, texts[4]) == SQLITE_OK && sqlite3_bind_int64(row, 11, record->ddnsPort) == SQLITE_OK &&
-            sqlite3_bind_int64(row, 12, record->useStatic) == SQLITE_OK && bindText(13, texts[5]) == SQLITE_OK &&
-            sqlite3_bind_int64(row, 14, record->port) == SQLITE_OK;
-        if (!bound || sqlite3_step(row) != SQLITE_DONE) return fail(sqlite3_errmsg(raw));
-        ++position;
-        if (saveStepHook_ && !saveStepHook_(position)) return fail("interrupted");
-    }
-    insert.reset();
+    int rc = prepareSchema(raw);
+    if (rc != SQLITE_OK) return fail(sqlite3_errmsg(raw));
+    rc = writeRows(raw, rows, saveStepHook_);
+    if (rc == SQLITE_ABORT) return fail("interrupted");
+    if (rc != SQLITE_OK) return fail(sqlite3_errmsg(raw));
     if (execute(raw, "COMMIT") != SQLITE_OK) return fail(sqlite3_errmsg(raw));
+
+    // Saved. Which passwords left the file, and which secrets no row uses.
+    std::map<int64_t, const FileRow*> before;
+    for (const FileRow& row : current) before.emplace(row.key, &row);
+    std::set<int64_t> usedSecrets;
+    bool passwordLeftFile = false;
+    bool passwordsInFile = false;
+    std::vector<const MergedRow*> rowOfOwn(plan.own.size(), nullptr);
+    for (const MergedRow& row : merged) {
+        if (row.row.passwordInKeyring) usedSecrets.insert(row.row.key);
+        if (!row.row.passwordInKeyring && !row.row.fields.password.empty()) passwordsInFile = true;
+        if (row.own < 0) continue;
+        rowOfOwn[static_cast<size_t>(row.own)] = &row;
+        const auto old = before.find(plan.own[static_cast<size_t>(row.own)].fileKey);
+        if (row.row.passwordInKeyring && old != before.end() && !old->second->fields.password.empty()) {
+            passwordLeftFile = true;
+        }
+    }
+    for (const SecretUndo& undo : plan.stored) {
+        if (usedSecrets.count(undo.key) == 0) plan.removeAfterSave.push_back(undo.key);
+    }
+    // Old versions deleted rows without overwriting them: rebuild the file
+    // so that no copy of a password moved out of it stays in a free page.
+    if (passwordLeftFile) execute(raw, "VACUUM");
+    db.reset();
+
+    for (const int64_t key : plan.removeAfterSave) {
+        if (usedSecrets.count(key) != 0 || !keyringUsable()) continue;
+        const SecretKeyring::Result result = keyring_->remove(key);
+        if (result.outcome == SecretKeyring::Outcome::Failed) keyringFailed(result.error);
+    }
+
+    std::vector<KnownRecord>& remembered = rememberList(list);
+    remembered.clear();
+    for (size_t i = 0; i < plan.own.size(); ++i) {
+        KnownRecord known;
+        known.record = plan.records[i];
+        known.fields = plan.listed[i];
+        const MergedRow* row = rowOfOwn[i];
+        known.key = row != nullptr ? row->row.key : plan.own[i].fileKey;
+        if (row != nullptr && row->row.passwordInKeyring) {
+            known.place = known.fields.password.empty() ? PasswordPlace::KeyringUnread : PasswordPlace::Keyring;
+        }
+        remembered.push_back(std::move(known));
+    }
+    if (passwordsInFile && keyringState_ == KeyringState::Unusable) notePasswordsInFile();
     return true;
 }
 

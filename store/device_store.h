@@ -1,16 +1,31 @@
 // The saved device list: the stored fields of every record, in list order, in
-// an SQLite database that only its owner may read (it holds passwords).
+// an SQLite database that only its owner may read or write.
 //
-// A save replaces the whole list in one transaction, so an interrupted save
-// leaves the previous list. A file that is not a device list this store can
+// Passwords go to the desktop's keyring (the Secret Service) whenever one
+// answers, and the file then holds none. Without one they stay in the file,
+// and the store says so once (passwordNotice()). A password leaves the file
+// only after the keyring has confirmed it, so a keyring that fails half-way
+// through a save loses nothing.
+//
+// A save writes in one transaction, so an interrupted save leaves the
+// previous list. Several writers may share the file (two running programs, a
+// script): a save merges its list into the rows as they are at that moment
+// (list_merge.h), so nothing another writer stored since this store loaded
+// or saved the list is lost. A file that is not a device list this store can
 // read is never overwritten: it is moved aside under a timestamped name and
 // the user is told where.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/device_list.h"
+#include "store/secret_keyring.h"
+#include "store/stored_fields.h"
 
 namespace orvix {
 
@@ -22,41 +37,111 @@ std::string defaultDatabasePath();
 class DeviceStore {
 public:
     explicit DeviceStore(std::string path);
+    ~DeviceStore();
+    DeviceStore(const DeviceStore&) = delete;
+    DeviceStore& operator=(const DeviceStore&) = delete;
 
     const std::string& path() const { return path_; }
 
     // Appends the saved records, in saved order, to `list`; each is made with
-    // createRecord() and belongs to the list afterwards. A missing file is an
-    // empty list. Returns false when nothing could be read; then nothing is
-    // appended and notice() tells the user what happened.
+    // createRecord() and belongs to the list afterwards. Passwords kept in
+    // the keyring are read from it. A missing file is an empty list. Returns
+    // false when nothing could be read; then nothing is appended and
+    // notice() tells the user what happened.
     bool load(DeviceList& list);
 
-    // Replaces the saved list with the stored fields of `list`. Returns false
-    // when the previous list was kept; notice() then says why.
+    // Saves the stored fields of `list`. For a list this store loaded or
+    // saved before, its additions, changes and deletions since then are
+    // applied to the file's rows as they are now; for any other list, its
+    // records replace the rows with their ids and are added otherwise, and
+    // no row is removed. Returns false when the previous list was kept; notice()
+    // then says why.
     bool save(const DeviceList& list);
+
+    // False when `record`, of a list this store loaded or saved,
+    // has its password in the keyring and the keyring could not give it
+    // (it did not answer, stayed locked, or had no secret for it).
+    bool passwordReadable(const DeviceRecord& record) const;
 
     // What the user should be told about the last load or save; empty when
     // there is nothing to say. Every notice also goes to stderr.
     const std::string& notice() const { return notice_; }
+
+    // One line for the program's info line, set the first time this store
+    // has to keep passwords in the file because no keyring can be used
+    // (also written to stderr then, with the reason). Empty otherwise.
+    const std::string& passwordNotice() const { return passwordNotice_; }
 
     // For tests: called inside a save after the old rows were deleted (0) and
     // after each row written (1, 2, ...). Returning false abandons the save
     // at that point.
     using SaveStepHook = std::function<bool(int rowsWritten)>;
     void setSaveStepHook(SaveStepHook hook) { saveStepHook_ = std::move(hook); }
+    // For tests: called after each password a save put into the keyring.
+    using KeyringStepHook = std::function<void(int secretsStored)>;
+    void setKeyringStepHook(KeyringStepHook hook) { keyringStepHook_ = std::move(hook); }
+    // How long one keyring call may take before the keyring counts as
+    // unusable (default SecretKeyring::kDefaultCallLimit).
+    void setKeyringCallLimit(std::chrono::milliseconds limit) { keyringCallLimit_ = limit; }
 
 private:
+    // Where the password of a record this store knows is kept.
+    enum class PasswordPlace {
+        File,
+        Keyring,         // in the keyring, and the list holds it
+        KeyringUnread,   // in the keyring, which could not be read
+        KeyringMissing,  // marked as in the keyring, which had none
+    };
+    struct KnownRecord {
+        const DeviceRecord* record = nullptr;
+        int64_t key = 0;
+        StoredFields fields;  // as the list had them
+        PasswordPlace place = PasswordPlace::File;
+    };
+    struct SecretUndo;
+    struct SavePlan;
+
     void setNotice(std::string text);
     // Renames the unreadable file (and any journal beside it) to a
     // timestamped name; `outcome` ends the notice. False when it stays.
     bool moveAside(const std::string& reason, const char* outcome);
 
+    // Whether the keyring can be used; the first call tries to reach it.
+    bool keyringUsable();
+    void keyringFailed(const std::string& reason);
+    // Says once that passwords are kept in the file.
+    void notePasswordsInFile();
+
+    SavePlan planSave(const DeviceList& list);
+    void placePasswords(SavePlan& plan);
+    void undoSecrets(const SavePlan& plan);
+
     std::string path_;
     std::string notice_;
+    std::string passwordNotice_;
     // Set when the file could not be read but is still in place: saving would
     // replace a list the user has not seen, so saves are refused.
     std::string blockedReason_;
     SaveStepHook saveStepHook_;
+    KeyringStepHook keyringStepHook_;
+
+    std::chrono::milliseconds keyringCallLimit_ = SecretKeyring::kDefaultCallLimit;
+    std::unique_ptr<SecretKeyring> keyring_;
+    enum class KeyringState { Untried, Usable, Unusable } keyringState_ = KeyringState::Untried;
+    std::string keyringProblem_;
+
+    // The lists this store loaded or saved lately, newest first, with their
+    // records as they were then.
+    struct KnownList {
+        const DeviceList* list = nullptr;
+        std::vector<KnownRecord> records;
+    };
+    static constexpr size_t kKnownLists = 8;
+    std::vector<KnownList> knownLists_;
+    // The records this store knows of `list`, made the newest; created
+    // empty when it knows none.
+    std::vector<KnownRecord>& rememberList(const DeviceList& list);
+    const KnownList* findList(const DeviceList& list) const;
 };
 
 }  // namespace orvix

@@ -16,13 +16,29 @@ namespace {
 std::mutex gMutex;
 std::unique_ptr<orvix::DeviceStore> gStore;
 std::string gNotice;
+// The store's note that passwords are kept in the file: waiting to be taken,
+// and what the last _gStorePasswordNotice() returned.
+std::string gPasswordNotice;
+std::string gPasswordNoticeTaken;
+bool gPasswordNoticeGiven = false;
 
 // The store for the current configuration directory. It is kept between
 // calls because it remembers a file that could not be read.
 orvix::DeviceStore& currentStore() {
     std::string path = orvix::defaultDatabasePath();
-    if (!gStore || gStore->path() != path) gStore = std::make_unique<orvix::DeviceStore>(std::move(path));
+    if (!gStore || gStore->path() != path) {
+        gStore = std::make_unique<orvix::DeviceStore>(std::move(path));
+        // Another device list: its own notice, once.
+        gPasswordNotice.clear();
+        gPasswordNoticeGiven = false;
+    }
     return *gStore;
+}
+
+void notePasswordNotice(const orvix::DeviceStore& store) {
+    if (gPasswordNoticeGiven || store.passwordNotice().empty()) return;
+    gPasswordNotice = store.passwordNotice();
+    gPasswordNoticeGiven = true;
 }
 
 void setFailureNotice(const char* what) {
@@ -38,6 +54,7 @@ int loadList(orvix::DeviceList* list) {
         orvix::DeviceStore& store = currentStore();
         const bool ok = store.load(*list);
         gNotice = store.notice();
+        notePasswordNotice(store);
         return ok ? 1 : -1;
     } catch (...) {
         setFailureNotice("loaded");
@@ -53,6 +70,7 @@ int saveList(orvix::DeviceList* list) {
         orvix::DeviceStore& store = currentStore();
         const bool ok = store.save(*list);
         gNotice = store.notice();
+        notePasswordNotice(store);
         return ok ? 1 : -1;
     } catch (...) {
         setFailureNotice("saved");
@@ -67,7 +85,8 @@ NODRA_EXPORT int _gLoadDevInfo_V2(orvix::DeviceList* list, orvix::DeviceRecord* 
     return loadList(list);
 }
 
-// Replaces the saved list with the stored fields of every entry, in order.
+// Saves the stored fields of every entry, in order, merged with what other
+// writers saved since this list was loaded.
 NODRA_EXPORT int _gSaveDevInfo_V2(orvix::DeviceList* list, orvix::DeviceRecord* /*working*/) {
     return saveList(list);
 }
@@ -82,4 +101,14 @@ NODRA_EXPORT int _gSaveDevInfo(orvix::DeviceList* list, orvix::DeviceRecord* /*w
 NODRA_EXPORT const char* _gStoreNotice(void) {
     std::lock_guard<std::mutex> lock(gMutex);
     return gNotice.c_str();
+}
+
+// One line for the info line when passwords are kept in the device list file
+// because no keyring can be used (UTF-8): given once, then empty. Valid until
+// the next call of this entry.
+NODRA_EXPORT const char* _gStorePasswordNotice(void) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gPasswordNoticeTaken = std::move(gPasswordNotice);
+    gPasswordNotice.clear();
+    return gPasswordNoticeTaken.c_str();
 }

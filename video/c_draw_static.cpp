@@ -53,7 +53,15 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
     });
     // After the output has shown its view for a new picture, the strip goes
     // above it.
-    connect(&output_.handOver(), &FrameHandOver::frameReady, this, [this] { updateStatusStrip(); });
+    connect(&output_.handOver(), &FrameHandOver::frameReady, this, [this] {
+        // A picture decoded before the link ended, handed over after: the
+        // logo with the status lines stays.
+        if (session_.linkEnded()) {
+            refresh();
+            return;
+        }
+        updateStatusStrip();
+    });
     connect(&output_, &VideoOutput::switchedToSoftware, this, [this] { updateStatusStrip(); });
 }
 
@@ -107,6 +115,13 @@ void C_DrawStatic::showNetworkError() {
         showNetworkErrorBox();
         return LParam{0};
     });
+}
+
+void C_DrawStatic::linkEnded(const LinkEnd& end) {
+    const int cause = static_cast<int>(end.cause);
+    const QString text = QString::fromStdString(end.text);
+    QMetaObject::invokeMethod(
+        this, [this, cause, text] { emit connectionEnded(cause, text); }, Qt::QueuedConnection);
 }
 
 LParam C_DrawStatic::handle(uint32_t message, WParam wParam, LParam lParam) {

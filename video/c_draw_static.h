@@ -54,6 +54,8 @@ public:
     void notify(WindowMessage message, WParam wParam, LParam lParam) override;
     // Shows "Network Error occurred" without waiting for it to be closed.
     void showNetworkError() override;
+    // Posted to the window's thread, which emits connectionEnded().
+    void linkEnded(const LinkEnd& end) override;
 
     // What the main dialog writes and reads directly.
     void setOwner(MessageTarget* owner) { owner_ = owner; }
@@ -78,6 +80,11 @@ public:
     size_t pendingMessages() const { return sent_.pending(); }
     // The open "Network Error occurred" box, if any.
     QMessageBox* networkErrorBox() const { return networkErrorBox_.data(); }
+
+signals:
+    // The connection ended by itself (a LinkEndCause and the info line's
+    // text); the status lines already say so.
+    void connectionEnded(int cause, const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

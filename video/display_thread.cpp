@@ -30,9 +30,11 @@ void DisplayThread::run() {
         if (!ring.waitFrame(FrameRing::kFrameWait)) continue;
         const RingSlot slot = ring.take();
         // The wake-up at stop may find no packet; only hand-overs count.
+        // Packets still waiting when the link ended are not shown: the
+        // window shows the status lines in their place.
         if (slot.data != nullptr) {
             shared.framesCounter.fetch_add(1);
-            process(slot.data, slot.length);
+            if (!connection_.end.ended()) process(slot.data, slot.length);
         }
         ring.releaseSlot();
     }

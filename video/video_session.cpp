@@ -57,6 +57,7 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     c.notifier = &notifier_;
     c.decoder = decoder_.get();
     c.record = record;
+    c.infoLine = &infoLine_;
     c.resync = 1;
     // A copy: the record's name may be rewritten while the display thread
     // draws it.
@@ -79,7 +80,10 @@ void VideoSession::startThreads() {
 }
 
 void VideoSession::startLink() {
-    if (threadsRunning()) shared_.threadState.store(kLinkConnect);
+    if (!threadsRunning()) return;
+    // The link idles in state 1 after an end; the new run may end again.
+    connection_->end.clear();
+    shared_.threadState.store(kLinkConnect);
 }
 
 void VideoSession::setChannel(int channel, int origin) { requestData(connection_.get(), channel, origin); }
@@ -87,16 +91,16 @@ void VideoSession::setChannel(int channel, int origin) { requestData(connection_
 bool VideoSession::requestRecordInfo() {
     const char* text = ::orvix::requestRecordInfo(connection_.get());
     if (text == nullptr) return false;
-    infoLine_ = text;
+    infoLine_.set(text);
     return true;
 }
 
 void VideoSession::startSearch(uint32_t startTime) {
-    if (const char* text = ::orvix::startSearch(connection_.get(), startTime)) infoLine_ = text;
+    if (const char* text = ::orvix::startSearch(connection_.get(), startTime)) infoLine_.set(text);
 }
 
 void VideoSession::endSearch() {
-    if (const char* text = ::orvix::endSearch(connection_.get())) infoLine_ = text;
+    if (const char* text = ::orvix::endSearch(connection_.get())) infoLine_.set(text);
 }
 
 void VideoSession::ptz(int action, int32_t preset) { requestPtz(connection_.get(), action, preset); }
@@ -150,5 +154,9 @@ bool VideoSession::threadsRunning() const {
 int VideoSession::status() const { return connection_ != nullptr ? connection_->status.load() : 0; }
 
 std::string VideoSession::statusLine() const { return formatStatusLine(connection_.get()); }
+
+LinkEnd VideoSession::linkEnd() const { return connection_ != nullptr ? connection_->end.get() : LinkEnd{}; }
+
+bool VideoSession::linkEnded() const { return connection_ != nullptr && connection_->end.ended(); }
 
 }  // namespace orvix

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "app/device_record.h"
+#include "link/info_line.h"
+#include "link/link_end.h"
 #include "link/link_notifier.h"
 #include "link/link_shared.h"
 #include "link/link_stop.h"
@@ -59,12 +61,13 @@ public:
     SetUpResult setUp(DeviceRecord* record, PacketSink& sink);
 
     // VWM_LINK_START: the link thread starts connecting (only when set up).
+    // After the link ended by itself it starts afresh, with the end cleared.
     void startLink();
 
     // The command wrappers; each does nothing without a connection and
     // sends only while the status is 9 (see link/command_wrappers.h).
     void setChannel(int channel, int origin);
-    // True when the request went out (video was flowing).
+    // True when the request went out (video was flowing and the sends went).
     bool requestRecordInfo();
     void startSearch(uint32_t startTime);
     void endSearch();
@@ -94,9 +97,14 @@ public:
     int status() const;
     // The status line text (safe at any time on the owner's thread).
     std::string statusLine() const;
-    // The info line under it; set by the wrappers and the record replies.
-    const std::string& infoLine() const { return infoLine_; }
-    void setInfoLine(std::string text) { infoLine_ = std::move(text); }
+    // The info line under it; set by the wrappers, the record replies and
+    // the link when the connection ends by itself.
+    std::string infoLine() const { return infoLine_.get(); }
+    void setInfoLine(std::string text) { infoLine_.set(std::move(text)); }
+    // How the link ended by itself, if it did since it was started (the
+    // front ends are also told through LinkNotifier::linkEnded()).
+    LinkEnd linkEnd() const;
+    bool linkEnded() const;
 
     LinkShared& shared() { return shared_; }
     const LinkShared& shared() const { return shared_; }
@@ -116,7 +124,7 @@ private:
     OverlaySettings overlay_;
     DeviceRecord* record_ = nullptr;
     bool setUpFailed_ = false;
-    std::string infoLine_;
+    InfoLine infoLine_;
     std::unique_ptr<RecorderConnection> connection_;
     std::unique_ptr<VideoDecoder> decoder_;
     std::unique_ptr<LinkThread> linkThread_;

@@ -47,7 +47,9 @@ grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/$id.svg" || fail "scal
 [ -f "$prefix/lib/systemd/system/orvix-bridge.service" ] || fail "the bridge's systemd unit missing"
 
 # The installed program with its own libraries, against the installed simulator.
+# No session bus: the test's password stays out of the user's keyring.
 export XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=offscreen
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/orvix-tests-no-bus
 "$prefix/bin/orvix-recorder-sim" --port 0 --fps 2 --log "$work/sim.log" >"$work/sim.out" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do grep -q '^listening on' "$work/sim.out" && break; sleep 0.1; done

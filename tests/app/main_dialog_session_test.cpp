@@ -2,10 +2,11 @@
 // program: add a recorder through the setup dialog, connect, change the
 // channel, ask for the recorded range, play back, go live, move the camera,
 // switch an alarm output, disconnect and close. The simulator's command log
-// shows what reached the recorder. With ORVIX_SCREENSHOT_DIR set, the whole
-// dialog is saved there as main_dialog.png once live video is shown, and as
-// main_dialog_status.png with the logo and the status line right after a
-// refresh.
+// shows what reached the recorder. Also a recorder that resets the
+// connection, one that dies, and one that is not there. With
+// ORVIX_SCREENSHOT_DIR set, the whole dialog is saved there as
+// main_dialog.png once live video is shown, and as main_dialog_status.png
+// with the logo and the status line right after a refresh.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -49,8 +50,15 @@ class MainDialogSession : public MainDialogTest {
 protected:
     void SetUp() override {
         logPath = QDir(QString::fromStdString(config.path())).filePath("sim.log");
+        startSimulator({});
+    }
+    // Starts the simulator program with `extra` options, on `wanted` (0: a
+    // free port).
+    void startSimulator(const QStringList& extra, uint16_t wanted = 0) {
         simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
-        simulator.setArguments({"--port", "0", "--log", logPath, "--record-range", kRecordRange});
+        simulator.setArguments(QStringList{"--port", QString::number(wanted), "--log", logPath, "--record-range",
+                                           kRecordRange} +
+                               extra);
         simulator.start();
         ASSERT_TRUE(simulator.waitForStarted()) << simulator.errorString().toStdString();
         ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
@@ -92,6 +100,30 @@ protected:
             }
         }
         return matching > (area.width() / 4) * (area.height() / 4) / 3;
+    }
+
+    // A stored recorder for the simulator, chosen, and Connect confirmed.
+    void connectToStoredRecorder() {
+        store({{1, u"Simulator", u"127.0.0.1", port}});
+        open();
+        dialog->show();
+        DeviceRecord* saved = dialog->deviceList().at(0);
+        setText(saved->account, u"admin");
+        setText(saved->password, u"1234");
+        copyRecord(dialog->workingRecord(), *saved);
+        clickConnect();
+    }
+    void clickConnect() {
+        auto answer = answerNextBox(QMessageBox::Ok);
+        click(kConnect);
+        ASSERT_TRUE(answer->seen);
+    }
+    QString connectButtonText() { return qobject_cast<QPushButton*>(control(kConnect))->text(); }
+    std::string infoLine() { return video()->session().infoLine(); }
+    // The "Network Error occurred" box, when it is open.
+    bool networkErrorShown() {
+        QMessageBox* box = video()->networkErrorBox();
+        return box != nullptr && box->isVisible() && box->text() == "Network Error occurred";
     }
 
     QProcess simulator;
@@ -254,20 +286,72 @@ TEST_F(MainDialogSession, ADdnsAnswerIsNotSavedOverTheRecordersOwnAddress) {
 }
 
 TEST_F(MainDialogSession, ClosingWhileStreamingStopsTheThreads) {
-    store({{1, u"Simulator", u"127.0.0.1", port}});
-    open();
-    dialog->show();
-    DeviceRecord* saved = dialog->deviceList().at(0);
-    setText(saved->account, u"admin");
-    setText(saved->password, u"1234");
-    copyRecord(dialog->workingRecord(), *saved);
-    auto answer = answerNextBox(QMessageBox::Ok);
-    click(kConnect);
+    connectToStoredRecorder();
     ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
     dialog->close();
     EXPECT_FALSE(video()->session().threadsRunning());
     EXPECT_FALSE(dialog->isConnected());
     EXPECT_EQ(status(), kStatusDisconnect);
+}
+
+TEST_F(MainDialogSession, RecorderResetOrKilledWhileStreamingIsShownAndConnectWorksAgain) {
+    simulator.terminate();
+    simulator.waitForFinished();
+    startSimulator({"--fault-reset-after", "3"});  // key pictures only: about 3 s
+    connectToStoredRecorder();
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
+    ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
+
+    // The simulator resets the connection: the status line and the info line
+    // say so over the logo, and the box tells the user.
+    ASSERT_TRUE(processUntil([&] { return video()->session().linkEnded() && networkErrorShown(); }));
+    EXPECT_EQ(status(), kStatusDisconnect);
+    EXPECT_EQ(video()->session().statusLine(), "Disconnect");
+    EXPECT_EQ(infoLine(), "Connection reset by the recorder");
+    EXPECT_FALSE(video()->output().activeView()->isVisible());
+    EXPECT_EQ(connectButtonText(), "Disconnect");
+    video()->networkErrorBox()->close();
+
+    // Disconnect, then Connect at once: video again.
+    click(kConnect);
+    EXPECT_EQ(connectButtonText(), "Connect");
+    clickConnect();
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
+    EXPECT_TRUE(infoLine().empty());
+    ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
+
+    // Now the recorder program dies. It comes back on the same port; the
+    // user disconnects and connects again.
+    const uint16_t samePort = port;
+    simulator.kill();
+    simulator.waitForFinished();
+    ASSERT_TRUE(processUntil([&] { return video()->session().linkEnded() && networkErrorShown(); }));
+    EXPECT_EQ(status(), kStatusDisconnect);
+    const std::string cause = infoLine();
+    EXPECT_TRUE(cause == "Connection closed by the recorder" || cause == "Connection reset by the recorder") << cause;
+    video()->networkErrorBox()->close();
+    startSimulator({}, samePort);
+    click(kConnect);
+    clickConnect();
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
+    click(kConnect);
+    EXPECT_FALSE(video()->session().threadsRunning());
+}
+
+TEST_F(MainDialogSession, RefusedConnectIsShownAsConnectFail) {
+    const uint16_t gone = port;
+    simulator.terminate();
+    simulator.waitForFinished();
+    connectToStoredRecorder();
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusConnectFail; }));
+    EXPECT_EQ(video()->session().statusLine(), "Connect FAIL");
+    EXPECT_EQ(infoLine(), "Connection refused by 127.0.0.1:" + std::to_string(gone));
+    // The status line says it; no box for a connect that never got there.
+    processUntil([] { return false; }, 300);
+    EXPECT_EQ(video()->networkErrorBox(), nullptr);
+    click(kConnect);
+    EXPECT_EQ(connectButtonText(), "Connect");
+    EXPECT_TRUE(enabled(kAddDevice));
 }
 
 }  // namespace

@@ -212,14 +212,23 @@ TEST(CliClient, WrongAccountExitsWithLoginRefused) {
     EXPECT_NE(run.out.str().find("decoded 0 frames 0x0 channel 1\n"), std::string::npos);
 }
 
-TEST(CliClient, PeerClosingBeforeTheGoalIsANetworkError) {
-    ScriptedPeer peer;
-    ClientThread run;
-    run.start(optionsFor(peer));
-    handshake(peer, kMpeg4Model);
-    peer.close();
-    EXPECT_EQ(run.wait(), kExitNetworkError);
-    EXPECT_NE(run.err.str().find("closed the connection"), std::string::npos);
+TEST(CliClient, PeerClosingOrResettingBeforeTheGoalIsANetworkError) {
+    for (bool reset : {false, true}) {
+        ScriptedPeer peer;
+        ClientThread run;
+        run.start(optionsFor(peer));
+        handshake(peer, kMpeg4Model);
+        if (reset) {
+            peer.reset();
+        } else {
+            peer.close();
+        }
+        EXPECT_EQ(run.wait(), kExitNetworkError);
+        EXPECT_EQ(run.err.str(), reset ? "orvix-cli: Connection reset by the recorder\n"
+                                       : "orvix-cli: Connection closed by the recorder\n");
+        // The status line says the link is gone rather than "Data Send OK".
+        EXPECT_NE(run.out.str().find("status 0 Disconnect\n"), std::string::npos) << run.out.str();
+    }
 }
 
 TEST(CliClient, SilentRecorderTimesOutAndRefusedConnectFailsAtOnce) {
@@ -245,7 +254,8 @@ TEST(CliClient, SilentRecorderTimesOutAndRefusedConnectFailsAtOnce) {
     ClientThread run;
     run.start(options);
     EXPECT_EQ(run.wait(), kExitNetworkError);
-    EXPECT_NE(run.err.str().find("cannot connect to 127.0.0.1:"), std::string::npos) << run.err.str();
+    EXPECT_EQ(run.err.str(), "orvix-cli: Connection refused by 127.0.0.1:" + std::to_string(closedPort) + "\n");
+    EXPECT_NE(run.out.str().find("status 3 Connect FAIL\n"), std::string::npos) << run.out.str();
 }
 
 TEST(CliClient, PtzAlarmAndRangeAreSentOnceVideoFlows) {

@@ -1,6 +1,8 @@
 // orvix-cli against the recorder and DDNS simulators, as separate programs
 // on free loopback ports: every model class, packet kind, codec, protocol
-// version, description form and fault, directly and through DDNS. Checked:
+// version, description form and fault, directly and through DDNS, and the
+// ways a connection ends or never gets there (reset, close, refused, no
+// answer, DDNS answers that lead nowhere or in circles). Checked:
 // the exit code, the status lines, the channel's colour in the snapshot,
 // what the simulator logged (login, PTZ, alarm, search), playback times and
 // recordings as FFmpeg's own tools read them.
@@ -16,6 +18,7 @@ extern "C" {
 }
 
 #include "tests/e2e/e2e_process.h"
+#include "tests/support/loopback_server.h"
 #include "tools/recorder_sim/picture_painter.h"
 
 using namespace orvix::e2e;
@@ -216,20 +219,43 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"fault_stall_timeout", {"--fault-stall", "60"}, {"--frames", "60", "--timeout", "3"}, 4, 1, false, {},
              "no goal within 3 s"},
         Case{"fault_close_mid_packet", {"--fault-close-mid-packet", "2"}, {"--frames", "20"}, 5, 1, false, {},
-             "closed the connection"}),
+             "Connection closed by the recorder"},
+        // The recorder goes away: a reset while streaming, a close right
+        // after the login.
+        Case{"fault_reset", {"--fault-reset-after", "3"}, {"--frames", "20"}, 5, 1, false, {"RESET after 3"},
+             "orvix-cli: Connection reset by the recorder\n"},
+        Case{"fault_close_after_login", {"--fault-close-after-login"}, {}, 5, 1, false, {"CLOSED after login"},
+             "orvix-cli: Connection closed by the recorder\n"}),
     [](const ::testing::TestParamInfo<Case>& param) { return param.param.name; });
 
-TEST(ClientAgainstSimulatorEdges, RefusedConnectAndUsageErrors) {
-    // A port nobody listens on: found by starting and stopping a simulator.
-    int port = 0;
-    {
-        Simulator gone("orvix-recorder-sim", {});
-        port = gone.port();
-    }
+namespace {
+
+// A port nobody listens on: found by starting and stopping a simulator.
+int freePort() {
+    Simulator gone("orvix-recorder-sim", {});
+    return gone.port();
+}
+
+}  // namespace
+
+TEST(ClientAgainstSimulatorEdges, ConnectsThatNeverGetThereAndUsageErrors) {
+    const int port = freePort();
+    const std::string target = "127.0.0.1:" + std::to_string(port);
+    // Connect FAIL, then the status 0 of the client's own disconnect.
     const Finished refused = runProgram(binaryPath("orvix-cli"),
                                         {"--host", "127.0.0.1", "--port", std::to_string(port), "--user", "admin"});
     EXPECT_EQ(refused.exitCode, 5) << refused.err;
-    EXPECT_NE(refused.err.find("cannot connect"), std::string::npos);
+    EXPECT_EQ(refused.err, "orvix-cli: Connection refused by " + target + "\n");
+    EXPECT_EQ(statusNumbers(refused.out), (std::vector<int>{1, 3, 0})) << refused.out;
+    EXPECT_NE(refused.out.find("status 3 Connect FAIL\n"), std::string::npos) << refused.out;
+
+    // The DDNS server refuses in the same way.
+    const Finished ddnsRefused =
+        runProgram(binaryPath("orvix-cli"), {"--ddns-server", "127.0.0.1", "--ddns-port", std::to_string(port),
+                                             "--ddns-id", "G9TEST", "--user", "admin"});
+    EXPECT_EQ(ddnsRefused.exitCode, 5) << ddnsRefused.err;
+    EXPECT_EQ(ddnsRefused.err, "orvix-cli: Connection refused by the DDNS server " + target + "\n");
+    EXPECT_EQ(statusNumbers(ddnsRefused.out), (std::vector<int>{10, 3, 0})) << ddnsRefused.out;
 
     const Finished usage = runProgram(binaryPath("orvix-cli"), {"--host", "127.0.0.1", "--user", "admin"});
     EXPECT_EQ(usage.exitCode, 2);
@@ -237,6 +263,42 @@ TEST(ClientAgainstSimulatorEdges, RefusedConnectAndUsageErrors) {
     const Finished help = runProgram(binaryPath("orvix-cli"), {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--ddns-server"), std::string::npos);
+}
+
+TEST(ClientAgainstSimulatorEdges, ConnectWithoutAnswerGivesUpAfterTenSeconds) {
+    // The listener's queue is full: the connect's SYN goes unanswered.
+    orvix::test::StalledListener stalled;
+    const Finished run = runProgram(binaryPath("orvix-cli"), {"--host", "127.0.0.1", "--port",
+                                                              std::to_string(stalled.port()), "--user", "admin",
+                                                              "--timeout", "60"});
+    EXPECT_EQ(run.exitCode, 5) << run.err;
+    EXPECT_EQ(run.err, "orvix-cli: No answer from 127.0.0.1:" + std::to_string(stalled.port()) + "\n");
+    EXPECT_EQ(statusNumbers(run.out), (std::vector<int>{1, 3, 0})) << run.out;
+}
+
+TEST(ClientAgainstSimulatorEdges, DdnsAnswersThatLeadNowhereOrRoundInCircles) {
+    // An answer no recorder can have.
+    Simulator nowhere("orvix-ddns-sim", {"--entry", "G9TEST=0.0.0.0:9000"});
+    ASSERT_TRUE(nowhere.ready()) << nowhere.firstLine();
+    const Finished refused =
+        runProgram(binaryPath("orvix-cli"), {"--ddns-server", "127.0.0.1", "--ddns-port", std::to_string(nowhere.port()),
+                                             "--ddns-id", "G9TEST", "--user", "admin"});
+    EXPECT_EQ(refused.exitCode, 5) << refused.err;
+    EXPECT_EQ(refused.err, "orvix-cli: DDNS answer refused: 0.0.0.0:9000 is no recorder address\n");
+    EXPECT_EQ(statusNumbers(refused.out), (std::vector<int>{10, 9, 12, 13, 3, 0})) << refused.out;
+
+    // A DDNS server that names itself as the recorder: followed once, then
+    // the client stops.
+    const int port = freePort();
+    const std::string self = "127.0.0.1:" + std::to_string(port);
+    Simulator circle("orvix-ddns-sim", {"--port", std::to_string(port), "--entry", "G9TEST=" + self});
+    ASSERT_TRUE(circle.ready()) << circle.firstLine();
+    const Finished loop =
+        runProgram(binaryPath("orvix-cli"), {"--ddns-server", "127.0.0.1", "--ddns-port", std::to_string(port),
+                                             "--ddns-id", "G9TEST", "--user", "admin"});
+    EXPECT_EQ(loop.exitCode, 5) << loop.err;
+    EXPECT_EQ(loop.err, "orvix-cli: DDNS loop: " + self + " is a DDNS server, not a recorder\n");
+    EXPECT_EQ(statusNumbers(loop.out), (std::vector<int>{10, 9, 12, 13, 1, 9, 12, 13, 1, 3, 0})) << loop.out;
 }
 
 TEST(ClientAgainstSimulatorEdges, RecordRangeAndNoRange) {

@@ -5,120 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
-#include <string>
 #include <vector>
 
-#include "link/command_codes.h"
 #include "link/command_wrappers.h"
-#include "link/link_status.h"
-#include "link/link_stop.h"
-#include "link/link_thread.h"
-#include "link/recorder_connection.h"
-#include "tests/link/ring_consumer.h"
-#include "tests/link/scripted_peer.h"
-#include "tests/link/stream_builders.h"
-#include "tests/link/test_window.h"
+#include "tests/link/link_session_fixture.h"
 
 using namespace orvix;
 using namespace orvix::test;
-
-namespace {
-
-class LinkSessionTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        record = createRecord();
-        setText(record->account, u"admin");
-        setText(record->password, u"secret");
-        setText(record->address, u"127.0.0.1");
-        setText(record->ddnsId, u"REC01");
-        record->port = recorder.port();
-        record->useStatic = 1;
-        record->modelIndex = 0;
-
-        // What the window does at set-up (message 1025).
-        connection.record = record;
-        connection.shared = &shared;
-        connection.notifier = &window;
-        ASSERT_TRUE(connection.allocateBuffers());
-        ASSERT_TRUE(connection.socket.create());
-        connection.resync = 1;
-        shared.iframeOnly = 0;
-        shared.threadState = kLinkReady;
-        window.attach(&connection);
-        ASSERT_TRUE(link.start());
-        consumer.start();
-        connection.ring.signalSlotFree();
-    }
-
-    void TearDown() override {
-        if (link.joinable()) stop();
-        consumer.stop();
-        destroyRecord(record);
-    }
-
-    // The disconnect, run on the window thread as the window runs it.
-    void stop() {
-        window.run([this] { stopLink(shared, &connection, &link, [this](int ms) { window.pumpFor(ms); }); });
-    }
-
-    int status() const { return connection.status.load(); }
-    // Until the window has handled the refresh for this status.
-    bool waitStatus(int value) {
-        return waitUntil([this, value] {
-            const auto statuses = window.refreshStatuses();
-            return status() == value && !statuses.empty() && statuses.back() == value;
-        });
-    }
-    bool waitPackets(size_t count) {
-        return waitUntil([this, count] { return consumer.packetCount() >= count; });
-    }
-
-    // Connect, log in and start the data (recorder model code 11: Wide).
-    void bringUp(FramingKind framing = FramingKind::Wide, uint32_t modelCode = 11) {
-        shared.threadState = kLinkConnect;  // message 1026
-        ASSERT_TRUE(recorder.accept());
-        ASSERT_TRUE(recorder.send(commandPacket(framing, COMMAND_CONNECT_OK, description(modelCode, 11))));
-        ASSERT_EQ(recorder.nextCode(), COMMAND_LOGIN_REQ);
-        ASSERT_TRUE(recorder.send(commandPacket(framing, COMMAND_LOGIN_OK, loginOkPayload(0x1F))));
-        ASSERT_EQ(recorder.nextCode(), COMMAND_DATA_SEND_REQ);
-        ASSERT_TRUE(recorder.send(commandPacket(framing, COMMAND_DATA_SEND_OK)));
-        ASSERT_TRUE(waitStatus(kStatusDataSendOk));
-    }
-
-    Bytes stream(int first, int count, const VideoParams& base = {}) {
-        Bytes out;
-        for (int i = first; i < first + count; ++i) {
-            VideoParams params = base;
-            params.tag = static_cast<uint8_t>(i);
-            const Bytes p = videoPacket(params);
-            out.insert(out.end(), p.begin(), p.end());
-        }
-        return out;
-    }
-    std::vector<int> tags() const {
-        std::vector<int> out;
-        for (const auto& p : consumer.packets()) out.push_back(p.size() > 32 ? p[32] : -1);
-        return out;
-    }
-
-    ScriptedPeer recorder;
-    TestWindow window;
-    LinkShared shared;
-    RecorderConnection connection;
-    DeviceRecord* record = nullptr;
-    LinkThread link{connection};
-    RingConsumer consumer{connection.ring, shared};
-};
-
-std::vector<int> range(int first, int count) {
-    std::vector<int> out;
-    for (int i = first; i < first + count; ++i) out.push_back(i);
-    return out;
-}
-
-}  // namespace
 
 TEST_F(LinkSessionTest, DirectConnectStreamsAnswersAndFollowsTheUser) {
     bringUp();
@@ -315,19 +208,6 @@ TEST_F(LinkSessionTest, WrongAccountWaitsAndStillAnswersEcho) {
     EXPECT_EQ(recorder.nextCode(), COMMAND_ECHO_ACK);
     EXPECT_TRUE(recorder.staysQuiet());  // no retry
     EXPECT_EQ(status(), kStatusLoginFail);
-}
-
-TEST_F(LinkSessionTest, PeerCloseClosesTheSocketAndChangesNothingElse) {
-    bringUp();
-    recorder.send(stream(1, 2));
-    ASSERT_TRUE(waitPackets(2));
-    recorder.close();
-    ASSERT_TRUE(waitUntil([this] { return !connection.socket.isOpen(); }));
-    EXPECT_EQ(shared.threadState.load(), kLinkRecorderExchange);
-    EXPECT_EQ(status(), kStatusDataSendOk);
-    EXPECT_EQ(window.networkErrors(), 0);
-    stop();
-    EXPECT_EQ(shared.threadState.load(), kLinkStopped);
 }
 
 TEST_F(LinkSessionTest, SlowDisplayBlocksTheProducerWithoutLossOrReordering) {

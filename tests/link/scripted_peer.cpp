@@ -86,6 +86,23 @@ bool ScriptedPeer::sendChunked(const Bytes& bytes, size_t chunk) {
     return true;
 }
 
+size_t ScriptedPeer::drain(size_t count, int timeoutMs) {
+    size_t dropped = std::min(count, pending_.size());
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(dropped));
+    while (dropped < count && fill(timeoutMs)) {
+        const size_t take = std::min(count - dropped, pending_.size());
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(take));
+        dropped += take;
+    }
+    return dropped;
+}
+
+void ScriptedPeer::reset() {
+    resetFd(fd_);
+    fd_ = -1;
+    pending_.clear();
+}
+
 void ScriptedPeer::close() {
     closeFd(fd_);
     fd_ = -1;

@@ -41,7 +41,11 @@ public:
     bool send(const Bytes& bytes);
     // Writes in pieces of `chunk` bytes, each a separate send.
     bool sendChunked(const Bytes& bytes, size_t chunk);
+    // Reads and drops up to `count` bytes; how many there were.
+    size_t drain(size_t count, int timeoutMs = 200);
     void close();
+    // Aborts the connection: the link receives a reset, not an end of stream.
+    void reset();
 
 private:
     bool fill(int timeoutMs);

@@ -36,6 +36,16 @@ void TestWindow::showNetworkError() {
     });
 }
 
+void TestWindow::linkEnded(const LinkEnd& end) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ends_.push_back(end);
+}
+
+std::vector<LinkEnd> TestWindow::ends() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ends_;
+}
+
 void TestWindow::run(const std::function<void()>& task) { sendAndWait(task); }
 
 void TestWindow::sendAndWait(std::function<void()> task) {
@@ -129,6 +139,8 @@ int TestWindow::networkErrors() const {
 void TestWindow::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     handled_.clear();
+    networkErrors_ = 0;
+    ends_.clear();
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {

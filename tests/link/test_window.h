@@ -40,6 +40,8 @@ public:
 
     void notify(WindowMessage message, WParam wParam, LParam lParam) override;
     void showNetworkError() override;
+    // Kept without waiting for the window thread, as the link posts it.
+    void linkEnded(const LinkEnd& end) override;
 
     // Runs `task` on the window thread and waits until it is done.
     void run(const std::function<void()>& task);
@@ -55,6 +57,9 @@ public:
     std::vector<int> refreshStatuses() const;
     size_t count(uint32_t message) const;
     int networkErrors() const;
+    // The link ends posted so far, in order.
+    std::vector<LinkEnd> ends() const;
+    // Forgets what was handled, the boxes and the ends.
     void clear();
 
 private:
@@ -75,6 +80,7 @@ private:
     bool quit_ = false;
     std::vector<Handled> handled_;
     int networkErrors_ = 0;
+    std::vector<LinkEnd> ends_;
     int holdStatus_ = -1;
     const LinkShared* holdShared_ = nullptr;
     std::thread thread_;

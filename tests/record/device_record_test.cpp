@@ -31,6 +31,7 @@ DeviceRecord* filledRecord() {
     r->cameraCount = 4;
     r->cameraNames[3][0] = u'X';
     r->reserved2[0] = 0xAB;
+    r->autoReconnectOff = 1;
     return r;
 }
 
@@ -75,6 +76,7 @@ TEST(DeviceRecord, CopyMovesStoredFieldsOnly) {
     EXPECT_EQ(destination->useStatic, 0u);
     EXPECT_EQ(destination->address.view(), u"192.0.2.7");
     EXPECT_EQ(destination->port, 9000);
+    EXPECT_EQ(destination->autoReconnectOff, 1u);
     // Owner, reserved bytes and connection fields stay.
     EXPECT_EQ(destination->owner, reinterpret_cast<void*>(0x9999));
     EXPECT_EQ(destination->reserved2[0], 0x11);
@@ -127,6 +129,7 @@ TEST(DeviceRecord, ResetGivesNewRecordDefaults) {
     EXPECT_EQ(r->port, 3000);
     EXPECT_EQ(r->useDdns, 1u);
     EXPECT_EQ(r->useStatic, 0u);
+    EXPECT_EQ(r->autoReconnectOff, 0u);  // a new recorder reconnects by itself
     EXPECT_EQ(r->modelIndex.load(), 0);
     EXPECT_EQ(r->framingKind.load(), 0);
     EXPECT_EQ(r->id, 77u);  // the id is the setup dialog's business

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -10,21 +11,29 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <string>
-#include <tuple>
+#include <vector>
 
 #include "app/device_list.h"
+#include "link/text_codec.h"
 #include "store/device_store.h"
+#include "store/stored_fields.h"
 
 namespace orvix {
 
-using StoredFields = std::tuple<uint32_t, std::u16string, std::u16string, std::u16string, int32_t, int32_t, uint32_t,
-                                std::u16string, std::u16string, uint16_t, uint32_t, std::u16string, uint16_t>;
+// Set by the wrapper that runs a test program with a private session bus and
+// keyring daemon: the daemon's process id.
+constexpr char kPrivateKeyringVariable[] = "ORVIX_PRIVATE_KEYRING_PID";
 
-inline StoredFields storedFields(const DeviceRecord& r) {
-    return {r.id, std::u16string(r.name.view()), std::u16string(r.account.view()), std::u16string(r.password.view()),
-            r.modelIndex.load(), r.framingKind.load(), r.useDdns, std::u16string(r.ddnsId.view()),
-            std::u16string(r.ddnsServer.view()), r.ddnsPort, r.useStatic, std::u16string(r.address.view()), r.port};
+inline StoredFields storedFields(const DeviceRecord& r) { return StoredFields::of(r); }
+
+inline void PrintTo(const StoredFields& f, std::ostream* out) {
+    *out << "{id " << f.id << ", name \"" << toUtf8(f.name) << "\", account \"" << toUtf8(f.account)
+         << "\", password \"" << toUtf8(f.password) << "\", model " << f.modelIndex << ", framing " << f.framingKind
+         << ", ddns " << f.useDdns << " \"" << toUtf8(f.ddnsId) << "\" at \"" << toUtf8(f.ddnsServer) << "\":"
+         << f.ddnsPort << ", static " << f.useStatic << " \"" << toUtf8(f.address) << "\":" << f.port
+         << ", reconnect " << f.reconnect << "}";
 }
 
 inline DeviceRecord* makeRecord(uint32_t id, std::u16string_view name, std::u16string_view password) {
@@ -42,6 +51,7 @@ inline DeviceRecord* makeRecord(uint32_t id, std::u16string_view name, std::u16s
     r->useStatic = id % 3 == 0 ? 0 : 1;
     setText(r->address, u"192.0.2.1");
     r->port = static_cast<uint16_t>(3000 + id % 1000);
+    r->autoReconnectOff = id % 2;
     return r;
 }
 
@@ -52,11 +62,16 @@ protected:
         std::string pattern = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/orvix-store-XXXXXX";
         root = ::mkdtemp(pattern.data());
         configHome = root / "config";
-        for (const char* name : {"XDG_CONFIG_HOME", "HOME"}) {
+        for (const char* name : {"XDG_CONFIG_HOME", "HOME", "DBUS_SESSION_BUS_ADDRESS"}) {
             const char* value = std::getenv(name);
             savedEnvironment_.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
         }
         ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+        // Outside the private keyring of the keyring tests no test may reach
+        // the user's own keyring: no session bus at all.
+        if (std::getenv(kPrivateKeyringVariable) == nullptr) {
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/orvix-tests-no-bus", 1);
+        }
         three.append(makeRecord(11, u"Front door", u"a"));
         three.append(makeRecord(12, u"Yard \u00e9t\u00e9", u"b"));
         three.append(makeRecord(13, u"Garage", u"c"));
@@ -94,6 +109,49 @@ protected:
             found = entry.path().string();
         }
         return found;
+    }
+
+    // Runs SQL on the database file directly, as another program would.
+    void runSql(const std::string& statements) const {
+        std::filesystem::create_directories(configHome / "orvix");
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+        char* error = nullptr;
+        const int rc = sqlite3_exec(db, statements.c_str(), nullptr, nullptr, &error);
+        sqlite3_close(db);
+        EXPECT_EQ(rc, SQLITE_OK) << (error != nullptr ? error : "");
+        sqlite3_free(error);
+    }
+
+    // The rows as the file holds them, read with SQLite, in list order.
+    struct RawRow {
+        std::string name;
+        std::string password;  // the password column
+        int64_t inKeyring = -1;
+        int64_t key = 0;
+    };
+    std::vector<RawRow> rawRows() const {
+        std::vector<RawRow> rows;
+        sqlite3* db = nullptr;
+        sqlite3_stmt* statement = nullptr;
+        EXPECT_EQ(sqlite3_open_v2(path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        EXPECT_EQ(sqlite3_prepare_v2(db,
+                                     "SELECT name, password, password_in_keyring, row_key FROM devices"
+                                     " ORDER BY position",
+                                     -1, &statement, nullptr),
+                  SQLITE_OK)
+            << sqlite3_errmsg(db);
+        while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+            RawRow row;
+            row.name = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+            row.password = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
+            row.inKeyring = sqlite3_column_int64(statement, 2);
+            row.key = sqlite3_column_int64(statement, 3);
+            rows.push_back(row);
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        return rows;
     }
 
     static unsigned modeOf(const std::string& file) {

@@ -37,6 +37,27 @@ int LoopbackListener::accept(int timeoutMs) {
     return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
+StalledListener::StalledListener() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) throw std::runtime_error("socket");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // Backlog 0: the queue is full with one connection nobody accepts.
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd_, 0) != 0)
+        throw std::runtime_error("bind/listen");
+    socklen_t length = sizeof address;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    filler_ = connectLoopback(port_);
+    if (filler_ < 0) throw std::runtime_error("filler connect");
+}
+
+StalledListener::~StalledListener() {
+    closeFd(filler_);
+    closeFd(fd_);
+}
+
 int connectLoopback(uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -93,6 +114,13 @@ bool writeAll(int fd, const uint8_t* data, size_t length) {
 
 void closeFd(int fd) {
     if (fd >= 0) ::close(fd);
+}
+
+void resetFd(int fd) {
+    if (fd < 0) return;
+    const linger abort{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(fd);
 }
 
 }  // namespace orvix::test

@@ -21,6 +21,22 @@ private:
     uint16_t port_ = 0;
 };
 
+// A listening socket whose accept queue is full: a connect to it gets no
+// answer (its SYN is dropped), as when a recorder's address leads nowhere.
+class StalledListener {
+public:
+    StalledListener();
+    ~StalledListener();
+    StalledListener(const StalledListener&) = delete;
+    StalledListener& operator=(const StalledListener&) = delete;
+    uint16_t port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int filler_ = -1;
+    uint16_t port_ = 0;
+};
+
 // A blocking client socket connected to 127.0.0.1:`port`; -1 when refused.
 int connectLoopback(uint16_t port);
 // Reads exactly `count` bytes; fewer when the peer closes or time runs out.
@@ -30,5 +46,7 @@ std::vector<uint8_t> readUntilQuiet(int fd, int quietMs = 200);
 bool writeAll(int fd, const uint8_t* data, size_t length);
 inline bool writeAll(int fd, const std::vector<uint8_t>& bytes) { return writeAll(fd, bytes.data(), bytes.size()); }
 void closeFd(int fd);
+// Closes with a reset (RST) instead of the end of the stream.
+void resetFd(int fd);
 
 }  // namespace orvix::test

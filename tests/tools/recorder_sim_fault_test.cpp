@@ -86,10 +86,12 @@ TEST(SimFaults, CloseMidPacketEndsTheStreamAndTheNextClientIsServed) {
     SimSession session(options);
     ASSERT_TRUE(session.bringUp());
     ASSERT_TRUE(session.log().waitFor("CLOSED mid-packet"));
-    // The link notices the close and closes its socket; the half packet is lost.
-    ASSERT_TRUE(waitUntil([&] { return !session.client->connection.socket.isOpen(); }));
+    // The link notices the close and ends; the half packet is lost.
+    ASSERT_TRUE(waitUntil([&] { return !session.client->window.ends().empty(); }));
+    EXPECT_FALSE(session.client->connection.socket.isOpen());
+    EXPECT_EQ(session.client->connection.end.get().cause, LinkEndCause::PeerClosed);
     EXPECT_EQ(session.client->packetCount(), 5u);
-    EXPECT_EQ(session.client->status(), kStatusDataSendOk);
+    EXPECT_EQ(session.client->status(), kStatusDisconnect);
 
     SimTestClient second(session.simulator.port());
     second.connect();
@@ -114,9 +116,41 @@ TEST(SimFaults, StopReadingBlocksTheClientsSendsWhileVideoFlows) {
         }
     });
     EXPECT_EQ(refused, 1) << "after " << sent << " commands";
-    const size_t count = client.packetCount();
-    EXPECT_TRUE(session.waitMore(count, 5));
     EXPECT_EQ(session.log().count("PTZ"), 0u);
+    if (client.connection.socket.streamCut()) {
+        // The refused command went out in part: the link ends rather than
+        // leave the recorder reading the rest of it as a new command.
+        ASSERT_TRUE(waitUntil([&] { return !client.window.ends().empty(); }));
+        EXPECT_EQ(client.connection.end.get().cause, LinkEndCause::SendFailed);
+        EXPECT_EQ(client.status(), kStatusDisconnect);
+    } else {
+        // Nothing of it went: the link stays and video keeps flowing.
+        const size_t count = client.packetCount();
+        EXPECT_TRUE(session.waitMore(count, 5));
+        EXPECT_FALSE(client.connection.end.ended());
+    }
+}
+
+TEST(SimFaults, ResetAfterVideoAndCloseAfterLoginEndTheConnection) {
+    sim::SimOptions options = simOptions(11);
+    options.faults.resetAfter = 4;
+    {
+        SimSession session(options);
+        ASSERT_TRUE(session.bringUp());
+        ASSERT_TRUE(session.log().waitFor("RESET after 4 video packets"));
+        ASSERT_TRUE(waitUntil([&] { return session.client->connection.end.ended(); }));
+        EXPECT_EQ(session.client->connection.end.get().cause, LinkEndCause::Reset);
+        EXPECT_LE(session.client->packetCount(), 4u);
+    }
+    options.faults.resetAfter = -1;
+    options.faults.closeAfterLogin = true;
+    SimSession session(options);
+    session.client->connect();
+    ASSERT_TRUE(waitUntil([&] { return session.client->connection.end.ended(); }));
+    EXPECT_EQ(session.client->connection.end.get().cause, LinkEndCause::PeerClosed);
+    EXPECT_TRUE(session.log().waitFor("CLOSED after login"));
+    EXPECT_EQ(session.log().count("LOGIN account=admin ok=1"), 1u);
+    EXPECT_EQ(session.client->packetCount(), 0u);
 }
 
 TEST(SimFaults, StallPausesTheStreamThenItResumes) {

@@ -54,7 +54,8 @@ TEST(SimOptionsTest, RawModelsTakeNdavAndTheCodingConfigurationOfTheirSize) {
     SimOptions options;
     std::string error;
     ASSERT_EQ(parse({"--model-code", "61", "--size=704x480", "--channels", "16", "--no-record-range", "--fault-stall",
-                     "3", "--record-range", "10-20", "--log", "/tmp/x"},
+                     "3", "--record-range", "10-20", "--log", "/tmp/x", "--fault-reset-after", "7",
+                     "--fault-close-after-login"},
                     options, error),
               OptionsResult::Run)
         << error;
@@ -66,6 +67,8 @@ TEST(SimOptionsTest, RawModelsTakeNdavAndTheCodingConfigurationOfTheirSize) {
     EXPECT_EQ(profile.codingConfiguration, 0x02);
     EXPECT_EQ(options.channels, 16);
     EXPECT_EQ(options.faults.stallSeconds, 3);
+    EXPECT_EQ(options.faults.resetAfter, 7);
+    EXPECT_TRUE(options.faults.closeAfterLogin);
     EXPECT_EQ(options.recordRange.mode, RecordRange::Mode::Fixed);  // the last one given wins
     EXPECT_EQ(options.recordRange.end, 20u);
 }
@@ -88,6 +91,7 @@ TEST(SimOptionsTest, CombinationsTheClientCannotShowAreRefused) {
         {"--colour", "red"},
         {"stray"},
         {"--fault-garbage=1"},
+        {"--fault-reset-after", "-1"},
     };
     for (const auto& args : refused) {
         SimOptions options;
@@ -106,7 +110,8 @@ TEST(SimOptionsTest, HelpListsEveryOptionWithItsDefault) {
          {"--port", "--bind", "--model-code", "--protocol-version", "--account", "--password", "--description",
           "--packet-kind", "--channels", "--fps", "--size", "--echo-interval", "--record-range", "--no-record-range",
           "--log", "--seed", "--fault-random-pieces", "--fault-split-markers", "--fault-garbage",
-          "--fault-wide-filler", "--fault-close-mid-packet", "--fault-stop-reading", "--fault-stall"})
+          "--fault-wide-filler", "--fault-close-mid-packet", "--fault-stop-reading", "--fault-stall",
+          "--fault-reset-after", "--fault-close-after-login"})
         EXPECT_NE(usage.find(name), std::string::npos) << name;
     for (const char* value : {"(default 11)", "(default 24)", "(default 552)", "(default 352x288", "(default 25)",
                               "(default 4)", "(default 127.0.0.1)", "(default admin)", "(default 1234)"})

@@ -121,6 +121,20 @@ TEST(DisplayThread, PacketsOfAnotherChannelDrawNothing) {
     EXPECT_EQ(pipe.connection.display.dateText[0], 0);  // no time converted
 }
 
+TEST(DisplayThread, PacketsStillWaitingWhenTheLinkEndedAreNotShown) {
+    const EncodedStream stream = test::encodePattern("mpeg4", 176, 144, 2, 1);
+    Pipeline pipe(0);
+    pipe.start();
+    pipe.push(test::headerPacket(64, stream.packets[0], 1000, 0, true));
+    ASSERT_TRUE(pipe.renderer.waitFor(1));
+    // The link ended with a packet still in the ring: the window shows the
+    // status lines, not that last picture as if it were live.
+    pipe.connection.end.set(LinkEnd{LinkEndCause::PeerClosed, "Connection closed by the recorder"});
+    pipe.push(test::headerPacket(64, stream.packets[1], 1001, 0, false));
+    ASSERT_TRUE(pipe.waitTaken(2));
+    EXPECT_EQ(pipe.renderer.presentCalls(), 1u);
+}
+
 TEST(DisplayThread, ModelWithoutFrameKindReleasesEveryPacketUnread) {
     Pipeline pipe(5);
     pipe.start();

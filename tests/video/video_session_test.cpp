@@ -196,3 +196,32 @@ TEST_F(VideoSessionTest, WrappersActOnlyWhileStreamingAndSetTheInfoLine) {
     disconnect();
     EXPECT_TRUE(session.infoLine().empty());
 }
+
+TEST_F(VideoSessionTest, LinkThatEndedStartsAfresh) {
+    const EncodedStream red = encodeImages("mpeg4", {solidImage(352, 288, 230, 20, 20)}, 1);
+    ScriptedPeer peer;
+    connectAndStream(peer);
+    peer.send(f5Header64Packet(red.packets[0], 951782400, 0, true));
+    ASSERT_TRUE(renderer.waitFor(1));
+    peer.close();
+    ASSERT_TRUE(waitUntil([&] { return !window.ends().empty(); }));
+    EXPECT_TRUE(session.linkEnded());
+    EXPECT_EQ(session.linkEnd().cause, LinkEndCause::PeerClosed);
+    EXPECT_EQ(session.infoLine(), "Connection closed by the recorder");
+    EXPECT_EQ(status(), kStatusDisconnect);
+    EXPECT_EQ(session.shared().threadState.load(), kLinkReady);
+
+    // Started again, the same session connects anew and streams.
+    window.run([&] { session.startLink(); });
+    EXPECT_FALSE(session.linkEnded());
+    ASSERT_TRUE(peer.accept());
+    peer.send(commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, description(kModelCode11, 24)));
+    ASSERT_EQ(peer.nextCode(), COMMAND_LOGIN_REQ);
+    peer.send(commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, loginOkPayload(0x1F)));
+    ASSERT_EQ(peer.nextCode(), COMMAND_DATA_SEND_REQ);
+    peer.send(commandPacket(FramingKind::Wide, COMMAND_DATA_SEND_OK));
+    ASSERT_TRUE(waitUntil([&] { return status() == kStatusDataSendOk; }));
+    peer.send(f5Header64Packet(red.packets[0], 951782401, 0, true));
+    ASSERT_TRUE(renderer.waitFor(2));
+    disconnect();
+}

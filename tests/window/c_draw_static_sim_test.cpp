@@ -1,11 +1,13 @@
 // The video window against the recorder simulator: live pictures of the
 // chosen channel with their overlay, a channel change, disconnect and a
-// second connection on the same window. With ORVIX_SCREENSHOT_DIR set, the
+// second connection on the same window; a recorder that resets the
+// connection while the picture runs, and one that is not there at all. With ORVIX_SCREENSHOT_DIR set, the
 // window is also saved as video_window.png (live picture) and
 // video_window_status.png (logo and status line) in that directory.
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QMessageBox>
 #include <QString>
 #include <memory>
 #include <string>
@@ -110,4 +112,71 @@ TEST_F(SimulatorWindowTest, LivePicturesOfTheChosenChannelThenDisconnectAndConne
     disconnect();
     expectTornDown();
     EXPECT_EQ(simulator->sessions(), 2);
+}
+
+TEST_F(SimulatorWindowTest, ResetWhileStreamingShowsTheCauseOnceAndConnectWorksAgain) {
+    sim::SimOptions options = simulator->options();
+    options.faults.resetAfter = 30;
+    sim::RecorderSimulator resetting(options);
+    resetting.setNoticeSink([](const std::string&) {});
+    std::string error;
+    ASSERT_TRUE(resetting.start(&error)) << error;
+    record->port = resetting.port();
+    std::vector<std::pair<int, QString>> ends;
+    QObject::connect(window.get(), &C_DrawStatic::connectionEnded,
+                     [&](int cause, const QString& text) { ends.emplace_back(cause, text); });
+
+    window->setIFrameOnly(0);
+    connectToSimulator();
+    ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
+    ASSERT_TRUE(processUntil([&] { return !ends.empty(); }));
+    EXPECT_EQ(ends[0].first, static_cast<int>(LinkEndCause::Reset));
+    EXPECT_EQ(ends[0].second, "Connection reset by the recorder");
+    // No frozen picture claiming "Data Send OK": the logo, "Disconnect" and
+    // the cause.
+    EXPECT_EQ(window->session().statusLine(), "Disconnect");
+    EXPECT_EQ(infoLine(), "Connection reset by the recorder");
+    QMessageBox* box = window->networkErrorBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), "Network Error occurred");
+    // Pictures still waiting in the ring are not drawn over it, and the user
+    // is told once.
+    processUntil([] { return false; }, 600);
+    EXPECT_FALSE(pictureShown());
+    EXPECT_GT(countColour(grab(), kInfoArea, kInfoYellow, 60), 10);
+    EXPECT_EQ(ends.size(), 1u);
+    EXPECT_EQ(window->networkErrorBox(), box);
+    // Commands of the dead link are not sent.
+    EXPECT_EQ(send(VWM_PTZ, 1, 0), 1);
+    processUntil([] { return false; }, 200);
+    EXPECT_EQ(resetting.log().count("PTZ"), 0u);
+    box->close();
+
+    // Disconnect, then Connect: the next session streams again.
+    disconnect();
+    expectTornDown();
+    EXPECT_TRUE(infoLine().empty());
+    connectToSimulator();
+    ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
+    disconnect();
+    EXPECT_EQ(resetting.sessions(), 2);
+}
+
+TEST_F(SimulatorWindowTest, RefusedConnectSaysConnectFailWithTheReason) {
+    const uint16_t port = simulator->port();
+    simulator->stop();
+    record->port = port;
+    ASSERT_EQ(connect(), 1);
+    ASSERT_EQ(send(VWM_LINK_START), 1);
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusConnectFail; }));
+    EXPECT_EQ(window->session().statusLine(), "Connect FAIL");
+    EXPECT_EQ(infoLine(), "Connection refused by 127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(window->session().linkEnd().cause, LinkEndCause::ConnectRefused);
+    // Red status text and the yellow reason over the logo; no box.
+    ASSERT_TRUE(processUntil([&] { return countColour(grab(), kStatusArea, kStatusRedText, 60) > 10; }));
+    EXPECT_GT(countColour(grab(), kInfoArea, kInfoYellow, 60), 10);
+    EXPECT_EQ(window->networkErrorBox(), nullptr);
+    disconnect();
+    expectTornDown();
 }

@@ -1,15 +1,12 @@
 #include "tools/cli/cli_client.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "link/link_status.h"
-#include "link/recorder_connection.h"
 #include "link/text_codec.h"
 #include "link/wire_format.h"
 #include "tools/cli/bitmap_font.h"
@@ -29,13 +26,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kTimerPeriod = std::chrono::milliseconds(4000);
 constexpr auto kLoopSlice = std::chrono::milliseconds(20);
-// Pictures already handed over may still be shown after the peer closed.
-constexpr auto kCloseGrace = std::chrono::milliseconds(500);
-
-bool isConnectError(int error) {
-    return error == ECONNREFUSED || error == ETIMEDOUT || error == EHOSTUNREACH || error == ENETUNREACH ||
-           error == ECONNRESET || error == EINVAL;
-}
 
 const char* ptzName(int action) {
     static const char* const kNames[] = {"stop", "up", "down", "left", "right", "goto",
@@ -58,6 +48,9 @@ public:
 
     void onMessage(WindowMessage message, WParam wParam, LParam lParam) override;
     void onNetworkError() override { networkError_ = true; }
+    void onLinkEnded(const LinkEnd& end) override {
+        if (!goalReached()) finish(kExitNetworkError, end.text);
+    }
     void onPicture(const PictureEvent& picture) override;
 
 private:
@@ -67,7 +60,8 @@ private:
     void finish(int code, std::string reason = {});
     void printStatus();
     void finishOutputs();
-    std::string connectTarget() const;
+    // The pictures were counted, or the range that is the goal has come.
+    bool goalReached() const { return options_.rangeIsGoal() ? rangeAnswered_ : counted_ >= options_.frames; }
 
     const CliOptions& options_;
     std::ostream& out_;
@@ -85,7 +79,6 @@ private:
     int printedStatus_ = -1;
     std::string printedText_;
     bool networkError_ = false;
-    std::optional<Clock::time_point> closedAt_;
 
     bool commandsSent_ = false;
     bool rangeRequested_ = false;
@@ -157,26 +150,15 @@ void ClientRun::step() {
 }
 
 void ClientRun::checkFailures() {
+    // A goal reached before a failure still counts (advance() finishes).
+    if (goalReached()) return;
+    // The link's own account of its end comes first; it names the cause
+    // (closed, reset, refused, no answer, ...).
+    const LinkEnd end = session_->linkEnd();
+    if (end.ended()) return finish(kExitNetworkError, end.text);
     if (networkError_) return finish(kExitNetworkError, "Network Error occurred");
     const int status = session_->status();
     if (status == kStatusLoginFail) return finish(kExitLoginRefused, "login refused: " + session_->statusLine());
-
-    RecorderConnection* connection = session_->connection();
-    if (connection == nullptr) return;
-    const int state = session_->shared().threadState.load();
-    if ((state == kLinkDdnsExchange || state == kLinkRecorderExchange) && !connection->socket.isOpen()) {
-        if (!closedAt_) closedAt_ = Clock::now();
-        if (Clock::now() - *closedAt_ >= kCloseGrace) {
-            return finish(kExitNetworkError, state == kLinkDdnsExchange ? "the DDNS server closed the connection"
-                                                                        : "the recorder closed the connection");
-        }
-    }
-    if ((status == kStatusConnectReq || status == kStatusDdnsConnReq) && isConnectError(connection->socket.lastError())) {
-        const int error = connection->socket.lastError();
-        return finish(kExitNetworkError, "cannot connect to " + connectTarget() + ": " +
-                                             (error == EINVAL ? std::string("address not found")
-                                                              : std::string(std::strerror(error))));
-    }
 }
 
 void ClientRun::advance() {
@@ -332,17 +314,6 @@ void ClientRun::finishOutputs() {
         std::string error;
         if (!writePng(options_.snapshotPath, view, error)) outputFailed("snapshot: " + error);
     }
-}
-
-std::string ClientRun::connectTarget() const {
-    if (session_->status() == kStatusDdnsConnReq) {
-        return options_.ddnsServer + ":" + std::to_string(options_.ddnsPort);
-    }
-    // The address the link last connected to (through DDNS: the answer).
-    const RecorderConnection* connection = session_->connection();
-    if (connection == nullptr) return toUtf8(record_->address.view()) + ":" + std::to_string(record_->port);
-    const StatusAddress::Value target = connection->statusAddress.get();
-    return target.address + ":" + std::to_string(target.port);
 }
 
 }  // namespace

@@ -40,7 +40,17 @@ int daysInMonth(int year, int month) {
 
 const char* usageText() {
     return "usage: orvix-cli (--host ADDR --port N | --ddns-server ADDR --ddns-port N --ddns-id ID)\n"
-           "                 --user NAME [--password PW] [options]\n"
+           "                 --user NAME [--password-file FILE | --password PW] [options]\n"
+           "       orvix-cli --device NAME [options]\n"
+           "  --device NAME             the recorder of that name in ORVIX's device list: its\n"
+           "                            address, account, password (from the keyring when kept\n"
+           "                            there) and stream type; --user, --stream and a password\n"
+           "                            option given as well take precedence\n"
+           "  --password-file FILE      read the password from the first line of FILE\n"
+           "  --password PW             the password itself; every user of this machine can read\n"
+           "                            it in the process list, so prefer --password-file, the\n"
+           "                            ORVIX_PASSWORD environment variable or --device\n"
+           "  ORVIX_PASSWORD            (environment) the password when no option gives one\n"
            "  --stream mpeg4|h264       the recorder's stream type (default mpeg4)\n"
            "  --channel N               channel 1-16 (default 1)\n"
            "  --iframe-only             ask for key pictures only\n"
@@ -182,8 +192,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         }
         static const char* const kWithValue[] = {
             "--host", "--port", "--ddns-server", "--ddns-port", "--ddns-id", "--user", "--password",
-            "--stream", "--channel", "--frames", "--timeout", "--snapshot", "--record", "--search",
-            "--ptz", "--alarm",
+            "--password-file", "--device", "--stream", "--channel", "--frames", "--timeout", "--snapshot",
+            "--record", "--search", "--ptz", "--alarm",
         };
         bool known = false;
         for (const char* name : kWithValue) known = known || option == name;
@@ -213,6 +223,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             haveUser = true;
         } else if (option == "--password") {
             o.password = value;
+            o.passwordGiven = true;
+        } else if (option == "--password-file") {
+            if (value.empty()) return fail("--password-file needs a file name");
+            o.passwordFile = value;
+        } else if (option == "--device") {
+            if (value.empty()) return fail("--device needs a recorder name");
+            o.deviceName = value;
         } else if (option == "--stream") {
             if (value == "mpeg4") {
                 o.framingKind = 0;
@@ -221,6 +238,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             } else {
                 return fail("--stream must be mpeg4 or h264");
             }
+            o.streamGiven = true;
         } else if (option == "--channel") {
             const auto channel = parseNumber(value, 1, 16);
             if (!channel) return fail("--channel must be 1-16");
@@ -256,6 +274,16 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
     const bool direct = haveHost || havePort;
     const bool ddns = haveServer || haveDdnsPort || haveId;
+    if (o.passwordGiven && !o.passwordFile.empty()) return fail("give either --password or --password-file, not both");
+    o.userGiven = haveUser;
+    if (!o.deviceName.empty()) {
+        // The device list says where the recorder is.
+        if (direct || ddns) {
+            return fail("--device takes the address from the device list: leave out --host, --port and --ddns-*");
+        }
+        parsed.outcome = ParsedCommandLine::Outcome::Run;
+        return parsed;
+    }
     if (direct && ddns) return fail("give either --host/--port or the --ddns-* options, not both");
     if (direct && !(haveHost && havePort)) return fail("--host and --port go together");
     if (ddns && !(haveServer && haveDdnsPort && haveId)) {

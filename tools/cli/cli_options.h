@@ -30,8 +30,13 @@ struct CliOptions {
     bool useDdns = false;
 
     std::string user;
+    bool userGiven = false;
     std::string password;
+    bool passwordGiven = false;  // --password
+    std::string passwordFile;    // --password-file: the password is its first line
+    std::string deviceName;      // --device: a recorder of the device list
     int framingKind = 0;  // --stream: mpeg4 0, h264 1
+    bool streamGiven = false;
     int channel = 1;      // 1-based
     bool iframeOnly = false;
     int frames = 50;

@@ -1,12 +1,15 @@
 // orvix-cli: connects to a recorder with the program's own link and decoder,
 // without a GUI, and reports what it receives. See usageText().
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "store/device_store.h"
 #include "tools/cli/cli_client.h"
 #include "tools/cli/cli_options.h"
+#include "tools/cli/credentials.h"
 
 namespace {
 
@@ -18,13 +21,20 @@ extern "C" void onSignal(int) { interrupted.store(true); }
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    const orvix::cli::ParsedCommandLine parsed = orvix::cli::parseCommandLine(arguments);
+    orvix::cli::ParsedCommandLine parsed = orvix::cli::parseCommandLine(arguments);
     if (parsed.outcome == orvix::cli::ParsedCommandLine::Outcome::Help) {
         std::cout << orvix::cli::usageText();
         return 0;
     }
     if (parsed.outcome == orvix::cli::ParsedCommandLine::Outcome::Error) {
         std::cerr << "orvix-cli: " << parsed.error << "\n" << orvix::cli::usageText();
+        return orvix::cli::kExitUsage;
+    }
+    std::string error;
+    const orvix::cli::CredentialSources sources{std::getenv(orvix::cli::kPasswordVariable),
+                                                orvix::defaultDatabasePath()};
+    if (!orvix::cli::resolveCredentials(parsed.options, sources, error)) {
+        std::cerr << "orvix-cli: " << error << "\n";
         return orvix::cli::kExitUsage;
     }
     std::signal(SIGINT, onSignal);

@@ -17,10 +17,21 @@ void MessageLoop::showNetworkError() {
     sendAndWait(item);
 }
 
+void MessageLoop::linkEnded(const LinkEnd& end) {
+    auto item = std::make_shared<Item>();
+    item->kind = Item::Kind::LinkEnded;
+    item->end = end;
+    post(std::move(item));
+}
+
 void MessageLoop::postPicture(const PictureEvent& picture) {
     auto item = std::make_shared<Item>();
     item->kind = Item::Kind::Picture;
     item->picture = picture;
+    post(std::move(item));
+}
+
+void MessageLoop::post(std::shared_ptr<Item> item) {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(std::move(item));
     cv_.notify_all();
@@ -58,6 +69,7 @@ void MessageLoop::handle(const Item& item) {
     switch (item.kind) {
         case Item::Kind::Message: handler_.onMessage(item.message, item.wParam, item.lParam); break;
         case Item::Kind::NetworkError: handler_.onNetworkError(); break;
+        case Item::Kind::LinkEnded: handler_.onLinkEnded(item.end); break;
         case Item::Kind::Picture: handler_.onPicture(item.picture); break;
     }
 }

@@ -1,8 +1,8 @@
 // The client's owner thread as the link sees it: the link thread's
 // notifications are handed to the thread that runs the loop (the main
 // thread) and the link thread waits until they are handled, as with a
-// window's synchronous messages; the display thread posts its pictures
-// without waiting. The loop also runs while a disconnect waits, so the link
+// window's synchronous messages; the display thread posts its pictures and
+// the link thread the end of the link without waiting. The loop also runs while a disconnect waits, so the link
 // thread is never left waiting for it.
 #pragma once
 
@@ -32,6 +32,7 @@ public:
     virtual ~LoopHandler() = default;
     virtual void onMessage(WindowMessage message, WParam wParam, LParam lParam) = 0;
     virtual void onNetworkError() = 0;
+    virtual void onLinkEnded(const LinkEnd& end) = 0;
     virtual void onPicture(const PictureEvent& picture) = 0;
 };
 
@@ -42,6 +43,8 @@ public:
     // Link thread: delivered on the loop's thread; returns once handled.
     void notify(WindowMessage message, WParam wParam, LParam lParam) override;
     void showNetworkError() override;
+    // Link thread: queued; returns at once.
+    void linkEnded(const LinkEnd& end) override;
     // Display thread: queued; returns at once.
     void postPicture(const PictureEvent& picture);
 
@@ -54,15 +57,17 @@ public:
 
 private:
     struct Item {
-        enum class Kind { Message, NetworkError, Picture } kind = Kind::Message;
+        enum class Kind { Message, NetworkError, LinkEnded, Picture } kind = Kind::Message;
         WindowMessage message = VWM_REFRESH;
         WParam wParam = 0;
         LParam lParam = 0;
         PictureEvent picture;
+        LinkEnd end;
         bool waited = false;  // the sender waits for `done`
         bool done = false;
     };
     void sendAndWait(const std::shared_ptr<Item>& item);
+    void post(std::shared_ptr<Item> item);
     void handle(const Item& item);
 
     LoopHandler& handler_;

@@ -1,6 +1,7 @@
 #include "tools/recorder_sim/recorder_session.h"
 
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -102,6 +103,13 @@ void RecorderSession::run() {
         }
     }
     if (writer_.closedByFault()) log_.add("CLOSED mid-packet");
+    if (writer_.resetByFault()) {
+        log_.add("RESET after " + std::to_string(writer_.videoPackets()) + " video packets");
+    } else {
+        // The end of the stream goes out first: closing with commands of the
+        // client still unread would reset the connection instead.
+        ::shutdown(fd_, SHUT_WR);
+    }
 }
 
 bool RecorderSession::receive(int timeoutMs) {
@@ -211,6 +219,10 @@ void RecorderSession::handleLogin(const ClientCommand& command) {
     loggedIn_ = true;
     nextEcho_ = Clock::now() + std::chrono::seconds(options_.echoIntervalSeconds);
     reply(COMMAND_LOGIN_OK, buildLoginOk(options_.channels));
+    if (options_.faults.closeAfterLogin && open_) {
+        log_.add("CLOSED after login");
+        open_ = false;
+    }
 }
 
 void RecorderSession::handleDataRequest(const ClientCommand& command) {

@@ -37,6 +37,8 @@ constexpr OptionDefinition kOptions[] = {
     {"fault-close-mid-packet", true},
     {"fault-stop-reading", false},
     {"fault-stall", true},
+    {"fault-reset-after", true},
+    {"fault-close-after-login", false},
 };
 
 bool number(const ParsedOption& option, int64_t min, int64_t max, int64_t& out, std::string& error) {
@@ -140,6 +142,11 @@ bool apply(const ParsedOption& o, SimOptions& s, std::string& error) {
     } else if (n == "fault-stall") {
         if (!number(o, 1, 3600, v, error)) return false;
         s.faults.stallSeconds = static_cast<int>(v);
+    } else if (n == "fault-reset-after") {
+        if (!number(o, 0, 1000000, v, error)) return false;
+        s.faults.resetAfter = static_cast<int>(v);
+    } else if (n == "fault-close-after-login") {
+        s.faults.closeAfterLogin = true;
     }
     return true;
 }
@@ -282,7 +289,12 @@ std::string simUsage() {
            "  --fault-close-mid-packet N  after N video packets close inside the next one\n"
            "  --fault-stop-reading     stop reading once login and the first data request\n"
            "                           are answered, so the client's sends block\n"
-           "  --fault-stall SEC        once streaming runs, write nothing for SEC seconds\n";
+           "  --fault-stall SEC        once streaming runs, write nothing for SEC seconds\n"
+           "  --fault-reset-after N    after N video packets abort the connection with a\n"
+           "                           reset (RST) instead of a close\n"
+           "  --fault-close-after-login  close the connection right after the login is\n"
+           "                           answered\n"
+           "A recorder that refuses connections is simply one that is not running.\n";
 }
 
 }  // namespace orvix::sim

@@ -1,5 +1,7 @@
 #include "tools/recorder_sim/stream_writer.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <thread>
 
@@ -60,6 +62,15 @@ IoResult StreamWriter::writeCommand(FramingKind framing, uint32_t code, const st
 }
 
 IoResult StreamWriter::writeVideo(const std::vector<uint8_t>& packet) {
+    if (faults_.resetAfter >= 0 && videoPackets_ >= static_cast<uint64_t>(faults_.resetAfter)) {
+        if (IoResult r = waitOutStall(); r != IoResult::Done) return r;
+        // Lingering for no time makes the close abort the connection: the
+        // client receives a reset instead of the end of the stream.
+        const linger abort{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        resetByFault_ = true;
+        return IoResult::Closed;
+    }
     if (faults_.closeMidPacketAfter >= 0 && videoPackets_ >= static_cast<uint64_t>(faults_.closeMidPacketAfter)) {
         if (IoResult r = waitOutStall(); r != IoResult::Done) return r;
         emit(packet.data(), packet.size() / 2);

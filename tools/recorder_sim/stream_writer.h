@@ -1,7 +1,7 @@
 // Writes the simulated recorder's packets to the client, with the fault
 // options applied: random-sized pieces, markers split across two writes,
 // junk between packets, random Wide filler bytes, a close in the middle of
-// a video packet, and a stall.
+// a video packet, a reset after some video packets, and a stall.
 #pragma once
 
 #include <atomic>
@@ -24,7 +24,8 @@ public:
     // Frames and writes one command. Closed when the client is gone.
     IoResult writeCommand(FramingKind framing, uint32_t code, const std::vector<uint8_t>& payload);
     // Writes one video packet. Closed also when the close-mid-packet fault
-    // has just cut this packet short (closedByFault() tells).
+    // has just cut this packet short, or the reset fault has set the socket
+    // to be reset when it is closed (closedByFault() and resetByFault() tell).
     IoResult writeVideo(const std::vector<uint8_t>& packet);
 
     // Nothing is written for `seconds` from now on.
@@ -32,6 +33,7 @@ public:
 
     uint64_t videoPackets() const { return videoPackets_; }
     bool closedByFault() const { return closedByFault_; }
+    bool resetByFault() const { return resetByFault_; }
 
     // Junk that can never begin a start marker (no 00, 'B' or 'N' bytes).
     static std::vector<uint8_t> junk(std::mt19937& random, size_t length);
@@ -51,6 +53,7 @@ private:
     std::chrono::steady_clock::time_point stallUntil_{};
     uint64_t videoPackets_ = 0;
     bool closedByFault_ = false;
+    bool resetByFault_ = false;
 };
 
 }  // namespace orvix::sim

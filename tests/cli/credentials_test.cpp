@@ -1,0 +1,176 @@
+// Where orvix-cli takes the password and the recorder from besides its
+// command line: a password file, ORVIX_PASSWORD, a recorder of the device
+// list. The device list here has no keyring (the keyring tests cover that).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "link/text_codec.h"
+#include "store/device_store.h"
+#include "tools/cli/credentials.h"
+
+using namespace orvix;
+using namespace orvix::cli;
+namespace fs = std::filesystem;
+
+namespace {
+
+class CredentialsTest : public ::testing::Test {
+protected:
+    CredentialsTest() {
+        char pattern[] = "/tmp/orvix-credentials-XXXXXX";
+        root = ::mkdtemp(pattern);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/orvix-tests-no-bus", 1);
+    }
+    ~CredentialsTest() override { fs::remove_all(root); }
+
+    std::string file(const std::string& name, const std::string& bytes) const {
+        const std::string path = (root / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    CliOptions parsed(std::vector<std::string> arguments) const {
+        const ParsedCommandLine line = parseCommandLine(arguments);
+        EXPECT_EQ(line.outcome, ParsedCommandLine::Outcome::Run) << line.error;
+        return line.options;
+    }
+    std::string databasePath() const { return (root / "devices.db").string(); }
+    // A device list with a recorder at a static address and one via DDNS.
+    void saveDeviceList() const {
+        DeviceList list;
+        DeviceRecord* lobby = createRecord();
+        lobby->id = 1;
+        setText(lobby->name, u"Lobby \u00e9st");
+        setText(lobby->account, u"operator");
+        setText(lobby->password, u"lobby pw");
+        lobby->framingKind = 1;
+        lobby->useStatic = 1;
+        setText(lobby->address, u"192.0.2.5");
+        lobby->port = 3100;
+        list.append(lobby);
+        DeviceRecord* shop = createRecord();
+        shop->id = 2;
+        setText(shop->name, u"Shop");
+        setText(shop->account, u"admin");
+        shop->useDdns = 1;
+        setText(shop->ddnsServer, u"ddns.example.com");
+        shop->ddnsPort = 2000;
+        setText(shop->ddnsId, u"G9SHOP");
+        list.append(shop);
+        DeviceStore store(databasePath());
+        ASSERT_TRUE(store.save(list)) << store.notice();
+    }
+
+    fs::path root;
+};
+
+TEST_F(CredentialsTest, PasswordFileGivesItsFirstLine) {
+    std::string password, error;
+    for (const auto& [bytes, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"s3cret\n", "s3cret"}, {"s3cret\r\nsecond line\n", "s3cret"}, {"no line end", "no line end"},
+             {"", ""}, {"\n", ""}, {"with spaces  \n", "with spaces  "}}) {
+        ASSERT_TRUE(readPasswordFile(file("pw", bytes), password, error)) << error;
+        EXPECT_EQ(password, expected);
+    }
+    EXPECT_FALSE(readPasswordFile((root / "missing").string(), password, error));
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+    EXPECT_FALSE(readPasswordFile(file("long", std::string(5000, 'x')), password, error));
+    EXPECT_FALSE(readPasswordFile(root.string(), password, error));  // a directory
+}
+
+TEST_F(CredentialsTest, OptionsFileAndEnvironmentTakeTurns) {
+    const std::string pwFile = file("pw", "from-file\n");
+    const std::vector<std::string> base{"--host", "h", "--port", "1", "--user", "u"};
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> arguments = base;
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return parsed(arguments);
+    };
+    std::string error;
+    const CredentialSources environment{"from-env", databasePath()};
+
+    CliOptions o = with({"--password", "from-line"});
+    ASSERT_TRUE(resolveCredentials(o, environment, error));
+    EXPECT_EQ(o.password, "from-line");
+    o = with({"--password-file", pwFile});
+    ASSERT_TRUE(resolveCredentials(o, environment, error));
+    EXPECT_EQ(o.password, "from-file");
+    o = with({});
+    ASSERT_TRUE(resolveCredentials(o, environment, error));
+    EXPECT_EQ(o.password, "from-env");
+    o = with({});
+    ASSERT_TRUE(resolveCredentials(o, CredentialSources{nullptr, databasePath()}, error));
+    EXPECT_EQ(o.password, "");
+    // An empty --password is still the password given.
+    o = with({"--password", ""});
+    ASSERT_TRUE(resolveCredentials(o, environment, error));
+    EXPECT_EQ(o.password, "");
+
+    o = with({"--password-file", (root / "missing").string()});
+    EXPECT_FALSE(resolveCredentials(o, environment, error));
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+}
+
+TEST_F(CredentialsTest, DeviceTakesAddressAccountPasswordAndStreamFromTheList) {
+    saveDeviceList();
+    std::string error;
+    CliOptions o = parsed({"--device", "Lobby \u00e9st", "--channel", "2"});
+    ASSERT_TRUE(resolveCredentials(o, CredentialSources{"from-env", databasePath()}, error)) << error;
+    EXPECT_FALSE(o.useDdns);
+    EXPECT_EQ(o.host, "192.0.2.5");
+    EXPECT_EQ(o.port, 3100);
+    EXPECT_EQ(o.user, "operator");
+    EXPECT_EQ(o.password, "lobby pw");  // the list's, not the environment's
+    EXPECT_EQ(o.framingKind, 1);
+    EXPECT_EQ(o.channel, 2);
+
+    o = parsed({"--device", "Shop"});
+    ASSERT_TRUE(resolveCredentials(o, CredentialSources{nullptr, databasePath()}, error)) << error;
+    EXPECT_TRUE(o.useDdns);
+    EXPECT_EQ(o.ddnsServer, "ddns.example.com");
+    EXPECT_EQ(o.ddnsPort, 2000);
+    EXPECT_EQ(o.ddnsId, "G9SHOP");
+    EXPECT_EQ(o.password, "");
+
+    // What the command line gives wins.
+    o = parsed({"--device", "Lobby \u00e9st", "--user", "admin", "--stream", "mpeg4", "--password-file",
+                file("pw", "other\n")});
+    ASSERT_TRUE(resolveCredentials(o, CredentialSources{nullptr, databasePath()}, error)) << error;
+    EXPECT_EQ(o.user, "admin");
+    EXPECT_EQ(o.framingKind, 0);
+    EXPECT_EQ(o.password, "other");
+}
+
+TEST_F(CredentialsTest, DeviceProblemsAreUsageErrorsThatNameNoPassword) {
+    std::string error;
+    CliOptions o = parsed({"--device", "Lobby"});
+    EXPECT_FALSE(resolveCredentials(o, CredentialSources{nullptr, databasePath()}, error));  // no list yet
+    saveDeviceList();
+    o = parsed({"--device", "Nowhere"});
+    EXPECT_FALSE(resolveCredentials(o, CredentialSources{nullptr, databasePath()}, error));
+    EXPECT_NE(error.find("no recorder named \"Nowhere\""), std::string::npos) << error;
+    EXPECT_EQ(error.find("lobby pw"), std::string::npos);
+
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"--device", "Shop", "--host", "h", "--port", "1"},
+             {"--device", "Shop", "--ddns-id", "x"},
+             {"--device", ""},
+             {"--host", "h", "--port", "1", "--user", "u", "--password", "p", "--password-file", "f"},
+             {"--host", "h", "--port", "1", "--user", "u", "--password-file", ""}}) {
+        const ParsedCommandLine line = parseCommandLine(bad);
+        EXPECT_EQ(line.outcome, ParsedCommandLine::Outcome::Error) << bad.size();
+    }
+}
+
+TEST_F(CredentialsTest, HelpSaysWhyThePasswordOptionIsTheLastChoice) {
+    const std::string help = usageText();
+    for (const char* part : {"--password-file", "ORVIX_PASSWORD", "--device", "process list"}) {
+        EXPECT_NE(help.find(part), std::string::npos) << part;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+// orvix-cli logging in with the password from a file or from ORVIX_PASSWORD,
+// none of it on its command line.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "tests/e2e/e2e_process.h"
+
+using namespace orvix::e2e;
+
+namespace {
+
+constexpr char kPassword[] = "file-or-env-7Q";
+
+Finished runAgainst(const Simulator& recorder, std::vector<std::string> extra) {
+    std::vector<std::string> arguments{"--host",   "127.0.0.1", "--port",    std::to_string(recorder.port()),
+                                       "--user",   "admin",     "--frames",  "3",
+                                       "--timeout", "30"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return runProgram(binaryPath("orvix-cli"), arguments);
+}
+
+TEST(ClientCredentials, PasswordFromAFileOrTheEnvironment) {
+    const std::string log = scratchPath("credentials.log");
+    Simulator recorder("orvix-recorder-sim", {"--password", kPassword, "--log", log});
+    ASSERT_TRUE(recorder.ready()) << recorder.firstLine();
+
+    const std::string file = scratchPath("password.txt");
+    std::ofstream(file) << kPassword << "\nnot part of it\n";
+    const Finished fromFile = runAgainst(recorder, {"--password-file", file});
+    EXPECT_EQ(fromFile.exitCode, 0) << fromFile.err;
+
+    ::setenv("ORVIX_PASSWORD", kPassword, 1);
+    const Finished fromEnvironment = runAgainst(recorder, {});
+    // The command line wins over the environment.
+    const Finished overridden = runAgainst(recorder, {"--password", "wrong"});
+    ::unsetenv("ORVIX_PASSWORD");
+    EXPECT_EQ(fromEnvironment.exitCode, 0) << fromEnvironment.err;
+    EXPECT_EQ(overridden.exitCode, 3) << overridden.err;
+
+    const Finished missing = runAgainst(recorder, {"--password-file", scratchPath("no-such-file")});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.err.find("--password-file"), std::string::npos) << missing.err;
+
+    for (const Finished* run : {&fromFile, &fromEnvironment, &overridden, &missing}) {
+        EXPECT_EQ((run->out + run->err).find(kPassword), std::string::npos);
+    }
+    std::ifstream logged(log);
+    const std::string text((std::istreambuf_iterator<char>(logged)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("LOGIN account=admin ok=1"), std::string::npos) << text;
+    EXPECT_EQ(text.find(kPassword), std::string::npos);
+    std::remove(file.c_str());
+}
+
+}  // namespace
