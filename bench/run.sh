@@ -4,6 +4,10 @@
 #   (b) CPU time per decoded picture of orvix-cli against the ffmpeg tool
 #       decoding the same elementary stream to RGB32
 #   (c) latency from a packet written to its RGB picture held, on loopback
+#   (d) CPU of orvix-bridge relaying one 704x576 25 fps H.264 channel (what
+#       one recorder connection carries today), against the ffmpeg client
+#       that receives it without decoding
+#   (e) the bridge's added delay from a recorder write to an RTSP client
 # Usage: bench/run.sh [BUILD_DIR]   (default build/release). Never fails the
 # caller: a step that cannot run says so and the others go on.
 set -uo pipefail
@@ -11,8 +15,10 @@ cd "$(dirname "$0")/.."
 bin=${1:-build/release}/bin
 scratch=$(mktemp -d)
 sim_pid=
+bridge_pid=
+client_pid=
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  for pid in $client_pid $bridge_pid $sim_pid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -55,4 +61,45 @@ else
 fi
 
 "$bin/bench_latency" 2>/dev/null || echo "(c) latency: benchmark did not run"
+
+# (d) The bridge relays one channel to one client for 8 s; CPU from /proc.
+kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+"$bin/orvix-recorder-sim" --port 0 --model-code 51 --size 704x576 --fps 25 >"$scratch/sim2.out" 2>/dev/null &
+sim_pid=$!
+port=
+for _ in $(seq 100); do
+  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$scratch/sim2.out")
+  [ -n "$port" ] && break
+  sleep 0.05
+done
+echo 1234 >"$scratch/pw"
+cpu_ticks() {  # cpu_ticks PID: user + system clock ticks so far
+  awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0
+}
+if [ -n "$port" ]; then
+  "$bin/orvix-bridge" --host 127.0.0.1 --port "$port" --user admin --password-file "$scratch/pw" --stream h264 \
+    --name bench --listen 127.0.0.1:0 >"$scratch/bridge.out" 2>/dev/null &
+  bridge_pid=$!
+  rtsp=
+  for _ in $(seq 100); do
+    rtsp=$(sed -n 's/^listening on \(rtsp:.*\)$/\1/p' "$scratch/bridge.out")
+    [ -n "$rtsp" ] && break
+    sleep 0.05
+  done
+  ffmpeg -v error -rtsp_transport tcp -i "${rtsp}bench/1" -c copy -f null - >/dev/null 2>&1 &
+  client_pid=$!
+  sleep 3
+  b0=$(cpu_ticks "$bridge_pid"); c0=$(cpu_ticks "$client_pid")
+  sleep 8
+  b1=$(cpu_ticks "$bridge_pid"); c1=$(cpu_ticks "$client_pid")
+  kill "$client_pid" 2>/dev/null; wait "$client_pid" 2>/dev/null; client_pid=
+  awk -v b=$((b1 - b0)) -v c=$((c1 - c0)) -v hz="$(getconf CLK_TCK)" 'BEGIN {
+    bp = 100 * b / hz / 8; cp = 100 * c / hz / 8;
+    printf "(d) bridge CPU relaying one 704x576 25 fps H.264 channel: %.1f%% of one core (16 such: %.1f%%, target under 10%%); the receiving ffmpeg -c copy: %.1f%%: %.2fx\n",
+           bp, 16 * bp, cp, (cp > 0 ? bp / cp : 0) }'
+else
+  echo "(d) bridge CPU: the recorder simulator did not start"
+fi
+
+"$bin/bench_bridge_latency" 2>/dev/null || echo "(e) bridge latency: benchmark did not run"
 exit 0

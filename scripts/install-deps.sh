@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev libqt6opengl6-dev libgl-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   libsqlite3-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libsecret-1-dev gnome-keyring dbus-daemon dbus-bin
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core

@@ -3,7 +3,7 @@
 #   1. release build, all tests
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build, all tests
 #   3. ThreadSanitizer build, the tests of every area that starts threads
-#      (link, video, window, app, cli, e2e, tools)
+#      (link, video, window, app, cli, e2e, tools, bridge)
 #   4. libFuzzer build with clang (no GUI), each fuzz target for a fixed
 #      number of runs over its seed corpus
 #   5. the benchmarks of bench/run.sh on the release build (printed only)
@@ -39,8 +39,8 @@ build build/tsan -DCMAKE_BUILD_TYPE=Debug -DORVIX_SANITIZE=thread
 # Qt, glib and the graphics libraries are not built with the sanitizer: what
 # they do inside the calls it intercepts is not checked (their own threads
 # hand work over through locks it cannot see); the project's code is.
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1 \
-  ctest --test-dir build/tsan -L 'link|video|window|app|cli|e2e|tools' -j "$jobs" --timeout 900
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$root/tests/sanitizer/tsan.supp \
+  ctest --test-dir build/tsan -L 'link|video|window|app|cli|e2e|tools|bridge' -j "$jobs" --timeout 900
 
 echo "== fuzz targets"
 CC=clang CXX=clang++ build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIX_GUI=OFF -DORVIX_FUZZ=ON

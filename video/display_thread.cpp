@@ -1,18 +1,11 @@
 #include "video/display_thread.h"
 
-#include <limits>
-
 #include "link/debug_log.h"
-#include "link/wire_format.h"
+#include "video/access_unit.h"
 #include "video/calendar_time.h"
 #include "video/frame_kind.h"
 
 namespace orvix {
-namespace {
-
-constexpr size_t kEndMarkerBytes = 4;
-
-}  // namespace
 
 DisplayThread::DisplayThread(RecorderConnection& connection, VideoDecoder& decoder, RendererSwitch& renderers,
                              const OverlaySettings& settings)
@@ -52,26 +45,13 @@ void DisplayThread::process(const uint8_t* slot, size_t length) {
     const DeviceRecord* record = connection_.record;
     if (record == nullptr) return;
     const FrameKind kind = frameKindForModel(record->modelIndex.load());
-    switch (kind) {
-        case FrameKind::None:
-            return;
-        case FrameKind::Header64:
-        case FrameKind::Header32: {
-            const size_t header = kind == FrameKind::Header64 ? 64 : 32;
-            if (length <= header + kEndMarkerBytes) return;
-            if ((slot[8] & 0x0F) != record->currentChannel.load()) return;
-            if (!decoder_.decode(slot + header, length - header - kEndMarkerBytes)) return;
-            show(static_cast<int32_t>(readLe32(slot + 4)));
-            return;
-        }
-        case FrameKind::Header32Raw: {
-            if (!decoder_.decodeRaw(slot, length, connection_)) return;
-            // Times past the signed range count as before 1970.
-            const int64_t seconds = int64_t{readLe32(slot + 8)} + kRawTimeOffset;
-            show(seconds > std::numeric_limits<int32_t>::max() ? -1 : static_cast<int32_t>(seconds));
-            return;
-        }
-    }
+    AccessUnit unit;
+    const AccessUnitStep step =
+        readAccessUnit(slot, length, kind, record->currentChannel.load(), connection_.rawConfig, unit);
+    if (step == AccessUnitStep::NoParameterSet) decoder_.reportMissingParameterSet(unit.resolutionCode);
+    if (step != AccessUnitStep::Ready) return;
+    if (!decoder_.decodeAccessUnit(unit, connection_.rawConfig)) return;
+    show(overlaySeconds(unit.recorderSeconds));
 }
 
 void DisplayThread::show(int32_t seconds) {

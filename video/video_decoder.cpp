@@ -13,8 +13,6 @@ extern "C" {
 
 #include "link/debug_log.h"
 #include "link/recorder_connection.h"
-#include "link/wire_format.h"
-#include "video/parameter_sets.h"
 #include "video/video_codec.h"
 
 namespace orvix {
@@ -25,7 +23,6 @@ namespace {
 constexpr AVPixelFormat kRgbFormat = AV_PIX_FMT_BGRA;
 constexpr int kRgbBytesPerPixel = 4;
 
-constexpr size_t kRawHeaderBytes = 32;
 constexpr size_t kMaxPacketBytes = 64u << 20;
 
 // FFmpeg's own messages follow the program's debug switch.
@@ -125,45 +122,30 @@ DecodedPicture VideoDecoder::decode(const uint8_t* packet, size_t length) {
 }
 
 DecodedPicture VideoDecoder::decodeRaw(const uint8_t* slot, size_t length, RecorderConnection& connection) {
-    if (slot == nullptr || length < kRawHeaderBytes) return {};
     const int selected = connection.record ? connection.record->currentChannel.load() : 0;
-    if (slot[4] != selected) {
-        connection.rawConfig = kRawConfigAfterFailure;
-        return {};
-    }
-    const uint32_t payloadLength = readLe32(slot + 12);
-    if (payloadLength > length - kRawHeaderBytes) {
-        connection.rawConfig = kRawConfigAfterFailure;
-        return {};
-    }
-    const uint8_t coding = slot[20];
-    const int code = coding & 0x07;
-    const int standard = (coding >> 3) & 0x01;
-    const bool keyPicture = slot[5] == 0;
-    const uint8_t* payload = slot + kRawHeaderBytes;
+    AccessUnit unit;
+    const AccessUnitStep step =
+        readAccessUnit(slot, length, FrameKind::Header32Raw, selected, connection.rawConfig, unit);
+    if (step == AccessUnitStep::NoParameterSet) reportMissingParameterSet(unit.resolutionCode);
+    if (step != AccessUnitStep::Ready) return {};
+    return decodeAccessUnit(unit, connection.rawConfig);
+}
 
+DecodedPicture VideoDecoder::decodeAccessUnit(const AccessUnit& unit, uint8_t& rawConfig) {
     std::lock_guard<std::mutex> lock(mutex_);
-    DecodedPicture picture;
-    if (code == connection.rawConfig) {
-        picture = decodeLocked(nullptr, 0, payload, payloadLength);
-    } else {
-        // Until a key picture brings the new configuration, nothing decodes.
-        if (!keyPicture) return {};
-        const RawParameterSet* set = rawParameterSet(standard, code);
-        if (set == nullptr) {
-            if (!unknownCodeReported_) {
-                debugLogf("Raw video: no parameter set for resolution code %d, key pictures dropped \r\n", code);
-                unknownCodeReported_ = true;
-            }
-            connection.rawConfig = kRawConfigAfterFailure;
-            return {};
-        }
-        connection.rawConfig = static_cast<uint8_t>(code);
-        ++counters_.parameterSetsSent;
-        picture = decodeLocked(set->bytes, set->length, payload, payloadLength);
-    }
-    if (!picture) connection.rawConfig = kRawConfigAfterFailure;
+    if (unit.parameterSet != nullptr) ++counters_.parameterSetsSent;
+    DecodedPicture picture = decodeLocked(unit.parameterSet, unit.parameterSetLength, unit.payload, unit.payloadLength);
+    // A raw key picture that gave nothing leaves the decoder without the
+    // set: the next key picture carries it again.
+    if (!picture && unit.kind == FrameKind::Header32Raw) rawConfig = kRawConfigAfterFailure;
     return picture;
+}
+
+void VideoDecoder::reportMissingParameterSet(int resolutionCode) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (unknownCodeReported_) return;
+    debugLogf("Raw video: no parameter set for resolution code %d, key pictures dropped \r\n", resolutionCode);
+    unknownCodeReported_ = true;
 }
 
 DecodedPicture VideoDecoder::decodeLocked(const uint8_t* prefix, size_t prefixLength, const uint8_t* data,

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "app/device_record.h"
+#include "video/access_unit.h"
 #include "video/decode_tap.h"
 #include "link/decoder_opener.h"
 #include "video/display_frame.h"
@@ -81,6 +82,14 @@ public:
     // configuration changes, non-key pictures dropped until then. Uses the
     // connection's configuration memory and the record's selected channel.
     DecodedPicture decodeRaw(const uint8_t* slot, size_t length, RecorderConnection& connection);
+
+    // Decodes what readAccessUnit() gave, the parameter set in front where
+    // it put one. A raw picture that gives nothing sets `rawConfig` (the
+    // stream's configuration memory) so the next key picture carries its set.
+    DecodedPicture decodeAccessUnit(const AccessUnit& unit, uint8_t& rawConfig);
+    // A raw key picture of a configuration without a fixed set: one debug
+    // line per decoder.
+    void reportMissingParameterSet(int resolutionCode);
 
     // Frees the codec, the pictures, the scaler and the RGB buffer.
     void close();

@@ -7,6 +7,7 @@
 #include "link/link_thread.h"
 #include "link/recorder_connection.h"
 #include "video/display_thread.h"
+#include "video/packet_sink_thread.h"
 #include "video/video_decoder.h"
 
 namespace orvix {
@@ -17,6 +18,23 @@ VideoSession::~VideoSession() { tearDown(); }
 
 VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, RendererSwitch& renderers,
                                                const FrameRect& destination) {
+    const SetUpResult made = makeConnection(record, true);
+    if (made != SetUpResult::Started) return made;
+    connection_->display.destinationRect = destination;
+    displayThread_ = std::make_unique<DisplayThread>(*connection_, *decoder_, renderers, overlay_);
+    startThreads();
+    return SetUpResult::Started;
+}
+
+VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, PacketSink& sink) {
+    const SetUpResult made = makeConnection(record, false);
+    if (made != SetUpResult::Started) return made;
+    packetThread_ = std::make_unique<PacketSinkThread>(*connection_, sink);
+    startThreads();
+    return SetUpResult::Started;
+}
+
+VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, bool withDecoder) {
     if (connection_ != nullptr) tearDown();
     // Each set-up reports its own outcome.
     setUpFailed_ = false;
@@ -27,14 +45,14 @@ VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, RendererSwit
     }
 
     connection_.reset(new (std::nothrow) RecorderConnection());
-    if (connection_ != nullptr) decoder_.reset(new (std::nothrow) VideoDecoder());
-    if (connection_ == nullptr || decoder_ == nullptr || !connection_->allocateBuffers()) {
+    if (connection_ != nullptr && withDecoder) decoder_.reset(new (std::nothrow) VideoDecoder());
+    if (connection_ == nullptr || (withDecoder && decoder_ == nullptr) || !connection_->allocateBuffers()) {
         setUpFailed_ = true;
         return SetUpResult::Failed;
     }
 
     RecorderConnection& c = *connection_;
-    decoder_->attachFrame(&c.display);
+    if (decoder_ != nullptr) decoder_->attachFrame(&c.display);
     c.shared = &shared_;
     c.notifier = &notifier_;
     c.decoder = decoder_.get();
@@ -44,20 +62,21 @@ VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, RendererSwit
     // A copy: the record's name may be rewritten while the display thread
     // draws it.
     c.display.name.assign(record->name.view());
-    c.display.destinationRect = destination;
     c.mode.store(0);
     c.display.mode.store(c.mode.load());
 
     c.socket.create();
     shared_.threadState.store(kLinkReady);
-
-    linkThread_ = std::make_unique<LinkThread>(c);
-    displayThread_ = std::make_unique<DisplayThread>(c, *decoder_, renderers, overlay_);
-    linkThread_->start();
-    displayThread_->start();
-    c.ring.signalSlotFree();
-    shared_.resetCounters();
     return SetUpResult::Started;
+}
+
+void VideoSession::startThreads() {
+    linkThread_ = std::make_unique<LinkThread>(*connection_);
+    linkThread_->start();
+    if (displayThread_ != nullptr) displayThread_->start();
+    if (packetThread_ != nullptr) packetThread_->start();
+    connection_->ring.signalSlotFree();
+    shared_.resetCounters();
 }
 
 void VideoSession::startLink() {
@@ -104,16 +123,19 @@ void VideoSession::disconnect(const WaitHandlingMessages& waitHandlingMessages) 
 void VideoSession::stopThreads(const WaitHandlingMessages& waitHandlingMessages) {
     // Without a running link thread stopLink only writes state 0.
     stopLink(shared_, connection_.get(), linkThread_.get(), waitHandlingMessages);
-    // The display thread ends on state 0 within one 500 ms wait.
+    // The display (or packet) thread ends on state 0 within one 500 ms wait.
     if (displayThread_ != nullptr) displayThread_->join();
+    if (packetThread_ != nullptr) packetThread_->join();
     linkThread_.reset();
     displayThread_.reset();
+    packetThread_.reset();
 }
 
 void VideoSession::tearDown() {
     if (threadsRunning()) stopThreads(nullptr);
     linkThread_.reset();
     displayThread_.reset();
+    packetThread_.reset();
     shared_.threadState.store(kLinkReady);
     shared_.resetCounters();
     if (connection_ != nullptr) connection_->releaseBuffers();
@@ -125,7 +147,8 @@ void VideoSession::tearDown() {
 
 bool VideoSession::threadsRunning() const {
     return (linkThread_ != nullptr && linkThread_->joinable()) ||
-           (displayThread_ != nullptr && displayThread_->joinable());
+           (displayThread_ != nullptr && displayThread_->joinable()) ||
+           (packetThread_ != nullptr && packetThread_->joinable());
 }
 
 int VideoSession::status() const { return connection_ != nullptr ? connection_->status.load() : 0; }

@@ -25,6 +25,8 @@ namespace orvix {
 
 class DisplayThread;
 class LinkThread;
+class PacketSink;
+class PacketSinkThread;
 class RecorderConnection;
 class RendererSwitch;
 class VideoDecoder;
@@ -49,6 +51,14 @@ public:
     // `destination` is the window's rectangle on the screen, kept in the
     // DisplayFrame. A session that is set up is torn down first.
     SetUpResult setUp(DeviceRecord* record, RendererSwitch& renderers, const FrameRect& destination = {});
+
+    // Set-up for a consumer that takes packets, not pictures (the RTSP
+    // feed): no decoder is made or opened, and a packet thread hands every
+    // packet of the frame ring to `sink` (which must outlive the session's
+    // threads) in place of the display thread. Everything else as above.
+    // Packets of one connection reach the sink here; the per-channel queues
+    // of a channel set will take this place.
+    SetUpResult setUp(DeviceRecord* record, PacketSink& sink);
 
     // VWM_LINK_START: the link thread starts connecting (only when set up).
     // After the link ended by itself it starts afresh, with the end cleared.
@@ -104,6 +114,9 @@ public:
     DeviceRecord* record() { return record_; }
 
 private:
+    // The common part of both set-ups, up to the threads.
+    SetUpResult makeConnection(DeviceRecord* record, bool withDecoder);
+    void startThreads();
     void stopThreads(const WaitHandlingMessages& waitHandlingMessages);
 
     LinkNotifier& notifier_;
@@ -116,6 +129,7 @@ private:
     std::unique_ptr<VideoDecoder> decoder_;
     std::unique_ptr<LinkThread> linkThread_;
     std::unique_ptr<DisplayThread> displayThread_;
+    std::unique_ptr<PacketSinkThread> packetThread_;
 };
 
 }  // namespace orvix

@@ -22,7 +22,7 @@ fail() { echo "install tree: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for program in orvix orvix-cli orvix-recorder-sim orvix-ddns-sim; do
+for program in orvix orvix-cli orvix-bridge orvix-recorder-sim orvix-ddns-sim; do
   [ -x "$prefix/bin/$program" ] || fail "bin/$program missing"
 done
 libdir=$(dirname "$(find "$prefix" -name libnodra.so -print -quit)")
@@ -43,6 +43,8 @@ grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/$id.svg" || fail "scal
 
 [ "$("$prefix/bin/orvix" --version)" = "orvix $version" ] || fail "orvix --version from the prefix"
 "$prefix/bin/orvix-cli" --help >/dev/null || fail "orvix-cli --help from the prefix"
+"$prefix/bin/orvix-bridge" --help >/dev/null || fail "orvix-bridge --help from the prefix"
+[ -f "$prefix/lib/systemd/system/orvix-bridge.service" ] || fail "the bridge's systemd unit missing"
 
 # The installed program with its own libraries, against the installed simulator.
 # No session bus: the test's password stays out of the user's keyring.

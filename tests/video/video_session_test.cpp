@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
 
 #include "link/command_codes.h"
 #include "link/link_status.h"
@@ -12,6 +15,7 @@
 #include "tests/link/test_window.h"
 #include "tests/video/pipeline_support.h"
 #include "tests/video/test_stream.h"
+#include "video/packet_sink.h"
 #include "video/renderer_switch.h"
 #include "video/video_session.h"
 
@@ -37,10 +41,10 @@ protected:
         destroyRecord(record);
     }
 
-    VideoSession::SetUpResult setUpSession() {
+    VideoSession::SetUpResult setUpSession(PacketSink* sink = nullptr) {
         VideoSession::SetUpResult result{};
         window.run([&] {
-            result = session.setUp(record, renderers);
+            result = sink != nullptr ? session.setUp(record, *sink) : session.setUp(record, renderers);
             window.attach(session.connection());
         });
         return result;
@@ -55,9 +59,9 @@ protected:
     }
 
     // Connects to `peer` and answers the handshake up to streaming.
-    void connectAndStream(ScriptedPeer& peer) {
+    void connectAndStream(ScriptedPeer& peer, PacketSink* sink = nullptr) {
         record->port = peer.port();
-        ASSERT_EQ(setUpSession(), VideoSession::SetUpResult::Started);
+        ASSERT_EQ(setUpSession(sink), VideoSession::SetUpResult::Started);
         window.run([&] { session.startLink(); });
         ASSERT_TRUE(peer.accept());
         peer.send(commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, description(kModelCode11, 24)));
@@ -75,7 +79,48 @@ protected:
     RendererSwitch renderers;
 };
 
+// Keeps every packet it is handed, as the RTSP feed would take them.
+class KeptPackets final : public PacketSink {
+public:
+    void packet(const uint8_t* slot, size_t length) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        packets_.emplace_back(slot, slot + length);
+        cv_.notify_all();
+    }
+    std::vector<Bytes> waitFor(size_t count) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait_for(lock, std::chrono::seconds(10), [&] { return packets_.size() >= count; });
+        return packets_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<Bytes> packets_;
+};
+
 }  // namespace
+
+TEST_F(VideoSessionTest, PacketSinkTakesEveryPacketInOrderWithoutADecoder) {
+    KeptPackets sink;
+    ScriptedPeer peer;
+    session.shared().iframeOnly.store(0);
+    connectAndStream(peer, &sink);
+    EXPECT_EQ(session.decoder(), nullptr);
+    std::vector<Bytes> sent;
+    for (uint32_t i = 0; i < 12; ++i) {
+        // More packets than the ring has slots, so slots are reused.
+        sent.push_back(f5Header64Packet(Bytes(100 + i, static_cast<uint8_t>(i)), 1325376000 + i, 0, i % 4 == 0));
+        peer.send(sent.back());
+    }
+    EXPECT_EQ(sink.waitFor(sent.size()), sent);
+    EXPECT_TRUE(renderer.shown().empty());
+
+    disconnect();
+    EXPECT_FALSE(session.threadsRunning());
+    window.run([&] { session.tearDown(); });
+    EXPECT_EQ(session.connection(), nullptr);
+}
 
 TEST_F(VideoSessionTest, StreamsPicturesThenDisconnectsAndConnectsAgain) {
     const EncodedStream red = encodeImages("mpeg4", {solidImage(352, 288, 230, 20, 20)}, 1);

@@ -1,0 +1,201 @@
+// The bridge's added delay on loopback: a recorder in this process writes a
+// 704x576 MPEG-4 picture every 80 ms, noting when; the bridge serves it
+// over RTSP/TCP to a GStreamer client in this process (rtspsrc, no jitter
+// buffer delay) that notes when each picture is whole. Printed: the median
+// from write to RTSP client, beside the median from write to the bridge's
+// own channel feed (the link's share), measured in the same run.
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/rtsp-server/rtsp-thread-pool.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "bridge/bridged_recorder.h"
+#include "bridge/rtsp_server.h"
+#include "link/command_codes.h"
+#include "link/text_codec.h"
+#include "link/wire_format.h"
+#include "tests/link/scripted_peer.h"
+#include "tests/link/stream_builders.h"
+#include "tests/video/test_stream.h"
+
+using namespace orvix;
+using namespace orvix::bridge;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kPictures = 60;
+constexpr int kKeyInterval = 10;
+constexpr auto kPeriod = std::chrono::milliseconds(80);
+// Pictures of the group a new client starts with, and the start-up: not counted.
+constexpr int kSkipped = 15;
+
+struct Timing {
+    std::mutex mutex;
+    Clock::time_point lastWrite;
+    std::vector<double> feedMs;
+    std::vector<double> clientMs;
+    int clientPictures = 0;
+
+    void written() {
+        std::lock_guard<std::mutex> lock(mutex);
+        lastWrite = Clock::now();
+    }
+    double sinceWrite() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return std::chrono::duration<double, std::milli>(Clock::now() - lastWrite).count();
+    }
+};
+
+class FeedTiming final : public FeedTarget {
+public:
+    explicit FeedTiming(Timing& timing) : timing_(timing) {}
+    bool offer(const FeedFrame&) override {
+        const double ms = timing_.sinceWrite();
+        std::lock_guard<std::mutex> lock(timing_.mutex);
+        if (++seen_ > kSkipped) timing_.feedMs.push_back(ms);
+        return true;
+    }
+    void end() override {}
+
+private:
+    Timing& timing_;
+    int seen_ = 0;
+};
+
+GstFlowReturn onSample(GstAppSink* sink, gpointer data) {
+    auto& timing = *static_cast<Timing*>(data);
+    GstSample* sample = gst_app_sink_pull_sample(sink);
+    const double ms = timing.sinceWrite();
+    {
+        std::lock_guard<std::mutex> lock(timing.mutex);
+        if (++timing.clientPictures > kSkipped) timing.clientMs.push_back(ms);
+    }
+    if (sample != nullptr) gst_sample_unref(sample);
+    return GST_FLOW_OK;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+test::Bytes f5Packet(const test::Packet& payload, uint32_t seconds, bool key) {
+    test::Bytes packet(64 + payload.size() + 4, 0);
+    packet[2] = 0x01;
+    packet[3] = 0xF5;
+    writeLe32(packet.data() + 4, seconds);
+    packet[8] = static_cast<uint8_t>(key ? 0x10 : 0x20);
+    std::copy(payload.begin(), payload.end(), packet.begin() + 64);
+    const uint8_t end[4] = {0x00, 0x00, 0x01, 0xB4};
+    std::copy(end, end + 4, packet.end() - 4);
+    writeLe32(packet.data() + 12, static_cast<uint32_t>(packet.size() - 36));
+    return packet;
+}
+
+}  // namespace
+
+int main() {
+    gst_init(nullptr, nullptr);
+    const test::EncodedStream stream = test::encodePattern("mpeg4", 704, 576, kPictures, kKeyInterval);
+    Timing timing;
+
+    test::ScriptedPeer peer;
+    EventLog log([](const std::string&) {});
+    RecorderSettings settings;
+    settings.name = "bench";
+    settings.target = "scripted";
+    const uint16_t port = peer.port();
+    settings.fillRecord = [port](DeviceRecord& record) {
+        record.id = 1;
+        record.useStatic = 1;
+        setText(record.address, u"127.0.0.1");
+        record.port = port;
+    };
+    BridgedRecorder recorder(settings, log);
+    recorder.start();
+    RtspSettings rtspSettings;
+    rtspSettings.port = 0;
+    rtspSettings.channels = {1};
+    RtspServer server(rtspSettings, log);
+    std::string error;
+    if (!server.start({&recorder}, error)) {
+        std::printf("(e) bridge latency: %s\n", error.c_str());
+        return 0;
+    }
+
+    // The recorder: handshake, then a picture every period.
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        if (!peer.accept()) return;
+        peer.send(test::commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, test::description(11, 24)));
+        peer.nextCode();
+        peer.send(test::commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, test::loginOkPayload(0x1F)));
+        peer.nextCode();
+        peer.send(test::commandPacket(FramingKind::Wide, COMMAND_DATA_SEND_OK));
+        auto next = Clock::now();
+        for (int i = 0; i < kPictures && !done.load(); ++i) {
+            const size_t index = static_cast<size_t>(i);
+            const test::Bytes packet =
+                f5Packet(stream.packets[index], 1325376000 + static_cast<uint32_t>(i / 10), stream.keys[index]);
+            timing.written();
+            peer.send(packet);
+            next += kPeriod;
+            std::this_thread::sleep_until(next);
+        }
+    });
+
+    FeedTiming feedTiming(timing);
+    const WatchResult watched = recorder.watch(0);
+    if (watched == WatchResult::Ready) recorder.feed(0).attach(&feedTiming, false);
+
+    const std::string location = "rtsp://127.0.0.1:" + std::to_string(server.port()) + "/bench/1";
+    GError* parseError = nullptr;
+    GstElement* client = gst_parse_launch(
+        ("rtspsrc location=" + location + " protocols=tcp latency=0 buffer-mode=none ! rtpmp4vdepay ! "
+                                          "appsink name=sink sync=false")
+            .c_str(),
+        &parseError);
+    if (client != nullptr && parseError == nullptr) {
+        GstElement* sink = gst_bin_get_by_name(GST_BIN(client), "sink");
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = onSample;
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, &timing, nullptr);
+        gst_object_unref(sink);
+        gst_element_set_state(client, GST_STATE_PLAYING);
+    }
+    writer.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    done.store(true);
+    if (client != nullptr) {
+        gst_element_set_state(client, GST_STATE_NULL);
+        gst_object_unref(client);
+    }
+    if (parseError != nullptr) g_error_free(parseError);
+    recorder.feed(0).detach(&feedTiming);
+    if (watched == WatchResult::Ready) recorder.unwatch(0);
+    server.stop();
+    recorder.stop();
+    gst_rtsp_thread_pool_cleanup();
+
+    std::lock_guard<std::mutex> lock(timing.mutex);
+    if (timing.clientMs.empty()) {
+        std::printf("(e) bridge latency: no picture reached the RTSP client (%s)\n", describe(watched));
+        return 0;
+    }
+    const double feed = median(timing.feedMs);
+    const double rtsp = median(timing.clientMs);
+    std::printf("(e) added delay recorder write -> RTSP client on loopback: median %.2f ms over %zu pictures "
+                "(%.2f ms of it to the bridge's feed, %.2f ms RTSP side); %.2fx of the 20 ms target%s\n",
+                rtsp, timing.clientMs.size(), feed, rtsp - feed, rtsp / 20.0,
+                rtsp < 20.0 ? "" : "  [above target]");
+    return 0;
+}

@@ -1,0 +1,56 @@
+// The command line of orvix-bridge: the recorder (given as orvix-cli takes
+// it, with the password from a file), where the RTSP server listens, which
+// channels it serves, authentication, the status port and publishing.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/cli/cli_options.h"
+
+namespace orvix::bridge {
+
+struct BridgeOptions {
+    // Address or DDNS, account, password and stream type, as orvix-cli
+    // checks them (only those fields are used).
+    cli::CliOptions recorder;
+    std::string name;                     // URL-safe
+    std::string listenAddress = "127.0.0.1";
+    int listenPort = 8554;
+    std::vector<int> channels;            // 1-based, ascending; every channel when empty
+    std::string rtspUser;
+    std::string rtspPassword;
+    std::optional<int> statusPort;
+    std::string publishUrl;               // with {name} and {ch}
+    int closeAfterSeconds = 30;           // connection kept this long after the last client
+    int joinWaitSeconds = 10;             // a client waits this long for the recorder
+};
+
+struct ParsedBridgeLine {
+    enum class Outcome { Run, Help, Error };
+    Outcome outcome = Outcome::Error;
+    BridgeOptions options;
+    std::string error;  // one line, for Error
+};
+
+ParsedBridgeLine parseBridgeCommandLine(const std::vector<std::string>& arguments);
+
+const char* bridgeUsageText();
+
+// `text` as one part of a URL path: letters, digits and "-._~" stay, runs of
+// anything else become one "-"; never empty, "." or "..".
+std::string urlSafeName(const std::string& text);
+
+// "3", "1-4", "1,3,5-6": channels 1-16, ascending without repeats; nullopt
+// for anything else.
+std::optional<std::vector<int>> parseChannelList(const std::string& text);
+
+// The publish URL for one channel: {name} and {ch} (1-based) replaced.
+std::string publishUrlFor(const std::string& pattern, const std::string& name, int channel);
+
+// The first line of a file without its line end; false when it cannot be
+// read or is empty.
+bool readSecretFile(const std::string& path, std::string& secret, std::string& error);
+
+}  // namespace orvix::bridge

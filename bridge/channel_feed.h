@@ -1,0 +1,107 @@
+// One recorder channel as the RTSP side takes it: each packet becomes a
+// codec-ready access unit with a smoothed time, key pictures carry the
+// stream's configuration (H.264 parameter sets, MPEG-4 headers) in front
+// when the recorder left it out, and the pictures from the last key picture
+// on are kept so that a new client starts at once with a whole group.
+// Targets (the appsrc of an RTSP media or of a publisher) take the pictures;
+// one that has no room is skipped up to the next key picture, so a slow
+// client never holds up the recorder, and the skipped pictures are counted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "bridge/timestamp_smoother.h"
+#include "video/frame_kind.h"
+#include "video/video_codec.h"
+
+namespace orvix::bridge {
+
+struct FeedFrame {
+    std::shared_ptr<const std::vector<uint8_t>> bytes;
+    int64_t timeNs = 0;     // on the channel's smoothed timeline
+    int64_t arrivalNs = 0;  // monotonic clock when the packet was taken
+    bool key = false;
+};
+
+class FeedTarget {
+public:
+    virtual ~FeedTarget() = default;
+    // False when the target has no room for the picture. Called with the
+    // feed locked, on the packet thread or in attach(): must not block.
+    virtual bool offer(const FeedFrame& frame) = 0;
+    // The stream ended (the recorder connection is gone). Called with the
+    // feed locked: must not call back into it.
+    virtual void end() = 0;
+};
+
+struct FeedCounters {
+    uint64_t pictures = 0;  // pictures that became access units
+    uint64_t bytes = 0;     // their bytes
+    uint64_t drops = 0;     // pictures a target had to be skipped for
+};
+
+class ChannelFeed {
+public:
+    // Bytes of the kept group above which it is given up until the next key
+    // picture (a new client then waits for that one).
+    static constexpr size_t kMaxGroupBytes = 8u << 20;
+
+    explicit ChannelFeed(int channel) : channel_(channel) {}
+    ChannelFeed(const ChannelFeed&) = delete;
+    ChannelFeed& operator=(const ChannelFeed&) = delete;
+
+    int channel() const { return channel_; }  // 0-based
+
+    // A new connection that sends `codec`: what the last one left is
+    // forgotten (group, configuration, timeline, raw configuration memory).
+    void start(VideoCodec codec);
+    // The connection is gone: every target is told the stream ended and
+    // let go; the feed is no longer ready.
+    void stop();
+
+    // The session's packet thread: one packet of this channel, laid out as
+    // `kind`. Packets that give no access unit are dropped.
+    void packet(const uint8_t* slot, size_t length, FrameKind kind, int64_t arrivalNs);
+
+    // A key picture has come since start(): a target attached now starts at
+    // once.
+    bool ready() const;
+    VideoCodec codec() const;
+
+    // Any thread. The target gets the kept group (when `withGroup`; else it
+    // starts at the next key picture), then every picture until detach(),
+    // which returns once no call into it is running.
+    void attach(FeedTarget* target, bool withGroup = true);
+    void detach(FeedTarget* target);
+    size_t targets() const;
+
+    FeedCounters counters() const;
+
+private:
+    struct Attached {
+        FeedTarget* target;
+        bool waitingForKey;  // takes nothing up to the next key picture
+        bool overflowed;     // because it had no room (its skips count as drops)
+    };
+    std::vector<uint8_t> composeLocked(const uint8_t* prefix, size_t prefixLength, const uint8_t* payload,
+                                       size_t payloadLength, bool key);
+    void deliverLocked(Attached& attached, const FeedFrame& frame);
+
+    const int channel_;
+    mutable std::mutex mutex_;
+    VideoCodec codec_ = VideoCodec::None;
+    uint8_t rawConfig_ = 0;
+    std::vector<uint8_t> configuration_;  // the stream headers last seen
+    TimestampSmoother smoother_;
+    std::vector<FeedFrame> group_;        // from the last key picture on
+    size_t groupBytes_ = 0;
+    bool groupValid_ = false;
+    std::vector<Attached> attached_;
+    FeedCounters counters_;
+};
+
+}  // namespace orvix::bridge

@@ -1,0 +1,99 @@
+// orvix-bridge: every channel of a recorder as an RTSP stream, fed from the
+// program's own link without re-encoding. See bridgeUsageText().
+#include <gst/gst.h>
+#include <gst/rtsp-server/rtsp-thread-pool.h>
+
+#include <pthread.h>
+
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "bridge/bridge_options.h"
+#include "bridge/bridge_service.h"
+#include "tools/cli/cli_client.h"
+#include "link/text_codec.h"
+
+namespace {
+
+using namespace orvix;
+using namespace orvix::bridge;
+
+// The recorders to serve. Today the one given on the command line; the
+// device list's recorders (--device NAME, --all-devices) join here once the
+// device store can be read without Qt, each as one more RecorderSettings
+// with its stored address, account and password.
+std::vector<RecorderSettings> recordersFromOptions(const BridgeOptions& options) {
+    RecorderSettings recorder;
+    recorder.name = options.name;
+    const cli::CliOptions& r = options.recorder;
+    recorder.target = r.useDdns ? "DDNS id " + r.ddnsId + " at " + r.ddnsServer + ":" + std::to_string(r.ddnsPort)
+                                : r.host + ":" + std::to_string(r.port);
+    recorder.fillRecord = [r, name = options.name](DeviceRecord& record) {
+        cli::fillRecord(record, r);
+        setText(record.name, fromUtf8(name));
+    };
+    recorder.closeAfter = std::chrono::seconds(options.closeAfterSeconds);
+    recorder.joinWait = std::chrono::seconds(options.joinWaitSeconds);
+    return {recorder};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const ParsedBridgeLine parsed = parseBridgeCommandLine(arguments);
+    if (parsed.outcome == ParsedBridgeLine::Outcome::Help) {
+        std::cout << bridgeUsageText();
+        return 0;
+    }
+    if (parsed.outcome == ParsedBridgeLine::Outcome::Error) {
+        std::cerr << "orvix-bridge: " << parsed.error << "\n" << bridgeUsageText();
+        return 2;
+    }
+    const BridgeOptions& options = parsed.options;
+    // SIGINT and SIGTERM are taken by sigwait() below; every thread made
+    // from here on inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    gst_init(nullptr, nullptr);
+
+    BridgeSettings settings;
+    settings.recorders = recordersFromOptions(options);
+    settings.rtsp.address = options.listenAddress;
+    settings.rtsp.port = options.listenPort;
+    settings.rtsp.channels = options.channels;
+    settings.rtsp.user = options.rtspUser;
+    settings.rtsp.password = options.rtspPassword;
+    settings.statusPort = options.statusPort;
+    settings.publishUrl = options.publishUrl;
+    settings.published = options.channels;
+
+    int code = 0;
+    {
+        EventLog log;
+        BridgeService bridge(settings, log);
+        std::string error;
+        if (!bridge.start(error)) {
+            std::cerr << "orvix-bridge: " << error << "\n";
+            code = 1;
+        } else {
+            std::cout << "listening on rtsp://" << options.listenAddress << ":" << bridge.rtspPort() << "/\n";
+            if (options.statusPort) std::cout << "status on http://127.0.0.1:" << bridge.statusPort() << "/\n";
+            std::cout.flush();
+            int signal = 0;
+            sigwait(&stopSignals, &signal);
+            log.event("stopping");
+            bridge.stop();
+        }
+        // No client thread may outlive the recorders it refers to.
+        gst_rtsp_thread_pool_cleanup();
+    }
+    gst_deinit();
+    return code;
+}

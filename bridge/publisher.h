@@ -1,0 +1,71 @@
+// Pushes one recorder channel to an RTSP server that accepts publishing
+// (ANNOUNCE and RECORD), which then does the fan-out. The channel's access
+// units go out as they are, through libavformat's RTSP output over TCP,
+// with the stream's configuration in the announced SDP. The publisher
+// watches its channel for as long as it runs. When the server fails or goes
+// away it is tried again every few seconds; when the recorder's connection
+// is gone the publisher ends, as an RTSP client's stream does.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "bridge/bridged_recorder.h"
+#include "bridge/channel_feed.h"
+#include "bridge/event_log.h"
+
+namespace orvix::bridge {
+
+class Publisher final : public FeedTarget {
+public:
+    static constexpr int kRetrySeconds = 5;
+    static constexpr size_t kMaxQueuedBytes = 4u << 20;
+
+    // `channel` 0-based; `url` the server's URL for it.
+    Publisher(BridgedRecorder& recorder, int channel, std::string url, EventLog& log);
+    ~Publisher() override { stop(); }
+    Publisher(const Publisher&) = delete;
+    Publisher& operator=(const Publisher&) = delete;
+
+    void start();
+    void stop();
+
+    const std::string& url() const { return url_; }
+    // "waiting", "publishing", "retrying", "ended"
+    std::string state() const;
+
+    // The channel feed: queued for the publisher's thread, never waited for.
+    bool offer(const FeedFrame& frame) override;
+    void end() override;
+
+private:
+    enum class Outcome { Stopped, Ended, Failed };
+    void run();
+    Outcome publishOnce(std::string& failure);
+    // The next queued picture; false when stopped or the stream ended (or
+    // nothing came for `waitSeconds`, then `timedOut`).
+    bool nextFrame(FeedFrame& frame, int waitSeconds, bool& timedOut);
+    void setState(const char* state);
+    bool stopping() const;
+
+    BridgedRecorder& recorder_;
+    const int channel_;
+    const std::string url_;
+    const std::string path_;
+    EventLog& log_;
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::atomic<bool> interrupt_{false};  // stop_ for libavformat's waits
+    bool ended_ = false;
+    std::deque<FeedFrame> queue_;
+    size_t queuedBytes_ = 0;
+    std::string state_ = "waiting";
+};
+
+}  // namespace orvix::bridge

@@ -1,0 +1,115 @@
+// The bridge's command line: the recorder options as orvix-cli checks them,
+// secrets from files, and the bridge's own options.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "bridge/bridge_options.h"
+
+namespace orvix::bridge {
+namespace {
+
+std::string secretFile(const std::string& name, const std::string& content) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path) << content;
+    return path;
+}
+
+ParsedBridgeLine parse(std::vector<std::string> extra) {
+    std::vector<std::string> arguments = {"--host", "10.0.0.5", "--port", "5000", "--user", "admin"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return parseBridgeCommandLine(arguments);
+}
+
+TEST(BridgeOptions, AWholeCommandLine) {
+    const std::string password = secretFile("recorder.pw", "s3cret\nignored\n");
+    const std::string viewer = secretFile("viewer.pw", "watch\r\n");
+    const ParsedBridgeLine p =
+        parse({"--password-file", password, "--stream", "h264", "--name", "Front Door", "--listen", "0.0.0.0:9554",
+               "--channel", "2", "--rtsp-user", "viewer", "--rtsp-password-file", viewer, "--status-port", "8080",
+               "--publish", "rtsp://media:8554/cams/{name}/{ch}", "--close-after", "1"});
+    ASSERT_EQ(p.outcome, ParsedBridgeLine::Outcome::Run) << p.error;
+    const BridgeOptions& o = p.options;
+    EXPECT_EQ(o.recorder.host, "10.0.0.5");
+    EXPECT_EQ(o.recorder.port, 5000);
+    EXPECT_EQ(o.recorder.password, "s3cret");
+    EXPECT_EQ(o.recorder.framingKind, 1);
+    EXPECT_EQ(o.name, "Front-Door");
+    EXPECT_EQ(o.listenAddress, "0.0.0.0");
+    EXPECT_EQ(o.listenPort, 9554);
+    EXPECT_EQ(o.channels, std::vector<int>{2});
+    EXPECT_EQ(o.rtspUser, "viewer");
+    EXPECT_EQ(o.rtspPassword, "watch");
+    EXPECT_EQ(o.statusPort, 8080);
+    EXPECT_EQ(o.closeAfterSeconds, 1);
+    EXPECT_EQ(publishUrlFor(o.publishUrl, o.name, 2), "rtsp://media:8554/cams/Front-Door/2");
+
+    // Defaults: loopback 8554, every channel, named for the host or DDNS id.
+    const ParsedBridgeLine d = parse({});
+    ASSERT_EQ(d.outcome, ParsedBridgeLine::Outcome::Run) << d.error;
+    EXPECT_EQ(d.options.listenAddress, "127.0.0.1");
+    EXPECT_EQ(d.options.listenPort, 8554);
+    EXPECT_TRUE(d.options.channels.empty());
+    EXPECT_EQ(d.options.name, "10.0.0.5");
+    EXPECT_FALSE(d.options.statusPort);
+    const ParsedBridgeLine ddns = parseBridgeCommandLine(
+        {"--ddns-server", "ddns.example", "--ddns-port", "9000", "--ddns-id", "G9/X 1", "--user", "a"});
+    ASSERT_EQ(ddns.outcome, ParsedBridgeLine::Outcome::Run) << ddns.error;
+    EXPECT_EQ(ddns.options.name, "G9-X-1");
+}
+
+TEST(BridgeOptions, MistakesAreNamed) {
+    const std::string viewer = secretFile("viewer2.pw", "watch\n");
+    const std::string empty = secretFile("empty.pw", "\n");
+    struct Bad {
+        std::vector<std::string> arguments;
+        std::string says;
+    };
+    const std::vector<Bad> cases = {
+        {{"--password-file", "/nonexistent/pw"}, "cannot read /nonexistent/pw"},
+        {{"--password-file", empty}, "no password"},
+        {{"--password", "x"}, "unknown option"},
+        {{"--listen", "8554"}, "--listen"},
+        {{"--listen", "localhost:8554"}, "--listen"},
+        {{"--listen", "0.0.0.0:70000"}, "--listen"},
+        {{"--channel", "0"}, "--channel"},
+        {{"--channel", "4-2"}, "--channel"},
+        {{"--rtsp-user", "viewer"}, "go together"},
+        {{"--rtsp-password-file", viewer}, "go together"},
+        {{"--publish", "http://x/{ch}"}, "rtsp://"},
+        {{"--publish", "rtsp://x/{ch}"}, "one channel"},
+        {{"--publish", "rtsp://x/{ch}", "--channel", "1-2"}, "one channel"},
+        {{"--status-port"}, "needs a value"},
+        {{"--stream", "mjpeg"}, "--stream"},
+    };
+    for (const Bad& bad : cases) {
+        const ParsedBridgeLine p = parse(bad.arguments);
+        EXPECT_EQ(p.outcome, ParsedBridgeLine::Outcome::Error) << bad.arguments[0];
+        EXPECT_NE(p.error.find(bad.says), std::string::npos) << p.error;
+    }
+    // The recorder itself is checked as orvix-cli checks it.
+    EXPECT_NE(parseBridgeCommandLine({"--host", "h", "--user", "a"}).error.find("--host and --port"), std::string::npos);
+    EXPECT_NE(parseBridgeCommandLine({"--host", "h", "--port", "1"}).error.find("--user"), std::string::npos);
+    EXPECT_EQ(parseBridgeCommandLine({"--help"}).outcome, ParsedBridgeLine::Outcome::Help);
+}
+
+TEST(BridgeOptions, ChannelListsAndNames) {
+    EXPECT_EQ(parseChannelList("3"), (std::vector<int>{3}));
+    EXPECT_EQ(parseChannelList("1-4"), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(parseChannelList("5,1,3-4,3"), (std::vector<int>{1, 3, 4, 5}));
+    EXPECT_EQ(parseChannelList("16"), (std::vector<int>{16}));
+    for (const char* bad : {"", "17", "0", "1,,2", "1-", "-3", "a", "2-1", "1 2"}) {
+        EXPECT_FALSE(parseChannelList(bad)) << bad;
+    }
+    EXPECT_EQ(urlSafeName("Lobby"), "Lobby");
+    EXPECT_EQ(urlSafeName("  Front door #2 "), "Front-door-2");
+    EXPECT_EQ(urlSafeName("Büro"), "B-ro");
+    EXPECT_EQ(urlSafeName("a/b?c"), "a-b-c");
+    for (const char* empty : {"", "///", ".", ".."}) EXPECT_EQ(urlSafeName(empty), "recorder") << empty;
+    EXPECT_EQ(publishUrlFor("rtsp://s/{name}-{ch}/{ch}", "x", 12), "rtsp://s/x-12/12");
+    EXPECT_EQ(publishUrlFor("rtsp://s/{nam}", "x", 1), "rtsp://s/{nam}");
+}
+
+}  // namespace
+}  // namespace orvix::bridge
