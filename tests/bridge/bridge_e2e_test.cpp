@@ -243,7 +243,7 @@ TEST(Bridge, ARecorderThatGoesAwayEndsItsClientsAndOneNeverThereIsAnError) {
     simulator->stop();
     // The client's stream ends instead of hanging.
     EXPECT_NE(watcher.wait(30), -1);
-    EXPECT_NE(bridge->err().find("recorder demo failed: the recorder closed the connection"), std::string::npos)
+    EXPECT_NE(bridge->err().find("recorder demo failed: Connection closed by the recorder"), std::string::npos)
         << bridge->err();
     EXPECT_NE(bridge->err().find("client 127.0.0.1 leaves /demo/1"), std::string::npos) << bridge->err();
 
