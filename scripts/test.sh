@@ -38,9 +38,12 @@ echo "== thread sanitizer build and the tests that start threads"
 build build/tsan -DCMAKE_BUILD_TYPE=Debug -DORVIX_SANITIZE=thread
 # Qt, glib and the graphics libraries are not built with the sanitizer: what
 # they do inside the calls it intercepts is not checked (their own threads
-# hand work over through locks it cannot see); the project's code is.
+# hand work over through locks it cannot see); the project's code is. The
+# window-titles check runs no thread of the project's; under xcb Qt starts
+# its own D-Bus thread there, so it is left out.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$root/tests/sanitizer/tsan.supp \
-  ctest --test-dir build/tsan -L 'link|video|window|app|cli|e2e|tools|bridge' -j "$jobs" --timeout 900
+  ctest --test-dir build/tsan -L 'link|video|window|app|cli|e2e|tools|bridge' -E 'main_dialog_titles_under_xvfb' \
+    -j "$jobs" --timeout 900
 
 echo "== fuzz targets"
 CC=clang CXX=clang++ build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIX_GUI=OFF -DORVIX_FUZZ=ON

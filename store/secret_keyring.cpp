@@ -2,6 +2,7 @@
 
 #include <libsecret/secret.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -34,7 +35,7 @@ public:
     explicit CallDeadline(std::chrono::milliseconds limit) : cancellable_(g_cancellable_new()) {
         watcher_ = std::thread([this, limit] {
             std::unique_lock<std::mutex> lock(mutex_);
-            if (!finished_.wait_for(lock, limit, [this] { return done_; })) {
+            if (!finished_.wait_for(lock, limit, [this] { return done_.load(); })) {
                 expired_ = true;
                 g_cancellable_cancel(cancellable_);
             }
@@ -62,7 +63,7 @@ private:
     GCancellable* cancellable_;
     std::mutex mutex_;
     std::condition_variable finished_;
-    bool done_ = false;
+    std::atomic<bool> done_{false};  // also read by the watcher under the lock
     bool expired_ = false;
     std::thread watcher_;
 };

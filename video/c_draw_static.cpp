@@ -125,9 +125,12 @@ void C_DrawStatic::showNetworkError() {
 void C_DrawStatic::linkEnded(const LinkEnd& end) {
     const int cause = static_cast<int>(end.cause);
     const QString text = QString::fromStdString(end.text);
-    QMetaObject::invokeMethod(
-        this, [this, cause, text] { emit connectionEnded(cause, text); }, Qt::QueuedConnection);
+    // Queued by name, so that Qt alone builds the call event.
+    QMetaObject::invokeMethod(this, "announceConnectionEnd", Qt::QueuedConnection, Q_ARG(int, cause),
+                              Q_ARG(QString, text));
 }
+
+void C_DrawStatic::announceConnectionEnd(int cause, const QString& text) { emit connectionEnded(cause, text); }
 
 LParam C_DrawStatic::handle(uint32_t message, WParam wParam, LParam lParam) {
     switch (message) {

@@ -93,6 +93,8 @@ private:
     // Runs the messages other threads have queued; called through the event
     // queue after each one.
     Q_INVOKABLE void drainSentMessages();
+    // Queued by name from the link thread (see linkEnded()).
+    Q_INVOKABLE void announceConnectionEnd(int cause, const QString& text);
     bool onOwnThread() const;
     LParam handle(uint32_t message, WParam wParam, LParam lParam);
     // 1025, 1029 and 1030: each may stop the link's threads.
