@@ -40,7 +40,7 @@ build build/tsan -DCMAKE_BUILD_TYPE=Debug -DORVIX_SANITIZE=thread
 # they do inside the calls it intercepts is not checked (their own threads
 # hand work over through locks it cannot see); the project's code is.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$root/tests/sanitizer/tsan.supp \
-  ctest --test-dir build/tsan -L 'link|video|window|app|cli|e2e|tools|bridge' -j "$jobs" --timeout 900
+  ctest --test-dir build/tsan -L 'link|video|window|app|cli|e2e|tools|bridge|soak' -j "$jobs" --timeout 900
 
 echo "== fuzz targets"
 CC=clang CXX=clang++ build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIX_GUI=OFF -DORVIX_FUZZ=ON

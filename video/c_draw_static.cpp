@@ -129,6 +129,14 @@ void C_DrawStatic::linkEnded(const LinkEnd& end) {
         this, [this, cause, text] { emit connectionEnded(cause, text); }, Qt::QueuedConnection);
 }
 
+void C_DrawStatic::reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
+    const int cause = static_cast<int>(end.cause);
+    const QString text = QString::fromStdString(end.text);
+    QMetaObject::invokeMethod(
+        this, [this, cause, text, delayMs, attempt] { emit reconnectScheduled(cause, text, delayMs, attempt); },
+        Qt::QueuedConnection);
+}
+
 LParam C_DrawStatic::handle(uint32_t message, WParam wParam, LParam lParam) {
     switch (message) {
     case VWM_CONNECT:
