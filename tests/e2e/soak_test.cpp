@@ -104,6 +104,13 @@ protected:
         const int before = pictures();
         return waitFor([&] { return pictures() > before; }, guardSeconds);
     }
+    // The client's last lines, for failure messages.
+    std::string tail() {
+        const auto lines = client->lines();
+        std::string text;
+        for (size_t i = lines.size() > 12 ? lines.size() - 12 : 0; i < lines.size(); ++i) text += lines[i] + "\n";
+        return text;
+    }
     std::string lastReconnect() {
         const auto lines = client->lines();
         for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
@@ -131,8 +138,8 @@ protected:
 }  // namespace
 
 TEST_F(SoakTest, ClientComesBackAfterEveryFaultAndHoldsItsResources) {
-    // Each connection is reset after 30 video packets (about 1 s).
-    startRecorder({"--fault-reset-after", "30", "--channels", "4"}, 0);
+    // Each connection is reset after 2 video packets (key pictures only: about 2 s).
+    startRecorder({"--fault-reset-after", "2", "--channels", "4"}, 0);
     client = startClient({"--channel", "3", "--iframe-only", "--frames", "1000000", "--timeout", "170"});
     ASSERT_TRUE(waitReconnects(2)) << reconnects();
     const Usage early = usageOf(client->pid());
@@ -153,14 +160,14 @@ TEST_F(SoakTest, ClientComesBackAfterEveryFaultAndHoldsItsResources) {
     const int picturesWhileAway = pictures();
     startRecorder({}, port);
     const auto back = Clock::now();
-    ASSERT_TRUE(waitFor([&] { return pictures() > picturesWhileAway; }, 30));
+    ASSERT_TRUE(waitFor([&] { return pictures() > picturesWhileAway; }, 30)) << tail();
     // Within the longest delay (with its spread) and 2 s.
     EXPECT_LE(Clock::now() - back, std::chrono::milliseconds(kCapMs * 12 / 10 + 2000));
 
-    // Outages over and over, up to 20 reconnects.
+    // Outages over and over: 10 more reconnects at least, 20 in all.
     recorder.reset();
     startRecorder({"--fault-down-after", "0.8", "--fault-down-for", "0.3"}, port);
-    ASSERT_TRUE(waitReconnects(20, 90)) << reconnects();
+    ASSERT_TRUE(waitReconnects(std::max(20, reconnects() + 10), 90)) << reconnects();
     const Usage late = usageOf(client->pid());
     EXPECT_EQ(late.fds, early.fds);
     EXPECT_EQ(late.threads, early.threads);
@@ -172,7 +179,8 @@ TEST_F(SoakTest, ClientComesBackAfterEveryFaultAndHoldsItsResources) {
     // for key pictures of that channel.
     const auto lines = client->lines();
     for (const std::string& line : lines) {
-        if (line.rfind("picture ", 0) == 0) ASSERT_NE(line.find(" channel 3 "), std::string::npos) << line;
+        if (line.rfind("picture ", 0) != 0) continue;
+        ASSERT_NE(line.find(" channel 3 "), std::string::npos) << line;
     }
     int requests = 0;
     for (const std::string& line : logLines()) {
@@ -180,7 +188,7 @@ TEST_F(SoakTest, ClientComesBackAfterEveryFaultAndHoldsItsResources) {
         ++requests;
         EXPECT_NE(line.find("channels=2"), std::string::npos) << line;  // 0-based
     }
-    EXPECT_GE(requests, 20);
+    EXPECT_GE(requests, 10);
 }
 
 TEST_F(SoakTest, ARefusedLoginIsNotRetried) {

@@ -280,6 +280,9 @@ void ClientRun::onPicture(const PictureEvent& picture) {
             out_ << "unknown";
         }
         out_ << (playback ? " playback" : " live") << "\n";
+        // Whoever follows the output (a watcher, a test) sees each picture
+        // as it comes, not when the next status line flushes.
+        out_.flush();
     }
 }
 
