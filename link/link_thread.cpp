@@ -253,6 +253,14 @@ void LinkThread::endLink(LinkEndCause cause, const std::string& text) {
     if (scheduleReconnect()) return;
     ownStart_ = false;
     moveTo(kLinkReady);
+    if (loginRefused_ && armed_) {
+        // A retry was refused its login: that stays on the status line; the
+        // recorder closing afterwards is no news worth a box.
+        if (c_.infoLine != nullptr) c_.infoLine->set("Reconnect stopped: the recorder refused the login");
+        notify(VWM_REFRESH, 0, 0);
+        if (c_.notifier != nullptr) c_.notifier->linkEnded(c_.end.get());
+        return;
+    }
     const bool lost = isConnectionLoss(cause);
     // Status 0 (or 3) also stops the command wrappers, which act only at 9.
     setStatus(lost ? kStatusDisconnect : kStatusConnectFail);

@@ -69,19 +69,20 @@ TEST_F(LinkReconnectTest, LossIsRetriedWithGrowingDelaysResetOnceVideoFlows) {
     EXPECT_EQ(window.retries()[0].attempt, 1);
     EXPECT_EQ(window.retries()[0].delayMs, 50);
 
-    // The recorder is away: each failed attempt waits twice as long, up to
-    // the cap, and the status line shows the plan.
-    const uint16_t port = record->port;
-    record->port = closedPort();
-    ASSERT_TRUE(waitRetries(5));
+    // The recorder drops each attempt at once: each failed attempt waits
+    // twice as long, up to the cap.
+    for (int attempt = 1; attempt <= 4; ++attempt) {
+        ASSERT_TRUE(recorder.accept());
+        recorder.close();
+        ASSERT_TRUE(waitRetries(static_cast<size_t>(attempt) + 1));
+    }
     std::vector<int> delays;
     for (const auto& retry : window.retries()) delays.push_back(retry.delayMs);
-    EXPECT_EQ(std::vector<int>(delays.begin(), delays.begin() + 5), (std::vector<int>{50, 100, 200, 400, 400}));
-    EXPECT_EQ(window.retries()[1].cause, LinkEndCause::ConnectRefused);
+    EXPECT_EQ(delays, (std::vector<int>{50, 100, 200, 400, 400}));
+    EXPECT_EQ(window.retries()[1].cause, LinkEndCause::PeerClosed);
     EXPECT_EQ(window.retries()[4].attempt, 5);
 
     // Back again: the same channel and "I only" setting, in live mode.
-    record->port = port;
     EXPECT_EQ(answerRetry(), 2);
     EXPECT_EQ(shared.iframeOnly.load(), 1);
     EXPECT_EQ(connection.mode.load(), 0);
@@ -134,6 +135,9 @@ TEST_F(LinkReconnectTest, WhatIsNotRetried) {
     window.run([this] { window.pumpFor(300); });
     EXPECT_EQ(window.retries().size(), 1u);
     EXPECT_EQ(shared.threadState.load(), kLinkReady);
+    EXPECT_EQ(formatStatusLine(&connection), "Login FAIL - Incorrect Account");
+    EXPECT_EQ(infoLine.get(), "Reconnect stopped: the recorder refused the login");
+    EXPECT_EQ(window.networkErrors(), 0);
 
     // With reconnect off (the box unticked while connected) a loss is final
     // and told by the box.
@@ -153,12 +157,19 @@ TEST_F(LinkReconnectTest, AttemptsStopAtTheLimit) {
     policy.maxAttempts = 2;
     connection.reconnect.set(policy);
     bringUp();
-    record->port = closedPort();
     recorder.reset();
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        ASSERT_TRUE(waitRetries(static_cast<size_t>(attempt)));
+        ASSERT_TRUE(recorder.accept());
+        recorder.close();
+    }
     ASSERT_TRUE(waitUntil([this] { return !window.ends().empty(); }));
     EXPECT_EQ(window.retries().size(), 2u);
-    EXPECT_EQ(window.ends()[0].cause, LinkEndCause::ConnectRefused);
-    EXPECT_EQ(formatStatusLine(&connection), "Connect FAIL");
+    // The last failure is final, as with reconnect off.
+    EXPECT_EQ(window.ends()[0].cause, LinkEndCause::PeerClosed);
+    EXPECT_EQ(formatStatusLine(&connection), "Disconnect");
+    window.run([this] { window.pumpFor(100); });
+    EXPECT_EQ(window.networkErrors(), 1);
 }
 
 TEST_F(LinkReconnectTest, SilentStreamIsEndedAndMissingVideoIsTold) {
