@@ -276,7 +276,8 @@ bool LinkThread::scheduleReconnect() {
     ++attempt_;
     const int delay = policy.delayMs(attempt_, random_);
     const LinkEnd end = c_.end.get();
-    lastEndText_ = end.text;
+    // The loss that began the retries is what the user wants named.
+    if (attempt_ == 1) lastEndText_ = end.text;
     reconnectAt_ = Clock::now() + std::chrono::milliseconds(delay);
     shownSecondsLeft_ = 0;
     c_.reconnectDueMs.store(

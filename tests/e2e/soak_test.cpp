@@ -207,3 +207,16 @@ TEST_F(SoakTest, ARefusedLoginIsNotRetried) {
     for (const std::string& line : logLines()) logins += line.rfind("LOGIN", 0) == 0 ? 1 : 0;
     EXPECT_EQ(logins, 2);  // the first connection's and the one refused
 }
+
+TEST_F(SoakTest, RecordingGoesOnInANewFileAfterEachReconnectUpToTheLimit) {
+    startRecorder({"--fault-down-after", "1.5", "--fault-down-for", "0.1"}, 0);
+    const std::string record = scratchPath("soak-rec.mp4");
+    client = startClient({"--frames", "1000000", "--timeout", "60", "--max-reconnects", "2", "--record", record});
+    // The third loss is one too many.
+    EXPECT_EQ(client->wait(60), 5);
+    EXPECT_EQ(count(client->lines(), "reconnect "), 2);
+    for (const std::string& path : {record, scratchPath("soak-rec-2.mp4"), scratchPath("soak-rec-3.mp4")}) {
+        std::ifstream file(path, std::ios::binary | std::ios::ate);
+        EXPECT_GT(file.is_open() ? static_cast<long>(file.tellg()) : 0L, 1000L) << path;
+    }
+}
