@@ -43,6 +43,7 @@ bool RecorderSimulator::start(std::string* error) {
     const int receiveBuffer = options_.faults.stopReading ? kStopReadingReceiveBuffer : 0;
     if (!listener_.open(options_.bind, options_.port, receiveBuffer, error)) return false;
     boundPort_ = listener_.port();
+    boundAddress_ = listener_.address();
     stop_ = false;
     sessionStop_ = false;
     down_ = false;
@@ -84,7 +85,7 @@ void RecorderSimulator::runOutages() {
 }
 
 std::string RecorderSimulator::readyLine() const {
-    return "listening on " + listener_.address() + ":" + std::to_string(listener_.port());
+    return "listening on " + boundAddress_ + ":" + std::to_string(boundPort_);
 }
 
 void RecorderSimulator::serve() {

@@ -31,8 +31,10 @@ public:
     // the serving thread has ended.
     void stop();
 
-    uint16_t port() const { return listener_.port(); }
-    const std::string& address() const { return listener_.address(); }
+    // Where it listens (the same after an outage). Set by start(); the
+    // serving thread reopens the listener, so these are copies.
+    uint16_t port() const { return boundPort_; }
+    const std::string& address() const { return boundAddress_; }
     // "listening on ADDRESS:PORT"
     std::string readyLine() const;
 
@@ -73,6 +75,7 @@ private:
     std::atomic<int> outages_{0};
     std::atomic<std::chrono::steady_clock::rep> returnedAt_{0};
     uint16_t boundPort_ = 0;
+    std::string boundAddress_;
     std::thread outageThread_;
     std::mutex noticeMutex_;
     std::function<void(const std::string&)> notice_;
