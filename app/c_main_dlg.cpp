@@ -56,6 +56,7 @@ constexpr ControlTemplate kControls[] = {
     {kChannelLabel, Kind::Static, "CH :", 18, 10},
     {kChannelCombo, Kind::Combo, "", 36, 0},
     {kIFrameOnly, Kind::CheckBox, "I only", 35, 11},
+    {kAutoReconnect, Kind::CheckBox, "Reconnect automatically", 90, 11},
     {kRecInfoReq, Kind::Button, "Rec Info Req", 48, 12},
     {kSearchStart, Kind::Button, "START", 37, 12},
     {kSearchLive, Kind::Button, "LIVE", 27, 12},
@@ -218,6 +219,7 @@ void C_Main_Dlg::connectHandlers() {
     clicked(kInfoSetup, [this] { onEditDevice(); });
     clicked(kConnect, [this] { onConnectClicked(); });
     clicked(kIFrameOnly, [this] { onIFrameOnlyClicked(); });
+    clicked(kAutoReconnect, [this] { onAutoReconnectClicked(); });
     // Only the user's choices are handled, as programmatic selections are
     // not notified.
     connect(deviceCombo_, &QComboBox::activated, this, [this] { onDeviceSelected(); });

@@ -142,6 +142,13 @@ private:
     void disconnectFromRecorder();
     void onChannelChosen();
     void onIFrameOnlyClicked();
+    // The "Reconnect automatically" box: stored with the recorder and given
+    // to the session at once (a link that runs follows it from its next end).
+    void onAutoReconnectClicked();
+    // The box shows the working record's setting.
+    void showReconnectSetting();
+    // The session's policy from the working record's setting.
+    void applyReconnectSetting();
     void onConnected();
     void fillChannels(int count);
     void fillAlarmOutputs(int count);

@@ -6,7 +6,7 @@ namespace orvix {
 namespace {
 
 const std::vector<int> kRecorderControls = {kDeviceCombo, kDeleteDevice, kInfoSetup};
-const std::vector<int> kConnectionControls = {kConnect, kChannelCombo, kIFrameOnly};
+const std::vector<int> kConnectionControls = {kConnect, kChannelCombo, kIFrameOnly, kAutoReconnect};
 const std::vector<int> kSearchControls = {kSearchStart, kSearchLive, kSearchDate, kSearchTime};
 
 void set(ControlChanges& changes, const std::vector<int>& ids, bool enabled) {

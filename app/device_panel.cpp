@@ -32,7 +32,27 @@ bool C_Main_Dlg::copySelectedDevice() {
     const DeviceRecord* record = devices_.findById(id);
     if (record == nullptr) return false;
     copyRecord(working_, *record);
+    showReconnectSetting();
     return true;
+}
+
+void C_Main_Dlg::showReconnectSetting() {
+    qobject_cast<QCheckBox*>(control(kAutoReconnect))->setChecked(working_.autoReconnectOff == 0);
+}
+
+void C_Main_Dlg::applyReconnectSetting() {
+    video_->session().setReconnect(reconnectPolicyFromEnvironment(working_.autoReconnectOff == 0));
+}
+
+void C_Main_Dlg::onAutoReconnectClicked() {
+    const bool on = qobject_cast<QCheckBox*>(control(kAutoReconnect))->isChecked();
+    working_.autoReconnectOff = on ? 0 : 1;
+    applyReconnectSetting();
+    DeviceRecord* stored = devices_.findById(working_.id);
+    if (stored == nullptr) return;
+    stored->autoReconnectOff = working_.autoReconnectOff;
+    const std::string notice = saveDeviceList(binding_, devices_, working_);
+    if (!notice.empty()) showNotice(notice);
 }
 
 void C_Main_Dlg::fillChannels(int count) {
@@ -175,6 +195,7 @@ bool C_Main_Dlg::connectToRecorder(bool ask) {
     // that cannot be reached itself.
     applyControlState(ControlState::Connected);
     clearRange();
+    applyReconnectSetting();
     // Video starts on the channel chosen in the channel list.
     const int channel = channelOfSelection();
     working_.currentChannel.store(channel >= 0 ? channel : 0);

@@ -45,6 +45,9 @@ enum MainControl : int {
     // Not in the handheld's template: the recorded range as text, on the
     // "Search" page.
     kSearchRange = 1042,
+    // Not in the handheld's template: whether the selected recorder is
+    // connected again by itself after a loss, on the "Connect" page.
+    kAutoReconnect = 1043,
 };
 
 // Tab indexes.

@@ -8,6 +8,8 @@
 #       one recorder connection carries today), against the ffmpeg client
 #       that receives it without decoding
 #   (e) the bridge's added delay from a recorder write to an RTSP client
+#   (f) time from a recorder's return to the first picture, beside the
+#       reconnect delay that applied
 # Usage: bench/run.sh [BUILD_DIR]   (default build/release). Never fails the
 # caller: a step that cannot run says so and the others go on.
 set -uo pipefail
@@ -102,4 +104,5 @@ else
 fi
 
 "$bin/bench_bridge_latency" 2>/dev/null || echo "(e) bridge latency: benchmark did not run"
+"$bin/bench_reconnect" 2>/dev/null || echo "(f) reconnect: benchmark did not run"
 exit 0

@@ -8,6 +8,7 @@ bool isConnectionLoss(LinkEndCause cause) {
     case LinkEndCause::Reset:
     case LinkEndCause::ReceiveError:
     case LinkEndCause::SendFailed:
+    case LinkEndCause::Stalled:
         return true;
     default:
         return false;
@@ -36,6 +37,8 @@ const char* linkEndCauseName(LinkEndCause cause) {
         return "ddns-refused-answer";
     case LinkEndCause::DdnsLoop:
         return "ddns-loop";
+    case LinkEndCause::Stalled:
+        return "stalled";
     }
     return "?";
 }

@@ -22,6 +22,7 @@ enum class LinkEndCause {
     SendFailed,         // a command went out only in part: the stream is cut
     DdnsRefusedAnswer,  // the DDNS server answered with an address no recorder can have
     DdnsLoop,           // the DDNS answers keep leading to DDNS servers
+    Stalled,            // nothing came from the recorder for too long at status 9
 };
 
 struct LinkEnd {

@@ -21,6 +21,15 @@ public:
     // The link ended by itself (the status line and the info line already
     // say so). Called on the link thread; must not wait for the receiver.
     virtual void linkEnded(const LinkEnd& end) { (void)end; }
+    // The connection was lost (or a connect attempt failed) and the link
+    // connects again by itself after `delayMs` (attempt `attempt`, from 1).
+    // Sent in place of linkEnded() and of the "Network Error occurred" box.
+    // Called on the link thread; must not wait for the receiver.
+    virtual void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
+        (void)end;
+        (void)delayMs;
+        (void)attempt;
+    }
 };
 
 }  // namespace orvix

@@ -13,6 +13,7 @@ enum LinkThreadState : int {
     kLinkConnect = 2,
     kLinkDdnsExchange = 3,
     kLinkReconnect = 4,
+    kLinkReconnectWait = 5,
     kLinkRecorderExchange = 6,
     kLinkStopRequested = 7,
 };

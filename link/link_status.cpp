@@ -1,5 +1,6 @@
 #include "link/link_status.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -53,8 +54,19 @@ std::string statusText(int status, const StatusValues& values) {
     }
 }
 
+std::string reconnectText(int64_t remainingMs, int attempt) {
+    const int64_t seconds = remainingMs <= 1000 ? 1 : (remainingMs + 999) / 1000;
+    return "Reconnecting in " + std::to_string(seconds) + " s (attempt " + std::to_string(attempt) + ")";
+}
+
 std::string formatStatusLine(const RecorderConnection* connection) {
     if (connection == nullptr) return statusText(kStatusDisconnect, {});
+    if (const int attempt = connection->reconnectAttempt.load(); attempt > 0) {
+        const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count();
+        return reconnectText(connection->reconnectDueMs.load() - now, attempt);
+    }
     const int status = connection->status.load();
     const StatusAddress::Value address = connection->statusAddress.get();
     StatusValues values;

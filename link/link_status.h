@@ -57,9 +57,13 @@ struct StatusValues {
 
 std::string statusText(int status, const StatusValues& values);
 
+// The status line while the link waits to connect again by itself:
+// "Reconnecting in 8 s (attempt 3)" (whole seconds, rounded up, at least 1).
+std::string reconnectText(int64_t remainingMs, int attempt);
+
 // The status line of a connection: its status with the address the link
 // connected to, the record's current channel and the rates of the last
-// 4-second period. Safe to call from the window thread at any time; a null
+// 4-second period, or the pending reconnect. Safe to call from the window thread at any time; a null
 // connection reads as status 0.
 std::string formatStatusLine(const RecorderConnection* connection);
 

@@ -37,6 +37,7 @@ void stopLink(LinkShared& shared, RecorderConnection* connection, LinkThread* th
     if (connection != nullptr) {
         connection->socket.close();
         connection->status.store(kStatusDisconnect);
+        connection->reconnectAttempt.store(0);
     }
 }
 

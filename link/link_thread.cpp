@@ -1,5 +1,6 @@
 #include "link/link_thread.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -46,7 +47,7 @@ bool startsWithLetter(const std::string& text) {
 
 }  // namespace
 
-LinkThread::LinkThread(RecorderConnection& connection) : c_(connection) {}
+LinkThread::LinkThread(RecorderConnection& connection) : c_(connection), random_(std::random_device{}()) {}
 
 LinkThread::~LinkThread() {
     if (!thread_.joinable()) return;
@@ -86,6 +87,9 @@ void LinkThread::run() {
         case kLinkReconnect:
             reconnectPass();
             break;
+        case kLinkReconnectWait:
+            reconnectWaitPass();
+            break;
         case kLinkStopRequested:
             state.store(kLinkStopped);
             return;
@@ -99,6 +103,15 @@ void LinkThread::run() {
 
 void LinkThread::connectPass() {
     ddnsRounds_ = 0;
+    if (!ownStart_) {
+        // The user's own connect: the retries start afresh.
+        armed_ = false;
+        loginRefused_ = false;
+        resumedLive_ = false;
+        attempt_ = 0;
+    }
+    c_.reconnectAttempt.store(0);
+    policy_ = c_.reconnect.get();
     DeviceRecord& record = *c_.record;
     if (record.useStatic != 0) {
         connectToRecorder();
@@ -144,6 +157,7 @@ void LinkThread::exchangePass(int state) {
     case TcpSocket::ConnectState::Connected:
         break;
     }
+    if (state == kLinkRecorderExchange && c_.status.load() == kStatusDataSendOk && checkSilence()) return;
 
     const int waiting = socket.bytesWaiting();
     if (waiting < 0) {
@@ -183,6 +197,7 @@ void LinkThread::exchangePass(int state) {
         return;
     }
     c_.shared->bytesCounter.fetch_add(static_cast<uint32_t>(received));
+    lastByte_ = Clock::now();
     parsingRecorder_ = state == kLinkRecorderExchange;
     if (state == kLinkDdnsExchange) {
         parseDdnsStream(c_, c_.receiveBuffer.get(), static_cast<size_t>(received), *this);
@@ -234,13 +249,92 @@ void LinkThread::endLink(LinkEndCause cause, const std::string& text) {
         c_.socket.close();
     }
     c_.commandCut.store(false);
-    moveTo(kLinkReady);
     if (c_.infoLine != nullptr) c_.infoLine->set(text);
+    if (scheduleReconnect()) return;
+    ownStart_ = false;
+    moveTo(kLinkReady);
+    if (loginRefused_ && armed_) {
+        // A retry was refused its login: that stays on the status line; the
+        // recorder closing afterwards is no news worth a box.
+        if (c_.infoLine != nullptr) c_.infoLine->set("Reconnect stopped: the recorder refused the login");
+        notify(VWM_REFRESH, 0, 0);
+        if (c_.notifier != nullptr) c_.notifier->linkEnded(c_.end.get());
+        return;
+    }
     const bool lost = isConnectionLoss(cause);
     // Status 0 (or 3) also stops the command wrappers, which act only at 9.
     setStatus(lost ? kStatusDisconnect : kStatusConnectFail);
     if (lost && c_.notifier != nullptr) c_.notifier->showNetworkError();
     if (c_.notifier != nullptr) c_.notifier->linkEnded(c_.end.get());
+}
+
+bool LinkThread::scheduleReconnect() {
+    // The user may have ticked the box off (or on) while connected.
+    const ReconnectPolicy policy = c_.reconnect.get();
+    if (!policy.enabled || !armed_ || loginRefused_) return false;
+    if (policy.maxAttempts > 0 && attempt_ >= policy.maxAttempts) return false;
+    ++attempt_;
+    const int delay = policy.delayMs(attempt_, random_);
+    const LinkEnd end = c_.end.get();
+    // The loss that began the retries is what the user wants named.
+    if (attempt_ == 1) lastEndText_ = end.text;
+    reconnectAt_ = Clock::now() + std::chrono::milliseconds(delay);
+    shownSecondsLeft_ = 0;
+    c_.reconnectDueMs.store(
+        std::chrono::duration_cast<std::chrono::milliseconds>(reconnectAt_.time_since_epoch()).count());
+    c_.reconnectAttempt.store(attempt_);
+    if (!moveTo(kLinkReconnectWait)) return true;  // a stop came meanwhile
+    debugLogf("Reconnect %d in %d ms\r\n", attempt_, delay);
+    // Status 0 stops the command wrappers; the status line shows the plan.
+    setStatus(kStatusDisconnect);
+    if (c_.notifier != nullptr) c_.notifier->reconnectScheduled(end, delay, attempt_);
+    return true;
+}
+
+void LinkThread::reconnectWaitPass() {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(reconnectAt_ - Clock::now()).count();
+    if (left > 0) {
+        // The countdown on the status line moves once a second.
+        const int64_t seconds = (left + 999) / 1000;
+        if (seconds != shownSecondsLeft_) {
+            shownSecondsLeft_ = seconds;
+            notify(VWM_REFRESH, 0, 0);
+        }
+        sleepMs(static_cast<int>(std::min<int64_t>(left, kIdleWaitMs)));
+        return;
+    }
+    // A new stream begins: nothing half-assembled from the last one runs
+    // into it, and the picture starts again at a key frame.
+    resetStreamParser(c_);
+    c_.resync = 1;
+    // A playback cannot be resumed where it was: the recorder comes back live.
+    if (c_.mode.load() == 1) {
+        c_.mode.store(0);
+        c_.display.mode.store(0);
+        resumedLive_ = true;
+    }
+    c_.end.clear();
+    ownStart_ = true;
+    moveTo(kLinkConnect);
+}
+
+bool LinkThread::checkSilence() {
+    const auto now = Clock::now();
+    if (now - lastByte_ >= std::chrono::milliseconds(policy_.stallMs)) {
+        endLink(LinkEndCause::Stalled,
+                "No data from the recorder for " + std::to_string(policy_.stallMs / 1000) + " s");
+        return true;
+    }
+    if (!videoSilenceTold_ && now - lastVideo_ >= std::chrono::milliseconds(policy_.videoSilenceMs)) {
+        videoSilenceTold_ = true;
+        char text[64];
+        std::snprintf(text, sizeof text, "No video from CH %.2d for %d s", c_.record->currentChannel.load() + 1,
+                      policy_.videoSilenceMs / 1000);
+        videoSilenceText_ = text;
+        if (c_.infoLine != nullptr) c_.infoLine->set(videoSilenceText_);
+        notify(VWM_REFRESH, 0, 0);
+    }
+    return false;
 }
 
 void LinkThread::reconnectPass() {
@@ -264,6 +358,7 @@ void LinkThread::connectToRecorder() {
     c_.statusAddress.set(toUtf8(address), port);
     setStatus(kStatusConnectReq);
     recorderSpoke_ = false;
+    lastByte_ = Clock::now();
     connectTo(address, port, false);
 }
 
@@ -300,9 +395,12 @@ void LinkThread::onCommand(uint32_t code, const uint8_t* payload, size_t length)
         handleLoginOk(payload, length);
         break;
     case COMMAND_LOGIN_FAIL:
+        // Trying the same account again could lock it: never retried.
+        loginRefused_ = true;
         setStatus(kStatusLoginFail);
         break;
     case COMMAND_DATA_SEND_OK:
+        if (parsingRecorder_) videoFlowing();
         setStatus(kStatusDataSendOk);
         debugLog("COMMAND_DATA_SEND_OK \r\n");
         break;
@@ -386,8 +484,27 @@ void LinkThread::handleDdnsInfo(const uint8_t* payload, size_t length) {
     moveTo(kLinkReconnect);
 }
 
+void LinkThread::videoFlowing() {
+    lastVideo_ = Clock::now();
+    videoSilenceTold_ = false;
+    if (attempt_ > 0 && c_.infoLine != nullptr) {
+        c_.infoLine->set(resumedLive_ ? "Reconnected: playback ended, live video resumed"
+                                      : "Reconnected after: " + lastEndText_);
+    }
+    resumedLive_ = false;
+    armed_ = true;
+    attempt_ = 0;
+}
+
 void LinkThread::onVideo(const uint8_t* packet, size_t length, PushDiscipline discipline) {
     if (c_.end.ended()) return;
+    lastVideo_ = Clock::now();
+    if (videoSilenceTold_) {
+        videoSilenceTold_ = false;
+        // The notice goes when the video is back, unless something else
+        // has been said since.
+        if (c_.infoLine != nullptr && c_.infoLine->get() == videoSilenceText_) c_.infoLine->clear();
+    }
     c_.ring.push(packet, length, discipline);
 }
 

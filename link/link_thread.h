@@ -4,8 +4,8 @@
 // login, data request, echo, record and search information, DDNS replies.
 //
 // Its state is LinkShared::threadState: 0 stopped, 1 ready, 2 connect,
-// 3 DDNS exchange, 4 reconnect to the recorder, 6 recorder exchange, 7 stop
-// requested. The window thread writes 2 (connect) and 7 (stop); the link
+// 3 DDNS exchange, 4 reconnect to the recorder, 5 waiting to connect again,
+// 6 recorder exchange, 7 stop requested. The window thread writes 2 (connect) and 7 (stop); the link
 // thread moves between the others and writes 0 when it ends. The link thread
 // never overwrites a stop request: its own moves apply only while the state
 // is neither 7 nor 0.
@@ -17,16 +17,28 @@
 // connection, told once by the "Network Error occurred" box) or 3 (a connect
 // that never got there), posts linkEnded() and idles in state 1 until the
 // disconnect.
+//
+// With reconnect on (RecorderConnection::reconnect), once video has flowed
+// (status 9) an end is followed by a new connect after the policy's delay
+// (state 5; the status line counts down, reconnectScheduled() is posted in
+// place of linkEnded() and the box). The new run asks the DDNS server again
+// where there is one and resumes the record's channel and the "I only"
+// option in live mode. A login refusal stops the retries. At status 9 the
+// link also watches the stream: no byte for the policy's stall time ends the
+// connection, no video of the shown channel for its silence time is told on
+// the info line.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <string_view>
 #include <thread>
 
 #include "link/link_end.h"
+#include "link/reconnect_policy.h"
 #include "link/stream_parser.h"
 #include "link/window_messages.h"
 
@@ -71,6 +83,14 @@ private:
     void connectPass();
     void exchangePass(int state);
     void reconnectPass();
+    // State 5: waits for the planned attempt, then connects again.
+    void reconnectWaitPass();
+    // At status 9: ends a stalled stream (true) or tells of missing video.
+    bool checkSilence();
+    // Plans the next attempt after an end; false when none is to be made.
+    bool scheduleReconnect();
+    // The recorder confirmed the data request: video flows (status 9).
+    void videoFlowing();
     // A connect in progress: wait a little for it; fail it after the timeout.
     void awaitConnect();
     void connectFailed();
@@ -95,16 +115,34 @@ private:
     // Status 1 with the record's recorder address, and the connect to it.
     void connectToRecorder();
 
+    using Clock = std::chrono::steady_clock;
+
     RecorderConnection& c_;
     std::thread thread_;
 
     // Link thread only: the connect under way and the DDNS rounds.
     std::string connectHost_;
     std::string connectTarget_;  // "127.0.0.1:3000", or "the DDNS server 127.0.0.1:9001"
-    std::chrono::steady_clock::time_point connectDeadline_{};
+    Clock::time_point connectDeadline_{};
     bool parsingRecorder_ = false;  // the chunk being parsed came from a recorder
     bool recorderSpoke_ = false;    // a command came since the last connect to a recorder
     int ddnsRounds_ = 0;            // recorders that turned out to be DDNS servers
+
+    // Link thread only: reconnect and the silence watch.
+    ReconnectPolicy policy_;      // the timings, copied at each connect
+    bool ownStart_ = false;       // the connect under way is the link's own retry
+    bool armed_ = false;          // video has flowed since the user's connect
+    bool loginRefused_ = false;   // the recorder refused the login: never retried
+    bool resumedLive_ = false;    // a retry ended a playback
+    int attempt_ = 0;             // attempts since video last flowed
+    std::string lastEndText_;     // the end that led to the current retry
+    Clock::time_point reconnectAt_{};
+    int64_t shownSecondsLeft_ = 0;
+    Clock::time_point lastByte_{};
+    Clock::time_point lastVideo_{};
+    bool videoSilenceTold_ = false;
+    std::string videoSilenceText_;
+    std::mt19937 random_;
 };
 
 }  // namespace orvix

@@ -18,6 +18,7 @@
 #include "link/link_notifier.h"
 #include "link/link_shared.h"
 #include "link/parser_state.h"
+#include "link/reconnect_policy.h"
 #include "link/status_address.h"
 #include "link/tcp_socket.h"
 #include "link/wire_format.h"
@@ -93,6 +94,13 @@ public:
 
     // How the current run of the link ended, if it did (link thread writes).
     LinkEndRecord end;
+    // Whether and when the link connects again by itself (owner writes).
+    ReconnectSetting reconnect;
+    // The attempt the link is waiting to make (0: none) and when it is due,
+    // in steady-clock milliseconds; the status line shows them (link thread
+    // writes).
+    std::atomic<int> reconnectAttempt{0};
+    std::atomic<int64_t> reconnectDueMs{0};
     // A command went out only in part (any thread that sends writes it).
     std::atomic<bool> commandCut{false};
     // The link thread, which sends with the long wait (it writes this).

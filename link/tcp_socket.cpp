@@ -47,6 +47,12 @@ bool TcpSocket::create() {
     // Commands are small and interactive: send them without delay.
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // A host that vanished is found even while the recorder has nothing to
+    // send: probes after 10 s of quiet, every 5 s, given up after 3.
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleSeconds, sizeof kKeepAliveIdleSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalSeconds, sizeof kKeepAliveIntervalSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
     connectState_.store(ConnectState::Idle);
     streamCut_.store(false);
     resetBySend_.store(false);

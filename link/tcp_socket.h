@@ -17,6 +17,11 @@ public:
     static constexpr int kInvalidArgument = EINVAL;
     // Longest a send waits for room in a full socket buffer.
     static constexpr int kSendWaitMs = 2000;
+    // TCP keep-alive on every socket: idle seconds, seconds between probes,
+    // probes before the connection counts as dead.
+    static constexpr int kKeepAliveIdleSeconds = 10;
+    static constexpr int kKeepAliveIntervalSeconds = 5;
+    static constexpr int kKeepAliveProbes = 3;
 
     enum class WaitResult { Timeout, Readable, NotOpen };
     enum class ConnectState { Idle, InProgress, Connected, Failed };

@@ -42,7 +42,7 @@ build build/tsan -DCMAKE_BUILD_TYPE=Debug -DORVIX_SANITIZE=thread
 # window-titles check runs no thread of the project's; under xcb Qt starts
 # its own D-Bus thread there, so it is left out.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$root/tests/sanitizer/tsan.supp \
-  ctest --test-dir build/tsan -L 'link|video|window|app|cli|e2e|tools|bridge' -E 'main_dialog_titles_under_xvfb' \
+  ctest --test-dir build/tsan -L 'link|video|window|app|cli|e2e|tools|bridge|soak' -E 'main_dialog_titles_under_xvfb' \
     -j "$jobs" --timeout 900
 
 echo "== fuzz targets"

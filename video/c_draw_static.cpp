@@ -132,6 +132,17 @@ void C_DrawStatic::linkEnded(const LinkEnd& end) {
 
 void C_DrawStatic::announceConnectionEnd(int cause, const QString& text) { emit connectionEnded(cause, text); }
 
+void C_DrawStatic::reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
+    const int cause = static_cast<int>(end.cause);
+    const QString text = QString::fromStdString(end.text);
+    QMetaObject::invokeMethod(this, "announceReconnect", Qt::QueuedConnection, Q_ARG(int, cause), Q_ARG(QString, text),
+                              Q_ARG(int, delayMs), Q_ARG(int, attempt));
+}
+
+void C_DrawStatic::announceReconnect(int cause, const QString& text, int delayMs, int attempt) {
+    emit reconnectScheduled(cause, text, delayMs, attempt);
+}
+
 LParam C_DrawStatic::handle(uint32_t message, WParam wParam, LParam lParam) {
     switch (message) {
     case VWM_CONNECT:

@@ -56,6 +56,8 @@ public:
     void showNetworkError() override;
     // Posted to the window's thread, which emits connectionEnded().
     void linkEnded(const LinkEnd& end) override;
+    // Posted to the window's thread, which emits reconnectScheduled().
+    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
 
     // What the main dialog writes and reads directly.
     void setOwner(MessageTarget* owner) { owner_ = owner; }
@@ -85,6 +87,9 @@ signals:
     // The connection ended by itself (a LinkEndCause and the info line's
     // text); the status lines already say so.
     void connectionEnded(int cause, const QString& text);
+    // The connection was lost and is made again after `delayMs` (attempt
+    // `attempt`); the status line counts down meanwhile.
+    void reconnectScheduled(int cause, const QString& text, int delayMs, int attempt);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -95,6 +100,7 @@ private:
     Q_INVOKABLE void drainSentMessages();
     // Queued by name from the link thread (see linkEnded()).
     Q_INVOKABLE void announceConnectionEnd(int cause, const QString& text);
+    Q_INVOKABLE void announceReconnect(int cause, const QString& text, int delayMs, int attempt);
     bool onOwnThread() const;
     LParam handle(uint32_t message, WParam wParam, LParam lParam);
     // 1025, 1029 and 1030: each may stop the link's threads.

@@ -58,6 +58,7 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     c.decoder = decoder_.get();
     c.record = record;
     c.infoLine = &infoLine_;
+    c.reconnect.set(reconnectPolicy_);
     c.resync = 1;
     // A copy: the record's name may be rewritten while the display thread
     // draws it.
@@ -84,6 +85,15 @@ void VideoSession::startLink() {
     // The link idles in state 1 after an end; the new run may end again.
     connection_->end.clear();
     shared_.threadState.store(kLinkConnect);
+}
+
+void VideoSession::setReconnect(const ReconnectPolicy& policy) {
+    reconnectPolicy_ = policy;
+    if (connection_ != nullptr) connection_->reconnect.set(policy);
+}
+
+int VideoSession::reconnectPending() const {
+    return connection_ != nullptr ? connection_->reconnectAttempt.load() : 0;
 }
 
 void VideoSession::setChannel(int channel, int origin) { requestData(connection_.get(), channel, origin); }

@@ -18,6 +18,7 @@
 #include "link/link_notifier.h"
 #include "link/link_shared.h"
 #include "link/link_stop.h"
+#include "link/reconnect_policy.h"
 #include "video/display_frame.h"
 #include "video/overlay_settings.h"
 
@@ -63,6 +64,16 @@ public:
     // VWM_LINK_START: the link thread starts connecting (only when set up).
     // After the link ended by itself it starts afresh, with the end cleared.
     void startLink();
+
+    // Whether and how the link connects again by itself after the
+    // connection is lost, and its silence watch. Kept for later set-ups and
+    // applied at once to a running link (the next end reads it). What is
+    // resumed is the record's current channel and the "I only" option, in
+    // live mode: the record and LinkShared keep them across the retries.
+    void setReconnect(const ReconnectPolicy& policy);
+    const ReconnectPolicy& reconnectPolicy() const { return reconnectPolicy_; }
+    // The attempt the link is waiting to make, 0 when none is pending.
+    int reconnectPending() const;
 
     // The command wrappers; each does nothing without a connection and
     // sends only while the status is 9 (see link/command_wrappers.h).
@@ -121,6 +132,7 @@ private:
 
     LinkNotifier& notifier_;
     LinkShared shared_;
+    ReconnectPolicy reconnectPolicy_;
     OverlaySettings overlay_;
     DeviceRecord* record_ = nullptr;
     bool setUpFailed_ = false;

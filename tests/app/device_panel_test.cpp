@@ -410,3 +410,30 @@ TEST_F(DevicePanelTest, EscapeWhileIdleClosesWithoutDisconnecting) {
 }
 
 }  // namespace
+
+TEST_F(DevicePanelTest, ReconnectBoxIsStoredWithEachRecorderAndGivenToTheSession) {
+    store({{7, u"Gate"}, {9, u"Yard"}});
+    open();
+    auto* box = qobject_cast<QCheckBox*>(control(kAutoReconnect));
+    // On for recorders that never had the setting.
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(box->isEnabled());
+    chooseEntry(combo(kDeviceCombo), 1);
+    click(kAutoReconnect);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(dialog->workingRecord().autoReconnectOff, 1u);
+    EXPECT_FALSE(dialog->videoWindow()->session().reconnectPolicy().enabled);
+
+    // Read back from the store: only the recorder it was cleared for.
+    open();
+    box = qobject_cast<QCheckBox*>(control(kAutoReconnect));
+    EXPECT_TRUE(box->isChecked());
+    chooseEntry(combo(kDeviceCombo), 1);
+    EXPECT_FALSE(box->isChecked());
+    chooseEntry(combo(kDeviceCombo), 0);
+    EXPECT_TRUE(box->isChecked());
+    // Ticked again: the session reconnects from its next loss.
+    click(kAutoReconnect);
+    click(kAutoReconnect);
+    EXPECT_TRUE(dialog->videoWindow()->session().reconnectPolicy().enabled);
+}

@@ -3,12 +3,14 @@
 // channel, ask for the recorded range, play back, go live, move the camera,
 // switch an alarm output, disconnect and close. The simulator's command log
 // shows what reached the recorder. Also a recorder that resets the
-// connection, one that dies, and one that is not there. With
+// connection, one that dies (told by the box, or reconnected by itself), and
+// one that is not there. With
 // ORVIX_SCREENSHOT_DIR set, the whole dialog is saved there as
 // main_dialog.png once live video is shown, and as main_dialog_status.png
 // with the logo and the status line right after a refresh.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -19,6 +21,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimeEdit>
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,15 +104,18 @@ protected:
         return matching > (area.width() / 4) * (area.height() / 4) / 3;
     }
 
-    // A stored recorder for the simulator, chosen, and Connect confirmed.
-    void connectToStoredRecorder() {
+    // A stored recorder for the simulator, chosen, and Connect confirmed
+    // (on `channel`, reconnecting by itself or not).
+    void connectToStoredRecorder(bool reconnect = true, int channel = 0) {
         store({{1, u"Simulator", u"127.0.0.1", port}});
         open();
         dialog->show();
         DeviceRecord* saved = dialog->deviceList().at(0);
         setText(saved->account, u"admin");
         setText(saved->password, u"1234");
+        saved->autoReconnectOff = reconnect ? 0 : 1;
         copyRecord(dialog->workingRecord(), *saved);
+        qobject_cast<QComboBox*>(control(kChannelCombo))->setCurrentIndex(channel);
         clickConnect();
     }
     void clickConnect() {
@@ -295,7 +302,8 @@ TEST_F(MainDialogSession, ClosingWhileStreamingStopsTheThreads) {
 TEST_F(MainDialogSession, RecorderResetOrKilledWhileStreamingIsShownAndConnectWorksAgain) {
     simulator.reset();
     startSimulator({"--fault-reset-after", "3"});  // key pictures only: about 3 s
-    connectToStoredRecorder();
+    // A recorder whose reconnect is off: the box tells of the loss.
+    connectToStoredRecorder(false);
     ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
     ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
 
@@ -330,6 +338,47 @@ TEST_F(MainDialogSession, RecorderResetOrKilledWhileStreamingIsShownAndConnectWo
     click(kConnect);
     clickConnect();
     ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
+    click(kConnect);
+    EXPECT_FALSE(video()->session().threadsRunning());
+}
+
+TEST_F(MainDialogSession, RecorderThatDiesAndReturnsIsReconnectedOnTheSameChannel) {
+    // Short delays for the test; the program's are 1, 2, 4 ... 30 s.
+    ::setenv("ORVIX_TEST_RECONNECT_MS", "300,1000,5000", 1);
+    connectToStoredRecorder(true, 2);
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk && showsChannel(2); }));
+    EXPECT_TRUE(qobject_cast<QCheckBox*>(control(kAutoReconnect))->isEnabled());
+
+    const uint16_t samePort = port;
+    simulator->killNow();
+    std::vector<std::string> lines;
+    const auto note = [&] {
+        const std::string line = video()->session().statusLine();
+        if (lines.empty() || lines.back() != line) lines.push_back(line);
+    };
+    ASSERT_TRUE(processUntil([&] {
+        note();
+        return video()->session().reconnectPending() >= 2;  // an attempt was refused meanwhile
+    }));
+    startSimulator({}, samePort);
+    ASSERT_TRUE(processUntil([&] {
+        note();
+        return status() == kStatusDataSendOk && showsChannel(2);
+    }));
+    ::unsetenv("ORVIX_TEST_RECONNECT_MS");
+    const auto seen = [&](const std::string& prefix) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_TRUE(seen("Reconnecting in 1 s (attempt 1)"));
+    EXPECT_TRUE(seen("Reconnecting in 1 s (attempt 2)"));
+    EXPECT_TRUE(seen("Connect Req Ip:127.0.0.1"));
+    EXPECT_EQ(lines.back().rfind("Data Send OK", 0), 0u) << lines.back();
+    EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 2);
+    EXPECT_EQ(qobject_cast<QComboBox*>(control(kChannelCombo))->currentIndex(), 2);
+    // Told on the lines only: no box is left open.
+    EXPECT_EQ(video()->networkErrorBox(), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(connectButtonText(), "Disconnect");
     click(kConnect);
     EXPECT_FALSE(video()->session().threadsRunning());
 }

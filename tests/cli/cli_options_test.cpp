@@ -147,3 +147,22 @@ TEST(CliOptions, PtzAndAlarmRequests) {
         EXPECT_FALSE(parseAlarm(bad, error)) << bad;
     }
 }
+
+TEST(CliOptions, ReconnectIsOffUnlessAskedAndItsLimitNeedsIt) {
+    const std::vector<std::string> recorder = {"--host", "h", "--port", "1", "--user", "u"};
+    const auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> arguments = recorder;
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return parse(arguments);
+    };
+    const auto plain = with({});
+    EXPECT_FALSE(plain.options.reconnect);
+    EXPECT_EQ(plain.options.maxReconnects, 0);
+    const auto limited = with({"--reconnect", "--max-reconnects", "3"});
+    ASSERT_EQ(limited.outcome, ParsedCommandLine::Outcome::Run) << limited.error;
+    EXPECT_TRUE(limited.options.reconnect);
+    EXPECT_EQ(limited.options.maxReconnects, 3);
+    EXPECT_EQ(with({"--max-reconnects", "3"}).outcome, ParsedCommandLine::Outcome::Error);
+    EXPECT_EQ(with({"--reconnect", "--max-reconnects", "0"}).outcome, ParsedCommandLine::Outcome::Error);
+    EXPECT_EQ(with({"--reconnect", "--max-reconnects"}).outcome, ParsedCommandLine::Outcome::Error);
+}

@@ -78,6 +78,45 @@ Simulator::Simulator(const std::string& program, std::vector<std::string> argume
     }
 }
 
+Background::Background(const std::string& program, const std::vector<std::string>& arguments) {
+    static int serial = 0;
+    outPath_ = scratchPath(program + "-bg" + std::to_string(++serial) + ".out");
+    const int outFd = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (outFd < 0) return;
+    pid_ = spawn(binaryPath(program), arguments, outFd, STDERR_FILENO);
+    close(outFd);
+}
+
+Background::~Background() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+}
+
+std::vector<std::string> Background::lines() const {
+    const std::string text = readFile(outPath_);
+    std::vector<std::string> out;
+    size_t from = 0;
+    for (size_t newline = text.find('\n'); newline != std::string::npos; newline = text.find('\n', from)) {
+        out.push_back(text.substr(from, newline - from));
+        from = newline + 1;
+    }
+    return out;
+}
+
+int Background::wait(int guardSeconds) {
+    if (pid_ <= 0) return -1;
+    int status = 0;
+    for (int i = 0; i < guardSeconds * 20; ++i) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return -1;
+}
+
 void Simulator::killNow() {
     if (pid_ <= 0) return;
     kill(pid_, SIGKILL);

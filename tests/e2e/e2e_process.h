@@ -36,6 +36,26 @@ private:
     std::string firstLine_;
 };
 
+// A program run in the background with its standard output in a file the
+// test reads while it runs (standard error goes to the test's). Killed when
+// destroyed if still running.
+class Background {
+public:
+    Background(const std::string& program, const std::vector<std::string>& arguments);
+    ~Background();
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+    pid_t pid() const { return pid_; }
+    // The complete lines written so far.
+    std::vector<std::string> lines() const;
+    // Waits up to `guardSeconds` for the end; the exit code, -1 on timeout.
+    int wait(int guardSeconds);
+
+private:
+    std::string outPath_;
+    pid_t pid_ = -1;
+};
+
 struct Finished {
     int exitCode = -1;  // -1 when it did not end by itself in time
     std::string out;

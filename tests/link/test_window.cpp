@@ -41,6 +41,16 @@ void TestWindow::linkEnded(const LinkEnd& end) {
     ends_.push_back(end);
 }
 
+void TestWindow::reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    retries_.push_back({end.cause, delayMs, attempt});
+}
+
+std::vector<TestWindow::Retry> TestWindow::retries() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return retries_;
+}
+
 std::vector<LinkEnd> TestWindow::ends() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return ends_;
@@ -141,6 +151,7 @@ void TestWindow::clear() {
     handled_.clear();
     networkErrors_ = 0;
     ends_.clear();
+    retries_.clear();
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {

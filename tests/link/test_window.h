@@ -42,6 +42,14 @@ public:
     void showNetworkError() override;
     // Kept without waiting for the window thread, as the link posts it.
     void linkEnded(const LinkEnd& end) override;
+    struct Retry {
+        LinkEndCause cause = LinkEndCause::None;
+        int delayMs = 0;
+        int attempt = 0;
+    };
+    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
+    // The reconnects posted so far, in order.
+    std::vector<Retry> retries() const;
 
     // Runs `task` on the window thread and waits until it is done.
     void run(const std::function<void()>& task);
@@ -81,6 +89,7 @@ private:
     std::vector<Handled> handled_;
     int networkErrors_ = 0;
     std::vector<LinkEnd> ends_;
+    std::vector<Retry> retries_;
     int holdStatus_ = -1;
     const LinkShared* holdShared_ = nullptr;
     std::thread thread_;

@@ -6,14 +6,16 @@
 #include <optional>
 #include <string>
 
+#include "link/link_end.h"
 #include "link/link_status.h"
+#include "link/reconnect_policy.h"
 #include "link/text_codec.h"
 #include "link/wire_format.h"
 #include "tools/cli/bitmap_font.h"
 #include "tools/cli/cli_renderer.h"
 #include "tools/cli/message_loop.h"
 #include "tools/cli/png_writer.h"
-#include "tools/cli/stream_recorder.h"
+#include "tools/cli/segmented_recording.h"
 #include "video/renderer_switch.h"
 #include "video/video_codec.h"
 #include "video/video_decoder.h"
@@ -37,7 +39,7 @@ class ClientRun final : public LoopHandler {
 public:
     ClientRun(const CliOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>* interrupt)
         : options_(options), out_(out), err_(err), interrupt_(interrupt), loop_(*this) {
-        if (!options.recordPath.empty()) recorder_ = std::make_unique<StreamRecorder>(options.recordPath);
+        if (!options.recordPath.empty()) recorder_ = std::make_unique<SegmentedRecording>(options.recordPath);
         renderer_ = std::make_unique<CliRenderer>(loop_, !options.snapshotPath.empty(), recorder_.get());
         renderers_.setRenderers(renderer_.get(), nullptr);
         renderers_.setFlag(RendererSwitch::kSoftwareFlag);
@@ -52,6 +54,7 @@ public:
         if (!goalReached()) finish(kExitNetworkError, end.text);
     }
     void onPicture(const PictureEvent& picture) override;
+    void onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
 
 private:
     void step();
@@ -68,7 +71,7 @@ private:
     std::ostream& err_;
     const std::atomic<bool>* interrupt_;
     MessageLoop loop_;
-    std::unique_ptr<StreamRecorder> recorder_;
+    std::unique_ptr<SegmentedRecording> recorder_;
     std::unique_ptr<CliRenderer> renderer_;
     RendererSwitch renderers_;
     DeviceRecord* record_ = createRecord();
@@ -92,6 +95,7 @@ private:
     int lastWidth_ = 0;
     int lastHeight_ = 0;
     int lastChannel_ = -1;
+    int reconnects_ = 0;
 };
 
 int ClientRun::run() {
@@ -99,6 +103,11 @@ int ClientRun::run() {
     session_ = std::make_unique<VideoSession>(loop_);
     session_->overlay().language.store(0);  // the numeric date text the renderer reads back
     session_->shared().iframeOnly.store(options_.iframeOnly ? 1 : 0);
+    if (options_.reconnect) {
+        ReconnectPolicy policy = reconnectPolicyFromEnvironment(true);
+        policy.maxAttempts = options_.maxReconnects;
+        session_->setReconnect(policy);
+    }
     if (session_->setUp(record_, renderers_) != VideoSession::SetUpResult::Started) {
         err_ << "orvix-cli: the connection could not be set up\n";
         return kExitNetworkError;
@@ -153,9 +162,10 @@ void ClientRun::checkFailures() {
     // A goal reached before a failure still counts (advance() finishes).
     if (goalReached()) return;
     // The link's own account of its end comes first; it names the cause
-    // (closed, reset, refused, no answer, ...).
+    // (closed, reset, refused, no answer, ...). With reconnect on, an end is
+    // final only when the link says so (onLinkEnded).
     const LinkEnd end = session_->linkEnd();
-    if (end.ended()) return finish(kExitNetworkError, end.text);
+    if (end.ended() && !options_.reconnect) return finish(kExitNetworkError, end.text);
     if (networkError_) return finish(kExitNetworkError, "Network Error occurred");
     const int status = session_->status();
     if (status == kStatusLoginFail) return finish(kExitLoginRefused, "login refused: " + session_->statusLine());
@@ -270,7 +280,23 @@ void ClientRun::onPicture(const PictureEvent& picture) {
             out_ << "unknown";
         }
         out_ << (playback ? " playback" : " live") << "\n";
+        // Whoever follows the output (a watcher, a test) sees each picture
+        // as it comes, not when the next status line flushes.
+        out_.flush();
     }
+}
+
+void ClientRun::onReconnectScheduled(const LinkEnd& end, int, int) {
+    if (exitCode_) return;
+    ++reconnects_;
+    if (options_.maxReconnects > 0 && reconnects_ > options_.maxReconnects) {
+        finish(kExitNetworkError, end.text + " (after " + std::to_string(options_.maxReconnects) + " reconnects)");
+        return;
+    }
+    out_ << "reconnect " << reconnects_ << " after " << linkEndCauseName(end.cause) << "\n";
+    out_.flush();
+    // The next connection is recorded into a file of its own.
+    if (recorder_ != nullptr) recorder_->nextSegment();
 }
 
 void ClientRun::finish(int code, std::string reason) {

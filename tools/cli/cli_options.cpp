@@ -82,6 +82,10 @@ const char* usageText() {
            "                            focus-in focus-out (or 0-10); goto/set take a preset 1-16\n"
            "  --alarm on:OUTPUT:SECONDS|off   alarm output (0 all; 0 seconds: no limit)\n"
            "  --verbose                 one line per picture\n"
+           "  --reconnect               connect again by itself after the connection is lost\n"
+           "                            (after 1, 2, 4, 8, 16, 30 s, then every 30 s); pictures\n"
+           "                            count on, --record continues in NAME-2.mp4, NAME-3.mp4 ...\n"
+           "  --max-reconnects N        with --reconnect: give up after N reconnects\n"
            "exit codes: 0 goal reached, 2 usage error, 3 login refused, 4 timeout, 5 network error\n";
 }
 
@@ -208,10 +212,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             o.verbose = true;
             continue;
         }
+        if (option == "--reconnect") {
+            o.reconnect = true;
+            continue;
+        }
         static const char* const kWithValue[] = {
             "--host", "--port", "--ddns-server", "--ddns-port", "--ddns-id", "--user", "--password",
             "--password-file", "--device", "--stream", "--channel", "--frames", "--timeout", "--snapshot",
-            "--record", "--search", "--ptz", "--alarm",
+            "--record", "--search", "--ptz", "--alarm", "--max-reconnects",
         };
         bool known = false;
         for (const char* name : kWithValue) known = known || option == name;
@@ -279,6 +287,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option == "--search") {
             o.searchTime = parseRecorderTime(value);
             if (!o.searchTime) return fail("--search needs \"YYYY-MM-DD HH:MM:SS\" (1970-2105), not \"" + value + "\"");
+        } else if (option == "--max-reconnects") {
+            const auto count = parseNumber(value, 1, 1000000);
+            if (!count) return fail("--max-reconnects must be 1-1000000");
+            o.maxReconnects = static_cast<int>(*count);
         } else if (option == "--ptz") {
             std::string error;
             o.ptz = parsePtz(value, error);
@@ -290,6 +302,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
 
+    if (o.maxReconnects > 0 && !o.reconnect) return fail("--max-reconnects goes with --reconnect");
     const bool direct = haveHost || havePort;
     const bool ddns = haveServer || haveDdnsPort || haveId;
     if (o.passwordGiven && !o.passwordFile.empty()) return fail("give either --password or --password-file, not both");

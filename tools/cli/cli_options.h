@@ -49,6 +49,8 @@ struct CliOptions {
     std::optional<PtzRequest> ptz;
     std::optional<AlarmRequest> alarm;
     bool verbose = false;
+    bool reconnect = false;  // --reconnect: connect again after a loss
+    int maxReconnects = 0;   // --max-reconnects: 0 no limit
 
     // --record-info without --frames or --search: the range is the goal.
     bool rangeIsGoal() const { return recordInfo && !framesGiven && !searchTime; }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tools/cli/message_loop.h"
-#include "tools/cli/stream_recorder.h"
+#include "tools/cli/segmented_recording.h"
 #include "video/renderer.h"
 
 namespace orvix::cli {
@@ -27,7 +27,7 @@ struct KeptPicture {
 
 class CliRenderer final : public Renderer {
 public:
-    CliRenderer(MessageLoop& loop, bool keepPicture, StreamRecorder* recorder)
+    CliRenderer(MessageLoop& loop, bool keepPicture, SegmentedRecording* recorder)
         : loop_(loop), keepPicture_(keepPicture), recorder_(recorder) {}
 
     bool present(const DisplayFrame& frame, const OverlayRows& overlay) override;
@@ -41,7 +41,7 @@ public:
 private:
     MessageLoop& loop_;
     const bool keepPicture_;
-    StreamRecorder* const recorder_;
+    SegmentedRecording* const recorder_;
     mutable std::mutex mutex_;
     bool frozen_ = false;
     KeptPicture kept_;

@@ -24,6 +24,15 @@ void MessageLoop::linkEnded(const LinkEnd& end) {
     post(std::move(item));
 }
 
+void MessageLoop::reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
+    auto item = std::make_shared<Item>();
+    item->kind = Item::Kind::Reconnect;
+    item->end = end;
+    item->delayMs = delayMs;
+    item->attempt = attempt;
+    post(std::move(item));
+}
+
 void MessageLoop::postPicture(const PictureEvent& picture) {
     auto item = std::make_shared<Item>();
     item->kind = Item::Kind::Picture;
@@ -70,6 +79,7 @@ void MessageLoop::handle(const Item& item) {
         case Item::Kind::Message: handler_.onMessage(item.message, item.wParam, item.lParam); break;
         case Item::Kind::NetworkError: handler_.onNetworkError(); break;
         case Item::Kind::LinkEnded: handler_.onLinkEnded(item.end); break;
+        case Item::Kind::Reconnect: handler_.onReconnectScheduled(item.end, item.delayMs, item.attempt); break;
         case Item::Kind::Picture: handler_.onPicture(item.picture); break;
     }
 }

@@ -34,6 +34,11 @@ public:
     virtual void onNetworkError() = 0;
     virtual void onLinkEnded(const LinkEnd& end) = 0;
     virtual void onPicture(const PictureEvent& picture) = 0;
+    virtual void onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
+        (void)end;
+        (void)delayMs;
+        (void)attempt;
+    }
 };
 
 class MessageLoop final : public LinkNotifier {
@@ -45,6 +50,7 @@ public:
     void showNetworkError() override;
     // Link thread: queued; returns at once.
     void linkEnded(const LinkEnd& end) override;
+    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
     // Display thread: queued; returns at once.
     void postPicture(const PictureEvent& picture);
 
@@ -57,12 +63,14 @@ public:
 
 private:
     struct Item {
-        enum class Kind { Message, NetworkError, LinkEnded, Picture } kind = Kind::Message;
+        enum class Kind { Message, NetworkError, LinkEnded, Reconnect, Picture } kind = Kind::Message;
         WindowMessage message = VWM_REFRESH;
         WParam wParam = 0;
         LParam lParam = 0;
         PictureEvent picture;
         LinkEnd end;
+        int delayMs = 0;
+        int attempt = 0;
         bool waited = false;  // the sender waits for `done`
         bool done = false;
     };

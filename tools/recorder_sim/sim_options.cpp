@@ -1,5 +1,7 @@
 #include "tools/recorder_sim/sim_options.h"
 
+#include <cstdlib>
+
 #include "link/command_codes.h"
 #include "link/model_class.h"
 #include "tools/sim_common/option_reader.h"
@@ -39,7 +41,21 @@ constexpr OptionDefinition kOptions[] = {
     {"fault-stall", true},
     {"fault-reset-after", true},
     {"fault-close-after-login", false},
+    {"fault-down-after", true},
+    {"fault-down-for", true},
 };
+
+// Seconds with up to three decimals (0.5, 2, 1.25) as milliseconds.
+bool seconds(const ParsedOption& option, int& milliseconds, std::string& error) {
+    char* end = nullptr;
+    const double value = std::strtod(option.value.c_str(), &end);
+    if (option.value.empty() || end == nullptr || *end != '\0' || !(value >= 0.001 && value <= 86400)) {
+        error = "--" + option.name + " needs seconds from 0.001 to 86400, not \"" + option.value + "\"";
+        return false;
+    }
+    milliseconds = static_cast<int>(value * 1000 + 0.5);
+    return true;
+}
 
 bool number(const ParsedOption& option, int64_t min, int64_t max, int64_t& out, std::string& error) {
     if (parseInteger(option.value, min, max, out)) return true;
@@ -147,6 +163,10 @@ bool apply(const ParsedOption& o, SimOptions& s, std::string& error) {
         s.faults.resetAfter = static_cast<int>(v);
     } else if (n == "fault-close-after-login") {
         s.faults.closeAfterLogin = true;
+    } else if (n == "fault-down-after") {
+        if (!seconds(o, s.faults.downAfterMs, error)) return false;
+    } else if (n == "fault-down-for") {
+        if (!seconds(o, s.faults.downForMs, error)) return false;
     }
     return true;
 }
@@ -244,6 +264,10 @@ OptionsResult parseSimOptions(int argc, const char* const* argv, SimOptions& opt
     for (const ParsedOption& option : parsed) {
         if (!apply(option, options, error)) return OptionsResult::Invalid;
     }
+    if ((options.faults.downAfterMs > 0) != (options.faults.downForMs > 0)) {
+        error = "--fault-down-after and --fault-down-for go together";
+        return OptionsResult::Invalid;
+    }
     SimProfile profile;
     if (!resolveProfile(options, profile, error)) return OptionsResult::Invalid;
     return OptionsResult::Run;
@@ -294,6 +318,10 @@ std::string simUsage() {
            "                           reset (RST) instead of a close\n"
            "  --fault-close-after-login  close the connection right after the login is\n"
            "                           answered\n"
+           "  --fault-down-after SEC   with --fault-down-for: after SEC seconds stop listening\n"
+           "                           and drop every connection, ...\n"
+           "  --fault-down-for SEC     ... for SEC seconds, then listen again on the same port;\n"
+           "                           over and over (seconds may have decimals)\n"
            "A recorder that refuses connections is simply one that is not running.\n";
 }
 

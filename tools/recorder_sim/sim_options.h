@@ -31,6 +31,11 @@ struct SimFaults {
     int stallSeconds = 0;        // once streaming runs, write nothing for this long
     int resetAfter = -1;         // >= 0: after this many video packets, abort with a reset
     bool closeAfterLogin = false;  // close once the login is answered
+    // > 0 with downForMs: up for downAfterMs, then down (not listening, every
+    // connection dropped) for downForMs, then listening again on the same
+    // port; over and over.
+    int downAfterMs = 0;
+    int downForMs = 0;
 };
 
 struct SimOptions {
