@@ -57,6 +57,8 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments) {
             } else {
                 options.connectName = value;
             }
+        } else if (argument == "--fullscreen") {
+            options.fullScreen = true;
         } else if (takeValue(arguments, i, "--channel", value, missing)) {
             options.channel = missing ? std::nullopt : parseChannel(value);
             if (!options.channel) fail("--channel needs a number from 1 to 16");
@@ -76,11 +78,12 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments) {
 }
 
 std::string usageText() {
-    return "Usage: orvix [--connect NAME [--channel N]]\n"
+    return "Usage: orvix [--connect NAME [--channel N]] [--fullscreen]\n"
            "Shows live and recorded video of the recorders in your device list.\n"
            "\n"
            "  --connect NAME   select the recorder NAME and connect to it at once\n"
            "  --channel N      show camera N (1-16) when connecting\n"
+           "  --fullscreen     show the video alone on the whole screen (F11 or Escape returns)\n"
            "  --help           show this text and exit\n"
            "  --version        show the version and exit\n"
            "\n"

@@ -13,7 +13,7 @@
 #include "tools/cli/cli_renderer.h"
 #include "tools/cli/message_loop.h"
 #include "tools/cli/png_writer.h"
-#include "tools/cli/stream_recorder.h"
+#include "recording/stream_recorder.h"
 #include "video/renderer_switch.h"
 #include "video/video_codec.h"
 #include "video/video_decoder.h"

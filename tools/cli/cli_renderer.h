@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tools/cli/message_loop.h"
-#include "tools/cli/stream_recorder.h"
+#include "recording/stream_recorder.h"
 #include "video/renderer.h"
 
 namespace orvix::cli {
