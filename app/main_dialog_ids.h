@@ -45,6 +45,10 @@ enum MainControl : int {
     // Not in the handheld's template: the recorded range as text, on the
     // "Search" page.
     kSearchRange = 1042,
+    // Also added: on the "Connect" page, the shown picture saved as PNG and
+    // the received video of the shown channel kept as MP4 (a toggle).
+    kSnapshot = 1043,
+    kRecord = 1044,
 };
 
 // Tab indexes.
@@ -81,6 +85,8 @@ inline constexpr char kStringSetUpFailed[] =
 // %1: the recorder's name.
 inline constexpr char kStringDeleteQuestion[] = "Delete recorder %1?";
 // %1, %2: the first and last recorded second, as yyyy-MM-dd HH:mm:ss.
+inline constexpr char kSnapshotText[] = "Snapshot";
+inline constexpr char kRecordText[] = "Record";
 inline constexpr char kStringRecordedRange[] = "Recorded from %1 to %2";
 
 // The dialog's title for a build variant; empty for unknown variants.

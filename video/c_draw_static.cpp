@@ -317,6 +317,12 @@ void C_DrawStatic::paintEvent(QPaintEvent*) {
                      QString::fromStdString(session_.infoLine()));
 }
 
+void C_DrawStatic::showInfoLine(const std::string& text) {
+    session_.setInfoLine(text);
+    update();
+    statusStrip_->update();
+}
+
 void C_DrawStatic::resizeEvent(QResizeEvent*) {
     // The views follow the window; the next picture is fitted to its size.
     output_.followWindow();

@@ -101,6 +101,8 @@ public:
     // nothing playable was kept (or nothing was being recorded).
     bool stopRecording(std::string& error);
     bool recording() const { return recorder_ != nullptr; }
+    // Puts `text` on the info line, over the logo or the picture.
+    void showInfoLine(const std::string& text);
     const std::string& recordingPath() const { return recordingPath_; }
 
 signals:

@@ -7,7 +7,7 @@
 
 #include "tools/cli/cli_options.h"
 
-using namespace orvix::cli;
+using namespace orvix;
 
 namespace {
 

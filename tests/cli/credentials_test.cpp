@@ -14,7 +14,7 @@
 #include "tools/cli/credentials.h"
 
 using namespace orvix;
-using namespace orvix::cli;
+using namespace orvix;
 namespace fs = std::filesystem;
 
 namespace {
