@@ -307,10 +307,12 @@ void C_Main_Dlg::applySettings(const ViewerSettings& settings) {
     tabs_->setCurrentIndex(settings.page);
 
     if (settings.size) resize(settings.size->expandedTo(minimumSize()));
+    normalSize_ = size();
     // Only where the title bar can be reached on a screen of this session.
     if (settings.position && QGuiApplication::screenAt(*settings.position + QPoint(40, 10)) != nullptr) {
         move(*settings.position);
     }
+    normalPosition_ = pos();
     if (settings.maximised) setWindowState(windowState() | Qt::WindowMaximized);
     if (settings.fullScreen) setFullScreen(true);
 }
