@@ -79,21 +79,25 @@ void OverlayPainter::draw(QPainter& painter, const OverlayRows& overlay, const Q
 
 void OverlayPainter::drawRecordingMark(QPainter& painter, const QRect& target, double scale) {
     if (!(scale > 0)) return;
-    const QFont& font = fontFor(OverlayLayout::SmallPicture, scale);
+    // The small overlay font, on a dark band so that it reads on red too.
+    const QFont& font = fontFor(OverlayLayout::Cif, scale);
     const QFontMetrics metrics(font);
     const QString text = QStringLiteral("REC");
-    const int margin = std::max(2, static_cast<int>(std::lround(4 * scale)));
-    const int dot = metrics.ascent() * 2 / 3;
-    const int right = target.right() + 1 - margin;
-    const int textLeft = right - metrics.horizontalAdvance(text);
-    const int top = target.top() + margin;
+    const int pad = std::max(2, static_cast<int>(std::lround(3 * scale)));
+    const int dot = std::max(4, metrics.ascent() * 3 / 5);
+    const int width = pad + dot + pad + metrics.horizontalAdvance(text) + pad;
+    const int height = metrics.height() + pad;
+    const QRect band(target.right() + 1 - pad - width, target.top() + pad, width, height);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor red(235, 20, 20);
-    painter.setPen(QPen(QColor(0, 0, 0, 220), std::max(1.0, dot / 8.0)));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 150));
+    painter.drawRoundedRect(band, pad, pad);
+    const QColor red(240, 24, 24);
     painter.setBrush(red);
-    painter.drawEllipse(QRect(textLeft - dot - margin, top + (metrics.ascent() - dot) / 2 + 1, dot, dot));
-    drawOutlined(painter, font, QPointF(textLeft, top + metrics.ascent()), text, red);
+    painter.drawEllipse(QRect(band.left() + pad, band.top() + (height - dot) / 2, dot, dot));
+    const QPointF baseline(band.left() + pad + dot + pad, band.top() + pad / 2 + metrics.ascent());
+    drawOutlined(painter, font, baseline, text, red);
     painter.restore();
 }
 

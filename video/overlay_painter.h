@@ -18,8 +18,8 @@ public:
     // position multiplied by `scale` (shown height / picture height).
     void draw(QPainter& painter, const OverlayRows& overlay, const QPoint& origin, double scale);
 
-    // A red dot and "REC" in the top right corner of `target`, sized like
-    // the medium font at `scale`.
+    // A red dot and "REC" on a dark band in the top right corner of
+    // `target`, in the small font at `scale`.
     void drawRecordingMark(QPainter& painter, const QRect& target, double scale);
 
     // A bold sans-serif whose cell height (ascent plus descent) and average

@@ -305,6 +305,16 @@ TEST_F(ViewerWindowTest, CtrlSSavesTheShownChannelWithItsOverlay) {
     }
     EXPECT_GT(yellow, 50);
 
+    // The overlay on a bright picture (channel 4 is yellow), for the eye.
+    if (!qEnvironmentVariable("ORVIX_SCREENSHOT_DIR").isEmpty()) {
+        key(Qt::Key_4, Qt::NoModifier, video());
+        ASSERT_TRUE(processUntil([&] { return showsChannel(3); }));
+        ASSERT_TRUE(morePictures(2));
+        saveScreenshot("main_window_bright_picture.png");
+        key(Qt::Key_2, Qt::NoModifier, video());
+        ASSERT_TRUE(processUntil([&] { return showsChannel(1); }));
+    }
+
     // A second one in the same second does not overwrite the first.
     dialog->takeSnapshot();
     EXPECT_GE(QDir(pictures + "/ORVIX").entryList({"Sim_Gate-CH02-*.png"}, QDir::Files).size(), 2);
