@@ -25,7 +25,7 @@ extern "C" {
 #include "tools/cli/cli_client.h"
 
 using namespace orvix;
-using namespace orvix;
+using namespace orvix::cli;
 using namespace orvix::test;
 
 namespace {

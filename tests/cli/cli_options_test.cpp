@@ -7,7 +7,7 @@
 
 #include "tools/cli/cli_options.h"
 
-using namespace orvix;
+using namespace orvix::cli;
 
 namespace {
 

@@ -20,7 +20,7 @@ extern "C" {
 #include "video/calendar_time.h"
 
 using namespace orvix;
-using namespace orvix;
+using namespace orvix::cli;
 using orvix::test::RgbImage;
 
 namespace {

@@ -14,7 +14,7 @@
 #include "tools/cli/credentials.h"
 
 using namespace orvix;
-using namespace orvix;
+using namespace orvix::cli;
 namespace fs = std::filesystem;
 
 namespace {

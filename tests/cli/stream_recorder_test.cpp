@@ -14,7 +14,6 @@
 #include "tools/media/h264_bitstream.h"
 
 using namespace orvix;
-using namespace orvix;
 using orvix::test::Packet;
 using orvix::test::Playback;
 using orvix::test::play;
