@@ -178,22 +178,30 @@ void C_Main_Dlg::onRecordingEnded(const QString& path, const QString& error) {
 }
 
 QString C_Main_Dlg::keyHelpText() {
-    return QStringLiteral(
-        "F11 or double-click on the video\tfull screen on and off\n"
-        "Escape\tleave full screen\n"
-        "1 - 9, 0\tchannels 1 - 10\n"
-        "Tab (on the video)\tframe rate or all rates\n"
-        "Space\tkeyboard to the video\n"
-        "Ctrl+S\tsnapshot (PNG)\n"
-        "Ctrl+R\tstart or stop recording (MP4)\n"
-        "Ctrl+Q\tquit\n"
-        "F1\tthis help");
+    static constexpr const char* kKeys[][2] = {
+        {"F11, double-click on the video", "full screen on and off"},
+        {"Escape", "leave full screen"},
+        {"1 - 9, 0", "channels 1 - 10"},
+        {"Tab (on the video)", "frame rate only, or all rates"},
+        {"Space", "keyboard to the video"},
+        {"Ctrl+S", "snapshot (PNG)"},
+        {"Ctrl+R", "start or stop recording (MP4)"},
+        {"Ctrl+Q", "quit"},
+        {"F1", "this help"},
+    };
+    QString rows;
+    for (const auto& entry : kKeys) {
+        rows += QStringLiteral("<tr><td><b>%1</b>&nbsp;&nbsp;</td><td>%2</td></tr>")
+                    .arg(QString::fromLatin1(entry[0]), QString::fromLatin1(entry[1]));
+    }
+    return QStringLiteral("<table>") + rows + QStringLiteral("</table>");
 }
 
 void C_Main_Dlg::showKeyHelp() {
     if (keyHelp_ == nullptr) {
         keyHelp_ = new QMessageBox(QMessageBox::Information, windowTitle(), keyHelpText(), QMessageBox::Ok, this);
         keyHelp_->setObjectName(QStringLiteral("KeyHelp"));
+        keyHelp_->setTextFormat(Qt::RichText);
         keyHelp_->setAttribute(Qt::WA_DeleteOnClose);
         keyHelp_->setWindowModality(Qt::NonModal);
     }

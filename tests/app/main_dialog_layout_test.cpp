@@ -103,7 +103,8 @@ TEST(PageLayout, EveryPageShowsItsOwnControlsAndNoPageHasAnIndexOutsideSeven) {
     EXPECT_TRUE(placePage(7, PageFrame{}, sizeOf).empty());
     EXPECT_TRUE(placePage(-1, PageFrame{}, sizeOf).empty());
     EXPECT_TRUE(pageControls(7).empty());
-    EXPECT_EQ(allPageControls().size(), 34u);  // the template's and the range text
+    // The template's, the range text, and Snapshot and Record.
+    EXPECT_EQ(allPageControls().size(), 36u);
     EXPECT_EQ(place(kPageSearch).at(kSearchRange).y(), place(kPageSearch).at(kSearchTime).bottom() + 2);
 }
 
