@@ -26,6 +26,9 @@ TEST(CommandLine, ConnectTakesANameAndChannelOneToSixteenInEitherSpelling) {
     EXPECT_EQ(wall.action, Action::Run);
     EXPECT_TRUE(wall.fullScreen);
     EXPECT_EQ(wall.connectName, "Hall");
+    EXPECT_EQ(parse({}).renderer, RendererPreference::Auto);
+    EXPECT_EQ(parse({"--renderer", "software"}).renderer, RendererPreference::Software);
+    EXPECT_EQ(parse({"--renderer=opengl"}).renderer, RendererPreference::OpenGl);
 }
 
 TEST(CommandLine, WrongOrIncompleteOptionsAreRefusedWithTheFirstReason) {
@@ -39,6 +42,8 @@ TEST(CommandLine, WrongOrIncompleteOptionsAreRefusedWithTheFirstReason) {
         {{"--channel"}, "--channel needs"},
         {{"--fullscreen-please", "--channel", "99"}, "unknown option --fullscreen-please"},
         {{"stray"}, "unknown option stray"},
+        {{"--renderer", "vulkan"}, "--renderer needs auto, software or opengl"},
+        {{"--renderer"}, "--renderer needs"},
     };
     for (const auto& [arguments, reason] : cases) {
         const StartOptions options = parse(arguments);
