@@ -57,6 +57,8 @@ constexpr ControlTemplate kControls[] = {
     {kChannelCombo, Kind::Combo, "", 36, 0},
     {kIFrameOnly, Kind::CheckBox, "I only", 35, 11},
     {kAutoReconnect, Kind::CheckBox, "Reconnect automatically", 90, 11},
+    {kSnapshot, Kind::Button, kSnapshotText, 42, 12},
+    {kRecord, Kind::Button, kRecordText, 36, 12},
     {kRecInfoReq, Kind::Button, "Rec Info Req", 48, 12},
     {kSearchStart, Kind::Button, "START", 37, 12},
     {kSearchLive, Kind::Button, "LIVE", 27, 12},
@@ -120,6 +122,9 @@ C_Main_Dlg::C_Main_Dlg(const std::string& libraryDirectory, QWidget* parent) : Q
     registerDialogResources();
     initRecord(working_);
     setObjectName(QStringLiteral("C_Main_Dlg"));
+    // A main window of its own: it can be maximised and minimised.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
     createControls();
     keepWindowReadyForOpenGl();
     initDialog(libraryDirectory);
@@ -129,6 +134,10 @@ C_Main_Dlg::C_Main_Dlg(const std::string& libraryDirectory, QWidget* parent) : Q
 
 C_Main_Dlg::~C_Main_Dlg() {
     qApp->removeEventFilter(this);
+    // A picker that has the focus reports its editing finished while the
+    // children are destroyed, after this part of the dialog is gone.
+    QObject::disconnect(searchTime_, nullptr, this, nullptr);
+    QObject::disconnect(searchDate_, nullptr, this, nullptr);
     // The video window reads the working record until its threads end, so
     // it goes before the record does.
     delete video_;
@@ -188,6 +197,7 @@ void C_Main_Dlg::createControls() {
     searchRange_->hide();
     controls_[kSearchRange] = searchRange_;
 
+    qobject_cast<QPushButton*>(control(kRecord))->setCheckable(true);
     deviceCombo_ = qobject_cast<QComboBox*>(control(kDeviceCombo));
     channelCombo_ = qobject_cast<QComboBox*>(control(kChannelCombo));
     searchDate_ = qobject_cast<QDateEdit*>(control(kSearchDate));
@@ -220,6 +230,10 @@ void C_Main_Dlg::connectHandlers() {
     clicked(kConnect, [this] { onConnectClicked(); });
     clicked(kIFrameOnly, [this] { onIFrameOnlyClicked(); });
     clicked(kAutoReconnect, [this] { onAutoReconnectClicked(); });
+    clicked(kSnapshot, [this] { takeSnapshot(); });
+    clicked(kRecord, [this] { toggleRecording(); });
+    connect(video_, &C_DrawStatic::doubleClicked, this, [this] { setFullScreen(!fullScreen_); });
+    connect(video_, &C_DrawStatic::recordingEnded, this, &C_Main_Dlg::onRecordingEnded);
     // Only the user's choices are handled, as programmatic selections are
     // not notified.
     connect(deviceCombo_, &QComboBox::activated, this, [this] { onDeviceSelected(); });
@@ -271,7 +285,9 @@ void C_Main_Dlg::initDialog(const std::string& libraryDirectory) {
     for (int i = 0; i < kPageCount; ++i) tabs_->addTab(new QWidget, QString::fromLatin1(kTabTexts[i]));
 
     fitControlsToContents();
-    setFixedSize(kClientWidth, kClientHeight);
+    setMinimumSize(kClientWidth, kClientHeight);
+    resize(kClientWidth, kClientHeight);
+    normalSize_ = size();
     client_ = rect();
     layoutVideoAndTabs();
 
@@ -298,11 +314,15 @@ void C_Main_Dlg::applySettings(const ViewerSettings& settings) {
     video_->setIFrameOnly(settings.iframeOnly ? 1 : 0);
     tabs_->setCurrentIndex(settings.page);
 
-    if (settings.size) resize(*settings.size);  // a window of fixed size keeps its size
+    if (settings.size) resize(settings.size->expandedTo(minimumSize()));
+    normalSize_ = size();
     // Only where the title bar can be reached on a screen of this session.
     if (settings.position && QGuiApplication::screenAt(*settings.position + QPoint(40, 10)) != nullptr) {
         move(*settings.position);
     }
+    normalPosition_ = pos();
+    if (settings.maximised) setWindowState(windowState() | Qt::WindowMaximized);
+    if (settings.fullScreen) setFullScreen(true);
 }
 
 ViewerSettings C_Main_Dlg::currentSettings() const {
@@ -313,8 +333,11 @@ ViewerSettings C_Main_Dlg::currentSettings() const {
     settings.channel = channel >= 0 && channel < kDefaultChannelEntries ? channel : 0;
     settings.iframeOnly = qobject_cast<QCheckBox*>(control(kIFrameOnly))->isChecked();
     settings.page = tabs_->currentIndex();
-    settings.position = pos();
-    settings.size = size();
+    const bool normal = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) && !fullScreen_;
+    settings.position = normal ? pos() : normalPosition_;
+    settings.size = normal ? size() : normalSize_;
+    settings.maximised = fullScreen_ ? maximisedBeforeFullScreen_ : (windowState() & Qt::WindowMaximized) != 0;
+    settings.fullScreen = fullScreen_;
     return settings;
 }
 
@@ -387,17 +410,28 @@ void C_Main_Dlg::fitControlsToContents() {
 }
 
 void C_Main_Dlg::layoutVideoAndTabs() {
-    const DialogGeometry geometry = dialogGeometry(client_);
+    if (fullScreen_) {
+        video_->setGeometry(client_);
+        tabs_->hide();
+        return;
+    }
+    const DialogGeometry geometry = grownGeometry(client_, QSize(kClientWidth, kClientHeight));
     video_->setGeometry(geometry.video);
     tabs_->setGeometry(geometry.tabs);
+    tabs_->show();
 }
 
 void C_Main_Dlg::layoutPage(int index) {
-    // The rows hang directly below the tab headers.
+    if (fullScreen_) {
+        for (int id : allPageControls()) control(id)->hide();
+        return;
+    }
+    // The rows hang directly below the tab headers, as wide as in the
+    // smallest window however wide the window grows.
     const QRect video = video_->geometry();
     PageFrame frame;
     frame.left = video.x();
-    frame.right = video.x() + video.width();
+    frame.right = video.x() + std::min(video.width(), static_cast<int>(kClientWidth));
     frame.base = tabs_->y() + tabs_->tabBar()->sizeHint().height() + 3;
     const auto placements = placePage(index, frame, [this](int id) {
         QWidget* widget = control(id);
@@ -471,21 +505,37 @@ bool C_Main_Dlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget == nullptr || widget->window() != this) return QDialog::eventFilter(watched, event);
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
-        video_->toggleStatistics();
-        return true;
-    }
-    if (key == Qt::Key_Space) {
-        video_->setFocus(Qt::OtherFocusReason);
-        return true;
-    }
+    if (handleViewerKey(widget, *static_cast<QKeyEvent*>(event))) return true;
     return QDialog::eventFilter(watched, event);
+}
+
+void C_Main_Dlg::keyPressEvent(QKeyEvent* event) {
+    // Escape would reject the dialog, which closes the program: here it
+    // only leaves full screen.
+    if (event->key() == Qt::Key_Escape) {
+        if (fullScreen_) setFullScreen(false);
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void C_Main_Dlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
+    painter.fillRect(rect(), fullScreen_ ? Qt::black : Qt::white);
+}
+
+void C_Main_Dlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) && !fullScreen_) normalSize_ = size();
+    client_ = rect();
+    layoutVideoAndTabs();
+    layoutPage(tabs_->currentIndex());
+}
+
+void C_Main_Dlg::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) && !fullScreen_) normalPosition_ = pos();
 }
 
 void C_Main_Dlg::accept() { exitSequence(); }

@@ -1,4 +1,5 @@
-// The program's one dialog: the video window across the top, a tab control
+// The program's one dialog: the video window across the top (it takes what
+// the window grows by, or the whole screen in full screen), a tab control
 // with seven pages below it (device, connection, search, pan/tilt,
 // zoom/focus, presets, alarm outputs), the device list and the working
 // record. It drives the video window only through its messages and takes
@@ -7,7 +8,8 @@
 // Every control carries its id in the dynamic property "controlId" and is
 // found with control(id). Combo entries carry the value to send as item
 // data. The page handlers live in device_panel.cpp, search_panel.cpp and
-// camera_panel.cpp.
+// camera_panel.cpp; full screen, snapshot, recording and the keys of the
+// viewer in viewer_actions.cpp.
 #pragma once
 
 #include <QDateTime>
@@ -42,8 +44,9 @@ class C_Main_Dlg : public QDialog, public MessageTarget {
     Q_OBJECT
 
 public:
-    // The client area the dialog opens with: portrait, the video 640 x 480
-    // on top and room for the tab headers and two rows of controls.
+    // The client area the dialog opens with, and its smallest: portrait,
+    // the video 640 x 480 on top and room for the tab headers and two rows
+    // of controls.
     static constexpr int kClientWidth = 640;
     static constexpr int kClientHeight = 660;
     // The pause after a disconnect when the dialog closes.
@@ -85,11 +88,23 @@ public:
     // The open box with what the libraries or the store had to say, if any.
     QMessageBox* noticeBox() const { return noticeBox_.data(); }
 
-    // The OK command, Escape and the close box all run the exit sequence:
+    // The OK command, the close box and Ctrl+Q run the exit sequence:
     // disconnect (and wait) when connected, remember the settings, free the
-    // list, close.
+    // list, close. Escape only leaves full screen (see keyPressEvent).
     void accept() override;
     void reject() override;
+
+    // The video alone on the whole screen, or back to the window as it was.
+    void setFullScreen(bool on);
+    bool isFullScreenView() const { return fullScreen_; }
+    // Saves the shown picture with its overlay as PNG in the snapshot
+    // folder; the info line says where. The file, or empty.
+    QString takeSnapshot();
+    // Starts or stops keeping the shown channel's video as MP4 in the
+    // recording folder; the info line says where.
+    void toggleRecording();
+    // The keys of the viewer (F1).
+    static QString keyHelpText();
 
     // Start-up choices from the command line. Selects the first recorder
     // with this name as the user would; false when there is none.
@@ -107,6 +122,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Initialisation and layout (c_main_dlg.cpp).
@@ -180,6 +198,18 @@ private:
     void onAlarmOn();
     void onAlarmOff();
 
+    // Full screen, snapshot, recording and keys (viewer_actions.cpp).
+    // True when the key was one of the viewer's and has been handled.
+    bool handleViewerKey(QWidget* target, const QKeyEvent& key);
+    void chooseChannelByKey(int channel);
+    // A new file for the channel now shown, when recording.
+    void recordNewChannel();
+    bool startRecordingFile();
+    void onRecordingEnded(const QString& path, const QString& error);
+    void showKeyHelp();
+    void setInfoLine(const QString& text);
+    QString shownRecorderName() const;
+
     LParam sendToVideo(uint32_t message, WParam wParam = 0, LParam lParam = 0);
 
     LibraryBinding binding_;
@@ -189,6 +219,13 @@ private:
     QRect client_;
     DialogUnits units_;
     bool exiting_ = false;
+    bool fullScreen_ = false;
+    bool maximisedBeforeFullScreen_ = false;
+    // The place and size of the window when last neither maximised nor full
+    // screen: what is remembered.
+    QPoint normalPosition_;
+    QSize normalSize_;
+    QPointer<QMessageBox> keyHelp_;
 
     C_DrawStatic* video_ = nullptr;
     QTabWidget* tabs_ = nullptr;

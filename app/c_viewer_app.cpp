@@ -48,6 +48,7 @@ int C_Viewer_App::run(const StartOptions& options) {
         }
     }
     if (options.channel) dialog.chooseChannel(*options.channel - 1);
+    if (options.fullScreen) dialog.setFullScreen(true);
     if (!options.connectName.empty()) {
         // Once the dialog is on the screen, without the "Question" box.
         QTimer::singleShot(0, &dialog, [&dialog] { dialog.connectWithoutAsking(); });

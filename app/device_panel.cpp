@@ -225,6 +225,7 @@ void C_Main_Dlg::onChannelChosen() {
     if (channel < 0) return;
     working_.currentChannel.store(channel);
     sendToVideo(VWM_SET_CHANNEL, static_cast<WParam>(channel), 0);
+    recordNewChannel();
 }
 
 void C_Main_Dlg::onIFrameOnlyClicked() {

@@ -1,5 +1,7 @@
 #include "app/dialog_geometry.h"
 
+#include <algorithm>
+
 namespace orvix {
 
 DialogGeometry dialogGeometry(const QRect& client) {
@@ -17,6 +19,17 @@ DialogGeometry dialogGeometry(const QRect& client) {
     DialogGeometry geometry;
     geometry.video = QRect(client.left(), client.top(), videoWidth, videoHeight);
     geometry.tabs = QRect(client.left(), client.top() + videoHeight, videoWidth, h);
+    return geometry;
+}
+
+DialogGeometry grownGeometry(const QRect& client, const QSize& smallest) {
+    const DialogGeometry least = dialogGeometry(QRect(QPoint(0, 0), smallest));
+    const int tabsHeight = smallest.height() - least.video.height();
+    const int width = std::max(client.width(), smallest.width());
+    const int height = std::max(client.height(), smallest.height());
+    DialogGeometry geometry;
+    geometry.video = QRect(client.left(), client.top(), width, height - tabsHeight);
+    geometry.tabs = QRect(client.left(), client.top() + height - tabsHeight, width, tabsHeight);
     return geometry;
 }
 

@@ -16,4 +16,10 @@ struct DialogGeometry {
 // Both start at the client's top-left corner; the tabs below the video.
 DialogGeometry dialogGeometry(const QRect& client);
 
+// The window grown past its smallest client rectangle `smallest`: the tabs
+// keep the height they have at that size, across the whole width at the
+// bottom, and the video takes all the rest. Smaller clients are laid out as
+// at `smallest`.
+DialogGeometry grownGeometry(const QRect& client, const QSize& smallest);
+
 }  // namespace orvix

@@ -48,6 +48,10 @@ enum MainControl : int {
     // Not in the handheld's template: whether the selected recorder is
     // connected again by itself after a loss, on the "Connect" page.
     kAutoReconnect = 1043,
+    // Also added: on the "Connect" page, the shown picture saved as PNG and
+    // the received video of the shown channel kept as MP4 (a toggle).
+    kSnapshot = 1044,
+    kRecord = 1045,
 };
 
 // Tab indexes.
@@ -84,6 +88,8 @@ inline constexpr char kStringSetUpFailed[] =
 // %1: the recorder's name.
 inline constexpr char kStringDeleteQuestion[] = "Delete recorder %1?";
 // %1, %2: the first and last recorded second, as yyyy-MM-dd HH:mm:ss.
+inline constexpr char kSnapshotText[] = "Snapshot";
+inline constexpr char kRecordText[] = "Record";
 inline constexpr char kStringRecordedRange[] = "Recorded from %1 to %2";
 
 // The dialog's title for a build variant; empty for unknown variants.

@@ -7,7 +7,7 @@ namespace {
 
 const std::vector<int> kPages[kPageCount] = {
     {kDeviceLabel, kDeviceCombo, kAddDevice, kDeleteDevice},
-    {kInfoSetup, kConnect, kChannelLabel, kChannelCombo, kIFrameOnly, kAutoReconnect},
+    {kInfoSetup, kConnect, kChannelLabel, kChannelCombo, kIFrameOnly, kAutoReconnect, kSnapshot, kRecord},
     {kRecInfoReq, kSearchStart, kSearchLive, kSearchDate, kSearchTime, kSearchRange},
     {kPanLeft, kTiltUp, kTiltDown, kPanRight, kPanTiltStop, kDirectionMode},
     {kZoomOut, kZoomStop, kZoomIn, kFocusIn, kFocusStop, kFocusOut},
@@ -75,7 +75,7 @@ std::vector<Placement> placePage(int page, const PageFrame& frame, const std::fu
         break;
     }
     case kPageConnect:
-        p.row({kInfoSetup, kConnect}, b - 1);
+        p.row({kInfoSetup, kConnect, kSnapshot, kRecord}, b - 1);
         p.put(kChannelLabel, p.firstX(), b + 2 + p.height(kConnect));
         p.rowFrom({kChannelCombo, kIFrameOnly}, p.rightOf(kChannelLabel) + 1, b + 1 + p.height(kConnect));
         p.row({kAutoReconnect}, b + 2 + p.height(kConnect) + p.height(kChannelCombo));

@@ -36,6 +36,8 @@ ViewerSettings ViewerSettings::load() {
     if (position.typeId() == QMetaType::QPoint) s.position = position.toPoint();
     const QSize size = file.value(QStringLiteral("window/size")).toSize();
     if (size.isValid() && !size.isEmpty()) s.size = size;
+    s.maximised = file.value(QStringLiteral("window/maximised"), s.maximised).toBool();
+    s.fullScreen = file.value(QStringLiteral("window/fullScreen"), s.fullScreen).toBool();
     return s;
 }
 
@@ -47,6 +49,8 @@ bool ViewerSettings::save() const {
     file.setValue(QStringLiteral("window/page"), page);
     if (position) file.setValue(QStringLiteral("window/position"), *position);
     if (size) file.setValue(QStringLiteral("window/size"), *size);
+    file.setValue(QStringLiteral("window/maximised"), maximised);
+    file.setValue(QStringLiteral("window/fullScreen"), fullScreen);
     file.sync();
     return file.status() == QSettings::NoError;
 }

@@ -1,5 +1,6 @@
 // What the program remembers from one start to the next: the chosen
-// recorder and channel, "I only", the page shown and the window's place.
+// recorder and channel, "I only", the page shown, the window's place and
+// whether it was maximised or showed the video on the whole screen.
 // Kept in $XDG_CONFIG_HOME/orvix/orvix.conf (~/.config/orvix/orvix.conf
 // without it) in INI form, apart from the device list.
 //
@@ -21,7 +22,9 @@ struct ViewerSettings {
     bool iframeOnly = true;   // "I only"
     int page = 0;             // the tab page shown, 0-6
     std::optional<QPoint> position;  // the window's top-left corner, frame included
-    std::optional<QSize> size;
+    std::optional<QSize> size;       // the normal (not maximised) size
+    bool maximised = false;
+    bool fullScreen = false;         // the video alone on the whole screen
 
     // The file, from the environment at the time of the call.
     static QString filePath();

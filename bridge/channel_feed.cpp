@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "link/recorder_connection.h"
-#include "tools/cli/elementary_stream.h"
+#include "recording/elementary_stream.h"
 #include "video/access_unit.h"
 
 namespace orvix::bridge {
@@ -115,7 +115,7 @@ std::vector<uint8_t> ChannelFeed::composeLocked(const uint8_t* prefix, size_t pr
     // A key picture that brings its configuration renews what is kept; one
     // without it gets the kept configuration in front, so every key picture
     // can start a decoder.
-    std::vector<uint8_t> headers = cli::streamHeaders(codec_, bytes.data(), bytes.size());
+    std::vector<uint8_t> headers = streamHeaders(codec_, bytes.data(), bytes.size());
     if (!headers.empty()) {
         configuration_ = std::move(headers);
     } else if (!configuration_.empty()) {

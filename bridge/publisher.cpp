@@ -9,7 +9,7 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
-#include "tools/cli/elementary_stream.h"
+#include "recording/elementary_stream.h"
 
 namespace orvix::bridge {
 namespace {
@@ -197,7 +197,7 @@ Publisher::Outcome Publisher::publishOnce(std::string& failure) {
         return Outcome::Failed;
     }
     // The configuration goes into the announced SDP.
-    const std::vector<uint8_t> headers = cli::streamHeaders(codec, first.bytes->data(), first.bytes->size());
+    const std::vector<uint8_t> headers = streamHeaders(codec, first.bytes->data(), first.bytes->size());
     if (!headers.empty()) {
         parameters->extradata = static_cast<uint8_t*>(av_mallocz(headers.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (parameters->extradata == nullptr) {

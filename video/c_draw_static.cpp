@@ -3,10 +3,16 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QThread>
 
 #include "link/debug_log.h"
+#include "video/aspect_fit.h"
+#include "video/overlay_layer.h"
+#include "video/video_codec.h"
+#include "video/video_decoder.h"
 #include "video/status_line_painter.h"
 
 // The logo lives in a resource object that nothing else references; naming
@@ -43,6 +49,8 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
     // The paint covers every pixel, and nothing is erased under the video.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
+    // A click gives it the keyboard: the number keys and Tab act on the video.
+    setFocusPolicy(Qt::ClickFocus);
     logo_ = QImage(QStringLiteral(":/orvix/logo.png"));
     statusFont_ = statusLineFont();
     ratesTimer_.setInterval(kRatesTimerMs);
@@ -63,6 +71,11 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
             refresh();
             return;
         }
+        // A recording's file is begun at the size of its first picture.
+        if (recorder_ != nullptr) {
+            const QRect source = output_.handOver().latest().source;
+            recorder_->pictureDecoded(source.width(), source.height());
+        }
         updateStatusStrip();
     });
     connect(&output_, &VideoOutput::switchedToSoftware, this, [this] { updateStatusStrip(); });
@@ -80,6 +93,7 @@ void C_DrawStatic::updateStatusStrip() {
 C_DrawStatic::~C_DrawStatic() {
     // The owner may be going too: nothing is forwarded from here on.
     owner_ = nullptr;
+    blockSignals(true);
     if (session_.threadsRunning()) stopThreads();
     tearDown();
     sent_.close();
@@ -130,7 +144,12 @@ void C_DrawStatic::linkEnded(const LinkEnd& end) {
                               Q_ARG(QString, text));
 }
 
-void C_DrawStatic::announceConnectionEnd(int cause, const QString& text) { emit connectionEnded(cause, text); }
+void C_DrawStatic::announceConnectionEnd(int cause, const QString& text) {
+    // No more video comes: the file is finished now, not at the
+    // disconnect, so that it plays even if the program is killed.
+    endRecording();
+    emit connectionEnded(cause, text);
+}
 
 void C_DrawStatic::reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
     const int cause = static_cast<int>(end.cause);
@@ -140,6 +159,8 @@ void C_DrawStatic::reconnectScheduled(const LinkEnd& end, int delayMs, int attem
 }
 
 void C_DrawStatic::announceReconnect(int cause, const QString& text, int delayMs, int attempt) {
+    // The connection is lost: the recording ends here and plays.
+    endRecording();
     emit reconnectScheduled(cause, text, delayMs, attempt);
 }
 
@@ -272,6 +293,8 @@ void C_DrawStatic::stopThreads() {
 }
 
 void C_DrawStatic::tearDown() {
+    endRecording();
+    finishedRecorders_.clear();  // the display thread has ended
     ratesTimer_.stop();
     session_.tearDown();
     output_.tearDown();
@@ -299,10 +322,87 @@ void C_DrawStatic::paintEvent(QPaintEvent*) {
     if (logo_.isNull()) {
         painter.fillRect(rect(), Qt::black);
     } else {
-        painter.drawImage(rect(), logo_);
+        // The logo keeps its shape, black bars around.
+        const QRect target = fitPicture(rect(), logo_.size());
+        for (const QRect& bar : QRegion(rect()).subtracted(target)) painter.fillRect(bar, Qt::black);
+        painter.drawImage(target, logo_);
     }
     paintStatusLines(painter, statusFont_, session_.status(), QString::fromStdString(session_.statusLine()),
                      QString::fromStdString(session_.infoLine()));
+}
+
+void C_DrawStatic::showInfoLine(const std::string& text) {
+    session_.setInfoLine(text);
+    update();
+    statusStrip_->update();
+}
+
+void C_DrawStatic::resizeEvent(QResizeEvent*) {
+    // The views follow the window; the next picture is fitted to its size.
+    output_.followWindow();
+    updateStatusStrip();
+}
+
+void C_DrawStatic::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) emit doubleClicked();
+}
+
+QRect C_DrawStatic::pictureRect() const {
+    const QWidget* view = output_.activeView();
+    if (view == nullptr || !view->isVisible()) return QRect();
+    return output_.pictureRect().translated(view->pos());
+}
+
+QImage C_DrawStatic::snapshot() const {
+    const QWidget* view = output_.activeView();
+    if (view == nullptr || !view->isVisible()) return QImage();
+    const HandedFrame frame = output_.handOver().latest();
+    if (frame.image.isNull() || frame.source.isEmpty()) return QImage();
+    const QSize size = shownSize(frame.source.size(), frame.source.height());
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(image.rect(), frame.image, frame.source);
+    OverlayLayer overlay;
+    overlay.paint(painter, image.rect(), frame.source.size(), frame.overlay, recording());
+    return image;
+}
+
+bool C_DrawStatic::startRecording(const std::string& path, std::string& error) {
+    if (recorder_ != nullptr) stopRecording(error);
+    error.clear();
+    VideoDecoder* decoder = session_.decoder();
+    DeviceRecord* record = session_.record();
+    if (!session_.threadsRunning() || session_.linkEnded() || decoder == nullptr || record == nullptr) {
+        error = "not connected";
+        return false;
+    }
+    recorder_ = std::make_unique<StreamRecorder>(path);
+    recorder_->setCodec(codecForModel(record->modelIndex.load()));
+    recordingPath_ = path;
+    decoder->setTap(recorder_.get());
+    output_.setRecordingMark(true);
+    return true;
+}
+
+bool C_DrawStatic::stopRecording(std::string& error) {
+    if (recorder_ == nullptr) {
+        error = "nothing is being recorded";
+        return false;
+    }
+    if (VideoDecoder* decoder = session_.decoder()) decoder->setTap(nullptr);
+    output_.setRecordingMark(false);
+    const bool ok = recorder_->finish(error);
+    finishedRecorders_.push_back(std::move(recorder_));
+    return ok;
+}
+
+void C_DrawStatic::endRecording() {
+    if (recorder_ == nullptr) return;
+    const QString path = QString::fromStdString(recordingPath_);
+    std::string error;
+    stopRecording(error);
+    emit recordingEnded(path, QString::fromStdString(error));
 }
 
 }  // namespace orvix

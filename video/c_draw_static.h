@@ -13,10 +13,14 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/device_record.h"
 #include "link/link_notifier.h"
 #include "link/window_messages.h"
+#include "recording/stream_recorder.h"
 #include "video/sent_message_queue.h"
 #include "video/status_strip.h"
 #include "video/video_output.h"
@@ -83,6 +87,26 @@ public:
     // The open "Network Error occurred" box, if any.
     QMessageBox* networkErrorBox() const { return networkErrorBox_.data(); }
 
+    // The picture shown now with its overlay, at the picture's height in
+    // its display shape; a null image when no picture is shown.
+    QImage snapshot() const;
+    // Where the picture is drawn, in this window's coordinates (empty
+    // without a picture).
+    QRect pictureRect() const;
+
+    // Keeps the received video of the shown channel in the MP4 file `path`,
+    // without re-encoding, from its next key picture on; the red "REC" mark
+    // shows over the picture meanwhile. False (with the reason) when no
+    // connection is set up. A recording already running is finished first.
+    bool startRecording(const std::string& path, std::string& error);
+    // Finishes the file so that it plays. False with the reason when
+    // nothing playable was kept (or nothing was being recorded).
+    bool stopRecording(std::string& error);
+    bool recording() const { return recorder_ != nullptr; }
+    // Puts `text` on the info line, over the logo or the picture.
+    void showInfoLine(const std::string& text);
+    const std::string& recordingPath() const { return recordingPath_; }
+
 signals:
     // The connection ended by itself (a LinkEndCause and the info line's
     // text); the status lines already say so.
@@ -90,9 +114,16 @@ signals:
     // The connection was lost and is made again after `delayMs` (attempt
     // `attempt`); the status line counts down meanwhile.
     void reconnectScheduled(int cause, const QString& text, int delayMs, int attempt);
+    // A recording ended without being asked to: the connection ended or
+    // was torn down. `error` is empty when the file plays.
+    void recordingEnded(const QString& path, const QString& error);
+    // The user double-clicked the video.
+    void doubleClicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     // Runs the messages other threads have queued; called through the event
@@ -120,6 +151,8 @@ private:
 
     // The status lines over the picture; shown while a picture is.
     void updateStatusStrip();
+    // Finishes a recording the user did not stop, and says so.
+    void endRecording();
 
     VideoOutput output_{this};
     VideoSession session_{*this};
@@ -130,6 +163,11 @@ private:
     MessageTarget* owner_ = nullptr;
     QPointer<QMessageBox> networkErrorBox_;
     StatusStrip* statusStrip_ = nullptr;
+    std::unique_ptr<StreamRecorder> recorder_;
+    std::string recordingPath_;
+    // Finished recorders stay until the display thread has ended: it may be
+    // inside one of them when the recording stops.
+    std::vector<std::unique_ptr<StreamRecorder>> finishedRecorders_;
     int linkNotificationDepth_ = 0;  // link notifications being handled on this thread
     bool stopping_ = false;          // a stop of the threads is waiting for the link
 };

@@ -6,12 +6,13 @@ namespace orvix {
 
 FrameHandOver::FrameHandOver(QObject* parent) : QObject(parent) {}
 
-void FrameHandOver::post(const QImage& image, const QRect& source) {
+void FrameHandOver::post(const QImage& image, const QRect& source, const OverlayRows& overlay) {
     bool notify = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         latest_.image = image;
         latest_.source = source;
+        latest_.overlay = overlay;
         ++latest_.serial;
         notify = !notifyPending_;
         notifyPending_ = true;

@@ -9,11 +9,14 @@
 #include <cstdint>
 #include <mutex>
 
+#include "video/overlay_text.h"
+
 namespace orvix {
 
 struct HandedFrame {
     QImage image;    // the back buffer the picture was composed in
     QRect source;    // the picture's part of it: (0, 0, width, height)
+    OverlayRows overlay;  // the texts the views draw over the picture
     uint64_t serial = 0;  // 0: nothing posted yet
 };
 
@@ -24,7 +27,7 @@ public:
     explicit FrameHandOver(QObject* parent = nullptr);
 
     // Any thread. The image is shared, not copied.
-    void post(const QImage& image, const QRect& source);
+    void post(const QImage& image, const QRect& source, const OverlayRows& overlay = OverlayRows());
     // Any thread: the newest frame (a shared copy).
     HandedFrame latest() const;
     // Forgets the frame (a connection ended).

@@ -2,8 +2,10 @@
 
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QPainter>
 
 #include "link/debug_log.h"
+#include "video/aspect_fit.h"
 #include "video/renderer_preference.h"
 
 namespace orvix {
@@ -13,6 +15,14 @@ GlVideoView::GlVideoView(FrameHandOver& handOver, QWidget* parent) : QOpenGLWidg
 }
 
 GlVideoView::~GlVideoView() { releaseGl(); }
+
+void GlVideoView::setRecordingMark(bool on) {
+    if (on == recording_) return;
+    recording_ = on;
+    update();
+}
+
+QRect GlVideoView::pictureRect() const { return fitPicture(rect(), handOver_.latest().source.size()); }
 
 const GlVideoView::Probe& GlVideoView::probe() {
     static const Probe answer = [] {
@@ -113,13 +123,23 @@ void GlVideoView::paintGL() {
         return;
     }
     if (textureSize_.isEmpty()) return;
-    const QRect viewport(QPoint(0, 0), size() * devicePixelRatio());
-    glViewport(0, 0, viewport.width(), viewport.height());
+    // The picture's place; OpenGL counts rows from the bottom.
+    const QRect target = fitPicture(rect(), frame.source.size());
+    const qreal ratio = devicePixelRatio();
+    const QRect viewport(qRound(target.x() * ratio), qRound((height() - target.y() - target.height()) * ratio),
+                         qRound(target.width() * ratio), qRound(target.height() * ratio));
+    glViewport(viewport.x(), viewport.y(), viewport.width(), viewport.height());
+    const QRect whole(QPoint(0, 0), viewport.size());
     blitter_.bind();
-    blitter_.blit(texture_, QOpenGLTextureBlitter::targetTransform(QRectF(viewport), viewport),
+    blitter_.blit(texture_, QOpenGLTextureBlitter::targetTransform(QRectF(whole), whole),
                   QOpenGLTextureBlitter::OriginTopLeft);
     blitter_.release();
-    if (glGetError() != GL_NO_ERROR) fail();
+    if (glGetError() != GL_NO_ERROR) {
+        fail();
+        return;
+    }
+    QPainter painter(this);
+    overlay_.paint(painter, target, frame.source.size(), frame.overlay, recording_);
 }
 
 }  // namespace orvix

@@ -1,5 +1,6 @@
 // The accelerated renderer's view: uploads the newest handed-over picture as
-// an OpenGL texture and draws it scaled over its whole rectangle. Reports a
+// an OpenGL texture and draws it as large as fits its rectangle in the
+// picture's shape (black bars around), with the overlay over it. Reports a
 // context, upload or draw failure once through unusable().
 #pragma once
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "video/frame_hand_over.h"
+#include "video/overlay_layer.h"
 
 namespace orvix {
 
@@ -35,6 +37,11 @@ public:
     bool hasFailed() const { return failed_; }
     // Pictures uploaded so far.
     uint64_t uploads() const { return uploads_; }
+    // The red "REC" mark over the picture.
+    void setRecordingMark(bool on);
+    // Where the picture is drawn, in this view's coordinates.
+    QRect pictureRect() const;
+    const OverlayLayer& overlay() const { return overlay_; }
 
 signals:
     void unusable();
@@ -49,6 +56,8 @@ private:
     void releaseGl();
 
     FrameHandOver& handOver_;
+    OverlayLayer overlay_;
+    bool recording_ = false;
     QOpenGLTextureBlitter blitter_;
     GLuint texture_ = 0;
     QSize textureSize_;

@@ -2,13 +2,42 @@
 
 #include <QColor>
 #include <QFontMetrics>
+#include <QPainterPath>
 #include <QString>
 #include <algorithm>
+#include <cmath>
 
 namespace orvix {
+namespace {
 
-OverlayPainter::OverlayPainter()
-    : small_(makeFont(kSmallFont)), medium_(makeFont(kMediumFont)), large_(makeFont(kLargeFont)) {}
+QColor colourOf(uint32_t colour) { return QColor(colourRed(colour), colourGreen(colour), colourBlue(colour)); }
+
+int indexOf(OverlayLayout layout) {
+    switch (layout) {
+        case OverlayLayout::Cif: return 0;
+        case OverlayLayout::SmallPicture: return 1;
+        case OverlayLayout::LargePicture: break;
+    }
+    return 2;
+}
+
+// The text filled in its colour over a dark outline about a fourteenth of
+// the font's height wide.
+void drawOutlined(QPainter& painter, const QFont& font, const QPointF& baseline, const QString& text,
+                  const QColor& colour) {
+    QPainterPath path;
+    path.addText(baseline, font, text);
+    const double outline = std::max(1.0, std::round(QFontMetrics(font).height() / 14.0));
+    painter.strokePath(path, QPen(QColor(0, 0, 0, 220), 2 * outline, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.fillPath(path, colour);
+}
+
+}  // namespace
+
+OverlayFont OverlayPainter::scaledFont(const OverlayFont& font, double scale) {
+    return OverlayFont{std::max(1, static_cast<int>(std::lround(font.height * scale))),
+                       std::max(1, static_cast<int>(std::lround(font.width * scale))), font.weight};
+}
 
 QFont OverlayPainter::makeFont(const OverlayFont& wanted) {
     QFont font(QStringLiteral("DejaVu Sans"));
@@ -23,25 +52,53 @@ QFont OverlayPainter::makeFont(const OverlayFont& wanted) {
     return font;
 }
 
-const QFont& OverlayPainter::font(OverlayLayout layout) const {
-    switch (layout) {
-        case OverlayLayout::Cif: return small_;
-        case OverlayLayout::SmallPicture: return medium_;
-        case OverlayLayout::LargePicture: break;
+const QFont& OverlayPainter::fontFor(OverlayLayout layout, double scale) {
+    if (scale != fontScale_) {
+        fontScale_ = scale;
+        fonts_[0] = makeFont(scaledFont(kSmallFont, scale));
+        fonts_[1] = makeFont(scaledFont(kMediumFont, scale));
+        fonts_[2] = makeFont(scaledFont(kLargeFont, scale));
     }
-    return large_;
+    return fonts_[indexOf(layout)];
 }
 
-void OverlayPainter::draw(QPainter& painter, const OverlayRows& overlay) const {
-    painter.setBackgroundMode(Qt::TransparentMode);
-    painter.setFont(font(overlay.layout));
-    const int ascent = painter.fontMetrics().ascent();
+void OverlayPainter::draw(QPainter& painter, const OverlayRows& overlay, const QPoint& origin, double scale) {
+    if (!(scale > 0)) return;
+    const QFont& font = fontFor(overlay.layout, scale);
+    const int ascent = QFontMetrics(font).ascent();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
     for (const OverlayRow& row : overlay.rows) {
         if (!row.shown || row.length <= 0) continue;
-        painter.setPen(QColor(colourRed(row.colour), colourGreen(row.colour), colourBlue(row.colour)));
         // Rows are placed by their top edge.
-        painter.drawText(QPoint(row.x, row.y + ascent), QString::fromUtf16(row.text, row.length));
+        const QPointF baseline(origin.x() + row.x * scale, origin.y() + row.y * scale + ascent);
+        drawOutlined(painter, font, baseline, QString::fromUtf16(row.text, row.length), colourOf(row.colour));
     }
+    painter.restore();
+}
+
+void OverlayPainter::drawRecordingMark(QPainter& painter, const QRect& target, double scale) {
+    if (!(scale > 0)) return;
+    // The small overlay font, on a dark band so that it reads on red too.
+    const QFont& font = fontFor(OverlayLayout::Cif, scale);
+    const QFontMetrics metrics(font);
+    const QString text = QStringLiteral("REC");
+    const int pad = std::max(2, static_cast<int>(std::lround(3 * scale)));
+    const int dot = std::max(4, metrics.ascent() * 3 / 5);
+    const int width = pad + dot + pad + metrics.horizontalAdvance(text) + pad;
+    const int height = metrics.height() + pad;
+    const QRect band(target.right() + 1 - pad - width, target.top() + pad, width, height);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 150));
+    painter.drawRoundedRect(band, pad, pad);
+    const QColor red(240, 24, 24);
+    painter.setBrush(red);
+    painter.drawEllipse(QRect(band.left() + pad, band.top() + (height - dot) / 2, dot, dot));
+    const QPointF baseline(band.left() + pad + dot + pad, band.top() + pad / 2 + metrics.ascent());
+    drawOutlined(painter, font, baseline, text, red);
+    painter.restore();
 }
 
 }  // namespace orvix

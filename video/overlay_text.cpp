@@ -99,4 +99,15 @@ OverlayRows buildOverlay(const DisplayFrame& frame, RendererKind renderer, const
     return out;
 }
 
+bool sameOverlay(const OverlayRows& a, const OverlayRows& b) {
+    if (a.layout != b.layout) return false;
+    for (int i = 0; i < 3; ++i) {
+        const OverlayRow& x = a.rows[i];
+        const OverlayRow& y = b.rows[i];
+        if (x.shown != y.shown) return false;
+        if (x.shown && (x.x != y.x || x.y != y.y || x.colour != y.colour || x.view() != y.view())) return false;
+    }
+    return true;
+}
+
 }  // namespace orvix

@@ -59,6 +59,10 @@ struct OverlayRows {
     OverlayRow rows[3];
 };
 
+// Whether two overlays draw the same: layout, and each row's place,
+// colour and text (whatever lies past a row's length does not count).
+bool sameOverlay(const OverlayRows& a, const OverlayRows& b);
+
 // What the overlay shows besides the frame: the statistics flag (0: frame
 // rate only) and the rates of the window's 4-second timer.
 struct OverlayStats {

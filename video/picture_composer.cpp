@@ -1,6 +1,5 @@
 #include "video/picture_composer.h"
 
-#include <QPainter>
 #include <algorithm>
 #include <cstring>
 
@@ -26,7 +25,7 @@ QImage& PictureComposer::freeBuffer(int width, int height) {
     return buffer;
 }
 
-QImage PictureComposer::compose(const DisplayFrame& frame, const OverlayRows& overlay) {
+QImage PictureComposer::compose(const DisplayFrame& frame) {
     if (frame.picture == nullptr || frame.width <= 0 || frame.height <= 0 || frame.rowBytes < frame.width * 4) {
         return QImage();
     }
@@ -37,9 +36,6 @@ QImage PictureComposer::compose(const DisplayFrame& frame, const OverlayRows& ov
     for (int y = 0; y < frame.height; ++y) {
         std::memcpy(buffer.scanLine(y), frame.picture + static_cast<size_t>(y) * frame.rowBytes, rowBytes);
     }
-    QPainter painter(&buffer);
-    painter_.draw(painter, overlay);
-    painter.end();
     return buffer;
 }
 

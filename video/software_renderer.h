@@ -1,6 +1,6 @@
-// The software renderer: the picture and its overlay composed in a back
-// buffer on the display thread, then handed to the GUI thread, where the
-// software view stretches it into the video window.
+// The software renderer: the picture copied into a back buffer on the
+// display thread, then handed with its overlay rows to the GUI thread, where
+// the software view fits it into the video window and draws the overlay.
 #pragma once
 
 #include "video/frame_hand_over.h"

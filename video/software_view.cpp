@@ -1,6 +1,9 @@
 #include "video/software_view.h"
 
 #include <QPainter>
+#include <QRegion>
+
+#include "video/aspect_fit.h"
 
 namespace orvix {
 
@@ -8,11 +11,22 @@ SoftwareView::SoftwareView(FrameHandOver& handOver, QWidget* parent) : QWidget(p
     connect(&handOver_, &FrameHandOver::frameReady, this, qOverload<>(&QWidget::update));
 }
 
+void SoftwareView::setRecordingMark(bool on) {
+    if (on == recording_) return;
+    recording_ = on;
+    update();
+}
+
+QRect SoftwareView::pictureRect() const { return fitPicture(rect(), handOver_.latest().source.size()); }
+
 void SoftwareView::paintEvent(QPaintEvent*) {
     const HandedFrame frame = handOver_.latest();
     if (frame.image.isNull() || frame.source.isEmpty()) return;
+    const QRect target = fitPicture(rect(), frame.source.size());
     QPainter painter(this);
-    painter.drawImage(rect(), frame.image, frame.source);
+    for (const QRect& bar : QRegion(rect()).subtracted(target)) painter.fillRect(bar, Qt::black);
+    painter.drawImage(target, frame.image, frame.source);
+    overlay_.paint(painter, target, frame.source.size(), frame.overlay, recording_);
 }
 
 }  // namespace orvix

@@ -1,11 +1,13 @@
-// The software renderer's view: paints the newest handed-over picture
-// stretched over its whole rectangle. Without a picture it paints nothing,
+// The software renderer's view: paints the newest handed-over picture as
+// large as fits its rectangle in the picture's shape, black bars around,
+// with the overlay over the picture. Without a picture it paints nothing,
 // so whatever lies beneath (the logo and status) stays visible.
 #pragma once
 
 #include <QWidget>
 
 #include "video/frame_hand_over.h"
+#include "video/overlay_layer.h"
 
 namespace orvix {
 
@@ -15,11 +17,20 @@ class SoftwareView : public QWidget {
 public:
     SoftwareView(FrameHandOver& handOver, QWidget* parent = nullptr);
 
+    // The red "REC" mark over the picture.
+    void setRecordingMark(bool on);
+    // Where the picture is drawn, in this view's coordinates (empty without
+    // a picture).
+    QRect pictureRect() const;
+    const OverlayLayer& overlay() const { return overlay_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     FrameHandOver& handOver_;
+    OverlayLayer overlay_;
+    bool recording_ = false;
 };
 
 }  // namespace orvix

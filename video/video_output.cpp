@@ -14,6 +14,7 @@ int VideoOutput::setUp(bool tryAccelerated) {
     const QRect area = window_ ? window_->rect() : QRect();
     softwareView_ = new SoftwareView(handOver_, window_);
     softwareView_->setGeometry(area);
+    softwareView_->setRecordingMark(recordingMark_);
     softwareView_->hide();
 
     // The renderer is chosen for this connection alone: a fall-back during
@@ -23,6 +24,7 @@ int VideoOutput::setUp(bool tryAccelerated) {
     if (accelerated) {
         glView_ = new GlVideoView(handOver_, window_);
         glView_->setGeometry(area);
+        glView_->setRecordingMark(recordingMark_);
         glView_->hide();
         connect(glView_, &GlVideoView::unusable, this, &VideoOutput::onAcceleratedUnusable);
     }
@@ -39,6 +41,23 @@ void VideoOutput::tearDown() {
 QWidget* VideoOutput::activeView() const {
     if (switch_.flag() == RendererSwitch::kAcceleratedFlag && glView_) return glView_;
     return softwareView_;
+}
+
+void VideoOutput::followWindow() {
+    const QRect area = window_ ? window_->rect() : QRect();
+    if (softwareView_) softwareView_->setGeometry(area);
+    if (glView_) glView_->setGeometry(area);
+}
+
+void VideoOutput::setRecordingMark(bool on) {
+    recordingMark_ = on;
+    if (softwareView_) softwareView_->setRecordingMark(on);
+    if (glView_) glView_->setRecordingMark(on);
+}
+
+QRect VideoOutput::pictureRect() const {
+    if (switch_.flag() == RendererSwitch::kAcceleratedFlag && glView_) return glView_->pictureRect();
+    return softwareView_ ? softwareView_->pictureRect() : QRect();
 }
 
 void VideoOutput::onFrameReady() {

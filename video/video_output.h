@@ -39,8 +39,17 @@ public:
     RendererSwitch& renderers() { return switch_; }
     int rendererFlag() const { return switch_.flag(); }
     FrameHandOver& handOver() { return handOver_; }
+    const FrameHandOver& handOver() const { return handOver_; }
     // The view pictures are shown in; null before set-up.
     QWidget* activeView() const;
+    // GUI thread: the views take the window's rectangle as it is now.
+    void followWindow();
+    // GUI thread: the red "REC" mark over the pictures, also in views made
+    // later.
+    void setRecordingMark(bool on);
+    // Where the active view draws the picture, in the window's coordinates
+    // (empty without a picture).
+    QRect pictureRect() const;
 
 signals:
     // The accelerated renderer failed and software drawing took over.
@@ -57,6 +66,7 @@ private:
     RendererSwitch switch_;
     QPointer<SoftwareView> softwareView_;
     QPointer<GlVideoView> glView_;
+    bool recordingMark_ = false;
 };
 
 }  // namespace orvix

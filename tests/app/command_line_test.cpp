@@ -21,6 +21,11 @@ TEST(CommandLine, ConnectTakesANameAndChannelOneToSixteenInEitherSpelling) {
     EXPECT_EQ(b.channel, 1);
     // A name may look like an option once it is the value of --connect.
     EXPECT_EQ(parse({"--connect", "--odd name"}).connectName, "--odd name");
+    EXPECT_FALSE(a.fullScreen);
+    const StartOptions wall = parse({"--fullscreen", "--connect", "Hall"});
+    EXPECT_EQ(wall.action, Action::Run);
+    EXPECT_TRUE(wall.fullScreen);
+    EXPECT_EQ(wall.connectName, "Hall");
     EXPECT_EQ(parse({}).renderer, RendererPreference::Auto);
     EXPECT_EQ(parse({"--renderer", "software"}).renderer, RendererPreference::Software);
     EXPECT_EQ(parse({"--renderer=opengl"}).renderer, RendererPreference::OpenGl);

@@ -103,8 +103,8 @@ TEST(PageLayout, EveryPageShowsItsOwnControlsAndNoPageHasAnIndexOutsideSeven) {
     EXPECT_TRUE(placePage(7, PageFrame{}, sizeOf).empty());
     EXPECT_TRUE(placePage(-1, PageFrame{}, sizeOf).empty());
     EXPECT_TRUE(pageControls(7).empty());
-    // The template's, the range text and the reconnect box.
-    EXPECT_EQ(allPageControls().size(), 35u);
+    // The template's, the range text, the reconnect box, Snapshot and Record.
+    EXPECT_EQ(allPageControls().size(), 37u);
     EXPECT_GT(place(kPageConnect).at(kAutoReconnect).y(), place(kPageConnect).at(kChannelCombo).bottom());
     EXPECT_EQ(place(kPageSearch).at(kSearchRange).y(), place(kPageSearch).at(kSearchTime).bottom() + 2);
 }
@@ -231,7 +231,8 @@ TEST_F(OpenedDialogTest, TheVideoTakesTheTopAndTheTabsTheRest) {
     open();
     EXPECT_EQ(dialog->clientRectangle(), QRect(0, 0, C_Main_Dlg::kClientWidth, C_Main_Dlg::kClientHeight));
     EXPECT_EQ(control(kVideoWindow)->geometry(), QRect(0, 0, 640, 480));
-    EXPECT_EQ(control(kTabControl)->geometry(), QRect(0, 480, 640, C_Main_Dlg::kClientHeight));
+    EXPECT_EQ(control(kTabControl)->geometry(), QRect(0, 480, 640, 180));
+    EXPECT_EQ(dialog->minimumSize(), QSize(C_Main_Dlg::kClientWidth, C_Main_Dlg::kClientHeight));
     QTabWidget* tabs = dialog->tabControl();
     ASSERT_EQ(tabs->count(), 7);
     QStringList texts;
@@ -273,7 +274,7 @@ TEST_F(OpenedDialogTest, ChoosingATabShowsThatPageOnly) {
     EXPECT_TRUE(control(kVideoWindow)->isVisible());
 }
 
-TEST_F(OpenedDialogTest, TabFlipsTheStatisticsAndNeverMovesTheFocus) {
+TEST_F(OpenedDialogTest, TabFlipsTheStatisticsOnTheVideoOnly) {
     store({{7, u"Gate"}});
     open();
     dialog->show();
@@ -281,11 +282,16 @@ TEST_F(OpenedDialogTest, TabFlipsTheStatisticsAndNeverMovesTheFocus) {
     focused->setFocus();
     ASSERT_TRUE(processUntil([&] { return focused->hasFocus(); }));
     const int before = dialog->videoWindow()->statistics();
+    // On a control Tab moves the focus on, as everywhere else.
     QTest::keyClick(focused, Qt::Key_Tab);
-    EXPECT_TRUE(focused->hasFocus());
+    EXPECT_FALSE(focused->hasFocus());
+    EXPECT_EQ(dialog->videoWindow()->statistics(), before);
+    dialog->videoWindow()->setFocus();
+    ASSERT_TRUE(processUntil([&] { return dialog->videoWindow()->hasFocus(); }));
+    QTest::keyClick(dialog->videoWindow(), Qt::Key_Tab);
     EXPECT_NE(dialog->videoWindow()->statistics(), before);
-    QTest::keyClick(focused, Qt::Key_Backtab);
-    EXPECT_TRUE(focused->hasFocus());
+    QTest::keyClick(dialog->videoWindow(), Qt::Key_Backtab);
+    EXPECT_TRUE(dialog->videoWindow()->hasFocus());
     EXPECT_EQ(dialog->videoWindow()->statistics(), before);
 
     // Space gives the video window the focus, and presses nothing.

@@ -15,7 +15,7 @@ extern "C" {
 #include "tests/video/test_stream.h"
 #include "tools/cli/bitmap_font.h"
 #include "tools/cli/cli_renderer.h"
-#include "tools/cli/elementary_stream.h"
+#include "recording/elementary_stream.h"
 #include "tools/cli/png_writer.h"
 #include "video/calendar_time.h"
 

@@ -1,7 +1,7 @@
 // The recording read back by FFmpeg: stream headers that came apart from the
 // key picture, a change of codec before and after the file was begun, and
 // files that no player could decode.
-#include "tools/cli/stream_recorder.h"
+#include "recording/stream_recorder.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,7 +14,6 @@
 #include "tools/media/h264_bitstream.h"
 
 using namespace orvix;
-using namespace orvix::cli;
 using orvix::test::Packet;
 using orvix::test::Playback;
 using orvix::test::play;

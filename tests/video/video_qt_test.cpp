@@ -9,7 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include <QPainter>
+
 #include "video/accelerated_renderer.h"
+#include "video/aspect_fit.h"
+#include "video/overlay_layer.h"
+#include "video/overlay_painter.h"
 #include "video/frame_hand_over.h"
 #include "video/gl_video_view.h"
 #include "video/renderer_preference.h"
@@ -101,7 +106,17 @@ bool processUntil(Done done) {
     return true;
 }
 
-TEST(SoftwareRenderer, PictureAndOverlayRowsLandInTheBackBuffer) {
+// The overlay drawn over a plain picture of the frame's size at `scale`.
+QImage paintedOverlay(const TestFrame& test, QRgb colour, double scale = 1.0) {
+    QImage image(qRound(test.frame.width * scale), qRound(test.frame.height * scale), QImage::Format_RGB32);
+    image.fill(colour);
+    QPainter painter(&image);
+    OverlayPainter overlay;
+    overlay.draw(painter, test.overlay(), QPoint(0, 0), scale);
+    return image;
+}
+
+TEST(SoftwareRenderer, ThePictureLandsInTheBackBufferAndItsRowsTravelWithIt) {
     FrameHandOver handOver;
     SoftwareRenderer renderer(handOver);
     TestFrame test(352, 288, kGrey, kGrey);
@@ -113,20 +128,95 @@ TEST(SoftwareRenderer, PictureAndOverlayRowsLandInTheBackBuffer) {
     EXPECT_EQ(handed.source, QRect(0, 0, 352, 288));
     EXPECT_EQ(handed.image.pixel(200, 200), kGrey);
     EXPECT_EQ(handed.image.pixel(351, 287), kGrey);
+    // The texts are drawn by the views, at the size they show the picture.
+    EXPECT_EQ(countPixels(handed.image, QRect(0, 0, 352, 60), isYellow), 0);
+    EXPECT_TRUE(sameOverlay(handed.overlay, test.overlay()));
+}
+
+TEST(OverlayPainter, RowsGoWhereTheLayoutPutsThem) {
+    const QImage image = paintedOverlay(TestFrame(352, 288, kGrey, kGrey), kGrey);
     // Row 1 blue at y 3, rows 2 and 3 yellow at y 20 and 37, nothing below.
-    EXPECT_GT(countPixels(handed.image, QRect(0, 3, 352, 17), isBlue), 30);
-    EXPECT_GT(countPixels(handed.image, QRect(0, 20, 352, 17), isYellow), 30);
-    EXPECT_GT(countPixels(handed.image, QRect(0, 37, 352, 17), isYellow), 30);
-    EXPECT_EQ(countPixels(handed.image, QRect(0, 60, 352, 228), isYellow), 0);
-    EXPECT_EQ(countPixels(handed.image, QRect(300, 0, 52, 288), isYellow), 0);
+    EXPECT_GT(countPixels(image, QRect(0, 3, 352, 17), isBlue), 30);
+    EXPECT_GT(countPixels(image, QRect(0, 20, 352, 17), isYellow), 30);
+    EXPECT_GT(countPixels(image, QRect(0, 37, 352, 17), isYellow), 30);
+    EXPECT_EQ(countPixels(image, QRect(0, 60, 352, 228), isYellow), 0);
+    EXPECT_EQ(countPixels(image, QRect(300, 0, 52, 288), isYellow), 0);
+}
+
+bool isDark(QRgb c) { return qRed(c) < 70 && qGreen(c) < 70 && qBlue(c) < 70; }
+
+int lowestRow(const QImage& image, bool (*test)(QRgb)) {
+    for (int y = image.height() - 1; y >= 0; --y) {
+        if (countPixels(image, QRect(0, y, image.width(), 1), test) > 0) return y;
+    }
+    return -1;
+}
+
+TEST(OverlayPainter, TextsReadOnAPictureOfTheirOwnColourAndGrowWithTheShownHeight) {
+    // On a yellow picture the yellow rows show by their dark outline.
+    const TestFrame test(704, 576, kGrey, kGrey);
+    const QImage yellow = paintedOverlay(test, qRgb(255, 255, 0));
+    EXPECT_GT(countPixels(yellow, QRect(0, 38, 704, 75), isDark), 100);
+    const QImage blue = paintedOverlay(test, kBlue);
+    EXPECT_GT(countPixels(blue, QRect(0, 3, 704, 35), isDark), 100);
+    // Twice the shown height: the rows reach twice as far down.
+    const int once = lowestRow(paintedOverlay(test, kGrey, 1.0), isYellow);
+    const int twice = lowestRow(paintedOverlay(test, kGrey, 2.0), isYellow);
+    ASSERT_GT(once, 73);
+    EXPECT_NEAR(twice, 2 * once, 8);
+}
+
+TEST(OverlayLayer, TextsAreLaidOutOnlyWhenTheyOrTheSizeChange) {
+    TestFrame test(352, 288, kGrey, kGrey);
+    QImage target(640, 480, QImage::Format_RGB32);
+    OverlayLayer layer;
+    QPainter painter(&target);
+    for (int i = 0; i < 5; ++i) layer.paint(painter, QRect(0, 0, 640, 480), QSize(352, 288), test.overlay(), false);
+    EXPECT_EQ(layer.layouts(), 1);
+    layer.paint(painter, QRect(10, 10, 640, 480), QSize(352, 288), test.overlay(), false);  // moved only
+    EXPECT_EQ(layer.layouts(), 1);
+    const std::u16string later = u"2009:03:07 13:05:10";
+    later.copy(test.frame.dateText, later.size());
+    layer.paint(painter, QRect(0, 0, 640, 480), QSize(352, 288), test.overlay(), false);
+    EXPECT_EQ(layer.layouts(), 2);
+    layer.paint(painter, QRect(0, 0, 320, 240), QSize(352, 288), test.overlay(), false);
+    layer.paint(painter, QRect(0, 0, 320, 240), QSize(352, 288), test.overlay(), true);  // the REC mark
+    EXPECT_EQ(layer.layouts(), 4);
+}
+
+TEST(OverlayLayer, TheRecordingMarkIsRedInTheTopRightCorner) {
+    const TestFrame test(352, 288, kGrey, kGrey);
+    QImage target(320, 240, QImage::Format_RGB32);
+    target.fill(kGrey);
+    QPainter painter(&target);
+    OverlayLayer layer;
+    layer.paint(painter, target.rect(), QSize(352, 288), test.overlay(), true);
+    painter.end();
+    auto isRed = [](QRgb c) { return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60; };
+    EXPECT_GT(countPixels(target, QRect(220, 0, 100, 30), isRed), 20);
+    EXPECT_EQ(countPixels(target, QRect(0, 60, 320, 180), isRed), 0);
+}
+
+TEST(AspectFit, TelevisionPicturesShowAtFourToThreeLargerOnesAsTheyAre) {
+    EXPECT_EQ(displayShape(QSize(352, 240)), QSize(4, 3));
+    EXPECT_EQ(displayShape(QSize(704, 576)), QSize(4, 3));
+    EXPECT_EQ(displayShape(QSize(1280, 720)), QSize(1280, 720));
+    EXPECT_TRUE(displayShape(QSize(0, 480)).isEmpty());
+    // Wider area: bars left and right; taller area: bars top and bottom.
+    EXPECT_EQ(fitPicture(QRect(0, 0, 1280, 820), QSize(704, 480)), QRect(93, 0, 1093, 820));
+    EXPECT_EQ(fitPicture(QRect(0, 0, 640, 800), QSize(352, 288)), QRect(0, 160, 640, 480));
+    EXPECT_EQ(fitPicture(QRect(10, 20, 1600, 900), QSize(1920, 1080)), QRect(10, 20, 1600, 900));
+    EXPECT_TRUE(fitPicture(QRect(0, 0, 0, 100), QSize(352, 288)).isEmpty());
+    EXPECT_TRUE(fitPicture(QRect(0, 0, 100, 100), QSize()).isEmpty());
+    // A sliver of an area still gets a picture of at least one pixel.
+    EXPECT_EQ(fitPicture(QRect(0, 0, 1, 1000), QSize(352, 288)).width(), 1);
+    EXPECT_EQ(shownSize(QSize(704, 480), 480), QSize(640, 480));
+    EXPECT_EQ(shownSize(QSize(1280, 720), 720), QSize(1280, 720));
 }
 
 TEST(SoftwareRenderer, ModeTwoDrawsOnlyRowsTwoAndThree) {
-    FrameHandOver handOver;
-    SoftwareRenderer renderer(handOver);
     TestFrame test(704, 576, kGrey, kGrey, 2);
-    renderer.present(test.frame, test.overlay());
-    const QImage image = handOver.latest().image;
+    const QImage image = paintedOverlay(test, kGrey);
     EXPECT_EQ(countPixels(image, QRect(0, 0, 704, 38), isBlue), 0);
     EXPECT_EQ(countPixels(image, QRect(0, 0, 704, 38), isYellow), 0);
     EXPECT_GT(countPixels(image, QRect(0, 38, 704, 35), isYellow), 30);
@@ -173,6 +263,33 @@ TEST(SoftwareView, StretchesThePictureOverItsRectangle) {
     // The text is shrunk with the picture: its rows end up in the top 40.
     EXPECT_GT(countPixels(shot, QRect(0, 0, 120, 40), isYellow), 10);
     EXPECT_EQ(countPixels(shot, QRect(0, 45, 240, 135), isYellow), 0);
+}
+
+TEST(SoftwareView, KeepsThePicturesShapeWithBlackBars) {
+    FrameHandOver handOver;
+    SoftwareRenderer renderer(handOver);
+    SoftwareView view(handOver);
+    view.resize(400, 180);
+    TestFrame test(352, 288, kRed, kRed);
+    renderer.present(test.frame, test.overlay());
+    EXPECT_EQ(view.pictureRect(), QRect(80, 0, 240, 180));
+    QImage shot = view.grab().toImage();
+    EXPECT_EQ(shot.pixel(40, 150), qRgb(0, 0, 0));
+    EXPECT_EQ(shot.pixel(360, 150), qRgb(0, 0, 0));
+    EXPECT_EQ(shot.pixel(200, 150), kRed);
+    // The overlay starts at the picture's corner, not the view's.
+    EXPECT_EQ(countPixels(shot, QRect(0, 0, 80, 180), isYellow), 0);
+    EXPECT_GT(countPixels(shot, QRect(80, 0, 120, 40), isYellow), 10);
+
+    // A wide picture in a square view: bars above and below.
+    view.resize(400, 400);
+    TestFrame wide(1280, 720, kGreen, kGreen);
+    renderer.present(wide.frame, wide.overlay());
+    EXPECT_EQ(view.pictureRect(), QRect(0, 87, 400, 225));
+    shot = view.grab().toImage();
+    EXPECT_EQ(shot.pixel(200, 40), qRgb(0, 0, 0));
+    EXPECT_EQ(shot.pixel(200, 360), qRgb(0, 0, 0));
+    EXPECT_EQ(shot.pixel(200, 250), kGreen);
 }
 
 TEST(FrameHandOver, NewestFrameWinsAndOneNotificationCoversABatch) {
@@ -265,10 +382,24 @@ TEST(GlVideoView, DrawsThePictureScaledAndFallsBackWhenItFails) {
     output.renderers().present(test.frame, OverlayStats{});
     ASSERT_TRUE(processUntil([&] { return view->isVisible() && view->uploads() > 0; }));
     ASSERT_FALSE(view->hasFailed());
-    const QImage shot = view->grabFramebuffer();
+    QImage shot = view->grabFramebuffer();
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.pixel(80, 200), kRed);
     EXPECT_EQ(shot.pixel(270, 200), kBlue);
+
+    // A wider window: the picture keeps its shape between black bars, the
+    // overlay on the picture.
+    window.resize(640, 288);
+    output.followWindow();
+    view->update();
+    ASSERT_TRUE(processUntil([&] { return view->width() == 640; }));
+    shot = view->grabFramebuffer();
+    EXPECT_EQ(view->pictureRect(), QRect(128, 0, 384, 288));
+    EXPECT_EQ(qRgb(qRed(shot.pixel(60, 200)), qGreen(shot.pixel(60, 200)), qBlue(shot.pixel(60, 200))), qRgb(0, 0, 0));
+    EXPECT_EQ(shot.pixel(200, 200), kRed);
+    EXPECT_EQ(shot.pixel(450, 200), kBlue);
+    EXPECT_EQ(qRgb(qRed(shot.pixel(600, 200)), qGreen(shot.pixel(600, 200)), qBlue(shot.pixel(600, 200))), qRgb(0, 0, 0));
+    EXPECT_GT(countPixels(shot, QRect(128, 0, 200, 60), isYellow), 10);
 
     bool switched = false;
     QObject::connect(&output, &VideoOutput::switchedToSoftware, [&] { switched = true; });

@@ -354,12 +354,13 @@ TEST_F(VideoWindowTest, PaintsTheLogoStretchedUnderTheStatusLine) {
     EXPECT_LE(metrics.horizontalAdvance(QStringLiteral("Connect FAIL - Model Mismatch")) + 2, 240);
 }
 
-TEST_F(VideoWindowTest, ResizingWhileConnectedKeepsThePicturePlaceUntilTheNextConnection) {
+TEST_F(VideoWindowTest, ResizingWhileConnectedResizesThePictureAtOnce) {
+    // The window grows and shrinks with the main window: the views follow.
     ASSERT_EQ(connect(), 1);
     ASSERT_NE(window->output().activeView(), nullptr);
     EXPECT_EQ(window->output().activeView()->geometry(), QRect(0, 0, 400, 300));
     window->resize(240, 180);
-    EXPECT_EQ(window->output().activeView()->geometry(), QRect(0, 0, 400, 300));
+    EXPECT_EQ(window->output().activeView()->geometry(), QRect(0, 0, 240, 180));
     disconnect();
     ASSERT_EQ(connect(), 1);
     EXPECT_EQ(window->output().activeView()->geometry(), QRect(0, 0, 240, 180));

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QThread>
 #include <algorithm>
@@ -73,8 +74,15 @@ int threadCount() {
         return true;
     }();
     (void)helperStarted;
-    return static_cast<int>(
-        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    // Qt's own pool threads (image work it spreads over the cores) come and
+    // go by themselves and are not the connection's.
+    int count = 0;
+    for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (name.open(QIODevice::ReadOnly) && name.readAll().startsWith("Thread (pooled)")) continue;
+        ++count;
+    }
+    return count;
 }
 
 int countPixels(const QImage& image, const QRect& area, const std::function<bool(QRgb)>& test) {

@@ -16,6 +16,7 @@
 #include "tools/cli/message_loop.h"
 #include "tools/cli/png_writer.h"
 #include "tools/cli/segmented_recording.h"
+#include "recording/stream_recorder.h"
 #include "video/renderer_switch.h"
 #include "video/video_codec.h"
 #include "video/video_decoder.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/cli/stream_recorder.h"
+#include "recording/stream_recorder.h"
 #include "video/decode_tap.h"
 #include "video/video_codec.h"
 

@@ -20,7 +20,7 @@
 struct AVFormatContext;
 struct AVPacket;
 
-namespace orvix::cli {
+namespace orvix {
 
 class StreamRecorder final : public DecodeTap {
 public:
@@ -88,4 +88,4 @@ private:
     AVPacket* packet_ = nullptr;
 };
 
-}  // namespace orvix::cli
+}  // namespace orvix

@@ -4,10 +4,10 @@
 
 #include <string>
 
-namespace orvix::cli {
+namespace orvix {
 
 // True when the file has a video track that decodes to at least one
 // picture; otherwise false with the reason in `error`.
 bool hasPlayableVideo(const std::string& path, std::string& error);
 
-}  // namespace orvix::cli
+}  // namespace orvix

@@ -1,11 +1,11 @@
-#include "tools/cli/recording_check.h"
+#include "recording/recording_check.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
-namespace orvix::cli {
+namespace orvix {
 namespace {
 
 // Frees whatever was opened, in any state.
@@ -65,4 +65,4 @@ bool hasPlayableVideo(const std::string& path, std::string& error) {
     return false;
 }
 
-}  // namespace orvix::cli
+}  // namespace orvix

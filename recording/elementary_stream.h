@@ -9,7 +9,7 @@
 
 #include "video/video_codec.h"
 
-namespace orvix::cli {
+namespace orvix {
 
 // MPEG-4: the packet holds an intra-coded picture (VOP coding type I).
 // H.264: the packet holds an IDR slice.
@@ -20,4 +20,4 @@ bool isKeyPacket(VideoCodec codec, const uint8_t* bytes, size_t length);
 // codes. Empty when the packet carries none.
 std::vector<uint8_t> streamHeaders(VideoCodec codec, const uint8_t* bytes, size_t length);
 
-}  // namespace orvix::cli
+}  // namespace orvix

@@ -1,6 +1,6 @@
-#include "tools/cli/elementary_stream.h"
+#include "recording/elementary_stream.h"
 
-namespace orvix::cli {
+namespace orvix {
 namespace {
 
 constexpr uint8_t kVopStartCode = 0xB6;
@@ -71,4 +71,4 @@ std::vector<uint8_t> streamHeaders(VideoCodec codec, const uint8_t* bytes, size_
     return headers;
 }
 
-}  // namespace orvix::cli
+}  // namespace orvix

@@ -1,4 +1,4 @@
-#include "tools/cli/stream_recorder.h"
+#include "recording/stream_recorder.h"
 
 #include <cstring>
 
@@ -7,10 +7,10 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
-#include "tools/cli/elementary_stream.h"
-#include "tools/cli/recording_check.h"
+#include "recording/elementary_stream.h"
+#include "recording/recording_check.h"
 
-namespace orvix::cli {
+namespace orvix {
 namespace {
 
 // What is held back until the first picture has decoded.
@@ -207,4 +207,4 @@ bool StreamRecorder::endedAtCodecChange() const {
     return endedAtChange_;
 }
 
-}  // namespace orvix::cli
+}  // namespace orvix

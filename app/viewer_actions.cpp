@@ -1,0 +1,212 @@
+// The main dialog as a desktop viewer: full screen, snapshot, recording and
+// the keys that reach them from anywhere in the window.
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "app/c_main_dlg.h"
+#include "app/capture_files.h"
+#include "app/main_dialog_ids.h"
+#include "link/debug_log.h"
+#include "video/c_draw_static.h"
+
+namespace orvix {
+
+void C_Main_Dlg::setFullScreen(bool on) {
+    if (on == fullScreen_) return;
+    fullScreen_ = on;
+    if (on) {
+        maximisedBeforeFullScreen_ = (windowState() & Qt::WindowMaximized) != 0;
+        setWindowState((windowState() & ~Qt::WindowMaximized) | Qt::WindowFullScreen);
+        video_->setFocus(Qt::OtherFocusReason);
+    } else {
+        const Qt::WindowStates kept = windowState() & Qt::WindowMinimized;
+        setWindowState(kept | (maximisedBeforeFullScreen_ ? Qt::WindowMaximized : Qt::WindowNoState));
+    }
+    client_ = rect();
+    layoutVideoAndTabs();
+    layoutPage(tabs_->currentIndex());
+    update();
+}
+
+bool C_Main_Dlg::handleViewerKey(QWidget* target, const QKeyEvent& event) {
+    const int key = event.key();
+    const Qt::KeyboardModifiers modifiers =
+        event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (modifiers == Qt::ControlModifier) {
+        switch (key) {
+        case Qt::Key_Q:
+            accept();
+            return true;
+        case Qt::Key_S:
+            takeSnapshot();
+            return true;
+        case Qt::Key_R:
+            toggleRecording();
+            return true;
+        default:
+            return false;
+        }
+    }
+    if (modifiers != Qt::NoModifier) return false;
+    switch (key) {
+    case Qt::Key_F11:
+        setFullScreen(!fullScreen_);
+        return true;
+    case Qt::Key_Escape:
+        // Never closes the program.
+        if (fullScreen_) setFullScreen(false);
+        return true;
+    case Qt::Key_F1:
+        showKeyHelp();
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        // On the video it flips the rates row; elsewhere the focus moves on.
+        if (video_->hasFocus() || video_->isAncestorOf(focusWidget())) {
+            video_->toggleStatistics();
+            return true;
+        }
+        return false;
+    case Qt::Key_Space:
+        video_->setFocus(Qt::OtherFocusReason);
+        return true;
+    default:
+        break;
+    }
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) {
+        // Digits typed into a field stay there.
+        if (qobject_cast<QAbstractSpinBox*>(target) != nullptr || qobject_cast<QLineEdit*>(target) != nullptr) {
+            return false;
+        }
+        chooseChannelByKey(key == Qt::Key_0 ? 9 : key - Qt::Key_1);
+        return true;
+    }
+    return false;
+}
+
+void C_Main_Dlg::chooseChannelByKey(int channel) {
+    const int entry = channelCombo_->findData(channel);
+    if (entry < 0 || !channelCombo_->isEnabled()) return;
+    channelCombo_->setCurrentIndex(entry);
+    onChannelChosen();  // as if the user had picked it in the list
+}
+
+QString C_Main_Dlg::shownRecorderName() const { return QString::fromStdU16String(std::u16string(working_.name.view())); }
+
+void C_Main_Dlg::setInfoLine(const QString& text) { video_->showInfoLine(text.toStdString()); }
+
+QString C_Main_Dlg::takeSnapshot() {
+    const QImage image = video_->snapshot();
+    if (image.isNull()) {
+        setInfoLine(QStringLiteral("Snapshot: no picture is shown"));
+        return QString();
+    }
+    QString error;
+    const QString base = captureBaseName(shownRecorderName(), working_.currentChannel.load(), QDateTime::currentDateTime());
+    const QString path = freeCapturePath(snapshotDirectory(), base, QStringLiteral("png"), error);
+    if (path.isEmpty()) {
+        setInfoLine(QStringLiteral("Snapshot not saved: ") + error);
+        return QString();
+    }
+    if (!image.save(path, "PNG")) {
+        setInfoLine(QStringLiteral("Snapshot not saved: cannot write ") + path);
+        return QString();
+    }
+    setInfoLine(QStringLiteral("Snapshot saved to ") + path);
+    return path;
+}
+
+void C_Main_Dlg::toggleRecording() {
+    if (video_->recording()) {
+        const QString path = QString::fromStdString(video_->recordingPath());
+        std::string error;
+        const bool ok = video_->stopRecording(error);
+        setInfoLine(ok ? QStringLiteral("Recording saved to ") + path
+                       : QStringLiteral("Recording failed: ") + QString::fromStdString(error));
+    } else {
+        startRecordingFile();
+    }
+    qobject_cast<QPushButton*>(control(kRecord))->setChecked(video_->recording());
+}
+
+bool C_Main_Dlg::startRecordingFile() {
+    if (!isConnected()) {
+        setInfoLine(QStringLiteral("Recording needs a connection"));
+        return false;
+    }
+    QString error;
+    const QString base = captureBaseName(shownRecorderName(), working_.currentChannel.load(), QDateTime::currentDateTime());
+    const QString path = freeCapturePath(recordingDirectory(), base, QStringLiteral("mp4"), error);
+    if (path.isEmpty()) {
+        setInfoLine(QStringLiteral("Recording not started: ") + error);
+        return false;
+    }
+    std::string why;
+    if (!video_->startRecording(path.toStdString(), why)) {
+        setInfoLine(QStringLiteral("Recording not started: ") + QString::fromStdString(why));
+        return false;
+    }
+    setInfoLine(QStringLiteral("Recording to ") + path);
+    return true;
+}
+
+void C_Main_Dlg::recordNewChannel() {
+    if (!video_->recording()) return;
+    // One file per channel: the file of the channel left is finished (it
+    // may hold nothing if no key picture came yet) and a new one begins.
+    std::string error;
+    if (!video_->stopRecording(error)) debugLogf("orvix: recording of the channel left: %s\r\n", error.c_str());
+    startRecordingFile();
+    qobject_cast<QPushButton*>(control(kRecord))->setChecked(video_->recording());
+}
+
+void C_Main_Dlg::onRecordingEnded(const QString& path, const QString& error) {
+    qobject_cast<QPushButton*>(control(kRecord))->setChecked(false);
+    // A connection that ended by itself keeps its reason on the info line
+    // unless the recording failed.
+    if (!error.isEmpty()) {
+        setInfoLine(QStringLiteral("Recording failed: ") + error);
+    } else if (!video_->session().linkEnded()) {
+        setInfoLine(QStringLiteral("Recording saved to ") + path);
+    }
+}
+
+QString C_Main_Dlg::keyHelpText() {
+    static constexpr const char* kKeys[][2] = {
+        {"F11, double-click on the video", "full screen on and off"},
+        {"Escape", "leave full screen"},
+        {"1 - 9, 0", "channels 1 - 10"},
+        {"Tab (on the video)", "frame rate only, or all rates"},
+        {"Space", "keyboard to the video"},
+        {"Ctrl+S", "snapshot (PNG)"},
+        {"Ctrl+R", "start or stop recording (MP4)"},
+        {"Ctrl+Q", "quit"},
+        {"F1", "this help"},
+    };
+    QString rows;
+    for (const auto& entry : kKeys) {
+        rows += QStringLiteral("<tr><td><b>%1</b>&nbsp;&nbsp;</td><td>%2</td></tr>")
+                    .arg(QString::fromLatin1(entry[0]), QString::fromLatin1(entry[1]));
+    }
+    return QStringLiteral("<table>") + rows + QStringLiteral("</table>");
+}
+
+void C_Main_Dlg::showKeyHelp() {
+    if (keyHelp_ == nullptr) {
+        keyHelp_ = new QMessageBox(QMessageBox::Information, windowTitle(), keyHelpText(), QMessageBox::Ok, this);
+        keyHelp_->setObjectName(QStringLiteral("KeyHelp"));
+        keyHelp_->setTextFormat(Qt::RichText);
+        keyHelp_->setAttribute(Qt::WA_DeleteOnClose);
+        keyHelp_->setWindowModality(Qt::NonModal);
+    }
+    keyHelp_->show();
+    keyHelp_->raise();
+}
+
+}  // namespace orvix
