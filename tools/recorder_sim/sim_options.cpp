@@ -26,6 +26,7 @@ constexpr OptionDefinition kOptions[] = {
     {"fps", true},
     {"size", true},
     {"echo-interval", true},
+    {"loop", true},
     {"record-range", true},
     {"no-record-range", false},
     {"log", true},
@@ -111,6 +112,9 @@ bool apply(const ParsedOption& o, SimOptions& s, std::string& error) {
             error = "--size needs WIDTHxHEIGHT, not \"" + o.value + "\"";
             return false;
         }
+    } else if (n == "loop") {
+        if (!number(o, 1, 10, v, error)) return false;
+        s.loopSeconds = static_cast<int>(v);
     } else if (n == "echo-interval") {
         if (!number(o, 0, 3600, v, error)) return false;
         s.echoIntervalSeconds = static_cast<int>(v);
@@ -271,6 +275,11 @@ std::string simUsage() {
            "  --fps N                  pictures per second, 1-60 (default 25)\n"
            "  --size WxH               picture size (default 352x288; raw H.264 models:\n"
            "                           352x240, 704x240, 704x480, 352x288, 704x288, 704x576)\n"
+           "  --loop SEC               encode SEC seconds (1-10) of each camera once, at the\n"
+           "                           first request, and replay them: many channels at a\n"
+           "                           high rate on a slow machine; the pictures then show\n"
+           "                           neither the time nor camera moves (the packets' times\n"
+           "                           stay live)\n"
            "  --echo-interval SEC      echo request every SEC seconds after login, 0 never\n"
            "                           (default 5)\n"
            "  --record-range START-END recorded range in seconds since 1970 (default: the\n"

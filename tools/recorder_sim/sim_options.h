@@ -47,6 +47,7 @@ struct SimOptions {
     int width = 352;
     int height = 288;
     int echoIntervalSeconds = 5;                 // 0: never
+    int loopSeconds = 0;                         // > 0: pictures encoded once, replayed
     RecordRange recordRange;
     std::string logFile;
     SimFaults faults;
