@@ -299,6 +299,9 @@ void RecorderSession::produceFrames() {
     if (searchMode_ && !playing_) return;
     for (size_t c = 0; c < channels_.size() && open_; ++c) {
         if (!requested_.test(c)) continue;
+        if (static_cast<int>(c) + 1 == options_.faults.silentChannel &&
+            frameNumber_ >= static_cast<uint64_t>(options_.framesPerSecond))
+            continue;
         ChannelStream& stream = *channels_[c];
         if (iframeOnly_ && !stream.keyDue()) {
             stream.skipPicture();

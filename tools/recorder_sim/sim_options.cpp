@@ -38,6 +38,7 @@ constexpr OptionDefinition kOptions[] = {
     {"fault-close-mid-packet", true},
     {"fault-stop-reading", false},
     {"fault-stall", true},
+    {"fault-silent-channel", true},
     {"fault-reset-after", true},
     {"fault-close-after-login", false},
 };
@@ -143,6 +144,9 @@ bool apply(const ParsedOption& o, SimOptions& s, std::string& error) {
         s.faults.closeMidPacketAfter = static_cast<int>(v);
     } else if (n == "fault-stop-reading") {
         s.faults.stopReading = true;
+    } else if (n == "fault-silent-channel") {
+        if (!number(o, 1, 16, v, error)) return false;
+        s.faults.silentChannel = static_cast<int>(v);
     } else if (n == "fault-stall") {
         if (!number(o, 1, 3600, v, error)) return false;
         s.faults.stallSeconds = static_cast<int>(v);
@@ -299,6 +303,8 @@ std::string simUsage() {
            "  --fault-stop-reading     stop reading once login and the first data request\n"
            "                           are answered, so the client's sends block\n"
            "  --fault-stall SEC        once streaming runs, write nothing for SEC seconds\n"
+           "  --fault-silent-channel N channel N sends nothing after its first second of\n"
+           "                           video; the others go on\n"
            "  --fault-reset-after N    after N video packets abort the connection with a\n"
            "                           reset (RST) instead of a close\n"
            "  --fault-close-after-login  close the connection right after the login is\n"

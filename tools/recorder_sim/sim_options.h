@@ -29,6 +29,7 @@ struct SimFaults {
     int closeMidPacketAfter = -1;  // >= 0: after this many video packets, close inside the next
     bool stopReading = false;    // stop reading once login and first data request are answered
     int stallSeconds = 0;        // once streaming runs, write nothing for this long
+    int silentChannel = 0;       // > 0: this channel (1-based) stops after one second of video
     int resetAfter = -1;         // >= 0: after this many video packets, abort with a reset
     bool closeAfterLogin = false;  // close once the login is answered
 };
