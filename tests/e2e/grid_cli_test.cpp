@@ -63,6 +63,33 @@ Tiles readTiles(const std::string& path, int columns, int rows) {
     return tiles;
 }
 
+// Per video track of an MP4 file: its size and how many packets it holds.
+struct Track {
+    int width = 0;
+    int height = 0;
+    int packets = 0;
+};
+
+std::vector<Track> readTracks(const std::string& path) {
+    std::vector<Track> tracks;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return tracks;
+    if (avformat_find_stream_info(format, nullptr) >= 0) {
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVCodecParameters* p = format->streams[i]->codecpar;
+            if (p->codec_type == AVMEDIA_TYPE_VIDEO) tracks.push_back({p->width, p->height, 0});
+        }
+        AVPacket* packet = av_packet_alloc();
+        while (av_read_frame(format, packet) >= 0) {
+            if (static_cast<size_t>(packet->stream_index) < tracks.size()) ++tracks[static_cast<size_t>(packet->stream_index)].packets;
+            av_packet_unref(packet);
+        }
+        av_packet_free(&packet);
+    }
+    avformat_close_input(&format);
+    return tracks;
+}
+
 Finished runClient(const Simulator& recorder, std::vector<std::string> options) {
     std::vector<std::string> arguments = {"--host", "127.0.0.1", "--port", std::to_string(recorder.port()),
                                           "--user", "admin", "--password", "1234", "--timeout", "60"};
@@ -117,6 +144,22 @@ TEST(GridClient, NineChannelsOfASixteenCameraRawRecorder) {
     const Tiles tiles = readTiles(png, 3, 3);
     EXPECT_EQ(tiles.channels, (std::vector<int>{15, 1, 2, 3, 8, 10, 11, 12, 13}));
     std::remove(png.c_str());
+}
+
+TEST(GridClient, RecordingHoldsOneTrackPerChannel) {
+    Simulator recorder("orvix-recorder-sim", {"--model-code", "61", "--channels", "4"});
+    ASSERT_TRUE(recorder.ready()) << recorder.firstLine();
+    const std::string mp4 = scratchPath("grid_record.mp4");
+    const Finished run = runClient(recorder, {"--stream", "h264", "--channel", "3,1", "--frames", "20", "--record", mp4});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    const std::vector<Track> tracks = readTracks(mp4);
+    ASSERT_EQ(tracks.size(), 2u);
+    for (const Track& t : tracks) {
+        EXPECT_EQ(t.width, 352);
+        EXPECT_EQ(t.height, 288);
+        EXPECT_GE(t.packets, 20);
+    }
+    std::remove(mp4.c_str());
 }
 
 TEST(GridClient, BadChannelListsAreUsageErrors) {

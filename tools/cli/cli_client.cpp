@@ -14,6 +14,7 @@
 #include "tools/cli/bitmap_font.h"
 #include "tools/cli/cli_renderer.h"
 #include "tools/cli/grid_pictures.h"
+#include "tools/cli/grid_recorder.h"
 #include "tools/cli/message_loop.h"
 #include "tools/cli/mosaic.h"
 #include "tools/cli/png_writer.h"
@@ -42,11 +43,14 @@ class ClientRun final : public LoopHandler {
 public:
     ClientRun(const CliOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>* interrupt)
         : options_(options), out_(out), err_(err), interrupt_(interrupt), loop_(*this) {
-        if (!options.recordPath.empty()) recorder_ = std::make_unique<StreamRecorder>(options.recordPath);
+        const bool several = options.channels.size() > 1;
+        if (!options.recordPath.empty() && !several) recorder_ = std::make_unique<StreamRecorder>(options.recordPath);
+        if (!options.recordPath.empty() && several)
+            gridRecorder_ = std::make_unique<GridRecorder>(options.recordPath, options.channels);
         renderer_ = std::make_unique<CliRenderer>(loop_, !options.snapshotPath.empty(), recorder_.get());
         renderers_.setRenderers(renderer_.get(), nullptr);
         renderers_.setFlag(RendererSwitch::kSoftwareFlag);
-        if (options.channels.size() > 1) grid_ = std::make_unique<GridPictures>(loop_, !options.snapshotPath.empty());
+        if (several) grid_ = std::make_unique<GridPictures>(loop_, !options.snapshotPath.empty(), gridRecorder_.get());
     }
     ~ClientRun() override { destroyRecord(record_); }
 
@@ -82,6 +86,7 @@ private:
     const std::atomic<bool>* interrupt_;
     MessageLoop loop_;
     std::unique_ptr<StreamRecorder> recorder_;
+    std::unique_ptr<GridRecorder> gridRecorder_;  // several channels: one track each
     std::unique_ptr<CliRenderer> renderer_;
     // Several channels at once: their pictures come from the decode workers.
     std::unique_ptr<GridPictures> grid_;
@@ -257,6 +262,7 @@ void ClientRun::onMessage(WindowMessage message, WParam wParam, LParam) {
             break;
         case VWM_CONNECTED:
             if (recorder_ != nullptr) recorder_->setCodec(codecForModel(record_->modelIndex.load()));
+            if (gridRecorder_ != nullptr) gridRecorder_->setCodec(codecForModel(record_->modelIndex.load()));
             break;
         case VWM_RECORD_INFO:
         case VWM_SEARCH_INFO:
@@ -361,6 +367,10 @@ void ClientRun::finishOutputs() {
         std::string error;
         if (!recorder_->finish(error)) outputFailed("recording: " + error);
         if (recorder_->endedAtCodecChange()) out_ << "recording ended where the recorder changed codec\n";
+    }
+    if (gridRecorder_ != nullptr) {
+        std::string error;
+        if (!gridRecorder_->finish(error)) outputFailed("recording: " + error);
     }
     if (options_.snapshotPath.empty()) return;
     if (grid_ != nullptr) {

@@ -2,11 +2,14 @@
 
 #include <cstring>
 
+#include "tools/cli/grid_recorder.h"
+
 
 namespace orvix::cli {
 
 void GridPictures::picture(int channel, const ChannelPicture& frame) {
     if (channel < 0 || channel >= 16 || frame.pixels == nullptr || frame.width <= 0 || frame.height <= 0) return;
+    if (recorder_ != nullptr) recorder_->pictureDecoded(channel, frame.width, frame.height);
     const uint32_t seconds = static_cast<uint32_t>(overlaySeconds(frame.recorderSeconds));
     if (keepPictures_) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -30,6 +33,10 @@ void GridPictures::picture(int channel, const ChannelPicture& frame) {
     event.timeKnown = true;
     event.seconds = seconds;
     loop_.postPicture(event);
+}
+
+void GridPictures::packet(int channel, const AccessUnit& unit) {
+    if (recorder_ != nullptr) recorder_->packet(channel, unit);
 }
 
 void GridPictures::freeze() {

@@ -1,6 +1,7 @@
 // The client's side of a shown channel set: each channel's pictures are
 // reported to the message loop, the newest of each is kept for the mosaic
-// while a snapshot is wanted.
+// while a snapshot is wanted, and each channel's packets and picture sizes
+// go to the recording.
 #pragma once
 
 #include <array>
@@ -13,6 +14,8 @@
 
 namespace orvix::cli {
 
+class GridRecorder;
+
 // A channel's newest picture: rows of width * 4 bytes, no gaps.
 struct ChannelKept {
     std::vector<uint8_t> pixels;
@@ -23,10 +26,12 @@ struct ChannelKept {
 
 class GridPictures final : public ChannelEvents {
 public:
-    GridPictures(MessageLoop& loop, bool keepPictures) : loop_(loop), keepPictures_(keepPictures) {}
+    GridPictures(MessageLoop& loop, bool keepPictures, GridRecorder* recorder)
+        : loop_(loop), keepPictures_(keepPictures), recorder_(recorder) {}
 
     // Decode workers.
     void picture(int channel, const ChannelPicture& frame) override;
+    void packet(int channel, const AccessUnit& unit) override;
 
     // The kept pictures stay as they are from now on.
     void freeze();
@@ -36,6 +41,7 @@ public:
 private:
     MessageLoop& loop_;
     const bool keepPictures_;
+    GridRecorder* const recorder_;
     mutable std::mutex mutex_;
     bool frozen_ = false;
     std::array<ChannelKept, 16> kept_;
