@@ -5,7 +5,7 @@
 namespace orvix {
 
 ChannelQueues::ChannelQueues(size_t capacity) : capacity_(std::max<size_t>(capacity, 1)) {
-    for (Queue& q : queues_) q.slots.resize(capacity_);
+    for (Queue& q : queues_) q.entries.resize(capacity_);
 }
 
 void ChannelQueues::push(int channel, bool keyPicture, const uint8_t* packet, size_t length) {
@@ -20,7 +20,7 @@ void ChannelQueues::push(int channel, bool keyPicture, const uint8_t* packet, si
             drops = ++q.drops;
         } else {
             q.dropping = false;
-            QueuedPacket& slot = q.slots[(q.head + q.count) % capacity_];
+            QueuedPacket& slot = q.entries[(q.head + q.count) % capacity_];
             slot.bytes.assign(packet, packet + length);
             slot.keyPicture = keyPicture;
             ++q.count;
@@ -50,7 +50,7 @@ bool ChannelQueues::take(int channel, QueuedPacket& out) {
     std::lock_guard<std::mutex> lock(mutex_);
     Queue& q = queues_[static_cast<size_t>(channel)];
     if (q.count == 0) return false;
-    QueuedPacket& slot = q.slots[q.head];
+    QueuedPacket& slot = q.entries[q.head];
     std::swap(slot.bytes, out.bytes);
     out.keyPicture = slot.keyPicture;
     q.head = (q.head + 1) % capacity_;

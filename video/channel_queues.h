@@ -73,7 +73,7 @@ public:
 
 private:
     struct Queue {
-        std::vector<QueuedPacket> slots;
+        std::vector<QueuedPacket> entries;
         size_t head = 0;
         size_t count = 0;
         bool dropping = false;   // until the next key picture that fits

@@ -144,7 +144,23 @@ void VideoSession::dropped(int channel, uint64_t total) {
 
 uint64_t VideoSession::droppedPackets(int channel) const { return queues_ != nullptr ? queues_->dropped(channel) : 0; }
 
-void VideoSession::setChannel(int channel, int origin) { requestData(connection_.get(), channel, origin); }
+void VideoSession::setChannel(int channel, int origin) {
+    RecorderConnection* c = connection_.get();
+    if (c != nullptr && c->shownChannels.load() != 0) {
+        // Showing several channels: the I-frame-only toggle asks for the
+        // whole set again; choosing one channel leaves the set for it.
+        if (origin == 1) {
+            requestData(c, kShownChannels, origin);
+            return;
+        }
+        if (channel >= 0 && channel < kMaxChannels) {
+            channels_ = ChannelSet::single(channel);
+            c->showChannels(0);
+            if (queues_ != nullptr) queues_->keepOnly(0);
+        }
+    }
+    requestData(c, channel, origin);
+}
 
 bool VideoSession::requestRecordInfo() {
     const char* text = ::orvix::requestRecordInfo(connection_.get());

@@ -87,6 +87,8 @@ public:
 
     // The command wrappers; each does nothing without a connection and
     // sends only while the status is 9 (see link/command_wrappers.h).
+    // While several channels are shown, origin 1 (I-frame-only toggled)
+    // asks for the whole set again and origin 0 shows that one channel.
     void setChannel(int channel, int origin);
     // True when the request went out (video was flowing and the sends went).
     bool requestRecordInfo();

@@ -115,9 +115,20 @@ TEST_F(GridSessionTest, ChangingTheSetSendsOneRequestEachTime) {
     }));
     EXPECT_EQ(log.count("DATA_SEND_REQ"), 3u);
     EXPECT_EQ(log.lines().back(), "DATA_SEND_REQ flag=0 channels=0,1,2,3");
+    // The I-frame-only toggle asks for the whole set again; choosing one
+    // channel the old way leaves the set for that channel.
+    session.shared().iframeOnly.store(1);
+    session.setChannel(1, 1);
+    ASSERT_TRUE(log.waitFor("DATA_SEND_REQ flag=1 channels=0,1,2,3", 5000));
+    EXPECT_EQ(log.count("DATA_SEND_REQ"), 4u);
+    session.shared().iframeOnly.store(0);
+    session.setChannel(3, 0);
+    ASSERT_TRUE(waitUntil([&] { return log.count("DATA_SEND_REQ") == 5u; }));
+    EXPECT_EQ(log.lines().back(), "DATA_SEND_REQ flag=0 channels=3");
+    EXPECT_EQ(session.channels().text(), "4");
     // An empty set or a set without a receiver is refused and sends nothing.
     EXPECT_FALSE(session.setChannels(ChannelSet{}));
-    EXPECT_EQ(log.count("DATA_SEND_REQ"), 3u);
+    EXPECT_EQ(log.count("DATA_SEND_REQ"), 5u);
 }
 
 TEST_F(GridSessionTest, SilentChannelHoldsUpNoOther) {
