@@ -200,7 +200,9 @@ void C_Main_Dlg::keepWindowReadyForOpenGl() {
     // A window first shown without any OpenGL widget in it is re-created
     // when the first one arrives, which makes it flicker and jump; a hidden
     // one from the start keeps the window as it is.
-    if (!GlVideoView::openGlAvailable()) return;
+    // Not where pictures are drawn in software: an OpenGL widget makes the
+    // whole window go through OpenGL.
+    if (!GlVideoView::chosen()) return;
     auto* keeper = new QOpenGLWidget(this);
     keeper->setObjectName(QStringLiteral("OpenGlWindowKeeper"));
     keeper->setGeometry(0, 0, 1, 1);

@@ -37,6 +37,9 @@ int C_Viewer_App::run(const StartOptions& options) {
     // in its configuration file (ViewerSettings).
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
 
+    // Before the dialog: it readies its window for OpenGL only where
+    // pictures will be drawn that way.
+    setRendererPreference(options.renderer);
     C_Main_Dlg dialog;
     if (!options.connectName.empty()) {
         if (!dialog.selectRecorderByName(QString::fromStdString(options.connectName))) {

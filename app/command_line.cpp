@@ -60,6 +60,13 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments) {
         } else if (takeValue(arguments, i, "--channel", value, missing)) {
             options.channel = missing ? std::nullopt : parseChannel(value);
             if (!options.channel) fail("--channel needs a number from 1 to 16");
+        } else if (takeValue(arguments, i, "--renderer", value, missing)) {
+            const auto preference = missing ? std::nullopt : parseRendererPreference(value);
+            if (preference) {
+                options.renderer = *preference;
+            } else {
+                fail("--renderer needs auto, software or opengl");
+            }
         } else {
             fail("unknown option " + argument);
         }
@@ -76,11 +83,13 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments) {
 }
 
 std::string usageText() {
-    return "Usage: orvix [--connect NAME [--channel N]]\n"
+    return "Usage: orvix [--connect NAME [--channel N]] [--renderer auto|software|opengl]\n"
            "Shows live and recorded video of the recorders in your device list.\n"
            "\n"
            "  --connect NAME   select the recorder NAME and connect to it at once\n"
            "  --channel N      show camera N (1-16) when connecting\n"
+           "  --renderer VIEW  draw pictures with OpenGL or in software; auto (the\n"
+           "                   default) takes OpenGL only where hardware does it\n"
            "  --help           show this text and exit\n"
            "  --version        show the version and exit\n"
            "\n"

@@ -1,5 +1,6 @@
-// The program's command line: --help, --version, and --connect NAME with
-// --channel N for a display that shows one recorder from the start. Plain
+// The program's command line: --help, --version, --connect NAME with
+// --channel N for a display that shows one recorder from the start, and
+// --renderer for the view pictures are drawn in. Plain
 // C++, so that it can be read before any window system is reached.
 //
 // An option is one member of StartOptions, one branch in
@@ -10,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "video/renderer_preference.h"
+
 namespace orvix {
 
 struct StartOptions {
@@ -17,6 +20,7 @@ struct StartOptions {
     Action action = Action::Run;
     std::string connectName;     // --connect: the recorder to connect to at once
     std::optional<int> channel;  // --channel: 1-16 as the user counts
+    RendererPreference renderer = RendererPreference::Auto;  // --renderer
     std::string error;           // Invalid: what is wrong, for one line
 };
 

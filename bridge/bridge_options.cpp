@@ -29,8 +29,12 @@ bool isUnreserved(char c) {
 const char* bridgeUsageText() {
     return "usage: orvix-bridge (--host ADDR --port N | --ddns-server ADDR --ddns-port N --ddns-id ID)\n"
            "                    --user NAME [--password-file FILE] [options]\n"
-           "Serves every channel of the recorder as rtsp://LISTEN/NAME/CH (CH 1-based), without\n"
-           "re-encoding; the recorder is connected while clients watch.\n"
+           "       orvix-bridge (--device NAME [--device NAME ...] | --all-devices) [options]\n"
+           "Serves every channel of each recorder as rtsp://LISTEN/NAME/CH (CH 1-based), without\n"
+           "re-encoding; a recorder is connected while clients watch.\n"
+           "  --device NAME              a recorder of the device list, with its stored address,\n"
+           "                             account, password and stream type (repeatable)\n"
+           "  --all-devices              every recorder of the device list\n"
            "  --stream mpeg4|h264        the recorder's stream type (default mpeg4)\n"
            "  --name NAME                the first part of the paths (default: the host or DDNS id)\n"
            "  --listen ADDR:PORT         where the RTSP server listens (default 127.0.0.1:8554)\n"
@@ -129,11 +133,15 @@ ParsedBridgeLine parseBridgeCommandLine(const std::vector<std::string>& argument
             parsed.outcome = ParsedBridgeLine::Outcome::Help;
             return parsed;
         }
+        if (option == "--all-devices") {
+            o.allDevices = true;
+            continue;
+        }
         static const char* const kRecorderOptions[] = {"--host", "--port", "--ddns-server", "--ddns-port",
                                                         "--ddns-id", "--user", "--stream"};
         static const char* const kOwnOptions[] = {"--password-file", "--name", "--listen", "--channel",
                                                    "--rtsp-user", "--rtsp-password-file", "--status-port",
-                                                   "--publish", "--close-after", "--join-wait"};
+                                                   "--publish", "--close-after", "--join-wait", "--device"};
         bool forRecorder = false, own = false;
         for (const char* name : kRecorderOptions) forRecorder = forRecorder || option == name;
         for (const char* name : kOwnOptions) own = own || option == name;
@@ -147,6 +155,9 @@ ParsedBridgeLine parseBridgeCommandLine(const std::vector<std::string>& argument
             std::string password, error;
             if (!readSecretFile(value, password, error)) return fail("--password-file: " + error);
             recorderArguments.insert(recorderArguments.end(), {"--password", password});
+        } else if (option == "--device") {
+            if (value.empty()) return fail("--device needs a recorder's name");
+            o.devices.push_back(value);
         } else if (option == "--name") {
             if (value.empty()) return fail("--name needs a name");
             o.name = urlSafeName(value);
@@ -187,10 +198,19 @@ ParsedBridgeLine parseBridgeCommandLine(const std::vector<std::string>& argument
         }
     }
 
-    const cli::ParsedCommandLine recorder = cli::parseCommandLine(recorderArguments);
-    if (recorder.outcome != cli::ParsedCommandLine::Outcome::Run) return fail(recorder.error);
-    o.recorder = recorder.options;
-    if (!haveName) o.name = urlSafeName(o.recorder.useDdns ? o.recorder.ddnsId : o.recorder.host);
+    if (fromDeviceList(o)) {
+        // Each recorder of the list brings its own address, account,
+        // password, stream type and name.
+        if (!recorderArguments.empty() || haveName) {
+            return fail("--device and --all-devices take the recorders from the device list: "
+                        "no --host, --ddns-..., --user, --password-file, --stream or --name with them");
+        }
+    } else {
+        const cli::ParsedCommandLine recorder = cli::parseCommandLine(recorderArguments);
+        if (recorder.outcome != cli::ParsedCommandLine::Outcome::Run) return fail(recorder.error);
+        o.recorder = recorder.options;
+        if (!haveName) o.name = urlSafeName(o.recorder.useDdns ? o.recorder.ddnsId : o.recorder.host);
+    }
 
     if (o.rtspUser.empty() != rtspPasswordFile.empty()) {
         return fail("--rtsp-user and --rtsp-password-file go together");

@@ -1,5 +1,5 @@
 // The command line of orvix-bridge: the recorder (given as orvix-cli takes
-// it, with the password from a file), where the RTSP server listens, which
+// it, with the password from a file, or recorders of the device list), where the RTSP server listens, which
 // channels it serves, authentication, the status port and publishing.
 #pragma once
 
@@ -16,6 +16,9 @@ struct BridgeOptions {
     // checks them (only those fields are used).
     cli::CliOptions recorder;
     std::string name;                     // URL-safe
+    // Or the recorders of the device list: these by name, or all of them.
+    std::vector<std::string> devices;
+    bool allDevices = false;
     std::string listenAddress = "127.0.0.1";
     int listenPort = 8554;
     std::vector<int> channels;            // 1-based, ascending; every channel when empty
@@ -26,6 +29,8 @@ struct BridgeOptions {
     int closeAfterSeconds = 30;           // connection kept this long after the last client
     int joinWaitSeconds = 10;             // a client waits this long for the recorder
 };
+
+inline bool fromDeviceList(const BridgeOptions& options) { return options.allDevices || !options.devices.empty(); }
 
 struct ParsedBridgeLine {
     enum class Outcome { Run, Help, Error };

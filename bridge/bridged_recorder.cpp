@@ -1,7 +1,5 @@
 #include "bridge/bridged_recorder.h"
 
-#include <cerrno>
-#include <cstring>
 
 #include "app/device_record.h"
 
@@ -19,16 +17,9 @@ using Clock = std::chrono::steady_clock;
 // The longest the recorder thread sleeps: for the close timer and the
 // failure checks; notifications and watchers wake it at once.
 constexpr auto kLoopSlice = std::chrono::milliseconds(250);
-// Pictures already received may still arrive after the recorder closed.
-constexpr auto kCloseGrace = std::chrono::milliseconds(500);
 
 int64_t monotonicNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
-}
-
-bool isConnectError(int error) {
-    return error == ECONNREFUSED || error == ETIMEDOUT || error == EHOSTUNREACH || error == ENETUNREACH ||
-           error == ECONNRESET || error == EINVAL;
 }
 
 const char* codecName(VideoCodec codec) {
@@ -256,7 +247,6 @@ void BridgedRecorder::connect(int channel) {
     settings_.fillRecord(*record_);
     record_->currentChannel.store(channel);
     networkError_ = false;
-    closedAt_.reset();
     idleSince_.reset();
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -302,18 +292,10 @@ std::optional<std::string> BridgedRecorder::failureCause(bool& refused) {
     if (connection == nullptr) return std::string("no connection");
     // A model without video would never become ready.
     if (described_ && codec_ == VideoCodec::None) return std::string("the recorder's model sends no video the bridge knows");
-    const int state = session_->shared().threadState.load();
-    if ((state == kLinkDdnsExchange || state == kLinkRecorderExchange) && !connection->socket.isOpen()) {
-        if (!closedAt_) closedAt_ = Clock::now();
-        if (Clock::now() - *closedAt_ >= kCloseGrace) {
-            return std::string(state == kLinkDdnsExchange ? "the DDNS server closed the connection"
-                                                          : "the recorder closed the connection");
-        }
-    }
-    if ((status == kStatusConnectReq || status == kStatusDdnsConnReq) && isConnectError(connection->socket.lastError())) {
-        const int error = connection->socket.lastError();
-        return std::string("cannot connect: ") + (error == EINVAL ? "address not found" : std::strerror(error));
-    }
+    // The link says itself how it ended: closed, reset, refused, no answer,
+    // a cut command or a DDNS answer that leads nowhere.
+    const LinkEnd end = session_->linkEnd();
+    if (end.ended()) return end.text;
     return std::nullopt;
 }
 

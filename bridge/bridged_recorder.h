@@ -161,7 +161,6 @@ private:
     VideoCodec codec_ = VideoCodec::None;
     bool described_ = false;      // the recorder described itself (VWM_CONNECTED)
     bool networkError_ = false;
-    std::optional<std::chrono::steady_clock::time_point> closedAt_;
     std::optional<std::chrono::steady_clock::time_point> idleSince_;
 };
 

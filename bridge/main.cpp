@@ -12,6 +12,8 @@
 
 #include "bridge/bridge_options.h"
 #include "bridge/bridge_service.h"
+#include "bridge/device_recorders.h"
+#include "store/device_store.h"
 #include "tools/cli/cli_client.h"
 #include "link/text_codec.h"
 
@@ -20,23 +22,36 @@ namespace {
 using namespace orvix;
 using namespace orvix::bridge;
 
-// The recorders to serve. Today the one given on the command line; the
-// device list's recorders (--device NAME, --all-devices) join here once the
-// device store can be read without Qt, each as one more RecorderSettings
-// with its stored address, account and password.
-std::vector<RecorderSettings> recordersFromOptions(const BridgeOptions& options) {
+RecorderSettings settingsFor(const std::string& name, const cli::CliOptions& r, const BridgeOptions& options) {
     RecorderSettings recorder;
-    recorder.name = options.name;
-    const cli::CliOptions& r = options.recorder;
+    recorder.name = name;
     recorder.target = r.useDdns ? "DDNS id " + r.ddnsId + " at " + r.ddnsServer + ":" + std::to_string(r.ddnsPort)
                                 : r.host + ":" + std::to_string(r.port);
-    recorder.fillRecord = [r, name = options.name](DeviceRecord& record) {
+    recorder.fillRecord = [r, name](DeviceRecord& record) {
         cli::fillRecord(record, r);
         setText(record.name, fromUtf8(name));
     };
     recorder.closeAfter = std::chrono::seconds(options.closeAfterSeconds);
     recorder.joinWait = std::chrono::seconds(options.joinWaitSeconds);
-    return {recorder};
+    return recorder;
+}
+
+// The recorders to serve: the one of the command line, or those of the
+// device list. False with the reason when the list gives none.
+bool recordersFromOptions(const BridgeOptions& options, std::vector<RecorderSettings>& recorders,
+                          std::string& error) {
+    if (!fromDeviceList(options)) {
+        recorders.push_back(settingsFor(options.name, options.recorder, options));
+        return true;
+    }
+    ListedRecorders listed;
+    if (!recordersFromDeviceList(defaultDatabasePath(), DeviceSelection{options.devices, options.allDevices},
+                                 listed, error)) {
+        return false;
+    }
+    for (const std::string& skipped : listed.skipped) std::cerr << "orvix-bridge: left out: " << skipped << "\n";
+    for (const ListedRecorder& r : listed.recorders) recorders.push_back(settingsFor(r.name, r.options, options));
+    return true;
 }
 
 }  // namespace
@@ -61,10 +76,19 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // After the mask: reading the keyring may start threads of its own.
+    std::vector<RecorderSettings> recorders;
+    {
+        std::string error;
+        if (!recordersFromOptions(options, recorders, error)) {
+            std::cerr << "orvix-bridge: " << error << "\n";
+            return 2;
+        }
+    }
     gst_init(nullptr, nullptr);
 
     BridgeSettings settings;
-    settings.recorders = recordersFromOptions(options);
+    settings.recorders = std::move(recorders);
     settings.rtsp.address = options.listenAddress;
     settings.rtsp.port = options.listenPort;
     settings.rtsp.channels = options.channels;

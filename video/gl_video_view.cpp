@@ -4,6 +4,7 @@
 #include <QOpenGLContext>
 
 #include "link/debug_log.h"
+#include "video/renderer_preference.h"
 
 namespace orvix {
 
@@ -13,15 +14,35 @@ GlVideoView::GlVideoView(FrameHandOver& handOver, QWidget* parent) : QOpenGLWidg
 
 GlVideoView::~GlVideoView() { releaseGl(); }
 
-bool GlVideoView::openGlAvailable() {
-    QOpenGLContext context;
-    if (!context.create()) return false;
-    QOffscreenSurface surface;
-    surface.setFormat(context.format());
-    surface.create();
-    if (!surface.isValid() || !context.makeCurrent(&surface)) return false;
-    context.doneCurrent();
-    return true;
+const GlVideoView::Probe& GlVideoView::probe() {
+    static const Probe answer = [] {
+        Probe found;
+        QOpenGLContext context;
+        if (!context.create()) return found;
+        QOffscreenSurface surface;
+        surface.setFormat(context.format());
+        surface.create();
+        if (!surface.isValid() || !context.makeCurrent(&surface)) return found;
+        found.available = true;
+        const GLubyte* name = context.functions()->glGetString(GL_RENDERER);
+        if (name != nullptr) found.renderer = reinterpret_cast<const char*>(name);
+        context.doneCurrent();
+        return found;
+    }();
+    return answer;
+}
+
+bool GlVideoView::chosen() {
+    const RendererPreference preference = rendererPreference();
+    if (preference == RendererPreference::Software) return false;
+    const Probe& found = probe();
+    const bool use = useOpenGl(preference, found.available, found.renderer);
+    if (found.available && !use) {
+        static bool told = false;
+        if (!told) debugLogf("OpenGL is done in software here (%s), drawing in software \r\n", found.renderer.c_str());
+        told = true;
+    }
+    return use;
 }
 
 void GlVideoView::releaseGl() {

@@ -8,6 +8,7 @@
 #include <QOpenGLWidget>
 #include <QSize>
 #include <cstdint>
+#include <string>
 
 #include "video/frame_hand_over.h"
 
@@ -20,8 +21,17 @@ public:
     GlVideoView(FrameHandOver& handOver, QWidget* parent = nullptr);
     ~GlVideoView() override;
 
-    // GUI thread: whether an OpenGL context can be made at all here.
-    static bool openGlAvailable();
+    // GUI thread: whether an OpenGL context can be made at all here, and
+    // the renderer it reports (GL_RENDERER). Probed once per process.
+    struct Probe {
+        bool available = false;
+        std::string renderer;
+    };
+    static const Probe& probe();
+    static bool openGlAvailable() { return probe().available; }
+    // GUI thread: whether a connection should draw through this view, by
+    // the renderer preference and the probe.
+    static bool chosen();
     bool hasFailed() const { return failed_; }
     // Pictures uploaded so far.
     uint64_t uploads() const { return uploads_; }

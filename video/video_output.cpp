@@ -19,7 +19,7 @@ int VideoOutput::setUp(bool tryAccelerated) {
     // The renderer is chosen for this connection alone: a fall-back during
     // an earlier one does not rule the accelerated renderer out.
     accelerated_.markUsable();
-    const bool accelerated = tryAccelerated && GlVideoView::openGlAvailable();
+    const bool accelerated = tryAccelerated && GlVideoView::chosen();
     if (accelerated) {
         glView_ = new GlVideoView(handOver_, window_);
         glView_->setGeometry(area);

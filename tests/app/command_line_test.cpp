@@ -21,6 +21,9 @@ TEST(CommandLine, ConnectTakesANameAndChannelOneToSixteenInEitherSpelling) {
     EXPECT_EQ(b.channel, 1);
     // A name may look like an option once it is the value of --connect.
     EXPECT_EQ(parse({"--connect", "--odd name"}).connectName, "--odd name");
+    EXPECT_EQ(parse({}).renderer, RendererPreference::Auto);
+    EXPECT_EQ(parse({"--renderer", "software"}).renderer, RendererPreference::Software);
+    EXPECT_EQ(parse({"--renderer=opengl"}).renderer, RendererPreference::OpenGl);
 }
 
 TEST(CommandLine, WrongOrIncompleteOptionsAreRefusedWithTheFirstReason) {
@@ -34,6 +37,8 @@ TEST(CommandLine, WrongOrIncompleteOptionsAreRefusedWithTheFirstReason) {
         {{"--channel"}, "--channel needs"},
         {{"--fullscreen-please", "--channel", "99"}, "unknown option --fullscreen-please"},
         {{"stray"}, "unknown option stray"},
+        {{"--renderer", "vulkan"}, "--renderer needs auto, software or opengl"},
+        {{"--renderer"}, "--renderer needs"},
     };
     for (const auto& [arguments, reason] : cases) {
         const StartOptions options = parse(arguments);

@@ -28,6 +28,7 @@
 #include "link/link_status.h"
 #include "tests/app/main_dialog_support.h"
 #include "tests/e2e/e2e_process.h"
+#include "tests/support/loopback_server.h"
 #include "tools/ddns_sim/ddns_simulator.h"
 #include "tools/recorder_sim/picture_painter.h"
 #include "video/c_draw_static.h"
@@ -346,6 +347,49 @@ TEST_F(MainDialogSession, RefusedConnectIsShownAsConnectFail) {
     click(kConnect);
     EXPECT_EQ(connectButtonText(), "Connect");
     EXPECT_TRUE(enabled(kAddDevice));
+}
+
+TEST_F(MainDialogSession, UnansweredConnectAndDdnsLoopAreShownAsConnectFail) {
+    // A recorder address that never answers: after 10 s "Connect FAIL" with
+    // the reason, and no box.
+    const test::StalledListener stalled;
+    store({{1, u"Silent", u"127.0.0.1", stalled.port()}});
+    open();
+    dialog->show();
+    clickConnect();
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusConnectFail; }, 20000));
+    EXPECT_EQ(video()->session().statusLine(), "Connect FAIL");
+    EXPECT_EQ(infoLine(), "No answer from 127.0.0.1:" + std::to_string(stalled.port()));
+    EXPECT_EQ(video()->networkErrorBox(), nullptr);
+    click(kConnect);
+    EXPECT_EQ(connectButtonText(), "Connect");
+
+    // A DDNS server that names itself as the recorder: followed once, then
+    // the link stops with the reason instead of going round for ever.
+    uint16_t selfPort = 0;
+    {
+        const test::LoopbackListener probe;
+        selfPort = probe.port();
+    }
+    sim::DdnsOptions options;
+    options.port = selfPort;
+    sim::DdnsEntry entry;
+    ASSERT_TRUE(sim::parseDdnsEntry("G9SELF=127.0.0.1:" + std::to_string(selfPort), entry));
+    options.entries.push_back(entry);
+    sim::DdnsSimulator ddns(options);
+    std::string error;
+    ASSERT_TRUE(ddns.start(&error)) << error;
+    dialog->close();
+    dialog.reset();
+    store({{1, u"Circle", u"", 3000, 0, u"G9SELF", u"127.0.0.1", selfPort}});
+    open();
+    dialog->show();
+    clickConnect();
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusConnectFail; }, 20000));
+    EXPECT_EQ(infoLine(), "DDNS loop: 127.0.0.1:" + std::to_string(selfPort) + " is a DDNS server, not a recorder");
+    EXPECT_EQ(video()->networkErrorBox(), nullptr);
+    click(kConnect);
+    EXPECT_FALSE(video()->session().threadsRunning());
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 // loopback ports, read by FFmpeg's own tools over RTSP/TCP: the codec and
 // size each recorder kind gives, the channel's pictures, authentication,
 // the connection's life, a busy recorder, publishing, a recorder that goes
-// away.
+// away, the recorders of a device list.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "app/device_list.h"
+#include "store/device_store.h"
 #include "tests/bridge/bridge_process.h"
 #include "tests/e2e/e2e_process.h"
 
@@ -243,7 +247,7 @@ TEST(Bridge, ARecorderThatGoesAwayEndsItsClientsAndOneNeverThereIsAnError) {
     simulator->stop();
     // The client's stream ends instead of hanging.
     EXPECT_NE(watcher.wait(30), -1);
-    EXPECT_NE(bridge->err().find("recorder demo failed: the recorder closed the connection"), std::string::npos)
+    EXPECT_NE(bridge->err().find("recorder demo failed: Connection closed by the recorder"), std::string::npos)
         << bridge->err();
     EXPECT_NE(bridge->err().find("client 127.0.0.1 leaves /demo/1"), std::string::npos) << bridge->err();
 
@@ -253,4 +257,53 @@ TEST(Bridge, ARecorderThatGoesAwayEndsItsClientsAndOneNeverThereIsAnError) {
     EXPECT_NE(refused.err.find("503"), std::string::npos) << refused.err;
     EXPECT_NE(bridge->err().find("refused for /demo/1: the recorder cannot be reached"), std::string::npos)
         << bridge->err();
+}
+
+TEST(Bridge, ServesTheRecordersOfTheDeviceList) {
+    auto simulator = startSimulator({"--model-code", "51"});
+    ASSERT_TRUE(simulator->ready()) << simulator->err();
+    // A device list of its own: one recorder at the simulator, one that has
+    // no address; no keyring, so the passwords stay in the file.
+    const std::string config = scratchPath("bridge-config");
+    std::filesystem::create_directories(config + "/orvix");
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/orvix-tests-no-bus", 1);
+    {
+        orvix::DeviceList list;
+        auto add = [&](uint32_t id, std::u16string_view name, std::u16string_view address, uint16_t port) {
+            orvix::DeviceRecord* r = orvix::createRecord();
+            r->id = id;
+            orvix::setText(r->name, name);
+            orvix::setText(r->account, u"admin");
+            orvix::setText(r->password, u"1234");
+            r->framingKind = 1;  // H.264
+            r->useStatic = 1;
+            orvix::setText(r->address, address);
+            r->port = port;
+            list.append(r);
+        };
+        add(1, u"Demo Hall", u"127.0.0.1", static_cast<uint16_t>(simulator->port()));
+        add(2, u"Unset", u"", 0);
+        orvix::DeviceStore store(config + "/orvix/devices.db");
+        ASSERT_TRUE(store.save(list));
+    }
+
+    const Finished unknown = runProgram(binaryPath("orvix-bridge"), {"--device", "Nowhere"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("no recorder named \"Nowhere\""), std::string::npos) << unknown.err;
+
+    Background bridge(binaryPath("orvix-bridge"), {"--all-devices", "--listen", "127.0.0.1:0"}, "listening on rtsp://");
+    ASSERT_TRUE(bridge.ready()) << bridge.err();
+    EXPECT_NE(bridge.err().find("left out: --device: \"Unset\" has no recorder address"), std::string::npos)
+        << bridge.err();
+    const std::string address = "rtsp://127.0.0.1:" + std::to_string(bridge.port()) + "/Demo-Hall/3";
+    const Finished probed = probe(address);
+    ASSERT_EQ(probed.exitCode, 0) << probed.err << bridge.err();
+    EXPECT_EQ(probed.out, "codec_name=h264\nwidth=352\nheight=288\n");
+    const std::string pictures = scratchPath("device-list.rgb");
+    const Finished decoded = decode(address, 10, pictures);
+    ASSERT_EQ(decoded.exitCode, 0) << decoded.err << bridge.err();
+    EXPECT_EQ(dominantChannel(pictures, 352, 288), 2);
+    std::remove(pictures.c_str());
+    std::filesystem::remove_all(config);
 }

@@ -94,6 +94,27 @@ TEST(BridgeOptions, MistakesAreNamed) {
     EXPECT_EQ(parseBridgeCommandLine({"--help"}).outcome, ParsedBridgeLine::Outcome::Help);
 }
 
+TEST(BridgeOptions, RecordersOfTheDeviceListComeWithNothingElseOfTheirOwn) {
+    ParsedBridgeLine p = parseBridgeCommandLine({"--device", "Hall", "--device", "Yard", "--channel", "2"});
+    ASSERT_EQ(p.outcome, ParsedBridgeLine::Outcome::Run) << p.error;
+    EXPECT_EQ(p.options.devices, (std::vector<std::string>{"Hall", "Yard"}));
+    EXPECT_FALSE(p.options.allDevices);
+    EXPECT_EQ(p.options.channels, std::vector<int>{2});
+    p = parseBridgeCommandLine({"--all-devices", "--listen", "0.0.0.0:9554"});
+    ASSERT_EQ(p.outcome, ParsedBridgeLine::Outcome::Run) << p.error;
+    EXPECT_TRUE(p.options.allDevices);
+    EXPECT_EQ(p.options.listenPort, 9554);
+    for (const std::vector<std::string>& mixed :
+         {std::vector<std::string>{"--device", "Hall", "--host", "h", "--port", "1", "--user", "a"},
+          std::vector<std::string>{"--all-devices", "--user", "a"},
+          std::vector<std::string>{"--device", "Hall", "--name", "x"}}) {
+        p = parseBridgeCommandLine(mixed);
+        EXPECT_EQ(p.outcome, ParsedBridgeLine::Outcome::Error) << mixed[2];
+        EXPECT_NE(p.error.find("from the device list"), std::string::npos) << p.error;
+    }
+    EXPECT_NE(parseBridgeCommandLine({"--device", ""}).error.find("--device"), std::string::npos);
+}
+
 TEST(BridgeOptions, ChannelListsAndNames) {
     EXPECT_EQ(parseChannelList("3"), (std::vector<int>{3}));
     EXPECT_EQ(parseChannelList("1-4"), (std::vector<int>{1, 2, 3, 4}));

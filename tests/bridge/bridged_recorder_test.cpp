@@ -158,7 +158,7 @@ TEST_F(BridgedRecorderTest, AnUnreachableRecorderIsToldToTheWatcher) {
     simulator->stop();
     auto recorder = makeRecorder(port);
     EXPECT_EQ(recorder->watch(0), WatchResult::Unreachable);
-    EXPECT_TRUE(logged("recorder demo failed: cannot connect: Connection refused"));
+    EXPECT_TRUE(logged("recorder demo failed: Connection refused by 127.0.0.1:"));
     EXPECT_EQ(recorder->status().state, "idle");
 }
 
@@ -186,7 +186,7 @@ TEST_F(BridgedRecorderTest, ALostConnectionEndsTheStreamsOfItsWatchers) {
     EXPECT_TRUE(waitUntil([&] { return target.ended.load(); }));
     EXPECT_TRUE(waitUntil([&] { return lost.load() == 1; }));
     EXPECT_FALSE(recorder->feed(3).ready());
-    EXPECT_TRUE(logged("recorder demo failed: the recorder closed the connection"));
+    EXPECT_TRUE(logged("recorder demo failed: Connection closed by the recorder"));
     // The watcher left over does not bring the connection back by itself.
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(recorder->status().state, "idle");

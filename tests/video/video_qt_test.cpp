@@ -12,6 +12,7 @@
 #include "video/accelerated_renderer.h"
 #include "video/frame_hand_over.h"
 #include "video/gl_video_view.h"
+#include "video/renderer_preference.h"
 #include "video/renderer_switch.h"
 #include "video/software_renderer.h"
 #include "video/software_view.h"
@@ -251,6 +252,7 @@ TEST(VideoOutput, WithoutOpenGlTheSoftwareViewShowsThePictures) {
 // list); skipped elsewhere.
 TEST(GlVideoView, DrawsThePictureScaledAndFallsBackWhenItFails) {
     if (!GlVideoView::openGlAvailable()) GTEST_SKIP() << "no OpenGL here";
+    setRendererPreference(RendererPreference::OpenGl);  // also on a software rasterizer
     QWidget window;
     window.resize(352, 288);
     window.show();
@@ -282,6 +284,7 @@ TEST(GlVideoView, DrawsThePictureScaledAndFallsBackWhenItFails) {
 
 TEST(GlVideoView, AFallBackLastsForItsConnectionOnly) {
     if (!GlVideoView::openGlAvailable()) GTEST_SKIP() << "no OpenGL here";
+    setRendererPreference(RendererPreference::OpenGl);
     QWidget window;
     window.resize(352, 288);
     window.show();
@@ -303,6 +306,24 @@ TEST(GlVideoView, AFallBackLastsForItsConnectionOnly) {
     ASSERT_TRUE(processUntil([&] { return second->isVisible() && second->uploads() > 0; }));
     EXPECT_EQ(output.rendererFlag(), RendererSwitch::kAcceleratedFlag);
     EXPECT_EQ(second->grabFramebuffer().pixel(80, 200), kRed);
+}
+
+TEST(GlVideoView, AutoTakesOpenGlOnlyFromHardwareAndSoftwareIsNeverOpenGl) {
+    if (!GlVideoView::openGlAvailable()) GTEST_SKIP() << "no OpenGL here";
+    QWidget window;
+    window.resize(352, 288);
+    window.show();
+    VideoOutput output(&window);
+    setRendererPreference(RendererPreference::Auto);
+    const bool software = isSoftwareRasterizer(GlVideoView::probe().renderer);
+    EXPECT_EQ(output.setUp(), software ? RendererSwitch::kSoftwareFlag : RendererSwitch::kAcceleratedFlag)
+        << GlVideoView::probe().renderer;
+    output.tearDown();
+    setRendererPreference(RendererPreference::Software);
+    EXPECT_EQ(output.setUp(), RendererSwitch::kSoftwareFlag);
+    EXPECT_EQ(window.findChild<GlVideoView*>(), nullptr);
+    output.tearDown();
+    setRendererPreference(RendererPreference::Auto);
 }
 
 }  // namespace

@@ -39,10 +39,16 @@ bool takeDevice(CliOptions& options, const std::string& databasePath, std::strin
         error = "--device: no recorder named \"" + options.deviceName + "\" in " + databasePath;
         return false;
     }
-    const DeviceRecord& r = *found;
+    return takeRecord(options, *found, store, error);
+}
+
+}  // namespace
+
+bool takeRecord(CliOptions& options, const DeviceRecord& r, const DeviceStore& store, std::string& error) {
+    const std::string name = toUtf8(r.name.view());
     if (r.useStatic != 0) {
         if (r.address.empty() || r.port == 0) {
-            error = "--device: \"" + options.deviceName + "\" has no recorder address and port";
+            error = "--device: \"" + name + "\" has no recorder address and port";
             return false;
         }
         options.useDdns = false;
@@ -50,7 +56,7 @@ bool takeDevice(CliOptions& options, const std::string& databasePath, std::strin
         options.port = r.port;
     } else {
         if (r.ddnsServer.empty() || r.ddnsPort == 0 || r.ddnsId.empty()) {
-            error = "--device: \"" + options.deviceName + "\" has no DDNS server, port and id";
+            error = "--device: \"" + name + "\" has no DDNS server, port and id";
             return false;
         }
         options.useDdns = true;
@@ -65,7 +71,7 @@ bool takeDevice(CliOptions& options, const std::string& databasePath, std::strin
     }
     if (!options.passwordGiven && options.passwordFile.empty()) {
         if (!store.passwordReadable(r)) {
-            error = "--device: the password of \"" + options.deviceName +
+            error = "--device: the password of \"" + name +
                     "\" is kept in the keyring, which could not give it";
             return false;
         }
@@ -74,8 +80,6 @@ bool takeDevice(CliOptions& options, const std::string& databasePath, std::strin
     }
     return true;
 }
-
-}  // namespace
 
 bool readPasswordFile(const std::string& path, std::string& password, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -9,6 +9,11 @@
 
 #include "tools/cli/cli_options.h"
 
+namespace orvix {
+struct DeviceRecord;
+class DeviceStore;
+}  // namespace orvix
+
 namespace orvix::cli {
 
 inline constexpr char kPasswordVariable[] = "ORVIX_PASSWORD";
@@ -24,6 +29,12 @@ struct CredentialSources {
 // else gave one. False with a one-line reason (that never holds the
 // password) when a source cannot be used.
 bool resolveCredentials(CliOptions& options, const CredentialSources& sources, std::string& error);
+
+// Fills in `options` from `record`, a recorder of the list `store` loaded:
+// its address or DDNS, and its account, password and stream type unless the
+// command line gave them. False with a reason (naming the recorder, never
+// its password) when it has no address or its password cannot be had.
+bool takeRecord(CliOptions& options, const DeviceRecord& record, const DeviceStore& store, std::string& error);
 
 // The first line of the file at `path` without its line end; false with the
 // reason when it cannot be read.
