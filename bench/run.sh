@@ -10,6 +10,11 @@
 #   (e) the bridge's added delay from a recorder write to an RTSP client
 #   (f) time from a recorder's return to the first picture, beside the
 #       reconnect delay that applied
+#   (grid-d) CPU per decoded picture of orvix-cli showing 16 channels of
+#       352x288 25 fps H.264 at once, against the ffmpeg tool decoding the
+#       same 16 streams one after another with one thread
+#   (grid-e) how many 704x576 25 fps H.264 channels one session decodes with
+#       under 1% of the pictures lost
 # Usage: bench/run.sh [BUILD_DIR]   (default build/release). Never fails the
 # caller: a step that cannot run says so and the others go on.
 set -uo pipefail
@@ -105,4 +110,54 @@ fi
 
 "$bin/bench_bridge_latency" 2>/dev/null || echo "(e) bridge latency: benchmark did not run"
 "$bin/bench_reconnect" 2>/dev/null || echo "(f) reconnect: benchmark did not run"
+
+# (grid-d) 16 channels of one recorder, each a pre-encoded loop replayed at
+# 25 fps; the client decodes them all, then ffmpeg decodes its recording of
+# the same streams track by track.
+kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+"$bin/orvix-recorder-sim" --port 0 --model-code 51 --channels 16 --fps 25 --loop 1 --echo-interval 0 \
+  >"$scratch/sim3.out" 2>/dev/null &
+sim_pid=$!
+port=
+for _ in $(seq 100); do
+  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$scratch/sim3.out")
+  [ -n "$port" ] && break
+  sleep 0.05
+done
+if [ -n "$port" ]; then
+  grid=(--host 127.0.0.1 --port "$port" --user admin --password 1234 --stream h264 --channel 1-16 --frames 100
+        --timeout 60)
+  # The client's CPU in one run, the pictures it counts in another.
+  cli_cpu=$(cpu_seconds "$bin/orvix-cli" "${grid[@]}")
+  "$bin/orvix-cli" "${grid[@]}" >"$scratch/grid.out" 2>/dev/null
+  cli_pictures=$(awk '/^decoded / { n += $2 } END { print n + 0 }' "$scratch/grid.out")
+  "$bin/orvix-cli" "${grid[@]}" --record "$scratch/grid.mp4" >/dev/null 2>&1
+  # One ffmpeg process with one decoding thread takes the tracks in turn
+  # (ffmpeg's own start-up is then paid once, as the client's is).
+  ff_pictures=0
+  ff_maps=()
+  for track in $(seq 0 15); do
+    n=$(ffprobe -v error -select_streams "v:$track" -count_packets -show_entries stream=nb_read_packets \
+        -of csv=p=0 "$scratch/grid.mp4" 2>/dev/null)
+    [ -z "$n" ] && continue
+    ff_pictures=$((ff_pictures + n))
+    ff_maps+=(-map "0:v:$track" -pix_fmt bgra -f rawvideo -y /dev/null)
+  done
+  ff_cpu=0
+  [ "$ff_pictures" -gt 0 ] && ff_cpu=$(cpu_seconds ffmpeg -v error -threads 1 -i "$scratch/grid.mp4" "${ff_maps[@]}")
+  if [ "$ff_pictures" -gt 0 ] && [ "$cli_pictures" -gt 0 ]; then
+    awk -v c="$cli_cpu" -v n="$cli_pictures" -v f="$ff_cpu" -v m="$ff_pictures" 'BEGIN {
+      a = 1000 * c / n; b = 1000 * f / m;
+      printf "(grid-d) CPU per decoded picture, 16 channels 352x288 H.264: orvix-cli %.2f ms, ffmpeg with one thread %.2f ms: %.2fx (target within 1.1x)\n",
+             a, b, (b > 0 ? a / b : 0) }'
+  else
+    echo "(grid-d) grid CPU: no recording to compare with"
+  fi
+else
+  echo "(grid-d) grid CPU: the recorder simulator did not start"
+fi
+kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+sim_pid=
+
+"$bin/bench_grid_capacity" 2>/dev/null || echo "(grid-e) grid capacity: benchmark did not run"
 exit 0

@@ -45,5 +45,8 @@ constexpr int kPtzPayload = 16;
 
 // The data request's channel value meaning "no channel".
 constexpr int kNoChannel = 1024;
+// The data request's channel argument that asks for the connection's shown
+// channel set (several channels at once) instead of one channel.
+constexpr int kShownChannels = 2048;
 
 }  // namespace orvix

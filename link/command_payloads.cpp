@@ -53,6 +53,15 @@ void buildDataSendPayload(uint8_t out[24], uint32_t flag, int channel, bool sele
     if (selected && channel >= 0 && channel < 16) out[8 + channel] = 1;
 }
 
+void buildDataSendPayloadForSet(uint8_t out[24], uint32_t flag, uint16_t channels, bool selected) {
+    std::memset(out, 0, kDataSendReqPayload);
+    writeLe32(out + 4, flag);
+    if (!selected) return;
+    for (int c = 0; c < 16; ++c) {
+        if ((channels >> c) & 1u) out[8 + c] = 1;
+    }
+}
+
 DataRequestPlan planDataRequest(int channel, int origin, bool iframeOnly, int32_t model, bool searchMode) {
     DataRequestPlan plan;
     auto add = [&plan](uint32_t flag, bool selected) { plan.packets[plan.count++] = {flag, selected}; };

@@ -21,6 +21,9 @@ extern const uint8_t kLoginSalt[8];
 // One COMMAND_DATA_SEND_REQ packet: flag at offset 4, channel byte 8 + c set
 // when `selected` (only for channels 0-15).
 void buildDataSendPayload(uint8_t out[24], uint32_t flag, int channel, bool selected);
+// The same for several channels: byte 8 + c set for each bit c of
+// `channels` when `selected`.
+void buildDataSendPayloadForSet(uint8_t out[24], uint32_t flag, uint16_t channels, bool selected);
 
 // The packets a data request sends, in order.
 struct DataRequestPlan {

@@ -11,11 +11,21 @@ namespace {
 
 int sendDataRequest(RecorderConnection& c, FramingKind framing, int channel, int origin) {
     const bool iframeOnly = c.shared != nullptr && c.shared->iframeOnly.load() != 0;
+    // The shown set is one request with every channel byte of the set: the
+    // same packet sequence as for one channel, only the channel bytes differ.
+    const bool forSet = channel == kShownChannels;
+    const uint16_t channels = static_cast<uint16_t>(c.shownChannels.load());
+    const int planned = forSet ? (channels != 0 ? 0 : kNoChannel) : channel;
     const DataRequestPlan plan =
-        planDataRequest(channel, origin, iframeOnly, c.record->modelIndex.load(), c.mode.load() == 1);
+        planDataRequest(planned, origin, iframeOnly, c.record->modelIndex.load(), c.mode.load() == 1);
     int total = 0;
     for (int i = 0; i < plan.count; ++i) {
-        buildDataSendPayload(c.sendPayload.get(), plan.packets[i].flag, channel, plan.packets[i].selected);
+        if (forSet) {
+            buildDataSendPayloadForSet(c.sendPayload.get(), plan.packets[i].flag, channels,
+                                       plan.packets[i].selected);
+        } else {
+            buildDataSendPayload(c.sendPayload.get(), plan.packets[i].flag, channel, plan.packets[i].selected);
+        }
         int n = c.sendFramed(framing, COMMAND_DATA_SEND_REQ, c.sendPayload.get(), kDataSendReqPayload);
         if (n < 0) return -1;
         total += n;
@@ -29,6 +39,11 @@ int sendDataRequest(RecorderConnection& c, FramingKind framing, int channel, int
 }
 
 }  // namespace
+
+int shownChannelArgument(const RecorderConnection& c) {
+    if (c.shownChannels.load() != 0) return kShownChannels;
+    return c.record != nullptr ? c.record->currentChannel.load() : 0;
+}
 
 int sendCommand(RecorderConnection& c, uint32_t code, uintptr_t argument, intptr_t parameter, int flag) {
     if (code == COMMAND_CONNECT_REQ) {

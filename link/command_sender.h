@@ -11,7 +11,8 @@ namespace orvix {
 // sendCommand(code, argument, parameter, flag). The arguments by command:
 //   COMMAND_CONNECT_REQ      argument: const char16_t* host (NUL-terminated),
 //                            parameter: port. Opens the TCP connection; no packet.
-//   COMMAND_DATA_SEND_REQ    argument: channel (0-15, or kNoChannel),
+//   COMMAND_DATA_SEND_REQ    argument: channel (0-15, kNoChannel, or
+//                            kShownChannels for the connection's shown set),
 //                            parameter: origin (0 channel chosen, 1 I-only toggled).
 //   COMMAND_SEARCH_TIME_REQ  argument: start time in seconds since 1970.
 //   COMMAND_PLAY_CONTROL_REQ argument: const PlayControlBlock* (null: the
@@ -24,6 +25,10 @@ namespace orvix {
 // Commands other than the connect go out only for a model index of the Wide
 // or Plain class. Returns the bytes sent, 0 when nothing was sent, -1 when
 // the socket refused (nobody needs to look at it).
+// The data request's channel argument for what the connection shows: the
+// record's current channel in the single view, else kShownChannels.
+int shownChannelArgument(const RecorderConnection& connection);
+
 int sendCommand(RecorderConnection& connection, uint32_t code, uintptr_t argument = 0, intptr_t parameter = 0,
                 int flag = 0);
 

@@ -10,8 +10,6 @@ namespace {
 
 bool streaming(const RecorderConnection* c) { return c != nullptr && c->status.load() == kStatusDataSendOk; }
 
-int currentChannel(const RecorderConnection& c) { return c.record != nullptr ? c.record->currentChannel.load() : 0; }
-
 void setMode(RecorderConnection& c, int mode) {
     c.mode.store(mode);
     c.display.mode.store(mode);
@@ -56,7 +54,7 @@ const char* requestRecordInfo(RecorderConnection* c) {
 const char* startSearch(RecorderConnection* c, uint32_t startTime) {
     if (c == nullptr) return nullptr;
     // Search mode begins only once the recorder has been asked to play.
-    if (streaming(c) && sent(sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(currentChannel(*c)), 0)) &&
+    if (streaming(c) && sent(sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(shownChannelArgument(*c)), 0)) &&
         sent(sendCommand(*c, COMMAND_SEARCH_MODE_REQ)) && sent(sendCommand(*c, COMMAND_SEARCH_TIME_REQ, startTime)) &&
         sent(sendCommand(*c, COMMAND_SEARCH_PLAY_REQ))) {
         setMode(*c, 1);
@@ -70,7 +68,7 @@ const char* endSearch(RecorderConnection* c) {
     // Live mode returns once the recorder has been asked to end the search.
     if (streaming(c) && sent(sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0)) &&
         sent(sendCommand(*c, COMMAND_SEARCH_MODE_REQ)) && sent(sendCommand(*c, COMMAND_SEARCH_END_REQ))) {
-        sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(currentChannel(*c)), 0);
+        sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(shownChannelArgument(*c)), 0);
         setMode(*c, 0);
     }
     return "Search end -> goto Live";

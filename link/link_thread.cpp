@@ -417,7 +417,7 @@ void LinkThread::onCommand(uint32_t code, const uint8_t* payload, size_t length)
         setStatus(kStatusSearchInfoFail);
         break;
     case COMMAND_DATA_RESEND:
-        sendCommand(c_, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(c_.record->currentChannel.load()), 0);
+        sendCommand(c_, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(shownChannelArgument(c_)), 0);
         break;
     case COMMAND_DDNS_READY:
         setStatus(kStatusDataSendOk);
@@ -453,7 +453,7 @@ void LinkThread::handleLoginOk(const uint8_t* payload, size_t length) {
     setStatus(kStatusLoginOk);
     storeCapabilities(*c_.record, payload, length);
     setStatus(kStatusDataSendReq);
-    sendCommand(c_, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(c_.record->currentChannel.load()), 0);
+    sendCommand(c_, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(shownChannelArgument(c_)), 0);
 }
 
 void LinkThread::handleTimeRange(uint32_t code, const uint8_t* payload) {
@@ -506,6 +506,11 @@ void LinkThread::onVideo(const uint8_t* packet, size_t length, PushDiscipline di
         if (c_.infoLine != nullptr && c_.infoLine->get() == videoSilenceText_) c_.infoLine->clear();
     }
     c_.ring.push(packet, length, discipline);
+}
+
+void LinkThread::onChannelVideo(int channel, bool keyPicture, const uint8_t* packet, size_t length) {
+    if (c_.end.ended() || c_.channelHandOver == nullptr) return;
+    c_.channelHandOver->push(channel, keyPicture, packet, length);
 }
 
 void LinkThread::setStatus(int value) {

@@ -77,6 +77,7 @@ public:
     void onCommand(uint32_t code, const uint8_t* payload, size_t length) override;
     // A filtered video packet goes into the frame ring.
     void onVideo(const uint8_t* packet, size_t length, PushDiscipline discipline) override;
+    void onChannelVideo(int channel, bool keyPicture, const uint8_t* packet, size_t length) override;
 
 private:
     void run();

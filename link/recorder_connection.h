@@ -3,7 +3,9 @@
 // the mode. Created by the video window at set-up, deleted at tear-down.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -23,6 +25,7 @@
 #include "link/tcp_socket.h"
 #include "link/wire_format.h"
 #include "video/display_frame.h"
+#include "video/channel_hand_over.h"
 #include "video/frame_ring.h"
 
 namespace orvix {
@@ -36,6 +39,9 @@ constexpr size_t kAssemblyBufferSize = 262144;
 constexpr int kOwnerSendWaitMs = 100;
 // Longest a connect may take before the link gives up on it.
 constexpr int kConnectTimeoutMs = 10000;
+// A shown channel whose packets stopped this long starts again only at its
+// next key picture.
+constexpr int kChannelGapMs = 2000;
 
 // The configuration memory of raw H.264 streams: no parameter set sent yet.
 constexpr uint8_t kRawConfigInitial = 100;
@@ -77,6 +83,26 @@ public:
     ParserState parser;
     int resync = 0;
     int lastChannel = 0;
+
+    // The channels shown when more than one is (bit c for channel c). 0 is
+    // the single view: the record's current channel and the frame ring.
+    // The owner changes it with showChannels() before the request that asks
+    // for them; the link thread reads it per packet.
+    std::atomic<uint32_t> shownChannels{0};
+    // Channels that joined the shown set since the link thread last looked:
+    // each waits for its own key picture.
+    std::atomic<uint32_t> channelsJoined{0};
+    void showChannels(uint32_t mask) {
+        channelsJoined.fetch_or(mask & ~shownChannels.load());
+        shownChannels.store(mask);
+    }
+    // Where the packets of a shown set go (set before the threads start).
+    ChannelHandOver* channelHandOver = nullptr;
+    // Link thread only: the shown channels waiting for their own key
+    // picture, and when each channel's last packet came (a channel silent
+    // for kChannelGapMs waits again).
+    uint32_t channelResync = 0;
+    std::array<std::chrono::steady_clock::time_point, 16> channelLastPacket{};
 
     // Link thread only: the recorder's address and port as the DDNS server
     // answered them. They belong to this connection; the record keeps the

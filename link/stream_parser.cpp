@@ -1,6 +1,7 @@
 #include "link/stream_parser.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "link/byte_scan.h"
@@ -170,6 +171,41 @@ void swapBadjFields(uint8_t* p) {
     std::swap(p[12], p[13]);
 }
 
+// BADJ's big-endian time and length go on in host order; the packet is
+// changed in the assembly buffer, never in the caller's bytes.
+const uint8_t* hostOrderBadj(RecorderConnection& c, const uint8_t* packet, size_t length) {
+    uint8_t* assembly = c.assemblyBuffer.get();
+    if (packet != assembly) std::memcpy(assembly, packet, length);
+    swapBadjFields(assembly);
+    return assembly;
+}
+
+// The filter for a set of shown channels: a packet of any channel in the
+// set passes, and each channel resynchronises on its own. A channel waits
+// for its own key picture after it joined the set and after its packets
+// stopped for kChannelGapMs (its stream was interrupted).
+void handleShownVideo(RecorderConnection& c, int state, uint32_t shown, const VideoFields& f, const uint8_t* packet,
+                      size_t length, StreamHandler& h) {
+    c.channelResync |= c.channelsJoined.exchange(0, std::memory_order_relaxed);
+    if (f.channel < 0 || f.channel >= 16 || ((shown >> f.channel) & 1u) == 0) return;
+    if (c.shared != nullptr && c.shared->iframeOnly.load() != 0 && !f.keyFrame) return;
+    if (f.requiredLength != length) return;
+
+    // The single view starts again at a key picture when it comes back.
+    c.lastChannel = -1;
+    const uint32_t bit = 1u << f.channel;
+    const auto now = std::chrono::steady_clock::now();
+    auto& last = c.channelLastPacket[static_cast<size_t>(f.channel)];
+    if (now - last > std::chrono::milliseconds(kChannelGapMs)) c.channelResync |= bit;
+    last = now;
+    if ((c.channelResync & bit) != 0) {
+        if (!f.keyFrame) return;
+        c.channelResync &= ~bit;
+    }
+    if (state == kCollectingBadj) packet = hostOrderBadj(c, packet, length);
+    h.onChannelVideo(f.channel, f.keyFrame, packet, length);
+}
+
 void handleVideo(RecorderConnection& c, int state, const uint8_t* packet, size_t length, StreamHandler& h) {
     // Every length rule asks for at least the header and the end marker, so
     // a shorter packet would be dropped by the length check anyway.
@@ -180,6 +216,11 @@ void handleVideo(RecorderConnection& c, int state, const uint8_t* packet, size_t
     }
     const VideoFields f = readVideoFields(state, packet, c.mode.load() == 1);
     if (!f.modeMatches) return;
+    const uint32_t shown = c.shownChannels.load(std::memory_order_relaxed);
+    if (shown != 0) {
+        handleShownVideo(c, state, shown, f, packet, length, h);
+        return;
+    }
     if (f.channel != c.record->currentChannel.load()) return;
     if (c.shared != nullptr && c.shared->iframeOnly.load() != 0 && !f.keyFrame) return;
     if (f.requiredLength != length) return;
@@ -193,14 +234,7 @@ void handleVideo(RecorderConnection& c, int state, const uint8_t* packet, size_t
         if (!f.keyFrame) return;
         c.resync = 0;
     }
-    // BADJ's big-endian time and length go on in host order; the packet is
-    // changed in the assembly buffer, never in the caller's bytes.
-    if (state == kCollectingBadj) {
-        uint8_t* assembly = c.assemblyBuffer.get();
-        if (packet != assembly) std::memcpy(assembly, packet, length);
-        swapBadjFields(assembly);
-        packet = assembly;
-    }
+    if (state == kCollectingBadj) packet = hostOrderBadj(c, packet, length);
     // The overlay names the channel of the stream being shown.
     c.display.channel.store(f.channel);
     h.onVideo(packet, length, state == kCollectingNda ? PushDiscipline::LockStep : PushDiscipline::WaitWhenFull);
@@ -317,6 +351,10 @@ void parseDdnsStream(RecorderConnection& connection, const uint8_t* bytes, size_
     parseStream(connection, bytes, count, handler, true);
 }
 
-void resetStreamParser(RecorderConnection& connection) { connection.parser = ParserState{}; }
+void resetStreamParser(RecorderConnection& connection) {
+    connection.parser = ParserState{};
+    // A new stream: every shown channel starts again at its key picture.
+    connection.channelResync = 0xFFFF;
+}
 
 }  // namespace orvix

@@ -47,6 +47,15 @@ public:
     virtual void onCommand(uint32_t code, const uint8_t* payload, size_t length) = 0;
     // A video packet that passed the filter, start marker first.
     virtual void onVideo(const uint8_t* packet, size_t length, PushDiscipline discipline) = 0;
+    // A video packet of a shown channel set (several channels at once) that
+    // passed the filter, start marker first; the link thread hands it to
+    // that channel's queue. Ignored unless a handler takes sets.
+    virtual void onChannelVideo(int channel, bool keyPicture, const uint8_t* packet, size_t length) {
+        (void)channel;
+        (void)keyPicture;
+        (void)packet;
+        (void)length;
+    }
 };
 
 // The recorder stream: command packets of both framings (the framing of each

@@ -2,10 +2,13 @@
 
 #include <new>
 
+#include "link/command_codes.h"
 #include "link/command_wrappers.h"
 #include "link/link_status.h"
 #include "link/link_thread.h"
 #include "link/recorder_connection.h"
+#include "video/channel_queues.h"
+#include "video/decode_workers.h"
 #include "video/display_thread.h"
 #include "video/packet_sink_thread.h"
 #include "video/video_decoder.h"
@@ -66,6 +69,15 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     c.mode.store(0);
     c.display.mode.store(c.mode.load());
 
+    queues_.reset(new (std::nothrow) ChannelQueues());
+    if (queues_ == nullptr) {
+        setUpFailed_ = true;
+        return SetUpResult::Failed;
+    }
+    queues_->setDropListener(this);
+    c.channelHandOver = queues_.get();
+    applyChannels(false);
+
     c.socket.create();
     shared_.threadState.store(kLinkReady);
     return SetUpResult::Started;
@@ -96,7 +108,69 @@ int VideoSession::reconnectPending() const {
     return connection_ != nullptr ? connection_->reconnectAttempt.load() : 0;
 }
 
-void VideoSession::setChannel(int channel, int origin) { requestData(connection_.get(), channel, origin); }
+void VideoSession::setChannelEvents(ChannelEvents* events, bool decode) {
+    channelEvents_ = events;
+    decodeChannels_ = decode;
+}
+
+bool VideoSession::setChannels(const ChannelSet& channels) {
+    if (channels.empty() || (channels.size() > 1 && channelEvents_ == nullptr)) return false;
+    channels_ = channels;
+    applyChannels(true);
+    return true;
+}
+
+void VideoSession::applyChannels(bool request) {
+    if (connection_ == nullptr || record_ == nullptr || channels_.empty()) return;
+    RecorderConnection& c = *connection_;
+    if (channels_.size() == 1) {
+        // The single view: what choosing the channel does.
+        c.showChannels(0);
+        record_->currentChannel.store(channels_.first());
+        if (queues_ != nullptr) queues_->keepOnly(0);
+        if (request) requestData(&c, channels_.first(), 0);
+        return;
+    }
+    if (!startWorkers()) return;
+    // The mask goes first: the request's bytes and the filter read it.
+    queues_->keepOnly(channels_.mask());
+    c.showChannels(channels_.mask());
+    record_->currentChannel.store(channels_.first());
+    if (request) requestData(&c, kShownChannels, 0);
+}
+
+bool VideoSession::startWorkers() {
+    if (workers_ != nullptr) return true;
+    if (queues_ == nullptr || channelEvents_ == nullptr || record_ == nullptr) return false;
+    workers_.reset(new (std::nothrow) DecodeWorkers(*queues_, *record_, shared_, *channelEvents_, decodeChannels_));
+    if (workers_ == nullptr) return false;
+    workers_->start();
+    return true;
+}
+
+void VideoSession::dropped(int channel, uint64_t total) {
+    if (channelEvents_ != nullptr) channelEvents_->dropped(channel, total);
+}
+
+uint64_t VideoSession::droppedPackets(int channel) const { return queues_ != nullptr ? queues_->dropped(channel) : 0; }
+
+void VideoSession::setChannel(int channel, int origin) {
+    RecorderConnection* c = connection_.get();
+    if (c != nullptr && c->shownChannels.load() != 0) {
+        // Showing several channels: the I-frame-only toggle asks for the
+        // whole set again; choosing one channel leaves the set for it.
+        if (origin == 1) {
+            requestData(c, kShownChannels, origin);
+            return;
+        }
+        if (channel >= 0 && channel < kMaxChannels) {
+            channels_ = ChannelSet::single(channel);
+            c->showChannels(0);
+            if (queues_ != nullptr) queues_->keepOnly(0);
+        }
+    }
+    requestData(c, channel, origin);
+}
 
 bool VideoSession::requestRecordInfo() {
     const char* text = ::orvix::requestRecordInfo(connection_.get());
@@ -136,9 +210,12 @@ void VideoSession::stopThreads(const WaitHandlingMessages& waitHandlingMessages)
     // The display (or packet) thread ends on state 0 within one 500 ms wait.
     if (displayThread_ != nullptr) displayThread_->join();
     if (packetThread_ != nullptr) packetThread_->join();
+    // The link thread has ended: nothing is pushed to the queues any more.
+    if (workers_ != nullptr) workers_->stop();
     linkThread_.reset();
     displayThread_.reset();
     packetThread_.reset();
+    workers_.reset();
 }
 
 void VideoSession::tearDown() {
@@ -146,6 +223,7 @@ void VideoSession::tearDown() {
     linkThread_.reset();
     displayThread_.reset();
     packetThread_.reset();
+    workers_.reset();
     shared_.threadState.store(kLinkReady);
     shared_.resetCounters();
     if (connection_ != nullptr) connection_->releaseBuffers();
@@ -153,6 +231,7 @@ void VideoSession::tearDown() {
     decoder_.reset();
     if (connection_ != nullptr) connection_->ring.release();
     connection_.reset();
+    queues_.reset();
 }
 
 bool VideoSession::threadsRunning() const {

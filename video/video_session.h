@@ -13,17 +13,21 @@
 #include <string>
 
 #include "app/device_record.h"
+#include "link/channel_set.h"
 #include "link/info_line.h"
 #include "link/link_end.h"
 #include "link/link_notifier.h"
 #include "link/link_shared.h"
 #include "link/link_stop.h"
 #include "link/reconnect_policy.h"
+#include "video/channel_events.h"
+#include "video/channel_queues.h"
 #include "video/display_frame.h"
 #include "video/overlay_settings.h"
 
 namespace orvix {
 
+class DecodeWorkers;
 class DisplayThread;
 class LinkThread;
 class PacketSink;
@@ -32,7 +36,7 @@ class RecorderConnection;
 class RendererSwitch;
 class VideoDecoder;
 
-class VideoSession {
+class VideoSession : private DropListener {
 public:
     enum class SetUpResult {
         Started,          // both threads run, the link is ready (state 1)
@@ -41,7 +45,7 @@ public:
     };
 
     explicit VideoSession(LinkNotifier& notifier);
-    ~VideoSession();  // stops what still runs and frees everything
+    ~VideoSession() override;  // stops what still runs and frees everything
     VideoSession(const VideoSession&) = delete;
     VideoSession& operator=(const VideoSession&) = delete;
 
@@ -61,6 +65,23 @@ public:
     // of a channel set will take this place.
     SetUpResult setUp(DeviceRecord* record, PacketSink& sink);
 
+    // The channels shown (1 to 16). A set of one is the single view: the
+    // record's current channel, the frame ring and the display thread (or
+    // packet thread), exactly as setChannel() with origin 0. A larger set
+    // goes to per-channel queues and the decode workers, which report
+    // through the ChannelEvents given with setChannelEvents(). Set before
+    // setUp() it is asked for at login; set while video flows it sends one
+    // data request for the whole set. False for an empty set, or a set of
+    // several without ChannelEvents to report to.
+    bool setChannels(const ChannelSet& channels);
+    const ChannelSet& channels() const { return channels_; }
+    // Where a set of several channels reports (pictures, packets, drops);
+    // set before setChannels(), and it must outlive the session's threads.
+    // With `decode` false the workers hand packets on without decoding.
+    void setChannelEvents(ChannelEvents* events, bool decode = true);
+    // Packets a shown channel dropped because its queue was full.
+    uint64_t droppedPackets(int channel) const;
+
     // VWM_LINK_START: the link thread starts connecting (only when set up).
     // After the link ended by itself it starts afresh, with the end cleared.
     void startLink();
@@ -77,6 +98,8 @@ public:
 
     // The command wrappers; each does nothing without a connection and
     // sends only while the status is 9 (see link/command_wrappers.h).
+    // While several channels are shown, origin 1 (I-frame-only toggled)
+    // asks for the whole set again and origin 0 shows that one channel.
     void setChannel(int channel, int origin);
     // True when the request went out (video was flowing and the sends went).
     bool requestRecordInfo();
@@ -128,6 +151,11 @@ private:
     // The common part of both set-ups, up to the threads.
     SetUpResult makeConnection(DeviceRecord* record, bool withDecoder);
     void startThreads();
+    // Link thread: a shown channel's queue dropped a packet.
+    void dropped(int channel, uint64_t total) override;
+    // Starts the queues' workers for a set of several channels, once.
+    bool startWorkers();
+    void applyChannels(bool request);
     void stopThreads(const WaitHandlingMessages& waitHandlingMessages);
 
     LinkNotifier& notifier_;
@@ -142,6 +170,15 @@ private:
     std::unique_ptr<LinkThread> linkThread_;
     std::unique_ptr<DisplayThread> displayThread_;
     std::unique_ptr<PacketSinkThread> packetThread_;
+
+    // The channel set: kept here for every part that asks for video again
+    // (a reconnect resumes it). Empty until setChannels(): the record's
+    // current channel alone.
+    ChannelSet channels_;
+    ChannelEvents* channelEvents_ = nullptr;
+    bool decodeChannels_ = true;
+    std::unique_ptr<ChannelQueues> queues_;
+    std::unique_ptr<DecodeWorkers> workers_;
 };
 
 }  // namespace orvix

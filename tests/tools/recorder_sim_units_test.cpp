@@ -16,6 +16,7 @@
 #include "link/wire_format.h"
 #include "tools/recorder_sim/alarm_outputs.h"
 #include "tools/recorder_sim/camera_control.h"
+#include "tools/recorder_sim/channel_stream.h"
 #include "tools/recorder_sim/login_check.h"
 #include "tools/recorder_sim/picture_painter.h"
 #include "tools/recorder_sim/sim_options.h"
@@ -111,11 +112,55 @@ TEST(SimOptionsTest, HelpListsEveryOptionWithItsDefault) {
           "--packet-kind", "--channels", "--fps", "--size", "--echo-interval", "--record-range", "--no-record-range",
           "--log", "--seed", "--fault-random-pieces", "--fault-split-markers", "--fault-garbage",
           "--fault-wide-filler", "--fault-close-mid-packet", "--fault-stop-reading", "--fault-stall",
-          "--fault-reset-after", "--fault-close-after-login"})
+          "--fault-reset-after", "--fault-close-after-login", "--loop", "--fault-silent-channel"})
         EXPECT_NE(usage.find(name), std::string::npos) << name;
     for (const char* value : {"(default 11)", "(default 24)", "(default 552)", "(default 352x288", "(default 25)",
                               "(default 4)", "(default 127.0.0.1)", "(default admin)", "(default 1234)"})
         EXPECT_NE(usage.find(value), std::string::npos) << value;
+}
+
+TEST(SimOptionsTest, LoopAndSilentChannelTakeTheirRanges) {
+    SimOptions options;
+    std::string error;
+    EXPECT_EQ(parse({"--loop", "2", "--fault-silent-channel", "16"}, options, error), OptionsResult::Run) << error;
+    EXPECT_EQ(options.loopSeconds, 2);
+    EXPECT_EQ(options.faults.silentChannel, 16);
+    for (std::vector<const char*> bad : {std::vector<const char*>{"--loop", "0"}, {"--loop", "11"},
+                                         {"--fault-silent-channel", "0"}, {"--fault-silent-channel", "17"}}) {
+        SimOptions o;
+        EXPECT_EQ(parse(bad, o, error), OptionsResult::Invalid) << bad[0] << " " << bad[1];
+    }
+}
+
+// A replayed loop keeps the key pictures where live encoding has them: once a
+// second, and at once when the channel is asked for again.
+TEST(SimChannelStream, LoopReplaysWithKeyPicturesOnceASecondAndOnRequest) {
+    SimOptions options;
+    options.framesPerSecond = 5;
+    options.width = 176;
+    options.height = 144;
+    SimProfile profile;
+    std::string error;
+    ASSERT_TRUE(resolveProfile(options, profile, error)) << error;
+    ChannelStream stream(options, profile);
+    PictureContent content;
+    ASSERT_TRUE(stream.prepareLoop(content, 2, error)) << error;
+    ASSERT_TRUE(stream.looping());
+    std::vector<bool> keys;
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(stream.keyDue(), i % 5 == 0) << i;
+        media::EncodedPicture picture;
+        ASSERT_TRUE(stream.encode(content, picture, error)) << error;
+        keys.push_back(picture.key);
+    }
+    EXPECT_EQ(keys, (std::vector<bool>{true, false, false, false, false, true, false, false, false, false, true,
+                                       false}));
+    stream.restartKeys();
+    EXPECT_TRUE(stream.keyDue());
+    stream.skipPicture();
+    EXPECT_FALSE(stream.keyDue());
+    stream.requestKey();
+    EXPECT_TRUE(stream.keyDue());
 }
 
 // The project's parser with a handler that keeps the video packets.

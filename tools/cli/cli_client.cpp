@@ -1,10 +1,12 @@
 #include "tools/cli/cli_client.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/link_end.h"
 #include "link/link_status.h"
@@ -13,10 +15,14 @@
 #include "link/wire_format.h"
 #include "tools/cli/bitmap_font.h"
 #include "tools/cli/cli_renderer.h"
+#include "tools/cli/grid_pictures.h"
+#include "tools/cli/grid_recorder.h"
 #include "tools/cli/message_loop.h"
+#include "tools/cli/mosaic.h"
 #include "tools/cli/png_writer.h"
 #include "tools/cli/segmented_recording.h"
 #include "recording/stream_recorder.h"
+#include "video/calendar_time.h"
 #include "video/renderer_switch.h"
 #include "video/video_codec.h"
 #include "video/video_decoder.h"
@@ -40,10 +46,14 @@ class ClientRun final : public LoopHandler {
 public:
     ClientRun(const CliOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>* interrupt)
         : options_(options), out_(out), err_(err), interrupt_(interrupt), loop_(*this) {
-        if (!options.recordPath.empty()) recorder_ = std::make_unique<SegmentedRecording>(options.recordPath);
+        const bool several = options.channels.size() > 1;
+        if (!options.recordPath.empty() && !several) recorder_ = std::make_unique<SegmentedRecording>(options.recordPath);
+        if (!options.recordPath.empty() && several)
+            gridRecorder_ = std::make_unique<GridRecorder>(options.recordPath, options.channels);
         renderer_ = std::make_unique<CliRenderer>(loop_, !options.snapshotPath.empty(), recorder_.get());
         renderers_.setRenderers(renderer_.get(), nullptr);
         renderers_.setFlag(RendererSwitch::kSoftwareFlag);
+        if (several) grid_ = std::make_unique<GridPictures>(loop_, !options.snapshotPath.empty(), gridRecorder_.get());
     }
     ~ClientRun() override { destroyRecord(record_); }
 
@@ -64,8 +74,15 @@ private:
     void finish(int code, std::string reason = {});
     void printStatus();
     void finishOutputs();
-    // The pictures were counted, or the range that is the goal has come.
-    bool goalReached() const { return options_.rangeIsGoal() ? rangeAnswered_ : counted_ >= options_.frames; }
+    // The pictures were counted (by every channel of a set), or the range
+    // that is the goal has come.
+    bool goalReached() const {
+        return options_.rangeIsGoal() ? rangeAnswered_ : fewestCounted() >= options_.frames;
+    }
+    int fewestCounted() const;
+    void finishSnapshot();
+    void finishMosaic();
+    void outputFailed(const std::string& reason);
 
     const CliOptions& options_;
     std::ostream& out_;
@@ -73,7 +90,10 @@ private:
     const std::atomic<bool>* interrupt_;
     MessageLoop loop_;
     std::unique_ptr<SegmentedRecording> recorder_;
+    std::unique_ptr<GridRecorder> gridRecorder_;  // several channels: one track each
     std::unique_ptr<CliRenderer> renderer_;
+    // Several channels at once: their pictures come from the decode workers.
+    std::unique_ptr<GridPictures> grid_;
     RendererSwitch renderers_;
     DeviceRecord* record_ = createRecord();
     std::unique_ptr<VideoSession> session_;
@@ -97,7 +117,21 @@ private:
     int lastHeight_ = 0;
     int lastChannel_ = -1;
     int reconnects_ = 0;
+    struct ChannelCount {
+        int counted = 0;
+        int width = 0;
+        int height = 0;
+    };
+    std::array<ChannelCount, 16> perChannel_{};
 };
+
+int ClientRun::fewestCounted() const {
+    if (grid_ == nullptr) return counted_;
+    int fewest = counted_;
+    for (int i = 0; i < options_.channels.size(); ++i)
+        fewest = std::min(fewest, perChannel_[static_cast<size_t>(options_.channels.at(i))].counted);
+    return fewest;
+}
 
 int ClientRun::run() {
     fillRecord(*record_, options_);
@@ -108,6 +142,10 @@ int ClientRun::run() {
         ReconnectPolicy policy = reconnectPolicyFromEnvironment(true);
         policy.maxAttempts = options_.maxReconnects;
         session_->setReconnect(policy);
+    }
+    if (grid_ != nullptr) {
+        session_->setChannelEvents(grid_.get());
+        session_->setChannels(options_.channels);
     }
     if (session_->setUp(record_, renderers_) != VideoSession::SetUpResult::Started) {
         err_ << "orvix-cli: the connection could not be set up\n";
@@ -133,7 +171,7 @@ int ClientRun::run() {
         }
         if (!exitCode_ && Clock::now() >= deadline) {
             finish(kExitTimeout, "no goal within " + std::to_string(options_.timeoutSeconds) + " s (" +
-                                     std::to_string(counted_) + " of " + std::to_string(options_.frames) +
+                                     std::to_string(fewestCounted()) + " of " + std::to_string(options_.frames) +
                                      " pictures; status " + std::to_string(session_->status()) + " " +
                                      session_->statusLine() + ")");
         }
@@ -147,8 +185,19 @@ int ClientRun::run() {
     session_->tearDown();
     finishOutputs();
 
-    out_ << "decoded " << counted_ << " frames " << lastWidth_ << "x" << lastHeight_ << " channel "
-         << (lastChannel_ >= 0 ? lastChannel_ + 1 : options_.channel) << "\n";
+    if (grid_ == nullptr) {
+        out_ << "decoded " << counted_ << " frames " << lastWidth_ << "x" << lastHeight_ << " channel "
+             << (lastChannel_ >= 0 ? lastChannel_ + 1 : options_.channel) << "\n";
+    } else {
+        for (int i = 0; i < options_.channels.size(); ++i) {
+            const int channel = options_.channels.at(i);
+            const ChannelCount& c = perChannel_[static_cast<size_t>(channel)];
+            out_ << "decoded " << c.counted << " frames " << c.width << "x" << c.height << " channel " << channel + 1;
+            const uint64_t dropped = session_->droppedPackets(channel);
+            if (dropped != 0) out_ << " dropped " << dropped;
+            out_ << "\n";
+        }
+    }
     out_.flush();
     if (!reason_.empty()) err_ << "orvix-cli: " << reason_ << "\n";
     return *exitCode_;
@@ -199,7 +248,11 @@ void ClientRun::advance() {
         rangeHandled_ = true;
         if (options_.rangeIsGoal()) return finish(kExitGoalReached);
         // The range request left the channel: ask for its video again.
-        session_->setChannel(record_->currentChannel.load(), 0);
+        if (grid_ != nullptr) {
+            session_->setChannels(options_.channels);
+        } else {
+            session_->setChannel(record_->currentChannel.load(), 0);
+        }
     }
     const bool rangeDone = !options_.recordInfo || rangeHandled_;
     if (options_.searchTime && !searchSent_ && streaming && rangeDone && sawLive_) {
@@ -207,7 +260,7 @@ void ClientRun::advance() {
         searchSent_ = true;
         out_ << "search from " << formatRecorderTime(*options_.searchTime) << " " << *options_.searchTime << "\n";
     }
-    if (!options_.rangeIsGoal() && counted_ >= options_.frames) finish(kExitGoalReached);
+    if (!options_.rangeIsGoal() && fewestCounted() >= options_.frames) finish(kExitGoalReached);
 }
 
 void ClientRun::onMessage(WindowMessage message, WParam wParam, LParam) {
@@ -220,6 +273,7 @@ void ClientRun::onMessage(WindowMessage message, WParam wParam, LParam) {
             break;
         case VWM_CONNECTED:
             if (recorder_ != nullptr) recorder_->setCodec(codecForModel(record_->modelIndex.load()));
+            if (gridRecorder_ != nullptr) gridRecorder_->setCodec(codecForModel(record_->modelIndex.load()));
             break;
         case VWM_RECORD_INFO:
         case VWM_SEARCH_INFO:
@@ -262,15 +316,23 @@ void ClientRun::onPicture(const PictureEvent& picture) {
             counts = playback;
         }
     }
+    int number = 0;
     if (counts) {
         ++counted_;
         lastWidth_ = picture.width;
         lastHeight_ = picture.height;
         lastChannel_ = picture.channel;
+        number = counted_;
+        if (grid_ != nullptr && picture.channel >= 0 && picture.channel < 16) {
+            ChannelCount& c = perChannel_[static_cast<size_t>(picture.channel)];
+            number = ++c.counted;
+            c.width = picture.width;
+            c.height = picture.height;
+        }
     }
     if (options_.verbose) {
         if (counts) {
-            out_ << "picture " << counted_;
+            out_ << "picture " << number;
         } else {
             out_ << "skipped";
         }
@@ -305,6 +367,7 @@ void ClientRun::finish(int code, std::string reason) {
     exitCode_ = code;
     reason_ = std::move(reason);
     renderer_->freeze();
+    if (grid_ != nullptr) grid_->freeze();
 }
 
 void ClientRun::printStatus() {
@@ -317,31 +380,77 @@ void ClientRun::printStatus() {
     out_.flush();
 }
 
+void ClientRun::outputFailed(const std::string& reason) {
+    // A run that failed already has its one reason; an output missing after
+    // that is part of the same failure.
+    if (*exitCode_ == kExitGoalReached) {
+        exitCode_ = kExitOutputFailed;
+        reason_ = reason;
+    }
+}
+
 void ClientRun::finishOutputs() {
-    auto outputFailed = [this](const std::string& reason) {
-        // A run that failed already has its one reason; an output missing
-        // after that is part of the same failure.
-        if (*exitCode_ == kExitGoalReached) {
-            exitCode_ = kExitOutputFailed;
-            reason_ = reason;
-        }
-    };
     if (recorder_ != nullptr) {
         std::string error;
         if (!recorder_->finish(error)) outputFailed("recording: " + error);
         if (recorder_->endedAtCodecChange()) out_ << "recording ended where the recorder changed codec\n";
     }
-    if (!options_.snapshotPath.empty()) {
-        KeptPicture kept = renderer_->keptPicture();
-        if (kept.pixels.empty()) {
-            outputFailed("snapshot: no picture was decoded");
-            return;
-        }
-        PictureView view{kept.pixels.data(), kept.width, kept.height, kept.width * 4};
-        drawOverlay(view, kept.overlay);
+    if (gridRecorder_ != nullptr) {
         std::string error;
-        if (!writePng(options_.snapshotPath, view, error)) outputFailed("snapshot: " + error);
+        if (!gridRecorder_->finish(error)) outputFailed("recording: " + error);
     }
+    if (options_.snapshotPath.empty()) return;
+    if (grid_ != nullptr) {
+        finishMosaic();
+    } else {
+        finishSnapshot();
+    }
+}
+
+void ClientRun::finishSnapshot() {
+    KeptPicture kept = renderer_->keptPicture();
+    if (kept.pixels.empty()) {
+        outputFailed("snapshot: no picture was decoded");
+        return;
+    }
+    PictureView view{kept.pixels.data(), kept.width, kept.height, kept.width * 4};
+    drawOverlay(view, kept.overlay);
+    std::string error;
+    if (!writePng(options_.snapshotPath, view, error)) outputFailed("snapshot: " + error);
+}
+
+void ClientRun::finishMosaic() {
+    std::vector<ChannelKept> tiles;
+    for (int i = 0; i < options_.channels.size(); ++i) tiles.push_back(grid_->kept(options_.channels.at(i)));
+    Mosaic mosaic = composeMosaic(tiles);
+    if (mosaic.pixels.empty()) {
+        outputFailed("snapshot: no picture was decoded for channel " + std::to_string(options_.channels.first() + 1));
+        return;
+    }
+    // Each tile carries the overlay the single view would draw on it.
+    DisplayFrame frame;
+    frame.name.assign(record_->name.view());
+    frame.width = mosaic.tileWidth;
+    frame.height = mosaic.tileHeight;
+    frame.mode.store(options_.searchTime ? 1 : 0);
+    OverlayStats stats;
+    stats.statistics = session_->overlay().statistics.load();
+    stats.framesPerSecond = session_->shared().framesPerSecond.load();
+    stats.kilobytesPerSecond = session_->shared().kilobytesPerSecond.load();
+    const size_t rowBytes = static_cast<size_t>(mosaic.width) * 4;
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        if (tiles[i].pixels.empty()) continue;
+        frame.channel.store(options_.channels.at(static_cast<int>(i)));
+        formatDateTime(secondsToCalendar(static_cast<int32_t>(tiles[i].seconds)), 0, frame.dateText, kDateTextChars);
+        const int left = static_cast<int>(i) % mosaic.columns * mosaic.tileWidth;
+        const int top = static_cast<int>(i) / mosaic.columns * mosaic.tileHeight;
+        PictureView tile{mosaic.pixels.data() + rowBytes * static_cast<size_t>(top) + static_cast<size_t>(left) * 4,
+                         mosaic.tileWidth, mosaic.tileHeight, static_cast<int>(rowBytes)};
+        drawOverlay(tile, buildOverlay(frame, RendererKind::Software, stats));
+    }
+    PictureView view{mosaic.pixels.data(), mosaic.width, mosaic.height, static_cast<int>(rowBytes)};
+    std::string error;
+    if (!writePng(options_.snapshotPath, view, error)) outputFailed("snapshot: " + error);
 }
 
 }  // namespace

@@ -70,7 +70,9 @@ const char* usageText() {
            "                            ORVIX_PASSWORD environment variable or --device\n"
            "  ORVIX_PASSWORD            (environment) the password when no option gives one\n"
            "  --stream mpeg4|h264       the recorder's stream type (default mpeg4)\n"
-           "  --channel N               channel 1-16 (default 1)\n"
+           "  --channel LIST            channel 1-16 (default 1), or several: 1-4 or 1,3,5;\n"
+           "                            then --frames counts per channel, --snapshot writes a\n"
+           "                            mosaic and --record one track per channel\n"
            "  --iframe-only             ask for key pictures only\n"
            "  --frames N                stop after N decoded pictures (default 50)\n"
            "  --timeout SEC             give up after SEC seconds (default 20)\n"
@@ -266,9 +268,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             }
             o.streamGiven = true;
         } else if (option == "--channel") {
-            const auto channel = parseNumber(value, 1, 16);
-            if (!channel) return fail("--channel must be 1-16");
-            o.channel = static_cast<int>(*channel);
+            const auto channels = parseChannelList(value);
+            if (!channels) return fail("--channel must be channels 1-16, as 3, 1-4 or 1,3,5");
+            o.channels = *channels;
+            o.channel = channels->first() + 1;
         } else if (option == "--frames") {
             const auto frames = parseNumber(value, 1, 1000000);
             if (!frames) return fail("--frames must be 1-1000000");

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "link/channel_set.h"
+
 namespace orvix::cli {
 
 struct PtzRequest {
@@ -37,7 +39,8 @@ struct CliOptions {
     std::string deviceName;      // --device: a recorder of the device list
     int framingKind = 0;  // --stream: mpeg4 0, h264 1
     bool streamGiven = false;
-    int channel = 1;      // 1-based
+    int channel = 1;      // 1-based; the first of `channels`
+    ChannelSet channels = ChannelSet::single(0);  // --channel LIST, in the given order
     bool iframeOnly = false;
     int frames = 50;
     bool framesGiven = false;

@@ -26,9 +26,48 @@ ChannelStream::ChannelStream(const SimOptions& options, const SimProfile& profil
     picture_.assign(static_cast<size_t>(width_) * height_ * 4, 0);
 }
 
-void ChannelStream::skipPicture() { framesSinceKey_ = (framesSinceKey_ + 1) % framesPerSecond_; }
+void ChannelStream::restartKeys() {
+    framesSinceKey_ = 0;
+    // A loop starts again at its first picture, a key picture.
+    loopPosition_ = 0;
+}
+
+void ChannelStream::requestKey() {
+    keyWanted_ = true;
+    loopPosition_ = 0;
+}
+
+bool ChannelStream::keyDue() const {
+    if (!loop_.empty()) return loop_[loopPosition_].key;
+    return framesSinceKey_ == 0 || keyWanted_;
+}
+
+void ChannelStream::skipPicture() {
+    framesSinceKey_ = (framesSinceKey_ + 1) % framesPerSecond_;
+    if (!loop_.empty()) loopPosition_ = (loopPosition_ + 1) % loop_.size();
+}
+
+bool ChannelStream::prepareLoop(const PictureContent& content, int seconds, std::string& error) {
+    std::vector<media::EncodedPicture> pictures;
+    PictureContent frame = content;
+    restartKeys();
+    for (int i = 0; i < seconds * framesPerSecond_; ++i) {
+        frame.frameNumber = content.frameNumber + static_cast<uint64_t>(i);
+        media::EncodedPicture picture;
+        if (!encode(frame, picture, error)) return false;
+        pictures.push_back(std::move(picture));
+    }
+    loop_ = std::move(pictures);
+    loopPosition_ = 0;
+    return true;
+}
 
 bool ChannelStream::encode(const PictureContent& content, media::EncodedPicture& out, std::string& error) {
+    if (!loop_.empty()) {
+        out = loop_[loopPosition_];
+        loopPosition_ = (loopPosition_ + 1) % loop_.size();
+        return true;
+    }
     if (!encoder_.isOpen() && !encoder_.open(settings_, &error)) {
         keyWanted_ = true;
         return false;

@@ -20,12 +20,17 @@ public:
     ChannelStream(const SimOptions& options, const SimProfile& profile);
 
     // The next picture is a key picture, and the second count restarts.
-    void restartKeys() { framesSinceKey_ = 0; }
-    void requestKey() { keyWanted_ = true; }
+    void restartKeys();
+    void requestKey();
     // Whether the next picture falls on a key picture (once a second).
-    bool keyDue() const { return framesSinceKey_ == 0 || keyWanted_; }
+    bool keyDue() const;
     // Counts a picture time that produced no picture (I-frame-only streams).
     void skipPicture();
+
+    // Encodes `seconds` of pictures of `content` once; encode() replays them
+    // from then on. False, with the reason, when encoding fails.
+    bool prepareLoop(const PictureContent& content, int seconds, std::string& error);
+    bool looping() const { return !loop_.empty(); }
 
     // Paints and encodes one picture (a key picture when one is due). False,
     // with the reason, when the encoder cannot be opened or fails; the next
@@ -41,6 +46,8 @@ private:
     int width_, height_, framesPerSecond_;
     int framesSinceKey_ = 0;
     bool keyWanted_ = true;
+    std::vector<media::EncodedPicture> loop_;
+    size_t loopPosition_ = 0;
 };
 
 }  // namespace orvix::sim

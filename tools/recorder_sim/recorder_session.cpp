@@ -66,6 +66,7 @@ void RecorderSession::run() {
     description.cameras = options_.channels;
     description.protocolVersion = options_.protocolVersion;
     description.videoStandardBit = static_cast<uint8_t>(profile_.videoStandardBit);
+    prepareLoops();
     reply(COMMAND_CONNECT_OK, buildDescription(description));
 
     const auto period = std::chrono::microseconds(1000000 / options_.framesPerSecond);
@@ -275,6 +276,21 @@ void RecorderSession::handleAlarm(const ClientCommand& command) {
     if (loggedIn_) alarms_.switchOn(output, duration, Clock::now());
 }
 
+void RecorderSession::prepareLoops() {
+    if (options_.loopSeconds <= 0) return;
+    // Encoded before the recorder describes itself, so that every channel
+    // streams at its rate from its first request on.
+    for (size_t c = 0; c < channels_.size(); ++c) {
+        PictureContent content;
+        content.channel = static_cast<int>(c);
+        content.time = recorderClockNow();
+        content.camera = channels_[c]->camera.view();
+        std::string error;
+        if (!channels_[c]->prepareLoop(content, options_.loopSeconds, error))
+            remark("channel " + std::to_string(c) + ": loop not encoded: " + error);
+    }
+}
+
 void RecorderSession::restartKeys() {
     for (auto& channel : channels_) channel->restartKeys();
 }
@@ -283,6 +299,9 @@ void RecorderSession::produceFrames() {
     if (searchMode_ && !playing_) return;
     for (size_t c = 0; c < channels_.size() && open_; ++c) {
         if (!requested_.test(c)) continue;
+        if (static_cast<int>(c) + 1 == options_.faults.silentChannel &&
+            frameNumber_ >= static_cast<uint64_t>(options_.framesPerSecond))
+            continue;
         ChannelStream& stream = *channels_[c];
         if (iframeOnly_ && !stream.keyDue()) {
             stream.skipPicture();

@@ -41,6 +41,7 @@ private:
     void handleDataRequest(const ClientCommand& command);
     void handlePtz(const ClientCommand& command);
     void handleAlarm(const ClientCommand& command);
+    void prepareLoops();
     void restartKeys();
     void reply(uint32_t code, const std::vector<uint8_t>& payload = {});
     void produceFrames();

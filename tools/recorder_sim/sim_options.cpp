@@ -28,6 +28,7 @@ constexpr OptionDefinition kOptions[] = {
     {"fps", true},
     {"size", true},
     {"echo-interval", true},
+    {"loop", true},
     {"record-range", true},
     {"no-record-range", false},
     {"log", true},
@@ -39,6 +40,7 @@ constexpr OptionDefinition kOptions[] = {
     {"fault-close-mid-packet", true},
     {"fault-stop-reading", false},
     {"fault-stall", true},
+    {"fault-silent-channel", true},
     {"fault-reset-after", true},
     {"fault-close-after-login", false},
     {"fault-down-after", true},
@@ -127,6 +129,9 @@ bool apply(const ParsedOption& o, SimOptions& s, std::string& error) {
             error = "--size needs WIDTHxHEIGHT, not \"" + o.value + "\"";
             return false;
         }
+    } else if (n == "loop") {
+        if (!number(o, 1, 10, v, error)) return false;
+        s.loopSeconds = static_cast<int>(v);
     } else if (n == "echo-interval") {
         if (!number(o, 0, 3600, v, error)) return false;
         s.echoIntervalSeconds = static_cast<int>(v);
@@ -155,6 +160,9 @@ bool apply(const ParsedOption& o, SimOptions& s, std::string& error) {
         s.faults.closeMidPacketAfter = static_cast<int>(v);
     } else if (n == "fault-stop-reading") {
         s.faults.stopReading = true;
+    } else if (n == "fault-silent-channel") {
+        if (!number(o, 1, 16, v, error)) return false;
+        s.faults.silentChannel = static_cast<int>(v);
     } else if (n == "fault-stall") {
         if (!number(o, 1, 3600, v, error)) return false;
         s.faults.stallSeconds = static_cast<int>(v);
@@ -295,6 +303,11 @@ std::string simUsage() {
            "  --fps N                  pictures per second, 1-60 (default 25)\n"
            "  --size WxH               picture size (default 352x288; raw H.264 models:\n"
            "                           352x240, 704x240, 704x480, 352x288, 704x288, 704x576)\n"
+           "  --loop SEC               encode SEC seconds (1-10) of each camera once, at the\n"
+           "                           first request, and replay them: many channels at a\n"
+           "                           high rate on a slow machine; the pictures then show\n"
+           "                           neither the time nor camera moves (the packets' times\n"
+           "                           stay live)\n"
            "  --echo-interval SEC      echo request every SEC seconds after login, 0 never\n"
            "                           (default 5)\n"
            "  --record-range START-END recorded range in seconds since 1970 (default: the\n"
@@ -314,6 +327,8 @@ std::string simUsage() {
            "  --fault-stop-reading     stop reading once login and the first data request\n"
            "                           are answered, so the client's sends block\n"
            "  --fault-stall SEC        once streaming runs, write nothing for SEC seconds\n"
+           "  --fault-silent-channel N channel N sends nothing after its first second of\n"
+           "                           video; the others go on\n"
            "  --fault-reset-after N    after N video packets abort the connection with a\n"
            "                           reset (RST) instead of a close\n"
            "  --fault-close-after-login  close the connection right after the login is\n"

@@ -29,6 +29,7 @@ struct SimFaults {
     int closeMidPacketAfter = -1;  // >= 0: after this many video packets, close inside the next
     bool stopReading = false;    // stop reading once login and first data request are answered
     int stallSeconds = 0;        // once streaming runs, write nothing for this long
+    int silentChannel = 0;       // > 0: this channel (1-based) stops after one second of video
     int resetAfter = -1;         // >= 0: after this many video packets, abort with a reset
     bool closeAfterLogin = false;  // close once the login is answered
     // > 0 with downForMs: up for downAfterMs, then down (not listening, every
@@ -52,6 +53,7 @@ struct SimOptions {
     int width = 352;
     int height = 288;
     int echoIntervalSeconds = 5;                 // 0: never
+    int loopSeconds = 0;                         // > 0: pictures encoded once, replayed
     RecordRange recordRange;
     std::string logFile;
     SimFaults faults;
