@@ -234,6 +234,8 @@ void C_Main_Dlg::connectHandlers() {
     clicked(kRecord, [this] { toggleRecording(); });
     connect(video_, &C_DrawStatic::doubleClicked, this, [this] { setFullScreen(!fullScreen_); });
     connect(video_, &C_DrawStatic::recordingEnded, this, &C_Main_Dlg::onRecordingEnded);
+    connect(video_, qOverload<int, const QString&, int, int>(&C_DrawStatic::reconnectScheduled), this,
+            [this] { onReconnectScheduled(); });
     // Only the user's choices are handled, as programmatic selections are
     // not notified.
     connect(deviceCombo_, &QComboBox::activated, this, [this] { onDeviceSelected(); });

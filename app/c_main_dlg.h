@@ -184,6 +184,10 @@ private:
     void onSearchDateChanged();
     void onSearchStart();
     void onSearchLive();
+    // The search page as live video has it (START and LIVE off, camera
+    // controls on).
+    void showLiveControls();
+    void onReconnectScheduled();
     void applyTimeLimits();
     // Brings the pickers' date and time into the recorded range.
     void keepSearchTimeInRange();

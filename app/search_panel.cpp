@@ -131,12 +131,22 @@ void C_Main_Dlg::onSearchStart() {
 }
 
 void C_Main_Dlg::onSearchLive() {
+    showLiveControls();
+    sendToVideo(VWM_SEARCH_END);
+}
+
+void C_Main_Dlg::showLiveControls() {
     setControlEnabled(kSearchStart, false);
     setControlEnabled(kSearchLive, false);
     setControlEnabled(kSearchDate, false);
     setControlEnabled(kSearchTime, true);
-    sendToVideo(VWM_SEARCH_END);
     for (int id : cameraAndAlarmControls()) setControlEnabled(id, true);
+}
+
+void C_Main_Dlg::onReconnectScheduled() {
+    // The session comes back live: a search or playback under way ends, as
+    // LIVE would end it.
+    if (control(kSearchLive)->isEnabled()) showLiveControls();
 }
 
 }  // namespace orvix

@@ -348,6 +348,11 @@ TEST_F(MainDialogSession, RecorderThatDiesAndReturnsIsReconnectedOnTheSameChanne
     connectToStoredRecorder(true, 2);
     ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk && showsChannel(2); }));
     EXPECT_TRUE(qobject_cast<QCheckBox*>(control(kAutoReconnect))->isEnabled());
+    // The search page is open on the recorded range: the reconnect comes back
+    // live and the page says so.
+    click(kRecInfoReq);
+    ASSERT_TRUE(processUntil([&] { return enabled(kSearchLive); }));
+    EXPECT_FALSE(enabled(kPanLeft));
 
     const uint16_t samePort = port;
     simulator->killNow();
@@ -375,6 +380,9 @@ TEST_F(MainDialogSession, RecorderThatDiesAndReturnsIsReconnectedOnTheSameChanne
     EXPECT_EQ(lines.back().rfind("Data Send OK", 0), 0u) << lines.back();
     EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 2);
     EXPECT_EQ(qobject_cast<QComboBox*>(control(kChannelCombo))->currentIndex(), 2);
+    EXPECT_FALSE(enabled(kSearchLive));
+    EXPECT_FALSE(enabled(kSearchStart));
+    EXPECT_TRUE(enabled(kPanLeft));
     // Told on the lines only: no box is left open.
     EXPECT_EQ(video()->networkErrorBox(), nullptr);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
