@@ -143,10 +143,16 @@ void C_Main_Dlg::rememberView() {
 }
 
 void C_Main_Dlg::fitViewToRecorder() {
-    // The recorder's own camera count is known now.
+    // The recorder's own camera count is known now: the view the user chose
+    // for it, as far as it has the cameras (before the login only the
+    // model's count was known, which may have held it back).
     const int cameras = viewCameraCount();
-    const int view = fittingView(view_, cameras);
-    const int group = view > 1 ? clampGroup(group_, cameras, view) : 0;
+    const auto found = gridChoices_.find(working_.id);
+    const GridChoice wanted = found != gridChoices_.end() ? found->second : GridChoice{view_, group_};
+    const int view = fittingView(wanted.view, cameras);
+    const int group = view > 1 ? clampGroup(view == wanted.view ? wanted.group : groupOf(working_.currentChannel.load(), view),
+                                            cameras, view)
+                               : 0;
     const bool changed = view != view_ || group != group_ ||
                          (view > 1 && video_->gridShown() &&
                           !(video_->gridView()->channels() == groupChannels(cameras, view, group)));
