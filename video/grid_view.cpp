@@ -12,8 +12,9 @@
 namespace orvix {
 namespace {
 
-constexpr int kOutline = 2;  // the selected tile's frame, pixels
-const QColor kSelectedColour(255, 200, 0);
+constexpr int kOutline = 3;  // the selected tile's frame, pixels
+// White reads against every camera colour and the black bars.
+const QColor kSelectedColour(255, 255, 255);
 
 QString channelText(int channel) { return QStringLiteral("CH %1").arg(channel + 1, 2, 10, QLatin1Char('0')); }
 
