@@ -47,23 +47,39 @@ void GridFeed::setRecorder(int channel, StreamRecorder* recorder) {
     recorderChannel_ = channel;
 }
 
+QSize GridFeed::Slot::shownSize(const QSize& decoded) const {
+    return fitPicture(QRect(QPoint(0, 0), area), decoded).size();
+}
+
+std::pair<int, int> GridFeed::pictureSize(int channel, int width, int height) {
+    if (!validChannel(channel)) return {width, height};
+    const Slot& slot = slots_[static_cast<size_t>(channel)];
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    const QSize shown = slot.shownSize(QSize(width, height));
+    // Without a tile the picture keeps its size.
+    if (shown.isEmpty()) return {width, height};
+    return {shown.width(), shown.height()};
+}
+
 void GridFeed::picture(int channel, const ChannelPicture& frame) {
     if (!validChannel(channel) || frame.pixels == nullptr || frame.width <= 0 || frame.height <= 0) return;
+    const QSize source(frame.decodedWidth > 0 ? frame.decodedWidth : frame.width,
+                       frame.decodedHeight > 0 ? frame.decodedHeight : frame.height);
     {
         std::lock_guard<std::mutex> lock(recorderMutex_);
-        if (recorder_ != nullptr && recorderChannel_ == channel) recorder_->pictureDecoded(frame.width, frame.height);
+        if (recorder_ != nullptr && recorderChannel_ == channel) {
+            recorder_->pictureDecoded(source.width(), source.height());
+        }
     }
     Slot& slot = slots_[static_cast<size_t>(channel)];
-    QSize area;
+    QSize shown;
     {
         std::lock_guard<std::mutex> lock(slot.mutex);
-        area = slot.area;
+        shown = slot.shownSize(source);
     }
-    const QSize source(frame.width, frame.height);
-    // Scaled here, once, to the size the tile shows it at; the view only
-    // copies it.
+    // Normally the decoder converted it to the tile's size and this is a
+    // copy; after a resize it is scaled here once.
     QImage image;
-    const QSize shown = fitPicture(QRect(QPoint(0, 0), area), source).size();
     if (!shown.isEmpty()) {
         image = QImage(shown, QImage::Format_RGB32);
         if (image.isNull() ||

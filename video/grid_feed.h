@@ -1,7 +1,8 @@
 // The pictures of a shown channel set on their way to the grid's tiles. The
-// decode workers hand each channel's pictures in; each is scaled once, by
-// swscale on the worker, to the size its tile shows it at, and kept as the
-// channel's newest. The GUI thread is told with one queued call per batch,
+// decode workers hand each channel's pictures in, converted by the decoder's
+// swscale pass straight to the size the channel's tile shows them at (a
+// picture that comes at another size, as the tile was just resized, is
+// scaled once here), and each is kept as the channel's newest. The GUI thread is told with one queued call per batch,
 // so neither the workers nor the link thread ever wait for it.
 #pragma once
 
@@ -53,6 +54,7 @@ public:
     void setRecorder(int channel, StreamRecorder* recorder);
 
     // ChannelEvents, on the decode workers and the link thread.
+    std::pair<int, int> pictureSize(int channel, int width, int height) override;
     void picture(int channel, const ChannelPicture& frame) override;
     void packet(int channel, const AccessUnit& unit) override;
     void dropped(int channel, uint64_t total) override;
@@ -69,6 +71,8 @@ private:
         QSize area;
         TilePicture picture;
         PictureScaler scaler;  // used by the channel's worker only
+        // The shown size for a decoded size, as the tile's area is now.
+        QSize shownSize(const QSize& decoded) const;
     };
     std::array<Slot, kMaxChannels> slots_;
     std::array<std::atomic<uint64_t>, kMaxChannels> dropped_{};
