@@ -22,6 +22,7 @@
 #include "app/main_dialog_ids.h"
 #include "app/viewer_settings.h"
 #include "link/link_status.h"
+#include "recording/recording_check.h"
 #include "tests/app/main_dialog_support.h"
 #include "tests/e2e/e2e_process.h"
 #include "tools/recorder_sim/picture_painter.h"
@@ -38,6 +39,16 @@ constexpr char kRecordRange[] = "1325376000-1325462399";
 
 class GridViewerTest : public MainDialogTest {
 protected:
+    void SetUp() override {
+        // The user's folders for pictures and videos, as xdg-user-dirs
+        // writes them.
+        const QDir home(QString::fromStdString(config.path()));
+        pictures = home.filePath("pictures");
+        videos = home.filePath("videos");
+        QFile dirs(home.filePath("user-dirs.dirs"));
+        ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+        dirs.write(QStringLiteral("XDG_PICTURES_DIR=\"%1\"\nXDG_VIDEOS_DIR=\"%2\"\n").arg(pictures, videos).toUtf8());
+    }
     void startSimulator(const std::vector<std::string>& extra) {
         logPath = QDir(QString::fromStdString(config.path())).filePath("sim.log");
         std::vector<std::string> arguments{"--log", logPath.toStdString(), "--record-range", kRecordRange};
@@ -152,6 +163,8 @@ protected:
 
     std::unique_ptr<e2e::Simulator> simulator;
     QString logPath;
+    QString pictures;
+    QString videos;
 };
 
 TEST_F(GridViewerTest, FourCamerasInTheirQuadrantsSelectedShownAloneAndBack) {
@@ -233,6 +246,40 @@ TEST_F(GridViewerTest, FourCamerasInTheirQuadrantsSelectedShownAloneAndBack) {
     QTest::mouseDClick(video(), Qt::LeftButton, Qt::NoModifier, video()->rect().center());
     ASSERT_TRUE(requested("0,1,2,3", before));
     EXPECT_FALSE(dialog->isFullScreenView());
+}
+
+TEST_F(GridViewerTest, SnapshotAndRecordingTakeTheSelectedTile) {
+    startSimulator({"--channels", "4"});
+    openDialog();
+    connectNow();
+    chooseView(4);
+    ASSERT_TRUE(processUntil([&] { return tileShows(2); }, 20000));
+    QTest::mouseClick(grid(), Qt::LeftButton, Qt::NoModifier, tileCentre(2));
+    video()->setFocus();
+
+    // Ctrl+S: the selected tile's picture, named for its channel.
+    QTest::keyClick(video(), Qt::Key_S, Qt::ControlModifier);
+    const QStringList shots = QDir(pictures + "/ORVIX").entryList({"*.png"}, QDir::Files);
+    ASSERT_EQ(shots.size(), 1);
+    EXPECT_TRUE(shots[0].startsWith("Sim_Gate-CH03-"));
+    const QImage saved(pictures + "/ORVIX/" + shots[0]);
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_TRUE(inChannelColour(saved, below(saved.rect()), 2));
+
+    // Ctrl+R: the selected tile's channel, as received, until Ctrl+R again.
+    QTest::keyClick(video(), Qt::Key_R, Qt::ControlModifier);
+    ASSERT_TRUE(video()->recording());
+    EXPECT_TRUE(grid()->textsFor(2).recording);
+    EXPECT_FALSE(grid()->textsFor(1).recording);
+    const uint64_t from = grid()->channels().contains(2) ? video()->gridFeed().latest(2).serial : 0;
+    ASSERT_TRUE(processUntil([&] { return video()->gridFeed().latest(2).serial >= from + 40; }, 30000));
+    QTest::keyClick(video(), Qt::Key_R, Qt::ControlModifier);
+    EXPECT_FALSE(video()->recording());
+    const QStringList files = QDir(videos + "/ORVIX").entryList({"*.mp4"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(files[0].startsWith("Sim_Gate-CH03-"));
+    std::string error;
+    EXPECT_TRUE(hasPlayableVideo((videos + "/ORVIX/" + files[0]).toStdString(), error)) << error;
 }
 
 TEST_F(GridViewerTest, GroupsOfASixteenCameraRecorderAndTheViewAfterARestart) {
