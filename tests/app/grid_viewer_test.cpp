@@ -190,7 +190,14 @@ TEST_F(GridViewerTest, FourCamerasInTheirQuadrantsSelectedShownAloneAndBack) {
     // The overlay names the recorder and channel, and the recorder's time.
     EXPECT_EQ(grid()->textsFor(2).title, "Sim Gate CH 03");
     EXPECT_FALSE(grid()->textsFor(2).time.isEmpty());
+    EXPECT_TRUE(grid()->textsFor(2).rates.isEmpty());
     saveScreenshot("grid_2x2.png");
+    // Tab on the video: the rates row with the channel's drops, and back.
+    video()->setFocus();
+    QTest::keyClick(video(), Qt::Key_Tab);
+    EXPECT_TRUE(grid()->textsFor(2).rates.endsWith(" dropped")) << grid()->textsFor(2).rates.toStdString();
+    QTest::keyClick(video(), Qt::Key_Tab);
+    EXPECT_TRUE(grid()->textsFor(2).rates.isEmpty());
 
     // A click selects the tile: its channel is the current one.
     EXPECT_EQ(video()->selectedTileChannel(), 0);
