@@ -1,8 +1,9 @@
 // The recorder thread's loop: the link's notifications are handed to it and
 // the link thread waits until they are handled, as a window's synchronous
-// messages are; other threads can wake it when there is something to do
-// (a watcher came or went). It also runs while a disconnect waits, so the
-// link thread is never left waiting for it.
+// messages are; the link's end and its reconnect plans are posted (the link
+// thread does not wait for those). Other threads can wake it when there is
+// something to do (a watcher came or went). It also runs while a disconnect
+// waits, so the link thread is never left waiting for it.
 #pragma once
 
 #include <chrono>
@@ -18,17 +19,30 @@ namespace orvix::bridge {
 
 class RecorderLoop final : public LinkNotifier {
 public:
-    using MessageHandler = std::function<void(WindowMessage message, WParam wParam, LParam lParam)>;
+    struct Handlers {
+        std::function<void(WindowMessage message, WParam wParam, LParam lParam)> message;
+        std::function<void()> networkError;
+        // The link ended for good (no reconnect follows).
+        std::function<void(const LinkEnd& end)> linkEnded;
+        // The connection was lost; the link connects again after `delayMs`.
+        std::function<void(const LinkEnd& end, int delayMs, int attempt)> reconnectScheduled;
+    };
 
-    RecorderLoop(MessageHandler onMessage, std::function<void()> onNetworkError)
-        : onMessage_(std::move(onMessage)), onNetworkError_(std::move(onNetworkError)) {}
+    explicit RecorderLoop(Handlers handlers) : handlers_(std::move(handlers)) {}
 
     // Link thread: handled on the loop's thread; returns once handled.
     void notify(WindowMessage message, WParam wParam, LParam lParam) override;
     void showNetworkError() override;
+    // Link thread: handled on the loop's thread; returns at once.
+    void linkEnded(const LinkEnd& end) override;
+    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
 
     // Any thread: the loop's run() returns soon.
     void wake();
+    // Loop thread, once no link thread runs any more: forgets what was
+    // posted and not handled, so that a past connection's end never reaches
+    // the next one.
+    void forgetPosted();
 
     // Loop thread: handles what arrives until `deadline`; returns earlier
     // after a wake() or, with `returnAfterOne`, after one notification.
@@ -39,16 +53,20 @@ public:
 
 private:
     struct Item {
-        bool networkError = false;
+        enum class Kind { Message, NetworkError, LinkEnded, Reconnect } kind = Kind::Message;
         WindowMessage message = VWM_REFRESH;
         WParam wParam = 0;
         LParam lParam = 0;
+        LinkEnd end;
+        int delayMs = 0;
+        int attempt = 0;
         bool done = false;
     };
     void sendAndWait(const std::shared_ptr<Item>& item);
+    void post(const std::shared_ptr<Item>& item);
+    void handle(const Item& item);
 
-    MessageHandler onMessage_;
-    std::function<void()> onNetworkError_;
+    Handlers handlers_;
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<std::shared_ptr<Item>> queue_;
