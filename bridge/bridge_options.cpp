@@ -2,22 +2,13 @@
 
 #include <arpa/inet.h>
 
-#include <charconv>
 #include <fstream>
 #include <set>
 
 namespace orvix::bridge {
 namespace {
 
-std::optional<long long> parseNumber(std::string_view text, long long min, long long max) {
-    long long value = 0;
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value);
-    if (text.empty() || result.ec != std::errc() || result.ptr != end || value < min || value > max) {
-        return std::nullopt;
-    }
-    return value;
-}
+using cli::parseNumber;
 
 bool isUnreserved(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
