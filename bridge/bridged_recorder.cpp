@@ -61,10 +61,7 @@ BridgedRecorder::BridgedRecorder(RecorderSettings settings, EventLog& log)
     : settings_(std::move(settings)),
       log_(log),
       record_(createRecord()),
-      loop_(RecorderLoop::Handlers{
-          [this](WindowMessage message, WParam wParam, LParam lParam) { onMessage(message, wParam, lParam); },
-          [this] { networkError_ = true; }, [this](const LinkEnd& end) { onLinkEnded(end); },
-          [this](const LinkEnd& end, int delayMs, int attempt) { onReconnectScheduled(end, delayMs, attempt); }}) {
+      loop_(*this) {
     for (int c = 0; c < kMaxChannels; ++c) feeds_[static_cast<size_t>(c)] = std::make_unique<ChannelFeed>(c);
 }
 
@@ -208,7 +205,7 @@ void BridgedRecorder::run() {
             std::lock_guard<std::mutex> lock(mutex_);
             if (stopping_) break;
         }
-        loop_.run(Clock::now() + kLoopSlice, true);
+        loop_.runUntil(Clock::now() + kLoopSlice, true);
         tick();
     }
     if (session_ != nullptr) close("the bridge is stopping");

@@ -31,9 +31,9 @@
 #include "app/device_record.h"
 #include "bridge/channel_feed.h"
 #include "bridge/event_log.h"
-#include "bridge/recorder_loop.h"
 #include "link/channel_set.h"
 #include "link/reconnect_policy.h"
+#include "tools/cli/message_loop.h"
 #include "video/channel_events.h"
 #include "video/packet_sink.h"
 
@@ -85,7 +85,7 @@ struct RecorderStatus {
     std::vector<ChannelStatus> channels;  // those watched or with pictures
 };
 
-class BridgedRecorder final : public PacketSink, private ChannelEvents {
+class BridgedRecorder final : public PacketSink, private ChannelEvents, private cli::LoopHandler {
 public:
     BridgedRecorder(RecorderSettings settings, EventLog& log);
     ~BridgedRecorder() override;
@@ -145,15 +145,19 @@ private:
     ChannelSet watchedLocked() const;
 
     // Link notifications, on the recorder thread.
-    void onMessage(WindowMessage message, WParam wParam, LParam lParam);
-    void onLinkEnded(const LinkEnd& end);
-    void onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt);
+    void onMessage(WindowMessage message, WParam wParam, LParam lParam) override;
+    void onNetworkError() override { networkError_ = true; }
+    void onLinkEnded(const LinkEnd& end) override;
+    void onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
+    void onPicture(const cli::PictureEvent&) override {}  // nothing is displayed
 
     RecorderSettings settings_;
     EventLog& log_;
     std::array<std::unique_ptr<ChannelFeed>, kMaxChannels> feeds_;
     DeviceRecord* record_;
-    RecorderLoop loop_;
+    // The recorder thread's loop: the link's notifications are handled on
+    // it, and watchers wake it.
+    cli::MessageLoop loop_;
     std::unique_ptr<VideoSession> session_;  // recorder thread only
     std::thread thread_;
     std::function<void()> lostHandler_;
