@@ -128,6 +128,8 @@ WatchResult BridgedRecorder::watch(int channel) {
         }
         return true;
     });
+    // Waited through the recorder's absence: say so rather than blame the pictures.
+    if (result == WatchResult::TimedOut && state_ == State::Reconnecting) result = WatchResult::Unreachable;
     if (result != WatchResult::Ready) {
         --watchers_[static_cast<size_t>(channel)];
         loop_.wake();
