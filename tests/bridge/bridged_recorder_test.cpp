@@ -22,6 +22,7 @@ public:
     bool offer(const FeedFrame& frame) override {
         pictures.fetch_add(1);
         if (frame.key) keys.fetch_add(1);
+        if (frame.key && !startsDecoder(*frame.bytes)) keyWithoutParameterSets.store(true);
         if (frame.timeNs <= lastTime.load()) backwards.store(true);
         lastTime.store(frame.timeNs);
         return true;
@@ -31,7 +32,20 @@ public:
     std::atomic<int> keys{0};
     std::atomic<int64_t> lastTime{-1};
     std::atomic<bool> backwards{false};
+    std::atomic<bool> keyWithoutParameterSets{false};
     std::atomic<bool> ended{false};
+
+private:
+    // H.264 only: a sequence parameter set comes before the first slice.
+    static bool startsDecoder(const std::vector<uint8_t>& bytes) {
+        for (size_t i = 0; i + 3 < bytes.size(); ++i) {
+            if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1) continue;
+            const int type = bytes[i + 3] & 0x1F;
+            if (type == 7) return true;
+            if (type == 1 || type == 5) return false;
+        }
+        return true;  // not H.264
+    }
 };
 
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
@@ -45,9 +59,10 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 
 class BridgedRecorderTest : public ::testing::Test {
 protected:
-    void startSimulator(const std::string& password = "1234", uint16_t port = 0) {
+    void startSimulator(const std::string& password = "1234", uint16_t port = 0, uint32_t modelCode = 11) {
         sim::SimOptions options;
         options.port = port;
+        options.modelCode = modelCode;
         options.channels = 4;
         options.echoIntervalSeconds = 0;
         options.password = password;
@@ -58,7 +73,8 @@ protected:
     }
 
     std::unique_ptr<BridgedRecorder> makeRecorder(uint16_t port, std::chrono::milliseconds closeAfter = 200ms,
-                                                  std::chrono::milliseconds joinWait = 10s, bool reconnect = false) {
+                                                  std::chrono::milliseconds joinWait = 10s, bool reconnect = false,
+                                                  int framing = 0) {
         RecorderSettings settings;
         settings.leaveGrace = 100ms;
         settings.reconnect.enabled = reconnect;
@@ -69,8 +85,9 @@ protected:
         settings.target = "127.0.0.1:" + std::to_string(port);
         settings.closeAfter = closeAfter;
         settings.joinWait = joinWait;
-        settings.fillRecord = [port](DeviceRecord& record) {
+        settings.fillRecord = [port, framing](DeviceRecord& record) {
             record.id = 1;
+            record.framingKind = framing;
             setText(record.account, u"admin");
             setText(record.password, u"1234");
             record.useStatic = 1;
@@ -177,6 +194,24 @@ TEST_F(BridgedRecorderTest, WatchedChannelsShareOneConnectionAndEachJoinOrLeaveI
     EXPECT_EQ(commands.count("CLIENT connected"), 1u);
     recorder->feed(2).detach(&third);
     recorder->unwatch(2);
+}
+
+TEST_F(BridgedRecorderTest, RawKeyPicturesOfSharedChannelsCarryTheirParameterSets) {
+    startSimulator("1234", 0, 61);  // the raw kind: no parameter sets in the stream
+    auto recorder = makeRecorder(simulator->port(), 5s, 10s, false, 1);
+    ASSERT_EQ(recorder->watch(0), WatchResult::Ready);
+    ASSERT_EQ(recorder->watch(3), WatchResult::Ready);
+    EndedTarget first, fourth;
+    recorder->feed(0).attach(&first);
+    recorder->feed(3).attach(&fourth);
+    EXPECT_TRUE(waitUntil([&] { return first.keys.load() >= 2 && fourth.keys.load() >= 2; }));
+    EXPECT_EQ(recorder->feed(3).codec(), VideoCodec::H264);
+    EXPECT_FALSE(first.keyWithoutParameterSets.load());
+    EXPECT_FALSE(fourth.keyWithoutParameterSets.load());
+    recorder->feed(0).detach(&first);
+    recorder->feed(3).detach(&fourth);
+    recorder->unwatch(0);
+    recorder->unwatch(3);
 }
 
 TEST_F(BridgedRecorderTest, AWatcherWhoLeavesAndComesBackWithinTheGraceCostsNoRequest) {
