@@ -59,6 +59,10 @@ constexpr ControlTemplate kControls[] = {
     {kAutoReconnect, Kind::CheckBox, "Reconnect automatically", 90, 11},
     {kSnapshot, Kind::Button, kSnapshotText, 42, 12},
     {kRecord, Kind::Button, kRecordText, 36, 12},
+    {kViewLabel, Kind::Static, kViewText, 22, 10},
+    {kViewCombo, Kind::Combo, "", 28, 0},
+    {kGroupPrevious, Kind::Button, kGroupPreviousText, 14, 12},
+    {kGroupNext, Kind::Button, kGroupNextText, 14, 12},
     {kRecInfoReq, Kind::Button, "Rec Info Req", 48, 12},
     {kSearchStart, Kind::Button, "START", 37, 12},
     {kSearchLive, Kind::Button, "LIVE", 27, 12},
@@ -200,6 +204,9 @@ void C_Main_Dlg::createControls() {
     qobject_cast<QPushButton*>(control(kRecord))->setCheckable(true);
     deviceCombo_ = qobject_cast<QComboBox*>(control(kDeviceCombo));
     channelCombo_ = qobject_cast<QComboBox*>(control(kChannelCombo));
+    viewCombo_ = qobject_cast<QComboBox*>(control(kViewCombo));
+    control(kGroupPrevious)->setToolTip(QStringLiteral("Previous cameras (Page Up)"));
+    control(kGroupNext)->setToolTip(QStringLiteral("Next cameras (Page Down)"));
     searchDate_ = qobject_cast<QDateEdit*>(control(kSearchDate));
     searchTime_ = qobject_cast<QTimeEdit*>(control(kSearchTime));
     initSearchPickers();
@@ -232,7 +239,20 @@ void C_Main_Dlg::connectHandlers() {
     clicked(kAutoReconnect, [this] { onAutoReconnectClicked(); });
     clicked(kSnapshot, [this] { takeSnapshot(); });
     clicked(kRecord, [this] { toggleRecording(); });
-    connect(video_, &C_DrawStatic::doubleClicked, this, [this] { setFullScreen(!fullScreen_); });
+    // A double-click on a tile's enlarged picture returns to the grid;
+    // elsewhere it is full screen on and off.
+    connect(video_, &C_DrawStatic::doubleClicked, this, [this] {
+        if (tileEnlarged_) {
+            returnToGrid();
+        } else {
+            setFullScreen(!fullScreen_);
+        }
+    });
+    connect(video_, &C_DrawStatic::tileSelected, this, [this](int channel) { onTileSelected(channel); });
+    connect(video_, &C_DrawStatic::tileDoubleClicked, this, [this](int channel) { enlargeTile(channel); });
+    connect(viewCombo_, &QComboBox::activated, this, [this] { onViewChosen(); });
+    clicked(kGroupPrevious, [this] { stepGroup(-1); });
+    clicked(kGroupNext, [this] { stepGroup(1); });
     connect(video_, &C_DrawStatic::recordingEnded, this, &C_Main_Dlg::onRecordingEnded);
     connect(video_, qOverload<int, const QString&, int, int>(&C_DrawStatic::reconnectScheduled), this,
             [this] { onReconnectScheduled(); });
@@ -298,6 +318,7 @@ void C_Main_Dlg::initDialog(const std::string& libraryDirectory) {
     layoutPage(kPageDevice);
     qobject_cast<QCheckBox*>(control(kIFrameOnly))->setChecked(true);
 
+    fillViews();
     applySettings(ViewerSettings::load());
     if (!notices.empty()) showNotice(notices);
 }
@@ -315,6 +336,8 @@ void C_Main_Dlg::applySettings(const ViewerSettings& settings) {
     iframeOnly->setChecked(settings.iframeOnly);
     video_->setIFrameOnly(settings.iframeOnly ? 1 : 0);
     tabs_->setCurrentIndex(settings.page);
+    gridChoices_ = settings.views;
+    restoreView();
 
     if (settings.size) resize(settings.size->expandedTo(minimumSize()));
     normalSize_ = size();
@@ -340,6 +363,7 @@ ViewerSettings C_Main_Dlg::currentSettings() const {
     settings.size = normal ? size() : normalSize_;
     settings.maximised = fullScreen_ ? maximisedBeforeFullScreen_ : (windowState() & Qt::WindowMaximized) != 0;
     settings.fullScreen = fullScreen_;
+    settings.views = gridChoices_;
     return settings;
 }
 
@@ -455,6 +479,8 @@ void C_Main_Dlg::layoutPage(int index) {
 
 void C_Main_Dlg::applyControlState(ControlState state) {
     for (const auto& [id, enabled] : controlStateChanges(state)) setControlEnabled(id, enabled);
+    // The view goes with the channel list.
+    updateViewControls();
 }
 
 void C_Main_Dlg::setControlEnabled(int id, bool enabled) {
@@ -515,7 +541,7 @@ void C_Main_Dlg::keyPressEvent(QKeyEvent* event) {
     // Escape would reject the dialog, which closes the program: here it
     // only leaves full screen.
     if (event->key() == Qt::Key_Escape) {
-        if (fullScreen_) setFullScreen(false);
+        leaveByEscape();
         event->accept();
         return;
     }

@@ -116,6 +116,20 @@ public:
     // connection was started (the user has been told why).
     bool connectWithoutAsking();
 
+    // The view (1, 4, 9 or 16 pictures) as the user would choose it in the
+    // "View" list: remembered for the recorder, and shown at once while
+    // connected. False when the recorder is not offered that view.
+    bool chooseView(int view);
+    int shownView() const { return view_; }
+    int shownGroup() const { return group_; }
+    // Moves `delta` groups of cameras on (Page Down: 1, Page Up: -1).
+    void stepGroup(int delta);
+    // Whether one tile of the grid is shown alone (double-click).
+    bool tileEnlarged() const { return tileEnlarged_; }
+    // The tile of `channel` alone, as a double-click does; and back.
+    void enlargeTile(int channel);
+    void returnToGrid();
+
     // What the dialog would remember if it closed now.
     ViewerSettings currentSettings() const;
 
@@ -202,6 +216,26 @@ private:
     void onAlarmOn();
     void onAlarmOff();
 
+    // The grid (grid_panel.cpp).
+    // The cameras the views are offered for: those the recorder reported,
+    // else its model's channels.
+    int viewCameraCount() const;
+    // The "View" list for the recorder, with the view shown selected.
+    void fillViews();
+    void onViewChosen();
+    // Shows the view and group: the grid's channel set, or the single view
+    // of the current channel. `request`: ask the recorder while connected.
+    void applyView();
+    void updateViewControls();
+    void onTileSelected(int channel);
+    void selectTileByKey(int index);
+    // The recorder's remembered view and group, or the single view.
+    void restoreView();
+    void rememberView();
+    // After the login: fewer cameras than the view needs shrink it.
+    void fitViewToRecorder();
+    void leaveByEscape();
+
     // Full screen, snapshot, recording and keys (viewer_actions.cpp).
     // True when the key was one of the viewer's and has been handled.
     bool handleViewerKey(QWidget* target, const QKeyEvent& key);
@@ -235,6 +269,11 @@ private:
     QTabWidget* tabs_ = nullptr;
     QComboBox* deviceCombo_ = nullptr;
     QComboBox* channelCombo_ = nullptr;
+    QComboBox* viewCombo_ = nullptr;
+    int view_ = 1;   // pictures shown at once
+    int group_ = 0;  // which group of `view_` cameras
+    bool tileEnlarged_ = false;
+    std::map<uint32_t, GridChoice> gridChoices_;  // by recorder id
     QDateEdit* searchDate_ = nullptr;
     QTimeEdit* searchTime_ = nullptr;
     QLabel* searchRange_ = nullptr;

@@ -48,6 +48,11 @@ int C_Viewer_App::run(const StartOptions& options) {
         }
     }
     if (options.channel) dialog.chooseChannel(*options.channel - 1);
+    // A view the recorder is not offered (fewer cameras) leaves the view as
+    // it was.
+    if (options.view && !dialog.chooseView(*options.view)) {
+        std::cerr << "orvix: the recorder is not offered a view of " << *options.view << " pictures\n";
+    }
     if (options.fullScreen) dialog.setFullScreen(true);
     if (!options.connectName.empty()) {
         // Once the dialog is on the screen, without the "Question" box.

@@ -25,6 +25,13 @@ bool takeValue(const std::vector<std::string>& arguments, size_t& i, const std::
     return false;
 }
 
+std::optional<int> parseView(const std::string& text) {
+    for (int view : {1, 4, 9, 16}) {
+        if (text == std::to_string(view)) return view;
+    }
+    return std::nullopt;
+}
+
 std::optional<int> parseChannel(const std::string& text) {
     int value = 0;
     const char* end = text.data() + text.size();
@@ -62,6 +69,9 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments) {
         } else if (takeValue(arguments, i, "--channel", value, missing)) {
             options.channel = missing ? std::nullopt : parseChannel(value);
             if (!options.channel) fail("--channel needs a number from 1 to 16");
+        } else if (takeValue(arguments, i, "--view", value, missing)) {
+            options.view = missing ? std::nullopt : parseView(value);
+            if (!options.view) fail("--view needs 1, 4, 9 or 16");
         } else if (takeValue(arguments, i, "--renderer", value, missing)) {
             const auto preference = missing ? std::nullopt : parseRendererPreference(value);
             if (preference) {
@@ -85,11 +95,13 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments) {
 }
 
 std::string usageText() {
-    return "Usage: orvix [--connect NAME [--channel N]] [--fullscreen] [--renderer auto|software|opengl]\n"
+    return "Usage: orvix [--connect NAME [--channel N] [--view N]] [--fullscreen] [--renderer auto|software|opengl]\n"
            "Shows live and recorded video of the recorders in your device list.\n"
            "\n"
            "  --connect NAME   select the recorder NAME and connect to it at once\n"
            "  --channel N      show camera N (1-16) when connecting\n"
+           "  --view N         show N pictures at once: 1, 4, 9 or 16 (as many as\n"
+           "                   the recorder has cameras)\n"
            "  --fullscreen     show the video alone on the whole screen (F11 or Escape returns)\n"
            "  --renderer VIEW  draw pictures with OpenGL or in software; auto (the\n"
            "                   default) takes OpenGL only where hardware does it\n"

@@ -1,5 +1,5 @@
 // The program's command line: --help, --version, --connect NAME with
-// --channel N and --fullscreen for a display that shows one recorder from
+// --channel N, --view N and --fullscreen for a display that shows one recorder from
 // the start, and --renderer for the view pictures are drawn in. Plain
 // C++, so that it can be read before any window system is reached.
 //
@@ -20,6 +20,7 @@ struct StartOptions {
     Action action = Action::Run;
     std::string connectName;     // --connect: the recorder to connect to at once
     std::optional<int> channel;  // --channel: 1-16 as the user counts
+    std::optional<int> view;     // --view: 1, 4, 9 or 16 pictures
     bool fullScreen = false;     // --fullscreen: start with the video on the whole screen
     RendererPreference renderer = RendererPreference::Auto;  // --renderer
     std::string error;           // Invalid: what is wrong, for one line

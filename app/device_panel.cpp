@@ -10,6 +10,7 @@
 #include "app/c_main_dlg.h"
 #include "app/channel_entries.h"
 #include "app/main_dialog_ids.h"
+#include "video/grid_layout.h"
 #include "video/c_draw_static.h"
 
 namespace orvix {
@@ -75,6 +76,7 @@ void C_Main_Dlg::onDeviceSelected() {
     if (copySelectedDevice()) {
         applyControlState(ControlState::DeviceIdle);
         fillChannelsAndSelectCurrent();
+        restoreView();
     } else {
         applyControlState(ControlState::NoDevice);
     }
@@ -196,9 +198,12 @@ bool C_Main_Dlg::connectToRecorder(bool ask) {
     applyControlState(ControlState::Connected);
     clearRange();
     applyReconnectSetting();
-    // Video starts on the channel chosen in the channel list.
+    // Video starts on the channel chosen in the channel list, in the view
+    // chosen: the grid's channels are asked for at the login.
     const int channel = channelOfSelection();
     working_.currentChannel.store(channel >= 0 ? channel : 0);
+    if (view_ > 1) group_ = groupOf(working_.currentChannel.load(), view_);
+    applyView();
     sendToVideo(VWM_CONNECT, reinterpret_cast<WParam>(&working_));
     if (video_->setUpFailed() != 0) {
         // Nothing runs: free what the set-up made and be disconnected again.
@@ -223,6 +228,19 @@ void C_Main_Dlg::disconnectFromRecorder() {
 void C_Main_Dlg::onChannelChosen() {
     const int channel = channelOfSelection();
     if (channel < 0) return;
+    if (video_->gridShown()) {
+        // In a grid the channel's tile is selected, in its group.
+        if (video_->selectTile(channel)) {
+            onTileSelected(channel);
+            return;
+        }
+        working_.currentChannel.store(channel);
+        group_ = groupOf(channel, view_);
+        applyView();
+        rememberView();
+        recordNewChannel();
+        return;
+    }
     working_.currentChannel.store(channel);
     sendToVideo(VWM_SET_CHANNEL, static_cast<WParam>(channel), 0);
     recordNewChannel();
@@ -253,6 +271,12 @@ void C_Main_Dlg::onConnected() {
     }
     // A new recorder: its alarm outputs are known after the login.
     fillAlarmOutputs(kAlarmOutputEntries);
+    fitViewToRecorder();
+    // The grid keeps its selected tile as the current channel.
+    if (video_->gridShown()) {
+        const int selected = video_->selectedTileChannel();
+        if (selected >= 0) onTileSelected(selected);
+    }
 }
 
 }  // namespace orvix

@@ -52,6 +52,13 @@ enum MainControl : int {
     // the received video of the shown channel kept as MP4 (a toggle).
     kSnapshot = 1044,
     kRecord = 1045,
+    // Also added: on the "Connect" page, how many pictures are shown at once
+    // (1, 4, 9 or 16) and the buttons that move to the previous and next
+    // group of cameras.
+    kViewLabel = 1046,
+    kViewCombo = 1047,
+    kGroupPrevious = 1048,
+    kGroupNext = 1049,
 };
 
 // Tab indexes.
@@ -90,6 +97,9 @@ inline constexpr char kStringDeleteQuestion[] = "Delete recorder %1?";
 // %1, %2: the first and last recorded second, as yyyy-MM-dd HH:mm:ss.
 inline constexpr char kSnapshotText[] = "Snapshot";
 inline constexpr char kRecordText[] = "Record";
+inline constexpr char kViewText[] = "View :";
+inline constexpr char kGroupPreviousText[] = "<";
+inline constexpr char kGroupNextText[] = ">";
 inline constexpr char kStringRecordedRange[] = "Recorded from %1 to %2";
 
 // The dialog's title for a build variant; empty for unknown variants.

@@ -7,7 +7,8 @@ namespace {
 
 const std::vector<int> kPages[kPageCount] = {
     {kDeviceLabel, kDeviceCombo, kAddDevice, kDeleteDevice},
-    {kInfoSetup, kConnect, kChannelLabel, kChannelCombo, kIFrameOnly, kAutoReconnect, kSnapshot, kRecord},
+    {kInfoSetup, kConnect, kChannelLabel, kChannelCombo, kIFrameOnly, kAutoReconnect, kSnapshot, kRecord, kViewLabel,
+     kViewCombo, kGroupPrevious, kGroupNext},
     {kRecInfoReq, kSearchStart, kSearchLive, kSearchDate, kSearchTime, kSearchRange},
     {kPanLeft, kTiltUp, kTiltDown, kPanRight, kPanTiltStop, kDirectionMode},
     {kZoomOut, kZoomStop, kZoomIn, kFocusIn, kFocusStop, kFocusOut},
@@ -79,6 +80,10 @@ std::vector<Placement> placePage(int page, const PageFrame& frame, const std::fu
         p.put(kChannelLabel, p.firstX(), b + 2 + p.height(kConnect));
         p.rowFrom({kChannelCombo, kIFrameOnly}, p.rightOf(kChannelLabel) + 1, b + 1 + p.height(kConnect));
         p.row({kAutoReconnect}, b + 2 + p.height(kConnect) + p.height(kChannelCombo));
+        // The view and its group buttons to the right of "I only", clear of
+        // the controls above and below.
+        p.put(kViewLabel, p.rightOf(kIFrameOnly) + 9, b + 2 + p.height(kConnect));
+        p.rowFrom({kViewCombo, kGroupPrevious, kGroupNext}, p.rightOf(kViewLabel) + 1, b + 1 + p.height(kConnect));
         break;
     case kPageSearch:
         p.row({kRecInfoReq, kSearchStart, kSearchLive}, b - 1);

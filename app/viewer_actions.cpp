@@ -60,7 +60,13 @@ bool C_Main_Dlg::handleViewerKey(QWidget* target, const QKeyEvent& event) {
         return true;
     case Qt::Key_Escape:
         // Never closes the program.
-        if (fullScreen_) setFullScreen(false);
+        leaveByEscape();
+        return true;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        // Pickers step with them; elsewhere they move through the cameras.
+        if (qobject_cast<QAbstractSpinBox*>(target) != nullptr || !video_->gridShown()) return false;
+        stepGroup(key == Qt::Key_PageDown ? 1 : -1);
         return true;
     case Qt::Key_F1:
         showKeyHelp();
@@ -84,10 +90,25 @@ bool C_Main_Dlg::handleViewerKey(QWidget* target, const QKeyEvent& event) {
         if (qobject_cast<QAbstractSpinBox*>(target) != nullptr || qobject_cast<QLineEdit*>(target) != nullptr) {
             return false;
         }
-        chooseChannelByKey(key == Qt::Key_0 ? 9 : key - Qt::Key_1);
+        const int number = key == Qt::Key_0 ? 9 : key - Qt::Key_1;
+        // In a grid the key picks a tile of those shown.
+        if (video_->gridShown()) {
+            selectTileByKey(number);
+        } else {
+            chooseChannelByKey(number);
+        }
         return true;
     }
     return false;
+}
+
+void C_Main_Dlg::leaveByEscape() {
+    // Full screen is left first; then an enlarged tile returns to its grid.
+    if (fullScreen_) {
+        setFullScreen(false);
+    } else if (tileEnlarged_) {
+        returnToGrid();
+    }
 }
 
 void C_Main_Dlg::chooseChannelByKey(int channel) {
@@ -180,8 +201,10 @@ void C_Main_Dlg::onRecordingEnded(const QString& path, const QString& error) {
 QString C_Main_Dlg::keyHelpText() {
     static constexpr const char* kKeys[][2] = {
         {"F11, double-click on the video", "full screen on and off"},
-        {"Escape", "leave full screen"},
-        {"1 - 9, 0", "channels 1 - 10"},
+        {"Escape", "leave full screen; back to the grid"},
+        {"1 - 9, 0", "channels 1 - 10 (in a grid: tiles 1 - 10)"},
+        {"Page Up, Page Down", "previous or next cameras of a grid"},
+        {"Click, double-click", "select a tile; show it alone, and back"},
         {"Tab (on the video)", "frame rate only, or all rates"},
         {"Space", "keyboard to the video"},
         {"Ctrl+S", "snapshot (PNG)"},

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QSettings>
+#include <QStringList>
 
 namespace orvix {
 namespace {
@@ -26,7 +27,7 @@ QString ViewerSettings::filePath() {
 }
 
 ViewerSettings ViewerSettings::load() {
-    const QSettings file(filePath(), QSettings::IniFormat);
+    QSettings file(filePath(), QSettings::IniFormat);
     ViewerSettings s;
     s.recorderId = file.value(QStringLiteral("recorder/id"), 0).toUInt();
     s.channel = boundedInt(file, QStringLiteral("recorder/channel"), 0, kChannels - 1, s.channel);
@@ -38,6 +39,24 @@ ViewerSettings ViewerSettings::load() {
     if (size.isValid() && !size.isEmpty()) s.size = size;
     s.maximised = file.value(QStringLiteral("window/maximised"), s.maximised).toBool();
     s.fullScreen = file.value(QStringLiteral("window/fullScreen"), s.fullScreen).toBool();
+    // One key per recorder id: "VIEW/GROUP"; anything else is left out.
+    file.beginGroup(QStringLiteral("views"));
+    for (const QString& key : file.childKeys()) {
+        bool idOk = false;
+        const uint32_t id = key.toUInt(&idOk);
+        const QStringList parts = file.value(key).toString().split(QLatin1Char('/'));
+        if (!idOk || id == 0 || parts.size() != 2) continue;
+        bool viewOk = false;
+        bool groupOk = false;
+        const int view = parts[0].toInt(&viewOk);
+        const int group = parts[1].toInt(&groupOk);
+        if (!viewOk || !groupOk || !(view == 1 || view == 4 || view == 9 || view == 16) || group < 0 ||
+            group >= kChannels) {
+            continue;
+        }
+        s.views[id] = GridChoice{view, group};
+    }
+    file.endGroup();
     return s;
 }
 
@@ -51,6 +70,10 @@ bool ViewerSettings::save() const {
     if (size) file.setValue(QStringLiteral("window/size"), *size);
     file.setValue(QStringLiteral("window/maximised"), maximised);
     file.setValue(QStringLiteral("window/fullScreen"), fullScreen);
+    file.remove(QStringLiteral("views"));
+    for (const auto& [id, choice] : views) {
+        file.setValue(QStringLiteral("views/%1").arg(id), QStringLiteral("%1/%2").arg(choice.view).arg(choice.group));
+    }
     file.sync();
     return file.status() == QSettings::NoError;
 }

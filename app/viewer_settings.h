@@ -1,5 +1,5 @@
 // What the program remembers from one start to the next: the chosen
-// recorder and channel, "I only", the page shown, the window's place and
+// recorder and channel, "I only", each recorder's view and group, the page shown, the window's place and
 // whether it was maximised or showed the video on the whole screen.
 // Kept in $XDG_CONFIG_HOME/orvix/orvix.conf (~/.config/orvix/orvix.conf
 // without it) in INI form, apart from the device list.
@@ -12,9 +12,18 @@
 #include <QSize>
 #include <QString>
 #include <cstdint>
+#include <map>
 #include <optional>
 
 namespace orvix {
+
+// How many pictures a recorder was shown with (1, 4, 9 or 16) and which
+// group of cameras (0 for the first `view` cameras).
+struct GridChoice {
+    int view = 1;
+    int group = 0;
+    bool operator==(const GridChoice&) const = default;
+};
 
 struct ViewerSettings {
     uint32_t recorderId = 0;  // the recorder chosen last; 0 for none
@@ -25,6 +34,7 @@ struct ViewerSettings {
     std::optional<QSize> size;       // the normal (not maximised) size
     bool maximised = false;
     bool fullScreen = false;         // the video alone on the whole screen
+    std::map<uint32_t, GridChoice> views;  // by recorder id
 
     // The file, from the environment at the time of the call.
     static QString filePath();

@@ -10,6 +10,7 @@
 
 #include "link/debug_log.h"
 #include "video/aspect_fit.h"
+#include "video/grid_view.h"
 #include "video/overlay_layer.h"
 #include "video/video_codec.h"
 #include "video/video_decoder.h"
@@ -64,7 +65,23 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
     });
     // After the output has shown its view for a new picture, the strip goes
     // above it.
+    // Several channels report through the feed to the grid's tiles.
+    session_.setChannelEvents(&feed_);
+    grid_ = new GridView(feed_, this);
+    grid_->hide();
+    connect(grid_, &GridView::tileSelected, this, &C_DrawStatic::tileSelected);
+    connect(grid_, &GridView::tileDoubleClicked, this, &C_DrawStatic::tileDoubleClicked);
+    connect(&feed_, &GridFeed::picturesReady, this, [this] {
+        // As with the single view: nothing is shown after the link ended.
+        if (!gridShown_ || session_.linkEnded() || !session_.threadsRunning()) return;
+        if (grid_->isHidden()) raiseGrid();
+    });
     connect(&output_.handOver(), &FrameHandOver::frameReady, this, [this] {
+        // A single-view picture that was on its way when the grid came.
+        if (gridShown_) {
+            if (QWidget* view = output_.activeView()) view->hide();
+            return;
+        }
         // A picture decoded before the link ended, handed over after: the
         // logo with the status lines stays.
         if (session_.linkEnded()) {
@@ -82,7 +99,7 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
 }
 
 void C_DrawStatic::updateStatusStrip() {
-    const QWidget* view = output_.activeView();
+    const QWidget* view = gridShown_ ? grid_ : output_.activeView();
     if (view != nullptr && view->isVisible()) {
         statusStrip_->showOverPicture();
     } else {
@@ -197,9 +214,11 @@ LParam C_DrawStatic::handle(uint32_t message, WParam wParam, LParam lParam) {
         return 1;
     case VWM_SEARCH_START:
         session_.startSearch(static_cast<uint32_t>(wParam));
+        if (gridShown_) grid_->startPlayback();
         return 1;
     case VWM_SEARCH_END:
         session_.endSearch();
+        grid_->showLive();
         return 1;
     case VWM_PTZ:
         session_.ptz(static_cast<int>(wParam), static_cast<int32_t>(lParam));
@@ -264,6 +283,10 @@ void C_DrawStatic::setUp(DeviceRecord* record) {
     if (session_.threadsRunning()) stopThreads();
     ratesTimer_.stop();
     output_.setUp();
+    grid_->clearPictures();
+    grid_->showLive();
+    if (record != nullptr) grid_->setRecorderName(QString::fromStdU16String(std::u16string(record->name.view())));
+    grid_->setLanguage(session_.overlay().language.load());
     const QPoint topLeft = mapToGlobal(QPoint(0, 0));
     const FrameRect destination{topLeft.x(), topLeft.y(), topLeft.x() + width(), topLeft.y() + height()};
     if (session_.setUp(record, output_.renderers(), destination) == VideoSession::SetUpResult::Started) {
@@ -274,6 +297,7 @@ void C_DrawStatic::setUp(DeviceRecord* record) {
 void C_DrawStatic::refresh() {
     // The logo and the status show until the next picture is drawn over them.
     if (QWidget* view = output_.activeView()) view->hide();
+    grid_->hide();
     statusStrip_->hide();
     update();
 }
@@ -340,6 +364,7 @@ void C_DrawStatic::showInfoLine(const std::string& text) {
 void C_DrawStatic::resizeEvent(QResizeEvent*) {
     // The views follow the window; the next picture is fitted to its size.
     output_.followWindow();
+    grid_->setGeometry(rect());
     updateStatusStrip();
 }
 
@@ -354,6 +379,7 @@ QRect C_DrawStatic::pictureRect() const {
 }
 
 QImage C_DrawStatic::snapshot() const {
+    if (gridShown_) return grid_->isVisible() ? grid_->snapshot() : QImage();
     const QWidget* view = output_.activeView();
     if (view == nullptr || !view->isVisible()) return QImage();
     const HandedFrame frame = output_.handOver().latest();
@@ -380,7 +406,13 @@ bool C_DrawStatic::startRecording(const std::string& path, std::string& error) {
     recorder_ = std::make_unique<StreamRecorder>(path);
     recorder_->setCodec(codecForModel(record->modelIndex.load()));
     recordingPath_ = path;
-    decoder->setTap(recorder_.get());
+    if (gridShown_) {
+        // The selected tile's channel, as the decode workers hand it on.
+        feed_.setRecorder(grid_->selectedChannel(), recorder_.get());
+        grid_->setRecordingMark(true);
+    } else {
+        decoder->setTap(recorder_.get());
+    }
     output_.setRecordingMark(true);
     return true;
 }
@@ -391,11 +423,59 @@ bool C_DrawStatic::stopRecording(std::string& error) {
         return false;
     }
     if (VideoDecoder* decoder = session_.decoder()) decoder->setTap(nullptr);
+    feed_.setRecorder(-1, nullptr);
+    grid_->setRecordingMark(false);
     output_.setRecordingMark(false);
     const bool ok = recorder_->finish(error);
     finishedRecorders_.push_back(std::move(recorder_));
     return ok;
 }
+
+void C_DrawStatic::setStatistics(int statistics) {
+    session_.overlay().statistics.store(statistics);
+    grid_->setStatistics(statistics != 0);
+}
+
+bool C_DrawStatic::showGrid(const ChannelSet& channels, int view) {
+    if (channels.size() < 2 || !session_.setChannels(channels)) return false;
+    grid_->showChannels(channels, view);
+    gridShown_ = true;
+    if (QWidget* single = output_.activeView()) single->hide();
+    grid_->setGeometry(rect());
+    // Shown at once while connected: tiles without a picture say so.
+    if (session_.threadsRunning() && !session_.linkEnded()) {
+        raiseGrid();
+    } else {
+        grid_->hide();
+    }
+    return true;
+}
+
+void C_DrawStatic::showSingle(int channel) {
+    if (gridShown_) {
+        gridShown_ = false;
+        grid_->hide();
+        // The picture from before the grid is not shown again.
+        output_.handOver().clear();
+        if (QWidget* single = output_.activeView()) single->hide();
+        updateStatusStrip();
+        update();
+    }
+    // Without a connection the set is kept for the login; with one the
+    // channel request does the same.
+    if (session_.connection() == nullptr) session_.setChannels(ChannelSet::single(channel));
+}
+
+void C_DrawStatic::raiseGrid() {
+    grid_->setGeometry(rect());
+    grid_->show();
+    grid_->raise();
+    updateStatusStrip();
+}
+
+int C_DrawStatic::selectedTileChannel() const { return gridShown_ ? grid_->selectedChannel() : -1; }
+
+bool C_DrawStatic::selectTile(int channel) { return gridShown_ && grid_->selectChannel(channel); }
 
 void C_DrawStatic::endRecording() {
     if (recorder_ == nullptr) return;

@@ -20,13 +20,17 @@
 #include "app/device_record.h"
 #include "link/link_notifier.h"
 #include "link/window_messages.h"
+#include "link/channel_set.h"
 #include "recording/stream_recorder.h"
+#include "video/grid_feed.h"
 #include "video/sent_message_queue.h"
 #include "video/status_strip.h"
 #include "video/video_output.h"
 #include "video/video_session.h"
 
 namespace orvix {
+
+class GridView;
 
 class C_DrawStatic : public QWidget, public MessageTarget, public LinkNotifier {
     Q_OBJECT
@@ -70,7 +74,7 @@ public:
     uint16_t languageId() { return session_.overlay().language.load(); }
     void setIFrameOnly(int iframeOnly) { session_.shared().iframeOnly.store(iframeOnly); }
     int iframeOnly() const { return session_.shared().iframeOnly.load(); }
-    void setStatistics(int statistics) { session_.overlay().statistics.store(statistics); }
+    void setStatistics(int statistics);
     void toggleStatistics() { setStatistics(statistics() == 0 ? 1 : 0); }
     int statistics() { return session_.overlay().statistics.load(); }
     int setUpFailed() const { return session_.setUpFailed() ? 1 : 0; }
@@ -103,6 +107,20 @@ public:
     // nothing playable was kept (or nothing was being recorded).
     bool stopRecording(std::string& error);
     bool recording() const { return recorder_ != nullptr; }
+    // The grid: the channels of `channels` (several) in `view` tiles, asked
+    // for with one data request when video flows, else at the login. False
+    // when the session refuses the set.
+    bool showGrid(const ChannelSet& channels, int view);
+    // Back to the single view of the record's current channel (the caller
+    // asks for it with VWM_SET_CHANNEL while connected).
+    void showSingle(int channel);
+    bool gridShown() const { return gridShown_; }
+    GridView* gridView() const { return grid_; }
+    GridFeed& gridFeed() { return feed_; }
+    // The channel the grid's selected tile shows, -1 outside the grid.
+    int selectedTileChannel() const;
+    bool selectTile(int channel);
+
     // Puts `text` on the info line, over the logo or the picture.
     void showInfoLine(const std::string& text);
     const std::string& recordingPath() const { return recordingPath_; }
@@ -119,6 +137,9 @@ signals:
     void recordingEnded(const QString& path, const QString& error);
     // The user double-clicked the video.
     void doubleClicked();
+    // The user clicked a grid tile, or double-clicked one.
+    void tileSelected(int channel);
+    void tileDoubleClicked(int channel);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -154,7 +175,13 @@ private:
     // Finishes a recording the user did not stop, and says so.
     void endRecording();
 
+    // Shows the grid over everything else, with the status lines above it.
+    void raiseGrid();
+
     VideoOutput output_{this};
+    GridFeed feed_;
+    GridView* grid_ = nullptr;
+    bool gridShown_ = false;
     VideoSession session_{*this};
     SentMessageQueue sent_;
     QTimer ratesTimer_;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "video/access_unit.h"
 
@@ -18,6 +19,10 @@ struct ChannelPicture {
     int height = 0;
     int rowBytes = 0;
     int64_t recorderSeconds = 0;  // the picture's recorder time
+    // The size the codec gave: width x height unless pictureSize() asked
+    // for another.
+    int decodedWidth = 0;
+    int decodedHeight = 0;
 };
 
 class ChannelEvents {
@@ -27,6 +32,13 @@ public:
     // channel never overlap and come in stream order; calls for different
     // channels may come at the same time from different workers.
     virtual void picture(int channel, const ChannelPicture& frame) = 0;
+    // Decode worker: the size `channel`'s pictures of `width` x `height`
+    // are to be handed on at; the colour conversion scales them to it in
+    // the same pass. As decoded unless overridden.
+    virtual std::pair<int, int> pictureSize(int channel, int width, int height) {
+        (void)channel;
+        return {width, height};
+    }
     // Decode worker, before the unit is decoded: one codec-ready access unit
     // of `channel` (same ordering as picture()). Valid only during the call.
     virtual void packet(int channel, const AccessUnit& unit) {

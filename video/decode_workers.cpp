@@ -73,7 +73,12 @@ void DecodeWorkers::process(int channel, Channel& state) {
 
     // Opened on the channel's first packet, and again when the recorder's
     // model (and so its codec) is another one than it was opened for.
-    if (state.decoder == nullptr) state.decoder = std::make_unique<VideoDecoder>();
+    if (state.decoder == nullptr) {
+        state.decoder = std::make_unique<VideoDecoder>();
+        // Converted straight to the size the channel is shown at.
+        state.decoder->setConvertedSize(
+            [this, channel](int width, int height) { return events_.pictureSize(channel, width, height); });
+    }
     if (state.openedModel != model) {
         if (state.decoder->open(kOpenWidth, kOpenHeight, record_) != 1) return;
         state.openedModel = model;
@@ -88,6 +93,8 @@ void DecodeWorkers::process(int channel, Channel& state) {
     frame.height = picture.height;
     frame.rowBytes = picture.width * 4;
     frame.recorderSeconds = unit.recorderSeconds;
+    frame.decodedWidth = picture.decodedWidth;
+    frame.decodedHeight = picture.decodedHeight;
     events_.picture(channel, frame);
 }
 

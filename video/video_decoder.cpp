@@ -187,6 +187,8 @@ DecodedPicture VideoDecoder::decodeLocked(const uint8_t* prefix, size_t prefixLe
         }
         scaler_ = sws_getContext(width, height, static_cast<AVPixelFormat>(format), width, height, kRgbFormat,
                                  SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+        convertedWidth_ = width;
+        convertedHeight_ = height;
         if (scaler_ == nullptr) {
             outWidth_ = 0;  // the next packet tries again
             return {};
@@ -201,11 +203,33 @@ DecodedPicture VideoDecoder::decodeLocked(const uint8_t* prefix, size_t prefixLe
         return {};
     }
 
+    if (convertedSize_ && !convertToWanted()) return {};
+
     uint8_t* destination[4] = {rgb_.get(), nullptr, nullptr, nullptr};
-    const int destinationStride[4] = {outWidth_ * kRgbBytesPerPixel, 0, 0, 0};
+    const int destinationStride[4] = {convertedWidth_ * kRgbBytesPerPixel, 0, 0, 0};
     sws_scale(scaler_, picture_->data, picture_->linesize, 0, outHeight_, destination, destinationStride);
     if (frame_ != nullptr) frame_->picture = rgb_.get();
-    return DecodedPicture{rgb_.get(), outWidth_, outHeight_};
+    return DecodedPicture{rgb_.get(), convertedWidth_, convertedHeight_, outWidth_, outHeight_};
+}
+
+bool VideoDecoder::convertToWanted() {
+    auto [width, height] = convertedSize_(outWidth_, outHeight_);
+    // A size that cannot be had keeps the decoded one.
+    if (width <= 0 || height <= 0 || width > kMaxPictureWidth || height > kMaxPictureHeight) {
+        width = outWidth_;
+        height = outHeight_;
+    }
+    if (width == convertedWidth_ && height == convertedHeight_) return true;
+    if (!ensureRgbCapacity(static_cast<size_t>(width) * static_cast<size_t>(height) * kRgbBytesPerPixel)) return false;
+    SwsContext* scaler = sws_getContext(outWidth_, outHeight_, static_cast<AVPixelFormat>(scalerFormat_), width, height,
+                                        kRgbFormat, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    if (scaler == nullptr) return false;
+    sws_freeContext(scaler_);
+    scaler_ = scaler;
+    convertedWidth_ = width;
+    convertedHeight_ = height;
+    ++counters_.scalerBuilds;
+    return true;
 }
 
 bool VideoDecoder::fillInput(const uint8_t* prefix, size_t prefixLength, const uint8_t* data, size_t length) {
@@ -296,6 +320,8 @@ void VideoDecoder::close() {
     scalerFormat_ = -1;
     outWidth_ = 0;
     outHeight_ = 0;
+    convertedWidth_ = 0;
+    convertedHeight_ = 0;
 }
 
 DecoderCounters VideoDecoder::counters() const {

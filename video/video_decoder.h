@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <mutex>
 
 #include "app/device_record.h"
@@ -39,6 +41,10 @@ struct DecodedPicture {
     const uint8_t* pixels = nullptr;
     int width = 0;
     int height = 0;
+    // The size the codec gave; differs from width x height only where a
+    // converted size was asked for (setConvertedSize).
+    int decodedWidth = 0;
+    int decodedHeight = 0;
 
     explicit operator bool() const { return pixels != nullptr; }
 };
@@ -98,6 +104,14 @@ public:
     // set from another thread; the tap must outlive its use by the decoder.
     void setTap(DecodeTap* tap) { tap_.store(tap); }
 
+    // The size each picture is converted to from its decoded size, for a
+    // consumer that shows it smaller or larger (a grid tile): the colour
+    // conversion scales it in the same pass. Unset (the default), pictures
+    // keep their decoded size. Called on the decoding thread; set before
+    // decoding begins.
+    using ConvertedSize = std::function<std::pair<int, int>(int width, int height)>;
+    void setConvertedSize(ConvertedSize size) { convertedSize_ = std::move(size); }
+
     DecoderCounters counters() const;
     int outputWidth() const;
     int outputHeight() const;
@@ -109,6 +123,8 @@ private:
     // False, with one debug line per size, for a picture over the limit.
     bool pictureFits(int width, int height);
     bool ensureRgbCapacity(size_t bytes);
+    // Rebuilds the scaler when the converted size asked for changed.
+    bool convertToWanted();
     void releaseCodec();
 
     mutable std::mutex mutex_;
@@ -128,6 +144,9 @@ private:
     int openHeight_ = 0;
     int outWidth_ = 0;
     int outHeight_ = 0;
+    int convertedWidth_ = 0;   // the scaler's output size
+    int convertedHeight_ = 0;
+    ConvertedSize convertedSize_;
 
     DisplayFrame* frame_ = nullptr;
     std::atomic<DecodeTap*> tap_{nullptr};

@@ -29,6 +29,9 @@ TEST(CommandLine, ConnectTakesANameAndChannelOneToSixteenInEitherSpelling) {
     EXPECT_EQ(parse({}).renderer, RendererPreference::Auto);
     EXPECT_EQ(parse({"--renderer", "software"}).renderer, RendererPreference::Software);
     EXPECT_EQ(parse({"--renderer=opengl"}).renderer, RendererPreference::OpenGl);
+    EXPECT_FALSE(parse({}).view.has_value());
+    EXPECT_EQ(parse({"--connect", "Hall", "--view", "4"}).view, 4);
+    EXPECT_EQ(parse({"--view=16"}).view, 16);
 }
 
 TEST(CommandLine, WrongOrIncompleteOptionsAreRefusedWithTheFirstReason) {
@@ -44,6 +47,9 @@ TEST(CommandLine, WrongOrIncompleteOptionsAreRefusedWithTheFirstReason) {
         {{"stray"}, "unknown option stray"},
         {{"--renderer", "vulkan"}, "--renderer needs auto, software or opengl"},
         {{"--renderer"}, "--renderer needs"},
+        {{"--view", "6"}, "--view needs 1, 4, 9 or 16"},
+        {{"--view", "04"}, "--view needs"},
+        {{"--view"}, "--view needs"},
     };
     for (const auto& [arguments, reason] : cases) {
         const StartOptions options = parse(arguments);
@@ -59,6 +65,7 @@ TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
     EXPECT_EQ(parse({"--version", "--help"}).action, Action::Help);
     EXPECT_EQ(versionText(), std::string("orvix ") + ORVIX_VERSION);
     EXPECT_NE(usageText().find("--connect NAME"), std::string::npos);
+    EXPECT_NE(usageText().find("--view N"), std::string::npos);
 }
 
 }  // namespace

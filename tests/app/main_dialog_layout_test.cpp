@@ -84,6 +84,21 @@ TEST(PageLayout, TheChannelLabelSitsOnePixelLowerThanItsCombo) {
     EXPECT_EQ(connect.at(kIFrameOnly).topLeft(), QPoint(105, 221));
 }
 
+TEST(PageLayout, TheViewAndGroupButtonsFitBesideTheConnectPagesControls) {
+    const auto connect = place(kPageConnect);
+    for (int added : {kViewLabel, kViewCombo, kGroupPrevious, kGroupNext}) {
+        const QRect rect = connect.at(added);
+        EXPECT_GT(rect.x(), connect.at(kIFrameOnly).right()) << added;
+        for (const auto& [id, other] : connect) {
+            if (id != added) {
+                EXPECT_FALSE(rect.intersects(other)) << added << " over " << id;
+            }
+        }
+    }
+    EXPECT_EQ(connect.at(kViewCombo).y(), connect.at(kChannelCombo).y());
+    EXPECT_EQ(connect.at(kGroupNext).x(), connect.at(kGroupPrevious).right() + 2);
+}
+
 TEST(PageLayout, PanTiltButtonsFormACross) {
     const auto cross = place(kPagePanTilt);
     const QRect left = cross.at(kPanLeft), up = cross.at(kTiltUp), down = cross.at(kTiltDown),
@@ -103,8 +118,9 @@ TEST(PageLayout, EveryPageShowsItsOwnControlsAndNoPageHasAnIndexOutsideSeven) {
     EXPECT_TRUE(placePage(7, PageFrame{}, sizeOf).empty());
     EXPECT_TRUE(placePage(-1, PageFrame{}, sizeOf).empty());
     EXPECT_TRUE(pageControls(7).empty());
-    // The template's, the range text, the reconnect box, Snapshot and Record.
-    EXPECT_EQ(allPageControls().size(), 37u);
+    // The template's, the range text, the reconnect box, Snapshot, Record
+    // and the view with its two group buttons.
+    EXPECT_EQ(allPageControls().size(), 41u);
     EXPECT_GT(place(kPageConnect).at(kAutoReconnect).y(), place(kPageConnect).at(kChannelCombo).bottom());
     EXPECT_EQ(place(kPageSearch).at(kSearchRange).y(), place(kPageSearch).at(kSearchTime).bottom() + 2);
 }

@@ -92,4 +92,23 @@ TEST_F(OrvixProgramTest, ConnectStartsVideoOfTheChosenChannelWithoutAsking) {
     EXPECT_EQ(orvix.state(), QProcess::Running);
 }
 
+TEST_F(OrvixProgramTest, ConnectWithAViewAsksForTheGridAtTheLogin) {
+    const QString log = QDir(QString::fromStdString(config.path())).filePath("sim.log");
+    simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
+    simulator.setArguments({"--port", "0", "--log", log, "--fps", "5", "--channels", "4"});
+    simulator.start();
+    ASSERT_TRUE(simulator.waitForStarted());
+    ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
+    const uint16_t port = QString::fromUtf8(simulator.readLine()).trimmed().section(':', -1).toUShort();
+    ASSERT_NE(port, 0);
+    store({{2, u"Simulator", u"127.0.0.1", port}});
+
+    startOrvix({"--connect", "Simulator", "--view", "4"});
+    EXPECT_TRUE(processUntil([&] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) && QString::fromUtf8(file.readAll()).contains("channels=0,1,2,3");
+    }, 30000));
+    EXPECT_EQ(orvix.state(), QProcess::Running);
+}
+
 }  // namespace

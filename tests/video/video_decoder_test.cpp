@@ -271,3 +271,42 @@ TEST(VideoDecoder, ReopenWhileDecodingOnAnotherThreadIsSafe) {
 
 }  // namespace
 }  // namespace orvix
+
+namespace orvix {
+namespace {
+
+// A grid tile's decoder: the colour conversion scales to the size asked for
+// each picture, keeps the colours, and gives the decoded size alongside; a
+// size that cannot be had keeps the decoded one.
+TEST(VideoDecoder, ConvertsStraightToTheSizeAskedFor) {
+    std::vector<test::RgbImage> images(4, test::solidImage(352, 288, 200, 40, 40));
+    const EncodedStream stream = test::encodeImages("mpeg4", images, 2);
+    RecordHolder holder(kMpeg4.model);
+    VideoDecoder decoder;
+    ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+    std::vector<std::pair<int, int>> asked = {{160, 120}, {160, 120}, {0, 5}, {320, 240}};
+    size_t call = 0;
+    decoder.setConvertedSize([&](int width, int height) {
+        EXPECT_EQ(width, 352);
+        EXPECT_EQ(height, 288);
+        return asked[std::min(call++, asked.size() - 1)];
+    });
+    const std::vector<std::pair<int, int>> expected = {{160, 120}, {160, 120}, {352, 288}, {320, 240}};
+    for (size_t i = 0; i < stream.packets.size(); ++i) {
+        const DecodedPicture picture = decoder.decode(stream.packets[i].data(), stream.packets[i].size());
+        ASSERT_TRUE(picture) << i;
+        EXPECT_EQ(std::make_pair(picture.width, picture.height), expected[i]) << i;
+        EXPECT_EQ(picture.decodedWidth, 352);
+        EXPECT_EQ(picture.decodedHeight, 288);
+        const uint8_t* middle = picture.pixels + (static_cast<size_t>(picture.height / 2) * picture.width +
+                                                  picture.width / 2) * 4;
+        EXPECT_NEAR(middle[2], 200, 24) << i;  // red
+        EXPECT_NEAR(middle[1], 40, 24) << i;
+    }
+    // The first size, back to decoded, then the last.
+    EXPECT_EQ(decoder.counters().scalerBuilds, 4u);
+}
+
+}  // namespace
+
+}  // namespace orvix
