@@ -55,8 +55,12 @@ stop_simulator() {
   sim_pid=
 }
 cpu_seconds() {  # cpu_seconds <command...>: user + system seconds of the command
-  local TIMEFORMAT='%U %S' times
-  times=$( { time "$@" >/dev/null 2>&1; } 2>&1 | tail -1)
+  cpu_seconds_out /dev/null "$@"
+}
+cpu_seconds_out() {  # cpu_seconds_out OUT <command...>: the same, the command's output kept in OUT
+  local TIMEFORMAT='%U %S' out=$1 times
+  shift
+  times=$( { time "$@" >"$out" 2>/dev/null; } 2>&1 | tail -1)
   awk -v t="$times" 'BEGIN { split(t, p, " "); printf "%.3f", p[1] + p[2] }'
 }
 cpu_ticks() {  # cpu_ticks PID: user + system clock ticks so far
@@ -128,9 +132,8 @@ start_simulator sim3.out --model-code 51 --channels 16 --fps 25 --loop 1 --echo-
 if [ -n "$port" ]; then
   grid=(--host 127.0.0.1 --port "$port" --user admin --password 1234 --stream h264 --channel 1-16 --frames 100
         --timeout 60)
-  # The client's CPU in one run, the pictures it counts in another.
-  cli_cpu=$(cpu_seconds "$bin/orvix-cli" "${grid[@]}")
-  "$bin/orvix-cli" "${grid[@]}" >"$scratch/grid.out" 2>/dev/null
+  # The client's CPU and the pictures it counts, in one run.
+  cli_cpu=$(cpu_seconds_out "$scratch/grid.out" "$bin/orvix-cli" "${grid[@]}")
   cli_pictures=$(awk '/^decoded / { n += $2 } END { print n + 0 }' "$scratch/grid.out")
   "$bin/orvix-cli" "${grid[@]}" --record "$scratch/grid.mp4" >/dev/null 2>&1
   # One ffmpeg process with one decoding thread takes the tracks in turn
