@@ -201,6 +201,7 @@ measure_orvix() {
   XDG_CONFIG_HOME=$scratch/config "$bin/orvix-demo-store" --name bench --port "$port" --stream h264 \
     >/dev/null 2>&1 || return
   # Every picture, not the key pictures alone ("I only" is on by default).
+  mkdir -p "$scratch/config/orvix"
   printf '[view]\niframeOnly=false\n' >"$scratch/config/orvix/orvix.conf"
   : >"$scratch/orvix-$label.err"
   DISPLAY=:$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$scratch/config ORVIX_STATS=1 \
