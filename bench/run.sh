@@ -171,6 +171,19 @@ stop_simulator
 # report, asked for with SIGUSR1. orvix-cli then decodes the same stream for
 # the same time, its pictures counted from --verbose.
 window_s=5
+# cpu_ms PID: the process's CPU time so far in ms, from its threads' run
+# times in nanoseconds (clock ticks of 10 ms would be a tenth of the
+# client's time in the window). Threads that ended are not in it: none do
+# while pictures flow. Falls back to the clock ticks.
+cpu_ms() {
+  local ns
+  ns=$(cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f", s }')
+  if [ "${ns:-0}" -gt 0 ]; then
+    awk -v n="$ns" 'BEGIN { printf "%.3f", n / 1e6 }'
+  else
+    awk -v t="$(cpu_ticks "$1")" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.3f", 1000 * t / hz }'
+  fi
+}
 catches_usr1() {  # catches_usr1 PID: the process has its SIGUSR1 handler (signal 10: bit 0x200 of SigCgt)
   local mask
   mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null)
@@ -192,7 +205,7 @@ decoded_now() { grep -c '^picture ' "$1"; }  # decoded_now OUT: orvix-cli's pict
 # measure_orvix LABEL [OPTIONS...]: sets f_ms and f_rate (pictures a second),
 # empty when no picture was displayed.
 measure_orvix() {
-  local label=$1 pid n0 n1 t0 t1
+  local label=$1 pid n0 n1 t0 t1 s0 s1
   shift
   f_ms=
   f_rate=
@@ -219,19 +232,19 @@ measure_orvix() {
   done
   if [ "${n0:-0}" -gt 0 ]; then
     sleep 1
-    t0=$(cpu_ticks "$pid"); n0=$(displayed_now "$pid" "$scratch/orvix-$label.err")
+    t0=$(cpu_ms "$pid"); s0=$(date +%s.%N); n0=$(displayed_now "$pid" "$scratch/orvix-$label.err")
     sleep "$window_s"
-    t1=$(cpu_ticks "$pid"); n1=$(displayed_now "$pid" "$scratch/orvix-$label.err")
+    t1=$(cpu_ms "$pid"); s1=$(date +%s.%N); n1=$(displayed_now "$pid" "$scratch/orvix-$label.err")
     if [ "$((n1 - n0))" -gt 0 ]; then
-      f_ms=$(awk -v t=$((t1 - t0)) -v n=$((n1 - n0)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", 1000 * t / hz / n }')
-      f_rate=$(awk -v n=$((n1 - n0)) -v s="$window_s" 'BEGIN { printf "%.1f", n / s }')
+      f_ms=$(awk -v a="$t0" -v b="$t1" -v n=$((n1 - n0)) 'BEGIN { printf "%.2f", (b - a) / n }')
+      f_rate=$(awk -v n=$((n1 - n0)) -v a="$s0" -v b="$s1" 'BEGIN { printf "%.1f", n / (b - a) }')
     fi
   fi
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; client_pid=
 }
 # measure_cli LABEL [OPTIONS...]: the same for orvix-cli, per decoded picture.
 measure_cli() {
-  local label=$1 pid n0 n1 t0 t1
+  local label=$1 pid n0 n1 t0 t1 s0 s1
   shift
   c_ms=
   c_rate=
@@ -246,12 +259,12 @@ measure_cli() {
   done
   if [ "$(decoded_now "$scratch/cli-$label.out")" -gt 0 ]; then
     sleep 1
-    t0=$(cpu_ticks "$pid"); n0=$(decoded_now "$scratch/cli-$label.out")
+    t0=$(cpu_ms "$pid"); s0=$(date +%s.%N); n0=$(decoded_now "$scratch/cli-$label.out")
     sleep "$window_s"
-    t1=$(cpu_ticks "$pid"); n1=$(decoded_now "$scratch/cli-$label.out")
+    t1=$(cpu_ms "$pid"); s1=$(date +%s.%N); n1=$(decoded_now "$scratch/cli-$label.out")
     if [ "$((n1 - n0))" -gt 0 ]; then
-      c_ms=$(awk -v t=$((t1 - t0)) -v n=$((n1 - n0)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", 1000 * t / hz / n }')
-      c_rate=$(awk -v n=$((n1 - n0)) -v s="$window_s" 'BEGIN { printf "%.1f", n / s }')
+      c_ms=$(awk -v a="$t0" -v b="$t1" -v n=$((n1 - n0)) 'BEGIN { printf "%.2f", (b - a) / n }')
+      c_rate=$(awk -v n=$((n1 - n0)) -v a="$s0" -v b="$s1" 'BEGIN { printf "%.1f", n / (b - a) }')
     fi
   fi
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; client_pid=
