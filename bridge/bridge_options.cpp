@@ -2,22 +2,13 @@
 
 #include <arpa/inet.h>
 
-#include <charconv>
 #include <fstream>
 #include <set>
 
 namespace orvix::bridge {
 namespace {
 
-std::optional<long long> parseNumber(std::string_view text, long long min, long long max) {
-    long long value = 0;
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value);
-    if (text.empty() || result.ec != std::errc() || result.ptr != end || value < min || value > max) {
-        return std::nullopt;
-    }
-    return value;
-}
+using cli::parseNumber;
 
 bool isUnreserved(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -44,8 +35,8 @@ const char* bridgeUsageText() {
            "  --status-port N            plain-text status on http://127.0.0.1:N/\n"
            "  --publish URL              push the channels to an RTSP server that accepts\n"
            "                             publishing, e.g. rtsp://server:8554/cams/{name}/{ch}\n"
-           "A recorder connection carries one channel at a time: clients of a second channel of a\n"
-           "recorder in use are refused, and --publish needs --channel with one channel.\n";
+           "A recorder connection carries every channel its clients watch. --publish pushes the\n"
+           "channels of --channel; for several, the URL must hold {ch}.\n";
 }
 
 std::string urlSafeName(const std::string& text) {
@@ -219,8 +210,12 @@ ParsedBridgeLine parseBridgeCommandLine(const std::vector<std::string>& argument
         std::string error;
         if (!readSecretFile(rtspPasswordFile, o.rtspPassword, error)) return fail("--rtsp-password-file: " + error);
     }
-    if (!o.publishUrl.empty() && o.channels.size() != 1) {
-        return fail("--publish needs --channel with one channel (a connection carries one channel at a time)");
+    if (!o.publishUrl.empty()) {
+        if (o.channels.empty()) return fail("--publish needs --channel with the channels to push");
+        // Several channels pushed to one address would overwrite each other.
+        if (o.channels.size() > 1 && o.publishUrl.find("{ch}") == std::string::npos) {
+            return fail("--publish with several channels needs {ch} in the URL");
+        }
     }
     parsed.outcome = ParsedBridgeLine::Outcome::Run;
     return parsed;

@@ -67,7 +67,8 @@ std::string BridgeService::statusText() const {
     for (const auto& recorder : recorders_) {
         const RecorderStatus status = recorder->status();
         text << "recorder " << status.name << " " << status.state;
-        if (status.carried > 0) text << " channel " << status.carried;
+        if (!status.carried.empty())
+            text << (status.carried.size() == 1 ? " channel " : " channels ") << status.carried.text();
         if (status.cameras > 0) text << " cameras " << status.cameras;
         text << " bytes " << status.bytes << "\n";
         for (const ChannelStatus& channel : status.channels) {

@@ -1,5 +1,6 @@
 #include "bridge/bridged_recorder.h"
 
+#include <cstdio>
 
 #include "app/device_record.h"
 
@@ -22,6 +23,17 @@ int64_t monotonicNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
+// "channel 2" or "channels 1,3".
+std::string channelsText(const ChannelSet& channels) {
+    return (channels.size() == 1 ? "channel " : "channels ") + channels.text();
+}
+
+std::string secondsText(int milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", milliseconds / 1000.0);
+    return text;
+}
+
 const char* codecName(VideoCodec codec) {
     switch (codec) {
         case VideoCodec::Mpeg4: return "MPEG-4";
@@ -37,7 +49,6 @@ const char* describe(WatchResult result) {
     switch (result) {
         case WatchResult::Ready: return "ready";
         case WatchResult::NoSuchChannel: return "the recorder has no such channel";
-        case WatchResult::NotCarried: return "another channel of this recorder is in use (one at a time)";
         case WatchResult::LoginRefused: return "the recorder refused the login";
         case WatchResult::Unreachable: return "the recorder cannot be reached";
         case WatchResult::TimedOut: return "no picture from the recorder in time";
@@ -50,8 +61,7 @@ BridgedRecorder::BridgedRecorder(RecorderSettings settings, EventLog& log)
     : settings_(std::move(settings)),
       log_(log),
       record_(createRecord()),
-      loop_([this](WindowMessage message, WParam wParam, LParam lParam) { onMessage(message, wParam, lParam); },
-            [this] { networkError_ = true; }) {
+      loop_(*this) {
     for (int c = 0; c < kMaxChannels; ++c) feeds_[static_cast<size_t>(c)] = std::make_unique<ChannelFeed>(c);
 }
 
@@ -80,16 +90,12 @@ void BridgedRecorder::setLostHandler(std::function<void()> handler) {
     lostHandler_ = std::move(handler);
 }
 
-std::set<int> BridgedRecorder::wantedLocked() const {
-    std::set<int> wanted;
+ChannelSet BridgedRecorder::watchedLocked() const {
+    ChannelSet watched;
     for (int c = 0; c < kMaxChannels; ++c) {
-        if (watchers_[static_cast<size_t>(c)] > 0) wanted.insert(c);
+        if (watchers_[static_cast<size_t>(c)] > 0) watched.add(c);
     }
-    return wanted;
-}
-
-std::string BridgedRecorder::channelText(int channel) const {
-    return settings_.name + "/" + std::to_string(channel + 1);
+    return watched;
 }
 
 WatchResult BridgedRecorder::watch(int channel) {
@@ -98,9 +104,6 @@ WatchResult BridgedRecorder::watch(int channel) {
     if (stopping_) return WatchResult::Stopping;
     if (cameras_ > 0 && channel >= cameras_) return WatchResult::NoSuchChannel;
     if (state_ == State::Refused) return WatchResult::LoginRefused;
-    std::set<int> wanted = wantedLocked();
-    wanted.insert(channel);
-    if (!sessionCarries(wanted)) return WatchResult::NotCarried;
 
     ++watchers_[static_cast<size_t>(channel)];
     connectWanted_ = true;
@@ -118,13 +121,15 @@ WatchResult BridgedRecorder::watch(int channel) {
             result = WatchResult::Unreachable;
         } else if (cameras_ > 0 && channel >= cameras_) {
             result = WatchResult::NoSuchChannel;
-        } else if (state_ == State::Streaming && carried_ == channel && channelFeed.ready()) {
+        } else if (state_ == State::Streaming && carried_.contains(channel) && channelFeed.ready()) {
             result = WatchResult::Ready;
         } else {
             return false;
         }
         return true;
     });
+    // Waited through the recorder's absence: say so rather than blame the pictures.
+    if (result == WatchResult::TimedOut && state_ == State::Reconnecting) result = WatchResult::Unreachable;
     if (result != WatchResult::Ready) {
         --watchers_[static_cast<size_t>(channel)];
         loop_.wake();
@@ -148,9 +153,10 @@ RecorderStatus BridgedRecorder::status() const {
         case State::Idle: status.state = "idle"; break;
         case State::Connecting: status.state = "connecting"; break;
         case State::Streaming: status.state = "streaming"; break;
+        case State::Reconnecting: status.state = "reconnecting"; break;
         case State::Refused: status.state = "refused"; break;
     }
-    status.carried = carried_ >= 0 ? carried_ + 1 : 0;
+    status.carried = carried_;
     status.cameras = cameras_;
     status.bytes = bytesBefore_;
     for (int c = 0; c < kMaxChannels; ++c) {
@@ -163,17 +169,36 @@ RecorderStatus BridgedRecorder::status() const {
     return status;
 }
 
-void BridgedRecorder::packet(const uint8_t* slot, size_t length) {
-    const int channel = record_->currentChannel.load();
+template <typename Deliver>
+void BridgedRecorder::deliver(int channel, Deliver&& toFeed) {
     if (channel < 0 || channel >= kMaxChannels) return;
     ChannelFeed& channelFeed = feed(channel);
     const bool wasReady = channelFeed.ready();
-    channelFeed.packet(slot, length, frameKindForModel(record_->modelIndex.load()), monotonicNs());
+    toFeed(channelFeed);
     if (!wasReady && channelFeed.ready()) {
         // Taking the lock orders this after a watcher's look at the feed.
         { std::lock_guard<std::mutex> lock(mutex_); }
         changed_.notify_all();
     }
+}
+
+void BridgedRecorder::packet(const uint8_t* slot, size_t length) {
+    const FrameKind kind = frameKindForModel(record_->modelIndex.load());
+    deliver(record_->currentChannel.load(),
+            [&](ChannelFeed& channelFeed) { channelFeed.packet(slot, length, kind, monotonicNs()); });
+}
+
+void BridgedRecorder::packet(int channel, const AccessUnit& unit) {
+    deliver(channel, [&](ChannelFeed& channelFeed) { channelFeed.accessUnit(unit, monotonicNs()); });
+}
+
+void BridgedRecorder::picture(int, const ChannelPicture&) {
+    // The bridge never decodes: the session is asked for packets only.
+}
+
+void BridgedRecorder::dropped(int channel, uint64_t) {
+    // Told once per dropped packet.
+    if (channel >= 0 && channel < kMaxChannels) feed(channel).countQueueDrops(1);
 }
 
 void BridgedRecorder::run() {
@@ -182,7 +207,7 @@ void BridgedRecorder::run() {
             std::lock_guard<std::mutex> lock(mutex_);
             if (stopping_) break;
         }
-        loop_.run(Clock::now() + kLoopSlice, true);
+        loop_.runUntil(Clock::now() + kLoopSlice, true);
         tick();
     }
     if (session_ != nullptr) close("the bridge is stopping");
@@ -190,20 +215,20 @@ void BridgedRecorder::run() {
 }
 
 void BridgedRecorder::tick() {
-    std::set<int> wanted;
+    ChannelSet watched;
     bool connectWanted = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        wanted = wantedLocked();
-        connectWanted = connectWanted_ && !wanted.empty() && state_ != State::Refused;
+        watched = watchedLocked();
+        connectWanted = connectWanted_ && !watched.empty() && state_ != State::Refused;
         if (session_ == nullptr) connectWanted_ = false;
         if (session_ != nullptr) bytesBefore_ += session_->shared().bytesCounter.exchange(0);
     }
 
     if (session_ == nullptr) {
         // Only a watcher that asked opens a connection; watchers left over
-        // from a lost one do not.
-        if (connectWanted) connect(*wanted.begin());
+        // from a failed one do not.
+        if (connectWanted) connect(watched);
         return;
     }
 
@@ -218,15 +243,16 @@ void BridgedRecorder::tick() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         connectWanted_ = false;
-        if (streaming && state_ == State::Connecting) {
+        if (streaming && (state_ == State::Connecting || state_ == State::Reconnecting)) {
+            const bool again = state_ == State::Reconnecting;
             state_ = State::Streaming;
-            log_.event("recorder " + settings_.name + " streams channel " + std::to_string(carried_ + 1) + " (" +
-                       codecName(codec_) + ")");
+            log_.event("recorder " + settings_.name + (again ? " reconnected: streams " : " streams ") +
+                       channelsText(carried_) + " (" + codecName(codec_) + ")");
             changed_.notify_all();
         }
     }
 
-    if (wanted.empty()) {
+    if (watched.empty()) {
         const auto now = Clock::now();
         if (!idleSince_) idleSince_ = now;
         if (now - *idleSince_ >= settings_.closeAfter) {
@@ -236,29 +262,76 @@ void BridgedRecorder::tick() {
         return;
     }
     idleSince_.reset();
-    if (streaming && wanted.count(carried_) == 0) switchChannel(*wanted.begin());
+    // A set changes only while video flows: before, the login asks for the
+    // set the connection was made with, and a reconnect for the last one.
+    if (!streaming) return;
+    const ChannelSet next = nextSet(watched);
+    if (!(next == carried_)) changeSet(next);
 }
 
-void BridgedRecorder::connect(int channel) {
+ChannelSet BridgedRecorder::nextSet(const ChannelSet& watched) {
+    const auto now = Clock::now();
+    ChannelSet next;
+    for (int c = 0; c < kMaxChannels; ++c) {
+        auto& since = unwatchedSince_[static_cast<size_t>(c)];
+        if (watched.contains(c)) {
+            since.reset();
+            next.add(c);
+        } else if (carried_.contains(c)) {
+            if (!since) since = now;
+            if (now - *since < settings_.leaveGrace) next.add(c);
+        } else {
+            since.reset();
+        }
+    }
+    return next;
+}
+
+void BridgedRecorder::changeSet(const ChannelSet& next) {
+    const ChannelSet previous = carried_;
+    // Feeds of joining channels take packets before the request goes out;
+    // those of leaving channels stop once it went.
+    for (int i = 0; i < next.size(); ++i) {
+        if (!previous.contains(next.at(i))) feed(next.at(i)).start(codec_);
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        carried_ = next;
+    }
+    session_->setChannels(next);
+    for (int i = 0; i < previous.size(); ++i) {
+        if (!next.contains(previous.at(i))) {
+            feed(previous.at(i)).stop();
+            unwatchedSince_[static_cast<size_t>(previous.at(i))].reset();
+        }
+    }
+    log_.event("recorder " + settings_.name + " streams " + channelsText(next) + " (was " + previous.text() + ")");
+}
+
+void BridgedRecorder::connect(const ChannelSet& channels) {
     // A new attempt starts from the settings (a DDNS answer, the model and
     // what the recorder reported before are forgotten).
     releaseRecordTexts(*record_);
     initRecord(*record_);
     settings_.fillRecord(*record_);
-    record_->currentChannel.store(channel);
+    record_->currentChannel.store(channels.first());
     networkError_ = false;
+    finalEnd_.reset();
     idleSince_.reset();
+    unwatchedSince_ = {};
     {
         std::lock_guard<std::mutex> lock(mutex_);
         state_ = State::Connecting;
-        carried_ = channel;
+        carried_ = channels;
         codec_ = VideoCodec::None;
     }
-    log_.event("recorder " + settings_.name + " connects to " + settings_.target + " for channel " +
-               std::to_string(channel + 1));
+    log_.event("recorder " + settings_.name + " connects to " + settings_.target + " for " + channelsText(channels));
     session_ = std::make_unique<VideoSession>(loop_);
     // Every picture is passed on, not only key pictures.
     session_->shared().iframeOnly.store(0);
+    session_->setReconnect(settings_.reconnect);
+    session_->setChannelEvents(this, false);
+    session_->setChannels(channels);
     if (session_->setUp(record_, *this) != VideoSession::SetUpResult::Started) {
         fail("the connection could not be set up", false);
         return;
@@ -266,22 +339,14 @@ void BridgedRecorder::connect(int channel) {
     session_->startLink();
 }
 
-void BridgedRecorder::switchChannel(int channel) {
-    const int previous = record_->currentChannel.load();
-    feed(channel).start(codec_);
-    record_->currentChannel.store(channel);
-    session_->setChannel(channel, 0);
-    feed(previous).stop();
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        carried_ = channel;
-    }
-    log_.event("recorder " + settings_.name + " streams channel " + std::to_string(channel + 1) + " instead of " +
-               std::to_string(previous + 1));
-}
-
 std::optional<std::string> BridgedRecorder::failureCause(bool& refused) {
-    if (networkError_) return std::string("network error");
+    if (finalEnd_) return *finalEnd_;
+    // The box comes only when no reconnect follows; the link recorded its
+    // end before.
+    if (networkError_) {
+        const LinkEnd end = session_->linkEnd();
+        return end.ended() ? end.text : std::string("network error");
+    }
     const int status = session_->status();
     if (status == kStatusLoginFail) {
         refused = true;
@@ -292,10 +357,10 @@ std::optional<std::string> BridgedRecorder::failureCause(bool& refused) {
     if (connection == nullptr) return std::string("no connection");
     // A model without video would never become ready.
     if (described_ && codec_ == VideoCodec::None) return std::string("the recorder's model sends no video the bridge knows");
-    // The link says itself how it ended: closed, reset, refused, no answer,
-    // a cut command or a DDNS answer that leads nowhere.
-    const LinkEnd end = session_->linkEnd();
-    if (end.ended()) return end.text;
+    // The link says itself how it ended (closed, reset, refused, no answer,
+    // a cut command, a DDNS answer that leads nowhere), once no reconnect
+    // follows: an end with a reconnect scheduled or pending is no failure.
+    if (finalEnd_) return *finalEnd_;
     return std::nullopt;
 }
 
@@ -308,9 +373,12 @@ void BridgedRecorder::endSession() {
         }
         session_->tearDown();
         session_.reset();
+        // An end the link posted before it stopped is this connection's.
+        loop_.forgetPosted();
     }
     for (auto& f : feeds_) f->stop();
     described_ = false;
+    finalEnd_.reset();
 }
 
 void BridgedRecorder::close(const std::string& reason) {
@@ -318,7 +386,7 @@ void BridgedRecorder::close(const std::string& reason) {
     endSession();
     std::lock_guard<std::mutex> lock(mutex_);
     if (state_ != State::Refused) state_ = State::Idle;
-    carried_ = -1;
+    carried_ = ChannelSet();
     changed_.notify_all();
 }
 
@@ -327,7 +395,7 @@ void BridgedRecorder::fail(const std::string& cause, bool refused) {
     std::function<void()> lost;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        hadWatchers = !wantedLocked().empty();
+        hadWatchers = !watchedLocked().empty();
         lost = lostHandler_;
     }
     log_.event("recorder " + settings_.name + (refused ? " refused the login (not tried again)" : " failed: " + cause));
@@ -335,7 +403,7 @@ void BridgedRecorder::fail(const std::string& cause, bool refused) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         state_ = refused ? State::Refused : State::Idle;
-        carried_ = -1;
+        carried_ = ChannelSet();
         connectWanted_ = false;
         ++failures_;
         changed_.notify_all();
@@ -351,7 +419,15 @@ void BridgedRecorder::onMessage(WindowMessage message, WParam, LParam) {
         case VWM_CONNECTED: {
             const VideoCodec codec = codecForModel(record_->modelIndex.load());
             const int cameras = record_->cameraCount;
-            feed(record_->currentChannel.load()).start(codec);
+            // After a reconnect the same channels go on where they were.
+            for (int i = 0; i < carried_.size(); ++i) {
+                ChannelFeed& channelFeed = feed(carried_.at(i));
+                if (described_) {
+                    channelFeed.resume(codec);
+                } else {
+                    channelFeed.start(codec);
+                }
+            }
             described_ = true;
             std::lock_guard<std::mutex> lock(mutex_);
             codec_ = codec;
@@ -362,6 +438,19 @@ void BridgedRecorder::onMessage(WindowMessage message, WParam, LParam) {
         default:
             break;
     }
+}
+
+void BridgedRecorder::onLinkEnded(const LinkEnd& end) {
+    if (session_ != nullptr) finalEnd_ = end.text.empty() ? std::string("the connection ended") : end.text;
+}
+
+void BridgedRecorder::onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
+    if (session_ == nullptr) return;
+    log_.event("recorder " + settings_.name + " reconnects in " + secondsText(delayMs) + " (attempt " +
+               std::to_string(attempt) + "): " + end.text);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (state_ != State::Refused) state_ = State::Reconnecting;
+    changed_.notify_all();
 }
 
 }  // namespace orvix::bridge

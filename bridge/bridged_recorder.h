@@ -2,21 +2,18 @@
 // channel, and its one connection, opened when the first client asks for a
 // channel and closed a while after the last one left.
 //
-// This is where the bridge meets the session core, and where the session's
-// coming features plug in:
-// - channel sets: today a connection carries one channel, so the channels
-//   watched at a time may be only one (sessionCarries()); a client asking
-//   for a second channel of a recorder that is in use is refused. With
-//   channel sets the union of the watched channels becomes the session's
-//   set, and packet() dispatches each packet to the feed of its channel.
-// - reconnect: today a lost connection ends its clients' streams and a new
-//   connection is made only for a client that asks anew (never after a
-//   refused login). With the session's reconnect policy, a connection lost
-//   while clients watch is made again by the session, and the feeds go on.
+// The connection carries the union of the channels watched: a channel
+// joined or left changes the session's channel set with one data request,
+// and every packet goes to the feed of its channel (a set of one through the
+// session's packet thread, a larger set through its per-channel queues).
+// A connection lost while clients watch is made again by the session's
+// reconnect policy, and the feeds go on on the same timeline; only an end
+// the session gives up on ends the watchers' streams.
 //
 // Threads: the recorder thread owns the session and handles the link's
-// notifications; the session's packet thread calls packet(); watch() and
-// unwatch() come from the RTSP server's client threads and the publishers.
+// notifications; the session's packet thread and queue workers call
+// packet(); watch() and unwatch() come from the RTSP server's client
+// threads and the publishers.
 #pragma once
 
 #include <array>
@@ -27,7 +24,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,7 +31,10 @@
 #include "app/device_record.h"
 #include "bridge/channel_feed.h"
 #include "bridge/event_log.h"
-#include "bridge/recorder_loop.h"
+#include "link/channel_set.h"
+#include "link/reconnect_policy.h"
+#include "tools/cli/message_loop.h"
+#include "video/channel_events.h"
 #include "video/packet_sink.h"
 
 namespace orvix {
@@ -44,12 +43,9 @@ class VideoSession;
 
 namespace orvix::bridge {
 
-constexpr int kMaxChannels = 16;
-
 enum class WatchResult {
     Ready,          // the channel's pictures flow; attach to its feed
     NoSuchChannel,  // beyond the recorder's cameras
-    NotCarried,     // another channel of this recorder is in use
     LoginRefused,   // the recorder refused the account; not tried again
     Unreachable,    // the connection could not be made or was lost
     TimedOut,       // no picture within the join wait
@@ -66,6 +62,12 @@ struct RecorderSettings {
     std::function<void(DeviceRecord&)> fillRecord;
     std::chrono::milliseconds closeAfter{30000};  // after the last watcher left
     std::chrono::milliseconds joinWait{10000};    // a watcher waits this long for pictures
+    // A channel no one watches any more stays in the set this long, so that
+    // a client that looks and comes back at once (a probe, then the media)
+    // costs no data requests.
+    std::chrono::milliseconds leaveGrace{1000};
+    // How a lost connection is made again while clients watch.
+    ReconnectPolicy reconnect;
 };
 
 struct ChannelStatus {
@@ -76,14 +78,14 @@ struct ChannelStatus {
 
 struct RecorderStatus {
     std::string name;
-    std::string state;   // idle, connecting, streaming, refused
-    int carried = 0;     // 1-based channel of the connection, 0 without one
+    std::string state;   // idle, connecting, streaming, reconnecting, refused
+    ChannelSet carried;  // the channels the connection carries, empty without one
     int cameras = 0;     // as the recorder reported, 0 before
     uint64_t bytes = 0;  // received over the connection (all connections)
     std::vector<ChannelStatus> channels;  // those watched or with pictures
 };
 
-class BridgedRecorder final : public PacketSink {
+class BridgedRecorder final : public PacketSink, private ChannelEvents, private cli::LoopHandler {
 public:
     BridgedRecorder(RecorderSettings settings, EventLog& log);
     ~BridgedRecorder() override;
@@ -106,42 +108,56 @@ public:
 
     ChannelFeed& feed(int channel) { return *feeds_[static_cast<size_t>(channel)]; }
 
-    // Runs on the recorder thread after a connection that had watchers was
-    // lost: the owner ends those watchers' client connections.
+    // Runs on the recorder thread after a connection that had watchers
+    // failed for good (no reconnect follows): the owner ends those
+    // watchers' client connections.
     void setLostHandler(std::function<void()> handler);
 
     RecorderStatus status() const;
 
-    // The session's packet thread.
+    // The session's packet thread (a set of one channel).
     void packet(const uint8_t* slot, size_t length) override;
 
-    // The connection carries this set of channels (0-based).
-    static bool sessionCarries(const std::set<int>& channels) { return channels.size() <= 1; }
-
 private:
-    enum class State { Idle, Connecting, Streaming, Refused };
+    enum class State { Idle, Connecting, Streaming, Reconnecting, Refused };
+
+    // The session's queue workers and link thread (a set of several).
+    void picture(int channel, const ChannelPicture& frame) override;
+    void packet(int channel, const AccessUnit& unit) override;
+    void dropped(int channel, uint64_t total) override;
+    // Wakes the watchers when `channel`'s feed became ready with a packet.
+    template <typename Deliver>
+    void deliver(int channel, Deliver&& toFeed);
 
     void run();
     void tick();
-    void connect(int channel);
+    void connect(const ChannelSet& channels);
     void close(const std::string& reason);
     // Stops and frees the session; every feed ends its targets.
     void endSession();
     // The connection failed or went away: `refused` for a refused login.
     void fail(const std::string& cause, bool refused);
     std::optional<std::string> failureCause(bool& refused);
-    void switchChannel(int channel);
-    std::set<int> wantedLocked() const;
-    std::string channelText(int channel) const;
+    // The set the connection should carry now: the watched channels and
+    // those left less than the grace ago.
+    ChannelSet nextSet(const ChannelSet& watched);
+    void changeSet(const ChannelSet& next);
+    ChannelSet watchedLocked() const;
 
     // Link notifications, on the recorder thread.
-    void onMessage(WindowMessage message, WParam wParam, LParam lParam);
+    void onMessage(WindowMessage message, WParam wParam, LParam lParam) override;
+    void onNetworkError() override { networkError_ = true; }
+    void onLinkEnded(const LinkEnd& end) override;
+    void onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
+    void onPicture(const cli::PictureEvent&) override {}  // nothing is displayed
 
     RecorderSettings settings_;
     EventLog& log_;
     std::array<std::unique_ptr<ChannelFeed>, kMaxChannels> feeds_;
     DeviceRecord* record_;
-    RecorderLoop loop_;
+    // The recorder thread's loop: the link's notifications are handled on
+    // it, and watchers wake it.
+    cli::MessageLoop loop_;
     std::unique_ptr<VideoSession> session_;  // recorder thread only
     std::thread thread_;
     std::function<void()> lostHandler_;
@@ -152,7 +168,7 @@ private:
     bool connectWanted_ = false;  // a watcher asked since the last attempt
     bool stopping_ = false;
     State state_ = State::Idle;
-    int carried_ = -1;
+    ChannelSet carried_;          // written on the recorder thread only
     int cameras_ = 0;
     uint64_t failures_ = 0;       // counts failed or lost connections, for waiting watchers
     uint64_t bytesBefore_ = 0;    // received over every connection so far
@@ -161,7 +177,9 @@ private:
     VideoCodec codec_ = VideoCodec::None;
     bool described_ = false;      // the recorder described itself (VWM_CONNECTED)
     bool networkError_ = false;
+    std::optional<std::string> finalEnd_;  // the link ended for good
     std::optional<std::chrono::steady_clock::time_point> idleSince_;
+    std::array<std::optional<std::chrono::steady_clock::time_point>, kMaxChannels> unwatchedSince_;
 };
 
 }  // namespace orvix::bridge

@@ -27,17 +27,42 @@ size_t configurationPlace(VideoCodec codec, const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
+void ChannelFeed::forgetGroupLocked() {
+    group_.clear();
+    groupBytes_ = 0;
+    groupValid_ = false;
+}
+
 void ChannelFeed::start(VideoCodec codec) {
     std::lock_guard<std::mutex> lock(mutex_);
     codec_ = codec;
     rawConfig_ = kRawConfigInitial;
     configuration_.clear();
     smoother_.reset();
-    group_.clear();
-    groupBytes_ = 0;
-    groupValid_ = false;
+    forgetGroupLocked();
     // Targets still attached start again at the new stream's first key picture.
     for (Attached& a : attached_) a.waitingForKey = true;
+}
+
+void ChannelFeed::resume(VideoCodec codec) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (codec != codec_) {
+        // Another codec does not fit the targets' streams: they end.
+        for (Attached& a : attached_) a.target->end();
+        attached_.clear();
+        codec_ = codec;
+        configuration_.clear();
+        smoother_.reset();
+    } else {
+        smoother_.resume();
+        // Not a skip for lack of room: nothing counts as dropped.
+        for (Attached& a : attached_) {
+            a.waitingForKey = true;
+            a.overflowed = false;
+        }
+    }
+    rawConfig_ = kRawConfigInitial;
+    forgetGroupLocked();
 }
 
 void ChannelFeed::stop() {
@@ -45,9 +70,7 @@ void ChannelFeed::stop() {
     for (Attached& a : attached_) a.target->end();
     attached_.clear();
     codec_ = VideoCodec::None;
-    group_.clear();
-    groupBytes_ = 0;
-    groupValid_ = false;
+    forgetGroupLocked();
 }
 
 bool ChannelFeed::ready() const {
@@ -67,7 +90,9 @@ size_t ChannelFeed::targets() const {
 
 FeedCounters ChannelFeed::counters() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return counters_;
+    FeedCounters counters = counters_;
+    counters.drops += queueDrops_.load(std::memory_order_relaxed);
+    return counters;
 }
 
 void ChannelFeed::packet(const uint8_t* slot, size_t length, FrameKind kind, int64_t arrivalNs) {
@@ -75,6 +100,16 @@ void ChannelFeed::packet(const uint8_t* slot, size_t length, FrameKind kind, int
     if (codec_ == VideoCodec::None) return;
     AccessUnit unit;
     if (readAccessUnit(slot, length, kind, channel_, rawConfig_, unit) != AccessUnitStep::Ready) return;
+    unitLocked(unit, arrivalNs);
+}
+
+void ChannelFeed::accessUnit(const AccessUnit& unit, int64_t arrivalNs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (codec_ == VideoCodec::None || unit.channel != channel_) return;
+    unitLocked(unit, arrivalNs);
+}
+
+void ChannelFeed::unitLocked(const AccessUnit& unit, int64_t arrivalNs) {
     if (unit.payloadLength == 0) return;
 
     FeedFrame frame;
@@ -95,9 +130,7 @@ void ChannelFeed::packet(const uint8_t* slot, size_t length, FrameKind kind, int
     if (groupValid_) {
         groupBytes_ += frame.bytes->size();
         if (groupBytes_ > kMaxGroupBytes) {
-            group_.clear();
-            groupBytes_ = 0;
-            groupValid_ = false;
+            forgetGroupLocked();
         } else {
             group_.push_back(frame);
         }

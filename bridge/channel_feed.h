@@ -8,6 +8,7 @@
 // client never holds up the recorder, and the skipped pictures are counted.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "bridge/timestamp_smoother.h"
+#include "video/access_unit.h"
 #include "video/frame_kind.h"
 #include "video/video_codec.h"
 
@@ -41,7 +43,8 @@ public:
 struct FeedCounters {
     uint64_t pictures = 0;  // pictures that became access units
     uint64_t bytes = 0;     // their bytes
-    uint64_t drops = 0;     // pictures a target had to be skipped for
+    uint64_t drops = 0;     // pictures a target had to be skipped for, and packets
+                            // the session's channel queue dropped
 };
 
 class ChannelFeed {
@@ -59,6 +62,11 @@ public:
     // A new connection that sends `codec`: what the last one left is
     // forgotten (group, configuration, timeline, raw configuration memory).
     void start(VideoCodec codec);
+    // The same recorder streams again after its connection was lost and
+    // made again: targets stay and go on at the next key picture, on the
+    // same timeline (the outage becomes a gap); the configuration is kept.
+    // A recorder that now sends another codec starts anew (targets end).
+    void resume(VideoCodec codec);
     // The connection is gone: every target is told the stream ended and
     // let go; the feed is no longer ready.
     void stop();
@@ -66,6 +74,12 @@ public:
     // The session's packet thread: one packet of this channel, laid out as
     // `kind`. Packets that give no access unit are dropped.
     void packet(const uint8_t* slot, size_t length, FrameKind kind, int64_t arrivalNs);
+    // A session worker: one codec-ready access unit of this channel (the
+    // raw kind's parameter set already in front where it belongs).
+    void accessUnit(const AccessUnit& unit, int64_t arrivalNs);
+    // Link thread: the session's queue of this channel dropped `count`
+    // packets. Lock-free, as the link thread must not wait.
+    void countQueueDrops(uint64_t count) { queueDrops_.fetch_add(count, std::memory_order_relaxed); }
 
     // A key picture has come since start(): a target attached now starts at
     // once.
@@ -90,6 +104,8 @@ private:
     std::vector<uint8_t> composeLocked(const uint8_t* prefix, size_t prefixLength, const uint8_t* payload,
                                        size_t payloadLength, bool key);
     void deliverLocked(Attached& attached, const FeedFrame& frame);
+    void unitLocked(const AccessUnit& unit, int64_t arrivalNs);
+    void forgetGroupLocked();
 
     const int channel_;
     mutable std::mutex mutex_;
@@ -102,6 +118,7 @@ private:
     bool groupValid_ = false;
     std::vector<Attached> attached_;
     FeedCounters counters_;
+    std::atomic<uint64_t> queueDrops_{0};
 };
 
 }  // namespace orvix::bridge

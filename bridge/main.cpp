@@ -15,6 +15,7 @@
 #include "bridge/device_recorders.h"
 #include "store/device_store.h"
 #include "tools/cli/cli_client.h"
+#include "link/reconnect_policy.h"
 #include "link/text_codec.h"
 
 namespace {
@@ -33,6 +34,9 @@ RecorderSettings settingsFor(const std::string& name, const cli::CliOptions& r, 
     };
     recorder.closeAfter = std::chrono::seconds(options.closeAfterSeconds);
     recorder.joinWait = std::chrono::seconds(options.joinWaitSeconds);
+    // A connection lost while clients watch is made again, with no limit
+    // on the attempts: it closes anyway once no client is left.
+    recorder.reconnect = reconnectPolicyFromEnvironment(true);
     return recorder;
 }
 

@@ -35,6 +35,19 @@ int64_t TimestampSmoother::next(int64_t recorderSeconds, int64_t arrivalNs) {
         last_ = 0;
         return 0;
     }
+    if (resumed_) {
+        resumed_ = false;
+        const int64_t time = last_ + std::max(step(), arrivalNs - lastArrival_);
+        second_ = anchorSecond_ = recorderSeconds;
+        anchorTime_ = time;
+        count_ = 1;
+        secondWhole_ = false;
+        // The early estimate starts again: the outage is no picture distance.
+        firstArrival_ = lastArrival_ = std::max(lastArrival_, arrivalNs);
+        arrivals_ = 0;
+        last_ = time;
+        return time;
+    }
     ++arrivals_;
     lastArrival_ = std::max(lastArrival_, arrivalNs);
 

@@ -32,11 +32,19 @@ public:
     double rate() const;
     // Starts a new timeline (a new connection).
     void reset() { *this = TimestampSmoother(); }
+    // The same timeline goes on after an outage: the next picture comes
+    // after the last one by as long as the pictures were away (its
+    // recorder second is a new anchor, as the recorder's clock may have
+    // moved meanwhile). The rate measured so far is kept.
+    void resume() {
+        if (started_) resumed_ = true;
+    }
 
 private:
     int64_t step() const;
 
     bool started_ = false;
+    bool resumed_ = false;      // the next picture follows an outage
     int64_t second_ = 0;        // recorder second of the last picture
     int count_ = 0;             // pictures of it so far
     bool secondWhole_ = false;  // that second was seen from its start

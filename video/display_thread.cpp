@@ -1,9 +1,9 @@
 #include "video/display_thread.h"
 
-#include "link/debug_log.h"
 #include "video/access_unit.h"
 #include "video/calendar_time.h"
 #include "video/frame_kind.h"
+#include "video/frame_ring_consumer.h"
 
 namespace orvix {
 
@@ -24,21 +24,14 @@ void DisplayThread::join() {
 }
 
 void DisplayThread::run() {
-    LinkShared& shared = *connection_.shared;
-    FrameRing& ring = connection_.ring;
-    while (shared.threadState.load() != kLinkStopped) {
-        if (!ring.waitFrame(FrameRing::kFrameWait)) continue;
-        const RingSlot slot = ring.take();
-        // The wake-up at stop may find no packet; only hand-overs count.
-        // Packets still waiting when the link ended are not shown: the
-        // window shows the status lines in their place.
-        if (slot.data != nullptr) {
-            shared.framesCounter.fetch_add(1);
-            if (!connection_.end.ended()) process(slot.data, slot.length);
-        }
-        ring.releaseSlot();
-    }
-    debugLog("DISPLAY_THREAD_END \r\n");
+    consumeFrameRing(
+        connection_,
+        [this](const uint8_t* data, size_t length) {
+            // Packets still waiting when the link ended are not shown: the
+            // window shows the status lines in their place.
+            if (!connection_.end.ended()) process(data, length);
+        },
+        "DISPLAY_THREAD_END \r\n");
 }
 
 void DisplayThread::process(const uint8_t* slot, size_t length) {

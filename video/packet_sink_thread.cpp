@@ -1,6 +1,6 @@
 #include "video/packet_sink_thread.h"
 
-#include "link/debug_log.h"
+#include "video/frame_ring_consumer.h"
 
 namespace orvix {
 
@@ -15,18 +15,9 @@ void PacketSinkThread::join() {
 }
 
 void PacketSinkThread::run() {
-    LinkShared& shared = *connection_.shared;
-    FrameRing& ring = connection_.ring;
-    while (shared.threadState.load() != kLinkStopped) {
-        if (!ring.waitFrame(FrameRing::kFrameWait)) continue;
-        const RingSlot slot = ring.take();
-        if (slot.data != nullptr) {
-            shared.framesCounter.fetch_add(1);
-            sink_.packet(slot.data, slot.length);
-        }
-        ring.releaseSlot();
-    }
-    debugLog("PACKET_SINK_THREAD_END \r\n");
+    consumeFrameRing(
+        connection_, [this](const uint8_t* data, size_t length) { sink_.packet(data, length); },
+        "PACKET_SINK_THREAD_END \r\n");
 }
 
 }  // namespace orvix

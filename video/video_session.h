@@ -61,8 +61,8 @@ public:
     // feed): no decoder is made or opened, and a packet thread hands every
     // packet of the frame ring to `sink` (which must outlive the session's
     // threads) in place of the display thread. Everything else as above.
-    // Packets of one connection reach the sink here; the per-channel queues
-    // of a channel set will take this place.
+    // A set of one channel reaches the sink here; a set of several goes
+    // through the per-channel queues to the ChannelEvents instead.
     SetUpResult setUp(DeviceRecord* record, PacketSink& sink);
 
     // The channels shown (1 to 16). A set of one is the single view: the

@@ -1,8 +1,8 @@
 // orvix-bridge against the recorder simulator, as separate programs on free
 // loopback ports, read by FFmpeg's own tools over RTSP/TCP: the codec and
 // size each recorder kind gives, the channel's pictures, authentication,
-// the connection's life, a busy recorder, publishing, a recorder that goes
-// away, the recorders of a device list.
+// the connection's life, two channels over one connection, publishing, a
+// recorder that goes away and comes back, the recorders of a device list.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -189,29 +189,51 @@ TEST(Bridge, TheConnectionOpensOnDemandAndClosesAfterTheLastClientLeft) {
     std::remove(log.c_str());
 }
 
-TEST(Bridge, ASecondChannelOfARecorderInUseIsRefusedAndTheStatusCountsTheClient) {
-    auto simulator = startSimulator({});
+TEST(Bridge, TwoClientsOnTwoChannelsShareOneRecorderConnection) {
+    const std::string log = scratchPath("shared.log");
+    auto simulator = startSimulator({}, log);
     ASSERT_TRUE(simulator->ready());
     auto bridge = startBridge(simulator->port(), {"--status-port", "0"});
     ASSERT_TRUE(bridge->ready()) << bridge->err();
     const int statusPort = statusPortOf(*bridge);
     ASSERT_GT(statusPort, 0) << bridge->out();
 
-    const std::string pictures = scratchPath("busy.rgb");
-    Background watcher(kFfmpeg, {"-v", "error", "-rtsp_transport", "tcp", "-i", url(*bridge, 2), "-frames:v", "75",
-                                 "-f", "rawvideo", "-pix_fmt", "rgb24", "-y", pictures});
-    ASSERT_TRUE(waitFor([&] { return bridge->err().find("joins /demo/2") != std::string::npos; }));
-    const Finished refused = probe(url(*bridge, 3));
-    EXPECT_NE(refused.exitCode, 0);
-    EXPECT_NE(refused.err.find("503"), std::string::npos) << refused.err;
-    EXPECT_NE(bridge->err().find("refused for /demo/3: another channel of this recorder is in use"),
-              std::string::npos)
-        << bridge->err();
+    // The first client watches long enough to see the second come and go.
+    const std::string first = scratchPath("shared-2.rgb");
+    const std::string second = scratchPath("shared-3.rgb");
+    Background longer(kFfmpeg, {"-v", "error", "-rtsp_transport", "tcp", "-i", url(*bridge, 2), "-frames:v", "150",
+                                "-f", "rawvideo", "-pix_fmt", "rgb24", "-y", first});
+    ASSERT_TRUE(waitFor([&] { return bridge->err().find("joins /demo/2") != std::string::npos; })) << bridge->err();
+    Background shorter(kFfmpeg, {"-v", "error", "-rtsp_transport", "tcp", "-i", url(*bridge, 3), "-frames:v", "25",
+                                 "-f", "rawvideo", "-pix_fmt", "rgb24", "-y", second});
+    ASSERT_TRUE(waitFor([&] { return bridge->err().find("joins /demo/3") != std::string::npos; })) << bridge->err();
     const std::string page = httpGet(statusPort);
-    EXPECT_NE(page.find("recorder demo streaming channel 2 cameras 4"), std::string::npos) << page;
+    EXPECT_NE(page.find("recorder demo streaming channels 2,3 cameras 4"), std::string::npos) << page;
     EXPECT_NE(page.find("channel demo/2 clients 1 watchers 1"), std::string::npos) << page;
-    EXPECT_EQ(watcher.wait(60), 0) << watcher.err();
-    std::remove(pictures.c_str());
+    EXPECT_NE(page.find("channel demo/3 clients 1 watchers 1"), std::string::npos) << page;
+
+    EXPECT_EQ(shorter.wait(60), 0) << shorter.err();
+    // The second channel left: one request for the first alone.
+    EXPECT_TRUE(waitFor([&] { return countOf(fileText(log), "DATA_SEND_REQ") == 3; })) << fileText(log);
+    EXPECT_EQ(longer.wait(60), 0) << longer.err();
+
+    const std::string commands = fileText(log);
+    EXPECT_EQ(countOf(commands, "CLIENT connected"), 1u) << commands;
+    EXPECT_EQ(countOf(commands, "LOGIN"), 1u) << commands;
+    const size_t one = commands.find("DATA_SEND_REQ flag=0 channels=1\n");
+    const size_t both = commands.find("DATA_SEND_REQ flag=0 channels=1,2\n");
+    const size_t oneAgain = commands.find("DATA_SEND_REQ flag=0 channels=1\n", both);
+    EXPECT_TRUE(one < both && both != std::string::npos && oneAgain != std::string::npos) << commands;
+    EXPECT_EQ(countOf(commands, "DATA_SEND_REQ"), 3u) << commands;
+
+    int count = 0;
+    EXPECT_EQ(dominantChannel(first, 352, 288, &count), 1);
+    EXPECT_EQ(count, 150);
+    EXPECT_EQ(dominantChannel(second, 352, 288, &count), 2);
+    EXPECT_EQ(count, 25);
+    std::remove(first.c_str());
+    std::remove(second.c_str());
+    std::remove(log.c_str());
 }
 
 TEST(Bridge, PublishingDeliversDecodablePicturesToAListeningReceiver) {
@@ -235,23 +257,37 @@ TEST(Bridge, PublishingDeliversDecodablePicturesToAListeningReceiver) {
     std::remove(pictures.c_str());
 }
 
-TEST(Bridge, ARecorderThatGoesAwayEndsItsClientsAndOneNeverThereIsAnError) {
-    auto simulator = startSimulator({});
+TEST(Bridge, AClientWatchingARecorderThatGoesAwayGetsPicturesAgainWhenItIsBack) {
+    const std::string log = scratchPath("outage.log");
+    // Up for 3 s, away for 2 s, over and over.
+    auto simulator = startSimulator({"--fault-down-after", "3", "--fault-down-for", "2"}, log);
     ASSERT_TRUE(simulator->ready());
-    const int recorderPort = simulator->port();
-    auto bridge = startBridge(recorderPort, {"--join-wait", "5"});
+    // Short reconnect timings for the bridge: first delay, longest delay, stall.
+    ::setenv("ORVIX_TEST_RECONNECT_MS", "200,500,3000", 1);
+    auto bridge = startBridge(simulator->port(), {});
+    ::unsetenv("ORVIX_TEST_RECONNECT_MS");
     ASSERT_TRUE(bridge->ready()) << bridge->err();
 
-    Background watcher(kFfmpeg, {"-v", "error", "-rtsp_transport", "tcp", "-i", url(*bridge, 1), "-f", "null", "-"});
-    ASSERT_TRUE(waitFor([&] { return bridge->err().find("joins /demo/1") != std::string::npos; }));
-    simulator->stop();
-    // The client's stream ends instead of hanging.
-    EXPECT_NE(watcher.wait(30), -1);
-    EXPECT_NE(bridge->err().find("recorder demo failed: Connection closed by the recorder"), std::string::npos)
+    // 100 pictures at 25 a second do not fit in one up time: some come
+    // after the recorder returned.
+    const std::string pictures = scratchPath("outage.rgb");
+    const Finished decoded = decode(url(*bridge, 1), 100, pictures);
+    ASSERT_EQ(decoded.exitCode, 0) << decoded.err << bridge->err();
+    int count = 0;
+    EXPECT_EQ(dominantChannel(pictures, 352, 288, &count), 0);
+    EXPECT_EQ(count, 100);
+    EXPECT_GE(countOf(fileText(log), "CLIENT connected"), 2u) << fileText(log);
+    EXPECT_NE(bridge->err().find("recorder demo reconnects in "), std::string::npos) << bridge->err();
+    EXPECT_NE(bridge->err().find("recorder demo reconnected: streams channel 1 (MPEG-4)"), std::string::npos)
         << bridge->err();
-    EXPECT_NE(bridge->err().find("client 127.0.0.1 leaves /demo/1"), std::string::npos) << bridge->err();
+    EXPECT_EQ(bridge->err().find("recorder demo failed"), std::string::npos) << bridge->err();
+    std::remove(pictures.c_str());
+    std::remove(log.c_str());
+}
 
-    // Nothing listens now: the next client gets an error, not a stream.
+TEST(Bridge, ARecorderThatIsNotThereIsAnErrorForTheClient) {
+    auto bridge = startBridge(freePort(), {"--join-wait", "5"});
+    ASSERT_TRUE(bridge->ready()) << bridge->err();
     const Finished refused = probe(url(*bridge, 1));
     EXPECT_NE(refused.exitCode, 0);
     EXPECT_NE(refused.err.find("503"), std::string::npos) << refused.err;

@@ -78,8 +78,8 @@ TEST(BridgeOptions, MistakesAreNamed) {
         {{"--rtsp-user", "viewer"}, "go together"},
         {{"--rtsp-password-file", viewer}, "go together"},
         {{"--publish", "http://x/{ch}"}, "rtsp://"},
-        {{"--publish", "rtsp://x/{ch}"}, "one channel"},
-        {{"--publish", "rtsp://x/{ch}", "--channel", "1-2"}, "one channel"},
+        {{"--publish", "rtsp://x/{ch}"}, "needs --channel"},
+        {{"--publish", "rtsp://x/cam", "--channel", "1-2"}, "needs {ch}"},
         {{"--status-port"}, "needs a value"},
         {{"--stream", "mjpeg"}, "--stream"},
     };
@@ -88,6 +88,8 @@ TEST(BridgeOptions, MistakesAreNamed) {
         EXPECT_EQ(p.outcome, ParsedBridgeLine::Outcome::Error) << bad.arguments[0];
         EXPECT_NE(p.error.find(bad.says), std::string::npos) << p.error;
     }
+    // Several channels go out together when each has its own address.
+    EXPECT_EQ(parse({"--publish", "rtsp://x/{ch}", "--channel", "1,3"}).outcome, ParsedBridgeLine::Outcome::Run);
     // The recorder itself is checked as orvix-cli checks it.
     EXPECT_NE(parseBridgeCommandLine({"--host", "h", "--user", "a"}).error.find("--host and --port"), std::string::npos);
     EXPECT_NE(parseBridgeCommandLine({"--host", "h", "--port", "1"}).error.find("--user"), std::string::npos);

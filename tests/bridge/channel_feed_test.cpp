@@ -182,5 +182,53 @@ TEST(ChannelFeed, StopEndsEveryTargetAndANewConnectionStartsAfresh) {
     EXPECT_EQ(next.frames[0].timeNs, 0);
 }
 
+TEST(ChannelFeed, AResumedStreamKeepsItsTargetsFromTheNextKeyPictureOnItsTimeline) {
+    Stream s(VideoCodec::H264);
+    KeptTarget target;
+    s.feed.attach(&target);
+    s.send(join({kSps, kPps, kIdr}), true);
+    s.send(kSlice, false);
+    const int64_t before = target.frames.back().timeNs;
+
+    s.feed.resume(VideoCodec::H264);
+    EXPECT_FALSE(s.feed.ready());  // the old group is no start for anyone
+    EXPECT_FALSE(target.ended);
+    s.arrival += 5 * TimestampSmoother::kSecond;
+    s.send(kSlice, false);  // the new stream's first picture needs its key picture
+    s.send(kIdr, true);     // without configuration: the kept one goes in front
+    ASSERT_EQ(target.frames.size(), 3u);
+    EXPECT_EQ(target.bytes(2), join({kSps, kPps, kIdr}));
+    EXPECT_GT(target.frames[2].timeNs, before + 5 * TimestampSmoother::kSecond);
+    EXPECT_EQ(s.feed.counters().drops, 0u);  // waiting for a key is no drop
+
+    // A recorder that comes back with another codec ends the targets.
+    s.feed.resume(VideoCodec::Mpeg4);
+    EXPECT_TRUE(target.ended);
+    EXPECT_EQ(s.feed.targets(), 0u);
+    EXPECT_EQ(s.feed.codec(), VideoCodec::Mpeg4);
+}
+
+TEST(ChannelFeed, AccessUnitsFromTheQueuesCountAsPacketsAndQueueDropsAsDrops) {
+    Stream s(VideoCodec::H264);
+    KeptTarget target;
+    s.feed.attach(&target);
+    const Bytes key = join({kSps, kPps, kIdr});
+    AccessUnit unit;
+    unit.channel = 1;
+    unit.keyPicture = true;
+    unit.recorderSeconds = 1325376000;
+    unit.payload = key.data();
+    unit.payloadLength = key.size();
+    s.feed.accessUnit(unit, 1);
+    unit.channel = 2;  // another channel's unit is not this feed's
+    s.feed.accessUnit(unit, 2);
+    ASSERT_EQ(target.frames.size(), 1u);
+    EXPECT_EQ(target.bytes(0), key);
+    EXPECT_TRUE(s.feed.ready());
+    s.feed.countQueueDrops(3);
+    EXPECT_EQ(s.feed.counters().drops, 3u);
+    EXPECT_EQ(s.feed.counters().pictures, 1u);
+}
+
 }  // namespace
 }  // namespace orvix::bridge

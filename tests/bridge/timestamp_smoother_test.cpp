@@ -106,5 +106,30 @@ TEST(TimestampSmoother, ClockJumpsAndGapsKeepTheTimelineGrowing) {
     EXPECT_EQ(f.smoother.next(7, 0), 0);
 }
 
+TEST(TimestampSmoother, AfterAnOutageTheTimelineGoesOnByTheTimeThePicturesWereAway) {
+    Feeder f;
+    for (int64_t s = 100; s <= 103; ++s) f.second(s, 25, 40 * kMs);
+    const int64_t last = f.times.back();
+    const double rate = f.smoother.rate();
+
+    // Away for 7.5 s of arrival time; the recorder's clock meanwhile moved
+    // to somewhere else entirely (a restarted recorder).
+    f.smoother.resume();
+    f.arrival += 7500 * kMs;
+    const size_t mark = f.times.size();
+    for (int64_t s = 5000; s <= 5002; ++s) f.second(s, 25, 40 * kMs);
+    EXPECT_NEAR(f.times[mark] - last, 7540 * kMs, kMs);
+    EXPECT_EQ(f.smoother.rate(), rate);  // the measured rate is kept
+    // The pictures after it keep their spacing and the seconds their length.
+    EXPECT_NEAR(f.times[mark + 1] - f.times[mark], 40 * kMs, kMs);
+    EXPECT_NEAR(f.times[mark + 50] - f.times[mark + 25], kSecond, 2 * kMs);
+    expectGrowing(f.times);
+
+    // Before any picture there is nothing to go on from: a fresh start.
+    TimestampSmoother fresh;
+    fresh.resume();
+    EXPECT_EQ(fresh.next(9, 12345), 0);
+}
+
 }  // namespace
 }  // namespace orvix::bridge

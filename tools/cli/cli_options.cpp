@@ -10,17 +10,6 @@
 namespace orvix::cli {
 namespace {
 
-// A whole decimal number in [min, max], nothing else in the text.
-std::optional<long long> parseNumber(std::string_view text, long long min, long long max) {
-    long long value = 0;
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value);
-    if (text.empty() || result.ec != std::errc() || result.ptr != end || value < min || value > max) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 struct PtzName {
     const char* name;
     int action;
@@ -183,6 +172,16 @@ std::optional<AlarmRequest> parseAlarm(const std::string& text, std::string& err
     if (!output || !seconds) return std::nullopt;
     error.clear();
     return AlarmRequest{true, static_cast<int>(*output), static_cast<uint32_t>(*seconds)};
+}
+
+std::optional<long long> parseNumber(std::string_view text, long long min, long long max) {
+    long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    if (text.empty() || result.ec != std::errc() || result.ptr != end || value < min || value > max) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {

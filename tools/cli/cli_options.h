@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/channel_set.h"
@@ -73,6 +74,10 @@ const char* usageText();
 // "YYYY-MM-DD HH:MM:SS" as recorder seconds (no time zone); nullopt when the
 // text is not such a date between 1970 and 2105.
 std::optional<uint32_t> parseRecorderTime(const std::string& text);
+
+// A whole decimal number in [min, max], nothing else in the text (the
+// numbers of orvix-cli's and orvix-bridge's options).
+std::optional<long long> parseNumber(std::string_view text, long long min, long long max);
 // The inverse, for printing.
 std::string formatRecorderTime(uint32_t seconds);
 

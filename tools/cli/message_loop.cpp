@@ -40,6 +40,19 @@ void MessageLoop::postPicture(const PictureEvent& picture) {
     post(std::move(item));
 }
 
+void MessageLoop::wake() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    woken_ = true;
+    cv_.notify_all();
+}
+
+void MessageLoop::forgetPosted() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::erase_if(queue_, [](const std::shared_ptr<Item>& item) {
+        return item->kind == Item::Kind::LinkEnded || item->kind == Item::Kind::Reconnect;
+    });
+}
+
 void MessageLoop::post(std::shared_ptr<Item> item) {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(std::move(item));
@@ -58,7 +71,11 @@ void MessageLoop::runUntil(std::chrono::steady_clock::time_point deadline, bool 
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (queue_.empty()) {
-            if (!cv_.wait_until(lock, deadline, [this] { return !queue_.empty(); })) return;
+            if (!cv_.wait_until(lock, deadline, [this] { return !queue_.empty() || woken_; })) return;
+            if (queue_.empty()) {
+                woken_ = false;
+                return;
+            }
         }
         std::shared_ptr<Item> item = queue_.front();
         queue_.pop_front();

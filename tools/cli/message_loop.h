@@ -2,8 +2,9 @@
 // notifications are handed to the thread that runs the loop (the main
 // thread) and the link thread waits until they are handled, as with a
 // window's synchronous messages; the display thread posts its pictures and
-// the link thread the end of the link without waiting. The loop also runs while a disconnect waits, so the link
-// thread is never left waiting for it.
+// the link thread the end of the link without waiting. Other threads can
+// wake the loop when its owner has something to do. The loop also runs while
+// a disconnect waits, so the link thread is never left waiting for it.
 #pragma once
 
 #include <chrono>
@@ -53,6 +54,12 @@ public:
     void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
     // Display thread: queued; returns at once.
     void postPicture(const PictureEvent& picture);
+    // Any thread: runUntil() returns soon.
+    void wake();
+    // Loop thread, once no link thread runs any more: forgets the link's
+    // end and reconnect plans not handled yet, so that a past connection's
+    // end never reaches the next one.
+    void forgetPosted();
 
     // Loop thread: handles what arrives until `deadline`, or until one
     // item was handled when `returnAfterOne` is set.
@@ -82,6 +89,7 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<std::shared_ptr<Item>> queue_;
+    bool woken_ = false;
 };
 
 }  // namespace orvix::cli
