@@ -8,6 +8,7 @@
 
 #include "app/c_viewer_app.h"
 #include "app/command_line.h"
+#include "video/presented_counter.h"
 
 namespace {
 
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
     if (early.action == orvix::StartOptions::Action::Help || early.action == orvix::StartOptions::Action::Version) {
         return *answerWithoutWindow(early);
     }
+    // ORVIX_STATS=1: how many pictures were shown, for the benchmarks.
+    orvix::enablePresentedReport();
     QApplication application(argc, argv);
     const orvix::StartOptions options = orvix::parseStartOptions(argumentsOf(argc, argv));
     if (const auto code = answerWithoutWindow(options)) return *code;

@@ -8,7 +8,6 @@
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-thread-pool.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -16,18 +15,14 @@
 #include <thread>
 #include <vector>
 
+#include "bench/latency_support.h"
 #include "bridge/bridged_recorder.h"
 #include "bridge/rtsp_server.h"
-#include "link/command_codes.h"
 #include "link/text_codec.h"
-#include "link/wire_format.h"
-#include "tests/link/scripted_peer.h"
-#include "tests/link/stream_builders.h"
-#include "tests/video/test_stream.h"
 
 using namespace orvix;
 using namespace orvix::bridge;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 namespace {
 
@@ -50,7 +45,7 @@ struct Timing {
     }
     double sinceWrite() {
         std::lock_guard<std::mutex> lock(mutex);
-        return std::chrono::duration<double, std::milli>(Clock::now() - lastWrite).count();
+        return bench::millisecondsBetween(lastWrite, Clock::now());
     }
 };
 
@@ -80,25 +75,6 @@ GstFlowReturn onSample(GstAppSink* sink, gpointer data) {
     }
     if (sample != nullptr) gst_sample_unref(sample);
     return GST_FLOW_OK;
-}
-
-double median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-test::Bytes f5Packet(const test::Packet& payload, uint32_t seconds, bool key) {
-    test::Bytes packet(64 + payload.size() + 4, 0);
-    packet[2] = 0x01;
-    packet[3] = 0xF5;
-    writeLe32(packet.data() + 4, seconds);
-    packet[8] = static_cast<uint8_t>(key ? 0x10 : 0x20);
-    std::copy(payload.begin(), payload.end(), packet.begin() + 64);
-    const uint8_t end[4] = {0x00, 0x00, 0x01, 0xB4};
-    std::copy(end, end + 4, packet.end() - 4);
-    writeLe32(packet.data() + 12, static_cast<uint32_t>(packet.size() - 36));
-    return packet;
 }
 
 }  // namespace
@@ -135,22 +111,14 @@ int main() {
     // The recorder: handshake, then a picture every period.
     std::atomic<bool> done{false};
     std::thread writer([&] {
-        if (!peer.accept()) return;
-        peer.send(test::commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, test::description(11, 24)));
-        peer.nextCode();
-        peer.send(test::commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, test::loginOkPayload(0x1F)));
-        peer.nextCode();
-        peer.send(test::commandPacket(FramingKind::Wide, COMMAND_DATA_SEND_OK));
-        auto next = Clock::now();
-        for (int i = 0; i < kPictures && !done.load(); ++i) {
-            const size_t index = static_cast<size_t>(i);
-            const test::Bytes packet =
-                f5Packet(stream.packets[index], 1325376000 + static_cast<uint32_t>(i / 10), stream.keys[index]);
-            timing.written();
-            peer.send(packet);
-            next += kPeriod;
-            std::this_thread::sleep_until(next);
-        }
+        if (!bench::answerHandshake(peer)) return;
+        bench::PacedPictures paced;
+        paced.count = kPictures;
+        paced.period = kPeriod;
+        paced.seconds = [](int i) { return 1325376000 + static_cast<uint32_t>(i / 10); };
+        paced.beforeWrite = [&](int) { timing.written(); };
+        paced.stop = [&] { return done.load(); };
+        bench::writePictures(peer, stream, paced);
     });
 
     FeedTiming feedTiming(timing);
@@ -191,8 +159,8 @@ int main() {
         std::printf("(e) bridge latency: no picture reached the RTSP client (%s)\n", describe(watched));
         return 0;
     }
-    const double feed = median(timing.feedMs);
-    const double rtsp = median(timing.clientMs);
+    const double feed = bench::median(timing.feedMs);
+    const double rtsp = bench::median(timing.clientMs);
     std::printf("(e) added delay recorder write -> RTSP client on loopback: median %.2f ms over %zu pictures "
                 "(%.2f ms of it to the bridge's feed, %.2f ms RTSP side); %.2fx of the 20 ms target%s\n",
                 rtsp, timing.clientMs.size(), feed, rtsp - feed, rtsp / 20.0,

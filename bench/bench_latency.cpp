@@ -3,7 +3,6 @@
 // and writes one packet every 40 ms, noting when; the renderer notes when
 // each picture arrives. Printed as the median beside the median time of one
 // decode of the same packets.
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -11,13 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "link/command_codes.h"
+#include "bench/latency_support.h"
 #include "link/link_stop.h"
-#include "link/wire_format.h"
-#include "tests/link/scripted_peer.h"
-#include "tests/link/stream_builders.h"
 #include "tests/link/test_window.h"
-#include "tests/video/test_stream.h"
 #include "tools/cli/cli_renderer.h"
 #include "video/renderer_switch.h"
 #include "video/video_decoder.h"
@@ -25,7 +20,7 @@
 
 using namespace orvix;
 using namespace orvix::test;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 namespace {
 
@@ -46,25 +41,6 @@ public:
     std::map<uint32_t, Clock::time_point> shown;
 };
 
-double median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-Bytes f5Packet(const Packet& payload, uint32_t seconds, bool key) {
-    Bytes packet(64 + payload.size() + 4, 0);
-    packet[2] = 0x01;
-    packet[3] = 0xF5;
-    writeLe32(packet.data() + 4, seconds);
-    packet[8] = static_cast<uint8_t>(key ? 0x10 : 0x20);
-    std::copy(payload.begin(), payload.end(), packet.begin() + 64);
-    const uint8_t end[4] = {0x00, 0x00, 0x01, 0xB4};
-    std::copy(end, end + 4, packet.end() - 4);
-    writeLe32(packet.data() + 12, static_cast<uint32_t>(packet.size() - 36));
-    return packet;
-}
-
 }  // namespace
 
 int main() {
@@ -82,7 +58,7 @@ int main() {
         for (const Packet& p : stream.packets) {
             const auto start = Clock::now();
             decoder.decode(p.data(), p.size());
-            decodeMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            decodeMs.push_back(bench::millisecondsBetween(start, Clock::now()));
         }
         decoder.close();
         destroyRecord(record);
@@ -105,29 +81,23 @@ int main() {
         window.attach(session.connection());
         session.startLink();
     });
-    peer.accept();
-    peer.send(commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, description(11, 24)));
-    peer.nextCode();
-    peer.send(commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, loginOkPayload(0x1F)));
-    peer.nextCode();
-    peer.send(commandPacket(FramingKind::Wide, COMMAND_DATA_SEND_OK));
+    bench::answerHandshake(peer);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
     std::vector<Clock::time_point> written;
-    for (int i = 0; i < kPictures; ++i) {
-        const Bytes packet = f5Packet(stream.packets[static_cast<size_t>(i)], kBaseTime + static_cast<uint32_t>(i),
-                                      stream.keys[static_cast<size_t>(i)]);
-        written.push_back(Clock::now());
-        peer.send(packet);
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-    }
+    bench::PacedPictures paced;
+    paced.count = kPictures;
+    paced.period = std::chrono::milliseconds(40);
+    paced.seconds = [](int i) { return kBaseTime + static_cast<uint32_t>(i); };
+    paced.beforeWrite = [&](int) { written.push_back(Clock::now()); };
+    bench::writePictures(peer, stream, paced);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     std::vector<double> latencyMs;
     {
         std::lock_guard<std::mutex> lock(renderer.mutex);
         for (const auto& [index, when] : renderer.shown) {
             if (index < written.size()) {
-                latencyMs.push_back(std::chrono::duration<double, std::milli>(when - written[index]).count());
+                latencyMs.push_back(bench::millisecondsBetween(written[index], when));
             }
         }
     }
@@ -135,8 +105,8 @@ int main() {
     window.run([&] { session.tearDown(); });
     destroyRecord(record);
 
-    const double decode = median(decodeMs);
-    const double latency = median(latencyMs);
+    const double decode = bench::median(decodeMs);
+    const double latency = bench::median(latencyMs);
     std::printf("(c) latency from packet written to RGB picture held: median %.2f ms over %zu pictures; "
                 "one decode %.2f ms (target below %.2f ms = 5 ms + one decode)%s\n",
                 latency, latencyMs.size(), decode, 5.0 + decode, latency < 5.0 + decode ? "" : "  [above target]");

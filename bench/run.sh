@@ -15,6 +15,9 @@
 #       same 16 streams one after another with one thread
 #   (grid-e) how many 704x576 25 fps H.264 channels one session decodes with
 #       under 1% of the pictures lost
+#   (grid-f) the program's own CPU per displayed picture under Xvfb, with the
+#       view --renderer auto chooses, against orvix-cli decoding the same
+#       stream: the single view at 704x576 and a 16-tile 352x288 grid
 # Usage: bench/run.sh [BUILD_DIR]   (default build/release). Never fails the
 # caller: a step that cannot run says so and the others go on.
 set -uo pipefail
@@ -24,30 +27,58 @@ scratch=$(mktemp -d)
 sim_pid=
 bridge_pid=
 client_pid=
+xvfb_pid=
 cleanup() {
-  for pid in $client_pid $bridge_pid $sim_pid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  for pid in $client_pid $bridge_pid $sim_pid $xvfb_pid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+
+# start_simulator OUT [OPTIONS...]: (re)starts the recorder simulator on a
+# free loopback port with the options given, its output in $scratch/OUT.
+# Sets sim_pid, and port to the port it listens on (empty if it did not start).
+start_simulator() {
+  local out=$scratch/$1
+  shift
+  stop_simulator
+  "$bin/orvix-recorder-sim" --port 0 "$@" >"$out" 2>/dev/null &
+  sim_pid=$!
+  port=
+  # Up to 30 s, for a busy machine.
+  for _ in $(seq 600); do
+    port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$out")
+    [ -n "$port" ] && break
+    sleep 0.05
+  done
+}
+stop_simulator() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  sim_pid=
+}
+cpu_seconds() {  # cpu_seconds <command...>: user + system seconds of the command
+  cpu_seconds_out /dev/null "$@"
+}
+cpu_seconds_out() {  # cpu_seconds_out OUT <command...>: the same, the command's output kept in OUT
+  local TIMEFORMAT='%U %S' out=$1 times
+  shift
+  times=$( { time "$@" >"$out" 2>/dev/null; } 2>&1 | tail -1)
+  awk -v t="$times" 'BEGIN { split(t, p, " "); printf "%.3f", p[1] + p[2] }'
+}
+cpu_ticks() {  # cpu_ticks PID...: user + system clock ticks so far, summed
+  local total=0 pid t
+  for pid in "$@"; do
+    t=$(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null || echo 0)
+    total=$((total + t))
+  done
+  echo "$total"
+}
 
 echo "== benchmarks"
 "$bin/bench_parser" || echo "(a) stream parser: benchmark did not run"
 
 # (b) A recorder simulator sends 704x576 MPEG-4 at 60 pictures a second.
 frames=240
-"$bin/orvix-recorder-sim" --port 0 --size 704x576 --fps 60 >"$scratch/sim.out" 2>/dev/null &
-sim_pid=$!
-port=
-for _ in $(seq 100); do
-  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$scratch/sim.out")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-cpu_seconds() {  # cpu_seconds <command...>: user + system seconds of the command
-  local TIMEFORMAT='%U %S' times
-  times=$( { time "$@" >/dev/null 2>&1; } 2>&1 | tail -1)
-  awk -v t="$times" 'BEGIN { split(t, p, " "); printf "%.3f", p[1] + p[2] }'
-}
+start_simulator sim.out --size 704x576 --fps 60
 if [ -n "$port" ]; then
   client=(--host 127.0.0.1 --port "$port" --user admin --password 1234 --frames "$frames" --timeout 30)
   cli_cpu=$(cpu_seconds "$bin/orvix-cli" "${client[@]}")
@@ -72,25 +103,8 @@ fi
 # (d) The bridge relays 16 channels of one recorder (one connection, a
 # pre-encoded loop so that the simulator stays light) to 16 clients for 8 s;
 # CPU from /proc.
-kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-"$bin/orvix-recorder-sim" --port 0 --model-code 51 --size 704x576 --fps 25 --channels 16 --loop 2 \
-  >"$scratch/sim2.out" 2>/dev/null &
-sim_pid=$!
-port=
-for _ in $(seq 600); do
-  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$scratch/sim2.out")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
+start_simulator sim2.out --model-code 51 --size 704x576 --fps 25 --channels 16 --loop 2
 echo 1234 >"$scratch/pw"
-cpu_ticks() {  # cpu_ticks PID...: user + system clock ticks so far, summed
-  local total=0 pid t
-  for pid in "$@"; do
-    t=$(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null || echo 0)
-    total=$((total + t))
-  done
-  echo "$total"
-}
 if [ -n "$port" ]; then
   # The simulator encodes its loop at the first request: the first client
   # may wait for that.
@@ -134,22 +148,12 @@ fi
 # (grid-d) 16 channels of one recorder, each a pre-encoded loop replayed at
 # 25 fps; the client decodes them all, then ffmpeg decodes its recording of
 # the same streams track by track.
-kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-"$bin/orvix-recorder-sim" --port 0 --model-code 51 --channels 16 --fps 25 --loop 1 --echo-interval 0 \
-  >"$scratch/sim3.out" 2>/dev/null &
-sim_pid=$!
-port=
-for _ in $(seq 100); do
-  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$scratch/sim3.out")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
+start_simulator sim3.out --model-code 51 --channels 16 --fps 25 --loop 1 --echo-interval 0
 if [ -n "$port" ]; then
   grid=(--host 127.0.0.1 --port "$port" --user admin --password 1234 --stream h264 --channel 1-16 --frames 100
         --timeout 60)
-  # The client's CPU in one run, the pictures it counts in another.
-  cli_cpu=$(cpu_seconds "$bin/orvix-cli" "${grid[@]}")
-  "$bin/orvix-cli" "${grid[@]}" >"$scratch/grid.out" 2>/dev/null
+  # The client's CPU and the pictures it counts, in one run.
+  cli_cpu=$(cpu_seconds_out "$scratch/grid.out" "$bin/orvix-cli" "${grid[@]}")
   cli_pictures=$(awk '/^decoded / { n += $2 } END { print n + 0 }' "$scratch/grid.out")
   "$bin/orvix-cli" "${grid[@]}" --record "$scratch/grid.mp4" >/dev/null 2>&1
   # One ffmpeg process with one decoding thread takes the tracks in turn
@@ -176,8 +180,165 @@ if [ -n "$port" ]; then
 else
   echo "(grid-d) grid CPU: the recorder simulator did not start"
 fi
-kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-sim_pid=
+stop_simulator
 
 "$bin/bench_grid_capacity" 2>/dev/null || echo "(grid-e) grid capacity: benchmark did not run"
+
+# (grid-f) The program shows the simulator on a virtual X server (no window
+# manager: its window is mapped as it is) with the view --renderer auto
+# chooses there. Its CPU comes from /proc over a fixed window once pictures
+# flow; the pictures it displayed in that window from its ORVIX_STATS=1
+# report, asked for with SIGUSR1. orvix-cli then decodes the same stream for
+# the same time, its pictures counted from --verbose.
+window_s=5
+# cpu_ms PID: the process's CPU time so far in ms, from its threads' run
+# times in nanoseconds (clock ticks of 10 ms would be a tenth of the
+# client's time in the window). Threads that ended are not in it: none do
+# while pictures flow. Falls back to the clock ticks.
+cpu_ms() {
+  local ns
+  ns=$(cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f", s }')
+  if [ "${ns:-0}" -gt 0 ]; then
+    awk -v n="$ns" 'BEGIN { printf "%.3f", n / 1e6 }'
+  else
+    awk -v t="$(cpu_ticks "$1")" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.3f", 1000 * t / hz }'
+  fi
+}
+catches_usr1() {  # catches_usr1 PID: the process has its SIGUSR1 handler (signal 10: bit 0x200 of SigCgt)
+  local mask
+  mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null)
+  [ -n "$mask" ] && [ $(( 0x$mask & 0x200 )) -ne 0 ]
+}
+displayed_now() {  # displayed_now PID ERR: the pictures the program has displayed so far
+  local before now
+  catches_usr1 "$1" || return 1
+  before=$(grep -c '^displayed ' "$2")
+  kill -USR1 "$1" 2>/dev/null || return 1
+  for _ in $(seq 100); do
+    now=$(grep -c '^displayed ' "$2")
+    [ "$now" -gt "$before" ] && break
+    sleep 0.02
+  done
+  sed -n 's/^displayed \([0-9]*\) pictures$/\1/p' "$2" | tail -1
+}
+decoded_now() { grep -c '^picture ' "$1"; }  # decoded_now OUT: orvix-cli's pictures so far
+# measure_orvix LABEL [OPTIONS...]: sets f_ms and f_rate (pictures a second),
+# empty when no picture was displayed.
+measure_orvix() {
+  local label=$1 pid n0 n1 t0 t1 s0 s1
+  shift
+  f_ms=
+  f_rate=
+  rm -rf "$scratch/config"
+  mkdir -p "$scratch/config"
+  XDG_CONFIG_HOME=$scratch/config "$bin/orvix-demo-store" --name bench --port "$port" --stream h264 \
+    >/dev/null 2>&1 || return
+  # Every picture, not the key pictures alone ("I only" is on by default).
+  mkdir -p "$scratch/config/orvix"
+  printf '[view]\niframeOnly=false\n' >"$scratch/config/orvix/orvix.conf"
+  : >"$scratch/orvix-$label.err"
+  DISPLAY=:$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$scratch/config ORVIX_STATS=1 \
+    DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/orvix-bench-no-bus \
+    "$bin/orvix" --connect bench "$@" >/dev/null 2>>"$scratch/orvix-$label.err" &
+  pid=$!
+  client_pid=$pid
+  # Wait for the first picture (30 s at most), then one more second.
+  n0=
+  for _ in $(seq 150); do
+    kill -0 "$pid" 2>/dev/null || break
+    n0=$(displayed_now "$pid" "$scratch/orvix-$label.err")
+    [ "${n0:-0}" -gt 0 ] && break
+    sleep 0.2
+  done
+  if [ "${n0:-0}" -gt 0 ]; then
+    sleep 1
+    t0=$(cpu_ms "$pid"); s0=$(date +%s.%N); n0=$(displayed_now "$pid" "$scratch/orvix-$label.err")
+    sleep "$window_s"
+    t1=$(cpu_ms "$pid"); s1=$(date +%s.%N); n1=$(displayed_now "$pid" "$scratch/orvix-$label.err")
+    if [ "$((n1 - n0))" -gt 0 ]; then
+      f_ms=$(awk -v a="$t0" -v b="$t1" -v n=$((n1 - n0)) 'BEGIN { printf "%.2f", (b - a) / n }')
+      f_rate=$(awk -v n=$((n1 - n0)) -v a="$s0" -v b="$s1" 'BEGIN { printf "%.1f", n / (b - a) }')
+    fi
+  fi
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; client_pid=
+}
+# measure_cli LABEL [OPTIONS...]: the same for orvix-cli, per decoded picture.
+measure_cli() {
+  local label=$1 pid n0 n1 t0 t1 s0 s1
+  shift
+  c_ms=
+  c_rate=
+  "$bin/orvix-cli" --host 127.0.0.1 --port "$port" --user admin --password 1234 --stream h264 \
+    --frames 1000000 --timeout 600 --verbose "$@" >"$scratch/cli-$label.out" 2>/dev/null &
+  pid=$!
+  client_pid=$pid
+  for _ in $(seq 150); do
+    [ "$(decoded_now "$scratch/cli-$label.out")" -gt 0 ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  if [ "$(decoded_now "$scratch/cli-$label.out")" -gt 0 ]; then
+    sleep 1
+    t0=$(cpu_ms "$pid"); s0=$(date +%s.%N); n0=$(decoded_now "$scratch/cli-$label.out")
+    sleep "$window_s"
+    t1=$(cpu_ms "$pid"); s1=$(date +%s.%N); n1=$(decoded_now "$scratch/cli-$label.out")
+    if [ "$((n1 - n0))" -gt 0 ]; then
+      c_ms=$(awk -v a="$t0" -v b="$t1" -v n=$((n1 - n0)) 'BEGIN { printf "%.2f", (b - a) / n }')
+      c_rate=$(awk -v n=$((n1 - n0)) -v a="$s0" -v b="$s1" 'BEGIN { printf "%.1f", n / (b - a) }')
+    fi
+  fi
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; client_pid=
+}
+# report_f WHAT: one line from f_ms/f_rate against c_ms/c_rate.
+report_f() {
+  if [ -z "$f_ms" ]; then
+    echo "(grid-f) $1: the program displayed no picture"
+  elif [ -z "$c_ms" ]; then
+    echo "(grid-f) $1: orvix-cli decoded no picture to compare with"
+  else
+    awk -v what="$1" -v a="$f_ms" -v ar="$f_rate" -v b="$c_ms" -v br="$c_rate" 'BEGIN {
+      printf "(grid-f) %s: orvix %.2f ms per displayed picture (%.1f a second), orvix-cli %.2f ms per decoded picture (%.1f a second): %.2fx (target within 1.5x)\n",
+             what, a, ar, b, br, (b > 0 ? a / b : 0) }'
+  fi
+}
+if ! command -v Xvfb >/dev/null; then
+  echo "(grid-f) program CPU per picture: not measured, no Xvfb"
+else
+  # -displayfd: the server picks a free display and writes its number.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+  xvfb_pid=$!
+  display=
+  for _ in $(seq 100); do
+    display=$(head -1 "$scratch/display" 2>/dev/null)
+    [ -n "$display" ] && break
+    sleep 0.05
+  done
+  if [ -z "$display" ]; then
+    echo "(grid-f) program CPU per picture: not measured, Xvfb did not start"
+  else
+    start_simulator sim4.out --model-code 51 --size 704x576 --fps 25 --loop 1 --echo-interval 0
+    if [ -n "$port" ]; then
+      measure_orvix single
+      measure_cli single
+      report_f "single view 704x576 H.264 25 fps"
+    else
+      echo "(grid-f) single view: the recorder simulator did not start"
+    fi
+    if ! "$bin/orvix" --help 2>/dev/null | grep -q -- '--view'; then
+      echo "(grid-f) 16-tile grid: not measured, the program has no --view"
+    else
+      start_simulator sim5.out --model-code 51 --channels 16 --fps 25 --loop 1 --echo-interval 0
+      if [ -n "$port" ]; then
+        measure_orvix grid --view 16
+        measure_cli grid --channel 1-16
+        report_f "16-tile grid 352x288 H.264 25 fps"
+      else
+        echo "(grid-f) 16-tile grid: the recorder simulator did not start"
+      fi
+    fi
+    stop_simulator
+  fi
+  kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  xvfb_pid=
+fi
 exit 0

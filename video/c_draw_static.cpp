@@ -342,6 +342,14 @@ void C_DrawStatic::showNetworkErrorBox() {
 }
 
 void C_DrawStatic::paintEvent(QPaintEvent*) {
+    // A view showing a picture covers the whole window and paints all of it
+    // (the strip above it carries the status lines): the logo and lines
+    // beneath would otherwise be drawn again, unseen, for every picture.
+    const QWidget* view = output_.activeView();
+    if (view != nullptr && view->isVisible() && view->geometry().contains(rect()) &&
+        !output_.handOver().latest().image.isNull()) {
+        return;
+    }
     QPainter painter(this);
     if (logo_.isNull()) {
         painter.fillRect(rect(), Qt::black);

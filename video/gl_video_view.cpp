@@ -140,6 +140,7 @@ void GlVideoView::paintGL() {
     }
     QPainter painter(this);
     overlay_.paint(painter, target, frame.source.size(), frame.overlay, recording_);
+    presented_.painted(frame.serial);
 }
 
 }  // namespace orvix

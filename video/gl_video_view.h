@@ -13,6 +13,7 @@
 
 #include "video/frame_hand_over.h"
 #include "video/overlay_layer.h"
+#include "video/presented_counter.h"
 
 namespace orvix {
 
@@ -58,6 +59,7 @@ private:
     FrameHandOver& handOver_;
     OverlayLayer overlay_;
     bool recording_ = false;
+    PresentedCounter presented_;
     QOpenGLTextureBlitter blitter_;
     GLuint texture_ = 0;
     QSize textureSize_;

@@ -27,6 +27,7 @@ void SoftwareView::paintEvent(QPaintEvent*) {
     for (const QRect& bar : QRegion(rect()).subtracted(target)) painter.fillRect(bar, Qt::black);
     painter.drawImage(target, frame.image, frame.source);
     overlay_.paint(painter, target, frame.source.size(), frame.overlay, recording_);
+    presented_.painted(frame.serial);
 }
 
 }  // namespace orvix

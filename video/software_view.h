@@ -8,6 +8,7 @@
 
 #include "video/frame_hand_over.h"
 #include "video/overlay_layer.h"
+#include "video/presented_counter.h"
 
 namespace orvix {
 
@@ -31,6 +32,7 @@ private:
     FrameHandOver& handOver_;
     OverlayLayer overlay_;
     bool recording_ = false;
+    PresentedCounter presented_;
 };
 
 }  // namespace orvix

@@ -33,8 +33,24 @@ void StatusStrip::showOverPicture() {
 }
 
 void StatusStrip::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
     const Lines lines = lines_();
+    if (laidOutSize_ != size() || laidOut_.devicePixelRatio() != devicePixelRatioF() ||
+        lines.status != shown_.status || lines.statusText != shown_.statusText || lines.infoText != shown_.infoText) {
+        layOut(lines);
+    }
+    QPainter painter(this);
+    painter.drawImage(0, 0, laidOut_);
+}
+
+void StatusStrip::layOut(const Lines& lines) {
+    shown_ = lines;
+    ++layouts_;
+    laidOutSize_ = size();
+    const qreal ratio = devicePixelRatioF();
+    laidOut_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    laidOut_.setDevicePixelRatio(ratio);
+    laidOut_.fill(Qt::transparent);
+    QPainter painter(&laidOut_);
     // A dark band under the texts keeps them readable whatever the picture.
     const QFontMetrics metrics(font_);
     const int textWidth = std::max(metrics.horizontalAdvance(lines.statusText),

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <QFont>
+#include <QImage>
+#include <QSize>
 #include <QWidget>
 #include <functional>
 
@@ -26,13 +28,23 @@ public:
 
     // Over the picture view, along the bottom of the window.
     void showOverPicture();
+    // How many times the lines were laid out.
+    int layouts() const { return layouts_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The strip is painted again over every picture; its lines are drawn
+    // into `laidOut_` only when they or the strip's size change.
+    void layOut(const Lines& lines);
+
     std::function<Lines()> lines_;
     QFont font_;
+    QImage laidOut_;
+    QSize laidOutSize_;
+    Lines shown_;
+    int layouts_ = 0;
 };
 
 }  // namespace orvix

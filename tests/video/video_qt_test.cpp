@@ -15,6 +15,7 @@
 #include "video/aspect_fit.h"
 #include "video/overlay_layer.h"
 #include "video/overlay_painter.h"
+#include "video/presented_counter.h"
 #include "video/frame_hand_over.h"
 #include "video/gl_video_view.h"
 #include "video/renderer_preference.h"
@@ -292,6 +293,24 @@ TEST(SoftwareView, KeepsThePicturesShapeWithBlackBars) {
     EXPECT_EQ(shot.pixel(200, 250), kGreen);
 }
 
+TEST(SoftwareView, CountsAPictureWhenItIsPaintedNotWhenItIsHandedOver) {
+    FrameHandOver handOver;
+    SoftwareRenderer renderer(handOver);
+    SoftwareView view(handOver);
+    view.resize(240, 180);
+    TestFrame test(352, 288, kRed, kBlue);
+    const uint64_t before = PresentedCounter::total();
+    renderer.present(test.frame, test.overlay());
+    renderer.present(test.frame, test.overlay());
+    EXPECT_EQ(PresentedCounter::total(), before);
+    view.grab();
+    view.grab();  // a repaint of the same picture
+    EXPECT_EQ(PresentedCounter::total(), before + 1);
+    renderer.present(test.frame, test.overlay());
+    view.grab();
+    EXPECT_EQ(PresentedCounter::total(), before + 2);
+}
+
 TEST(FrameHandOver, NewestFrameWinsAndOneNotificationCoversABatch) {
     FrameHandOver handOver;
     int notifications = 0;
@@ -380,9 +399,11 @@ TEST(GlVideoView, DrawsThePictureScaledAndFallsBackWhenItFails) {
 
     TestFrame test(704, 576, kRed, kBlue);
     output.renderers().present(test.frame, OverlayStats{});
+    const uint64_t before = PresentedCounter::total();
     ASSERT_TRUE(processUntil([&] { return view->isVisible() && view->uploads() > 0; }));
     ASSERT_FALSE(view->hasFailed());
     QImage shot = view->grabFramebuffer();
+    EXPECT_EQ(PresentedCounter::total(), before + 1);
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.pixel(80, 200), kRed);
     EXPECT_EQ(shot.pixel(270, 200), kBlue);

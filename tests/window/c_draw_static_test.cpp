@@ -148,6 +148,13 @@ TEST_F(VideoWindowTest, StreamsPicturesOverTheStatusThenDisconnectsAndConnectsAg
         const QRect bottom(0, shot.height() - 38, 200, 18);
         EXPECT_GT(countColour(shot, bottom, qRgb(0xC8, 0xC8, 0xC8), 10), 20);
         EXPECT_EQ(countColour(shot, kStatusArea, qRgb(0xC8, 0xC8, 0xC8), 10), 0);
+        // Beneath the picture the window itself paints nothing: its logo and
+        // lines would be drawn again, unseen, with every picture.
+        const QRgb untouched = qRgb(201, 0, 203);
+        QImage own(window->size(), QImage::Format_RGB32);
+        own.fill(untouched);
+        window->render(&own, QPoint(), QRegion(), QWidget::RenderFlags());
+        EXPECT_EQ(countColour(own, own.rect(), untouched, 0), own.width() * own.height());
 
         // A refresh shows the logo and the status until the next picture.
         EXPECT_EQ(send(VWM_REFRESH), 1);
