@@ -350,6 +350,8 @@ void C_DrawStatic::paintEvent(QPaintEvent*) {
         !output_.handOver().latest().image.isNull()) {
         return;
     }
+    // The grid paints every tile, black where it has no picture.
+    if (gridShown_ && grid_->isVisible() && grid_->geometry().contains(rect())) return;
     QPainter painter(this);
     if (logo_.isNull()) {
         painter.fillRect(rect(), Qt::black);

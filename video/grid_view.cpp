@@ -186,6 +186,7 @@ void GridView::paintTile(QPainter& painter, int index) {
         // comes at the new size.
         painter.drawImage(target, picture.image);
     }
+    if (!picture.image.isNull()) state.presented.painted(picture.serial);
     if (picture.serial != 0) state.overlay.paint(painter, target, textsFor(channel));
     if (channel == selected_) {
         painter.setPen(QPen(kSelectedColour, kOutline, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));

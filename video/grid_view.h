@@ -14,6 +14,7 @@
 
 #include "link/channel_set.h"
 #include "video/grid_feed.h"
+#include "video/presented_counter.h"
 #include "video/tile_overlay.h"
 
 namespace orvix {
@@ -90,6 +91,7 @@ private:
         uint64_t shownSerial = 0;   // the picture last painted
         uint64_t countedSerial = 0; // at the last one-second tick
         int picturesPerSecond = 0;
+        PresentedCounter presented;
     };
 
     GridFeed& feed_;

@@ -2,13 +2,17 @@
 
 #include <QColor>
 #include <QFontMetrics>
-#include <QPainterPath>
 #include <QString>
 #include <algorithm>
 #include <cmath>
 
+#include "video/outlined_text.h"
+
 namespace orvix {
 namespace {
+
+// The outline is a fourteenth of the text's line height.
+constexpr double kOutlineDivisor = 14.0;
 
 QColor colourOf(uint32_t colour) { return QColor(colourRed(colour), colourGreen(colour), colourBlue(colour)); }
 
@@ -20,18 +24,6 @@ int indexOf(OverlayLayout layout) {
     }
     return 2;
 }
-
-// The text filled in its colour over a dark outline about a fourteenth of
-// the font's height wide.
-void drawOutlined(QPainter& painter, const QFont& font, const QPointF& baseline, const QString& text,
-                  const QColor& colour) {
-    QPainterPath path;
-    path.addText(baseline, font, text);
-    const double outline = std::max(1.0, std::round(QFontMetrics(font).height() / 14.0));
-    painter.strokePath(path, QPen(QColor(0, 0, 0, 220), 2 * outline, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.fillPath(path, colour);
-}
-
 }  // namespace
 
 OverlayFont OverlayPainter::scaledFont(const OverlayFont& font, double scale) {
@@ -72,7 +64,8 @@ void OverlayPainter::draw(QPainter& painter, const OverlayRows& overlay, const Q
         if (!row.shown || row.length <= 0) continue;
         // Rows are placed by their top edge.
         const QPointF baseline(origin.x() + row.x * scale, origin.y() + row.y * scale + ascent);
-        drawOutlined(painter, font, baseline, QString::fromUtf16(row.text, row.length), colourOf(row.colour));
+        drawOutlinedText(painter, font, baseline, QString::fromUtf16(row.text, row.length), colourOf(row.colour),
+                         kOutlineDivisor);
     }
     painter.restore();
 }
@@ -97,7 +90,7 @@ void OverlayPainter::drawRecordingMark(QPainter& painter, const QRect& target, d
     painter.setBrush(red);
     painter.drawEllipse(QRect(band.left() + pad, band.top() + (height - dot) / 2, dot, dot));
     const QPointF baseline(band.left() + pad + dot + pad, band.top() + pad / 2 + metrics.ascent());
-    drawOutlined(painter, font, baseline, text, red);
+    drawOutlinedText(painter, font, baseline, text, red, kOutlineDivisor);
     painter.restore();
 }
 

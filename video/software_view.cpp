@@ -8,6 +8,9 @@
 namespace orvix {
 
 SoftwareView::SoftwareView(FrameHandOver& handOver, QWidget* parent) : QWidget(parent), handOver_(handOver) {
+    // Every paint covers the whole view (picture and black bars): Qt need
+    // not clear the background first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     connect(&handOver_, &FrameHandOver::frameReady, this, qOverload<>(&QWidget::update));
 }
 
@@ -21,9 +24,12 @@ QRect SoftwareView::pictureRect() const { return fitPicture(rect(), handOver_.la
 
 void SoftwareView::paintEvent(QPaintEvent*) {
     const HandedFrame frame = handOver_.latest();
-    if (frame.image.isNull() || frame.source.isEmpty()) return;
-    const QRect target = fitPicture(rect(), frame.source.size());
     QPainter painter(this);
+    if (frame.image.isNull() || frame.source.isEmpty()) {
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    const QRect target = fitPicture(rect(), frame.source.size());
     for (const QRect& bar : QRegion(rect()).subtracted(target)) painter.fillRect(bar, Qt::black);
     painter.drawImage(target, frame.image, frame.source);
     overlay_.paint(painter, target, frame.source.size(), frame.overlay, recording_);

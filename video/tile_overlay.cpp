@@ -2,14 +2,17 @@
 
 #include <QFont>
 #include <QFontMetrics>
-#include <QPainterPath>
 #include <algorithm>
 #include <cmath>
 
+#include "video/outlined_text.h"
 #include "video/overlay_text.h"
 
 namespace orvix {
 namespace {
+
+// Tiles are small: their text's outline is a tenth of its line height.
+constexpr double kOutlineDivisor = 10.0;
 
 QColor colourOf(uint32_t colour) { return QColor(colourRed(colour), colourGreen(colour), colourBlue(colour)); }
 
@@ -20,17 +23,6 @@ QFont tileFont(int pixels) {
     font.setPixelSize(pixels);
     return font;
 }
-
-// The text in its colour over a dark outline, as the single view draws it.
-void drawOutlined(QPainter& painter, const QFont& font, const QPointF& baseline, const QString& text,
-                  const QColor& colour) {
-    QPainterPath path;
-    path.addText(baseline, font, text);
-    const double outline = std::max(1.0, std::round(QFontMetrics(font).height() / 10.0));
-    painter.strokePath(path, QPen(QColor(0, 0, 0, 220), 2 * outline, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.fillPath(path, colour);
-}
-
 }  // namespace
 
 int TileOverlay::fontPixels(int height) { return std::clamp(height / 14, 9, 28); }
@@ -57,16 +49,19 @@ void TileOverlay::layOut(const QSize& size, const TileTexts& texts) {
     painter.setRenderHint(QPainter::Antialiasing);
     const int x = std::max(2, line / 4);
     int baseline = 2 + metrics.ascent();
-    drawOutlined(painter, font, QPointF(x, baseline), texts.title,
-                 colourOf(texts.search ? kSearchColour : kLiveColour).lighter(texts.search ? 100 : 160));
+    const auto draw = [&](const QPointF& at, const QString& text, const QColor& colour) {
+        drawOutlinedText(painter, font, at, text, colour, kOutlineDivisor);
+    };
+    draw(QPointF(x, baseline), texts.title,
+         colourOf(texts.search ? kSearchColour : kLiveColour).lighter(texts.search ? 100 : 160));
     baseline += line;
-    if (!texts.time.isEmpty()) drawOutlined(painter, font, QPointF(x, baseline), texts.time, colourOf(kOverlayYellow));
+    if (!texts.time.isEmpty()) draw(QPointF(x, baseline), texts.time, colourOf(kOverlayYellow));
     baseline += line;
-    if (!texts.rates.isEmpty()) drawOutlined(painter, font, QPointF(x, baseline), texts.rates, colourOf(kOverlayYellow));
+    if (!texts.rates.isEmpty()) draw(QPointF(x, baseline), texts.rates, colourOf(kOverlayYellow));
     if (texts.recording) {
         const QString mark = QStringLiteral("REC");
         const int width = metrics.horizontalAdvance(mark);
-        drawOutlined(painter, font, QPointF(size.width() - width - x, 2 + metrics.ascent()), mark, QColor(255, 40, 40));
+        draw(QPointF(size.width() - width - x, 2 + metrics.ascent()), mark, QColor(255, 40, 40));
     }
 }
 
@@ -80,7 +75,7 @@ void paintTileNotice(QPainter& painter, const QRect& tile, const QString& text) 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setClipRect(tile);
-    drawOutlined(painter, font, baseline, text, QColor(220, 220, 220));
+    drawOutlinedText(painter, font, baseline, text, QColor(220, 220, 220), kOutlineDivisor);
     painter.restore();
 }
 

@@ -28,6 +28,7 @@
 #include "tools/recorder_sim/picture_painter.h"
 #include "video/c_draw_static.h"
 #include "video/grid_view.h"
+#include "video/presented_counter.h"
 #include "video/video_session.h"
 
 using namespace orvix;
@@ -175,6 +176,7 @@ TEST_F(GridViewerTest, FourCamerasInTheirQuadrantsSelectedShownAloneAndBack) {
     connectNow();
     ASSERT_TRUE(requested("0", 0));
     size_t before = dataRequests().size();
+    const uint64_t displayedBefore = PresentedCounter::total();
     chooseView(4);
     // One request for the four channels.
     ASSERT_TRUE(requested("0,1,2,3", before));
@@ -187,6 +189,8 @@ TEST_F(GridViewerTest, FourCamerasInTheirQuadrantsSelectedShownAloneAndBack) {
                              video()->width() / 2, video()->height() / 2);
         EXPECT_TRUE(quadrant.contains(grid()->pictureRect(channel))) << channel;
     }
+    // Each tile's pictures count as displayed ones.
+    EXPECT_TRUE(processUntil([&] { return PresentedCounter::total() >= displayedBefore + 4; }, 5000));
     // The overlay names the recorder and channel, and the recorder's time.
     EXPECT_EQ(grid()->textsFor(2).title, "Sim Gate CH 03");
     EXPECT_FALSE(grid()->textsFor(2).time.isEmpty());
