@@ -120,6 +120,11 @@ public:
     // "View" list: remembered for the recorder, and shown at once while
     // connected. False when the recorder is not offered that view.
     bool chooseView(int view);
+    // A view asked for before the recorder's cameras are known (the command
+    // line): chosen at once where offered, else held for the recorder and
+    // fitted to its cameras once its login reports them. False for a count
+    // that is no view.
+    bool wantView(int view);
     int shownView() const { return view_; }
     int shownGroup() const { return group_; }
     // Moves `delta` groups of cameras on (Page Down: 1, Page Up: -1).
@@ -274,6 +279,7 @@ private:
     int group_ = 0;  // which group of `view_` cameras
     bool tileEnlarged_ = false;
     std::map<uint32_t, GridChoice> gridChoices_;  // by recorder id
+    int heldView_ = 0;  // a view asked for before the cameras were known
     QDateEdit* searchDate_ = nullptr;
     QTimeEdit* searchTime_ = nullptr;
     QLabel* searchRange_ = nullptr;

@@ -48,9 +48,9 @@ int C_Viewer_App::run(const StartOptions& options) {
         }
     }
     if (options.channel) dialog.chooseChannel(*options.channel - 1);
-    // A view the recorder is not offered (fewer cameras) leaves the view as
-    // it was.
-    if (options.view && !dialog.chooseView(*options.view)) {
+    // A view the recorder's model does not offer waits for the cameras its
+    // login reports, and then is the largest view they fill.
+    if (options.view && !dialog.wantView(*options.view)) {
         std::cerr << "orvix: the recorder is not offered a view of " << *options.view << " pictures\n";
     }
     if (options.fullScreen) dialog.setFullScreen(true);

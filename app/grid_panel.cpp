@@ -34,6 +34,15 @@ bool C_Main_Dlg::chooseView(int view) {
     return true;
 }
 
+bool C_Main_Dlg::wantView(int view) {
+    if (!isGridView(view)) return false;
+    if (chooseView(view)) return true;
+    // The model's camera count holds it back for now: the login's report
+    // decides (fitViewToRecorder).
+    heldView_ = view;
+    return true;
+}
+
 void C_Main_Dlg::onViewChosen() {
     const int entry = viewCombo_->currentIndex();
     if (entry < 0) return;
@@ -148,7 +157,9 @@ void C_Main_Dlg::fitViewToRecorder() {
     // model's count was known, which may have held it back).
     const int cameras = viewCameraCount();
     const auto found = gridChoices_.find(working_.id);
-    const GridChoice wanted = found != gridChoices_.end() ? found->second : GridChoice{view_, group_};
+    GridChoice wanted = found != gridChoices_.end() ? found->second : GridChoice{view_, group_};
+    if (heldView_ > 0) wanted = GridChoice{heldView_, 0};
+    heldView_ = 0;
     const int view = fittingView(wanted.view, cameras);
     const int group = view > 1 ? clampGroup(view == wanted.view ? wanted.group : groupOf(working_.currentChannel.load(), view),
                                             cameras, view)

@@ -111,4 +111,27 @@ TEST_F(OrvixProgramTest, ConnectWithAViewAsksForTheGridAtTheLogin) {
     EXPECT_EQ(orvix.state(), QProcess::Running);
 }
 
+TEST_F(OrvixProgramTest, AViewLargerThanTheStoredModelOffersWaitsForTheCamerasTheLoginReports) {
+    // The stored record does not know its model yet: sixteen pictures are
+    // asked for once the recorder says it has sixteen cameras.
+    const QString log = QDir(QString::fromStdString(config.path())).filePath("sim.log");
+    simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
+    simulator.setArguments({"--port", "0", "--log", log, "--fps", "5", "--model-code", "13", "--channels", "16"});
+    simulator.start();
+    ASSERT_TRUE(simulator.waitForStarted());
+    ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
+    const uint16_t port = QString::fromUtf8(simulator.readLine()).trimmed().section(':', -1).toUShort();
+    ASSERT_NE(port, 0);
+    store({{2, u"Simulator", u"127.0.0.1", port}});
+
+    startOrvix({"--connect", "Simulator", "--view", "16"});
+    EXPECT_TRUE(processUntil([&] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) &&
+               QString::fromUtf8(file.readAll()).contains("channels=0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15");
+    }, 30000));
+    EXPECT_EQ(orvix.state(), QProcess::Running);
+    EXPECT_FALSE(QString::fromUtf8(orvix.readAllStandardError()).contains("not offered"));
+}
+
 }  // namespace
