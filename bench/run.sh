@@ -37,19 +37,25 @@ trap cleanup EXIT
 # start_simulator OUT [OPTIONS...]: (re)starts the recorder simulator on a
 # free loopback port with the options given, its output in $scratch/OUT.
 # Sets sim_pid, and port to the port it listens on (empty if it did not start).
+# first_match FILE SED_SCRIPT TRIES: the first line SED_SCRIPT prints from
+# FILE, asked for every 50 ms until it prints one; empty after TRIES.
+first_match() {
+  local found
+  for _ in $(seq "$3"); do
+    found=$(sed -n "$2" "$1" 2>/dev/null | head -1)
+    [ -n "$found" ] && break
+    sleep 0.05
+  done
+  printf '%s' "$found"
+}
 start_simulator() {
   local out=$scratch/$1
   shift
   stop_simulator
   "$bin/orvix-recorder-sim" --port 0 "$@" >"$out" 2>/dev/null &
   sim_pid=$!
-  port=
   # Up to 30 s, for a busy machine.
-  for _ in $(seq 600); do
-    port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$out")
-    [ -n "$port" ] && break
-    sleep 0.05
-  done
+  port=$(first_match "$out" 's/^listening on .*:\([0-9]*\)$/\1/p' 600)
 }
 stop_simulator() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
@@ -111,12 +117,7 @@ if [ -n "$port" ]; then
   "$bin/orvix-bridge" --host 127.0.0.1 --port "$port" --user admin --password-file "$scratch/pw" --stream h264 \
     --name bench --listen 127.0.0.1:0 --join-wait 120 >"$scratch/bridge.out" 2>"$scratch/bridge.err" &
   bridge_pid=$!
-  rtsp=
-  for _ in $(seq 100); do
-    rtsp=$(sed -n 's/^listening on \(rtsp:.*\)$/\1/p' "$scratch/bridge.out")
-    [ -n "$rtsp" ] && break
-    sleep 0.05
-  done
+  rtsp=$(first_match "$scratch/bridge.out" 's/^listening on \(rtsp:.*\)$/\1/p' 100)
   joined() { grep -c "joins /bench/" "$scratch/bridge.err"; }
   client_pid=
   for ch in $(seq 16); do
@@ -307,12 +308,7 @@ else
   # -displayfd: the server picks a free display and writes its number.
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
   xvfb_pid=$!
-  display=
-  for _ in $(seq 100); do
-    display=$(head -1 "$scratch/display" 2>/dev/null)
-    [ -n "$display" ] && break
-    sleep 0.05
-  done
+  display=$(first_match "$scratch/display" '1p' 100)
   if [ -z "$display" ]; then
     echo "(grid-f) program CPU per picture: not measured, Xvfb did not start"
   else

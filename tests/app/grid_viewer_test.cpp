@@ -117,21 +117,6 @@ protected:
         }, 20000);
     }
 
-    // Most of `area` of the video window in `channel`'s camera colour.
-    bool inChannelColour(const QImage& shot, const QRect& area, int channel) {
-        const QImage image = shot.convertToFormat(QImage::Format_RGB32);
-        const sim::Rgb c = sim::channelColour(channel);
-        int matching = 0, all = 0;
-        for (int y = area.top(); y <= area.bottom(); y += 3) {
-            for (int x = area.left(); x <= area.right(); x += 3) {
-                const QRgb p = image.pixel(x, y);
-                ++all;
-                if (std::abs(qRed(p) - c.r) < 30 && std::abs(qGreen(p) - c.g) < 30 && std::abs(qBlue(p) - c.b) < 30)
-                    ++matching;
-            }
-        }
-        return all > 0 && matching > all / 3;
-    }
     // The lower middle of a picture, below its overlay.
     static QRect below(const QRect& picture) {
         return QRect(picture.x() + picture.width() / 8, picture.y() + picture.height() * 3 / 5, picture.width() * 3 / 4,

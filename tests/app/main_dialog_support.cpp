@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QMessageBox>
 #include <QThread>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include "app/main_dialog_ids.h"
 #include "link/command_codes.h"
 #include "tests/link/stream_builders.h"
+#include "tools/recorder_sim/picture_painter.h"
 #include "video/c_draw_static.h"
 
 namespace orvix::test {
@@ -248,6 +250,21 @@ std::shared_ptr<BoxAnswer> MainDialogTest::deleteSelected(int button) {
     click(kDeleteDevice);
     EXPECT_TRUE(answer->seen);
     return answer;
+}
+
+bool inChannelColour(const QImage& picture, const QRect& area, int channel, int step) {
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    const sim::Rgb c = sim::channelColour(channel);
+    int matching = 0, all = 0;
+    for (int y = area.top(); y <= area.bottom(); y += step) {
+        for (int x = area.left(); x <= area.right(); x += step) {
+            const QRgb p = image.pixel(x, y);
+            ++all;
+            if (std::abs(qRed(p) - c.r) < 30 && std::abs(qGreen(p) - c.g) < 30 && std::abs(qBlue(p) - c.b) < 30)
+                ++matching;
+        }
+    }
+    return all > 0 && matching > all / 3;
 }
 
 }  // namespace orvix::test

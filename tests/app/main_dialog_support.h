@@ -19,6 +19,8 @@
 #include "tests/link/scripted_peer.h"
 
 class QComboBox;
+class QImage;
+class QRect;
 class QMessageBox;
 
 namespace orvix::test {
@@ -44,6 +46,10 @@ bool processUntil(const std::function<bool()>& done, int guardMs = 60000);
 
 // Selects an entry the way the user does, so the dialog is notified.
 void chooseEntry(QComboBox* combo, int index);
+
+// Whether most of `area` of `picture` (sampled every `step` pixels) is in
+// the simulator's colour of `channel`.
+bool inChannelColour(const QImage& picture, const QRect& area, int channel, int step = 3);
 
 // Runs `work` (which may block, e.g. on a peer socket) on another thread
 // while this thread keeps handling events.

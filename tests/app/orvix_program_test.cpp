@@ -27,6 +27,18 @@ protected:
         MainDialogTest::TearDown();
     }
 
+    QString logPath() const { return QDir(QString::fromStdString(config.path())).filePath("sim.log"); }
+    // Starts the simulator (5 pictures a second, its commands logged to
+    // logPath()) on the port it reports.
+    void startSimulator(const QStringList& arguments) {
+        simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
+        simulator.setArguments(QStringList{"--port", "0", "--log", logPath(), "--fps", "5"} + arguments);
+        simulator.start();
+        ASSERT_TRUE(simulator.waitForStarted());
+        ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
+        port = QString::fromUtf8(simulator.readLine()).trimmed().section(':', -1).toUShort();
+        ASSERT_NE(port, 0);
+    }
     void startOrvix(const QStringList& arguments) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", QString::fromStdString(config.path()));
@@ -48,6 +60,7 @@ protected:
 
     QProcess orvix;
     QProcess simulator;
+    uint16_t port = 0;
     QString out;
     QString err;
 };
@@ -69,14 +82,8 @@ TEST_F(OrvixProgramTest, ConnectingToARecorderThatIsNotInTheListIsAnError) {
 }
 
 TEST_F(OrvixProgramTest, ConnectStartsVideoOfTheChosenChannelWithoutAsking) {
-    const QString log = QDir(QString::fromStdString(config.path())).filePath("sim.log");
-    simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
-    simulator.setArguments({"--port", "0", "--log", log, "--fps", "5"});
-    simulator.start();
-    ASSERT_TRUE(simulator.waitForStarted());
-    ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
-    const uint16_t port = QString::fromUtf8(simulator.readLine()).trimmed().section(':', -1).toUShort();
-    ASSERT_NE(port, 0);
+    const QString log = logPath();
+    ASSERT_NO_FATAL_FAILURE(startSimulator({}));
     store({{1, u"Gate", u"127.0.0.1", 1}, {2, u"Simulator", u"127.0.0.1", port}});
 
     startOrvix({"--connect", "Simulator", "--channel", "3"});
@@ -93,14 +100,8 @@ TEST_F(OrvixProgramTest, ConnectStartsVideoOfTheChosenChannelWithoutAsking) {
 }
 
 TEST_F(OrvixProgramTest, ConnectWithAViewAsksForTheGridAtTheLogin) {
-    const QString log = QDir(QString::fromStdString(config.path())).filePath("sim.log");
-    simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
-    simulator.setArguments({"--port", "0", "--log", log, "--fps", "5", "--channels", "4"});
-    simulator.start();
-    ASSERT_TRUE(simulator.waitForStarted());
-    ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
-    const uint16_t port = QString::fromUtf8(simulator.readLine()).trimmed().section(':', -1).toUShort();
-    ASSERT_NE(port, 0);
+    const QString log = logPath();
+    ASSERT_NO_FATAL_FAILURE(startSimulator({"--channels", "4"}));
     store({{2, u"Simulator", u"127.0.0.1", port}});
 
     startOrvix({"--connect", "Simulator", "--view", "4"});
@@ -114,14 +115,8 @@ TEST_F(OrvixProgramTest, ConnectWithAViewAsksForTheGridAtTheLogin) {
 TEST_F(OrvixProgramTest, AViewLargerThanTheStoredModelOffersWaitsForTheCamerasTheLoginReports) {
     // The stored record does not know its model yet: sixteen pictures are
     // asked for once the recorder says it has sixteen cameras.
-    const QString log = QDir(QString::fromStdString(config.path())).filePath("sim.log");
-    simulator.setProgram(QString::fromStdString(executableDirectory() + "/orvix-recorder-sim"));
-    simulator.setArguments({"--port", "0", "--log", log, "--fps", "5", "--model-code", "13", "--channels", "16"});
-    simulator.start();
-    ASSERT_TRUE(simulator.waitForStarted());
-    ASSERT_TRUE(processUntil([&] { return simulator.canReadLine(); }, 30000));
-    const uint16_t port = QString::fromUtf8(simulator.readLine()).trimmed().section(':', -1).toUShort();
-    ASSERT_NE(port, 0);
+    const QString log = logPath();
+    ASSERT_NO_FATAL_FAILURE(startSimulator({"--model-code", "13", "--channels", "16"}));
     store({{2, u"Simulator", u"127.0.0.1", port}});
 
     startOrvix({"--connect", "Simulator", "--view", "16"});

@@ -117,21 +117,6 @@ protected:
         ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
     }
 
-    // Most of `area` of `image` in `channel`'s camera colour.
-    static bool inChannelColour(const QImage& picture, const QRect& area, int channel) {
-        const QImage image = picture.convertToFormat(QImage::Format_RGB32);
-        const sim::Rgb c = sim::channelColour(channel);
-        int matching = 0, all = 0;
-        for (int y = area.top(); y <= area.bottom(); y += 4) {
-            for (int x = area.left(); x <= area.right(); x += 4) {
-                const QRgb p = image.pixel(x, y);
-                ++all;
-                if (std::abs(qRed(p) - c.r) < 30 && std::abs(qGreen(p) - c.g) < 30 && std::abs(qBlue(p) - c.b) < 30)
-                    ++matching;
-            }
-        }
-        return all > 0 && matching > all / 3;
-    }
     // The lower middle of the shown picture (below the overlay) in the
     // channel's colour.
     bool showsChannel(int channel) {
