@@ -41,14 +41,7 @@ constexpr char kRecordRange[] = "1325376000-1325462399";
 class GridViewerTest : public MainDialogTest {
 protected:
     void SetUp() override {
-        // The user's folders for pictures and videos, as xdg-user-dirs
-        // writes them.
-        const QDir home(QString::fromStdString(config.path()));
-        pictures = home.filePath("pictures");
-        videos = home.filePath("videos");
-        QFile dirs(home.filePath("user-dirs.dirs"));
-        ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
-        dirs.write(QStringLiteral("XDG_PICTURES_DIR=\"%1\"\nXDG_VIDEOS_DIR=\"%2\"\n").arg(pictures, videos).toUtf8());
+        ASSERT_NO_FATAL_FAILURE(writeUserDirs(config.path(), pictures, videos));
     }
     void startSimulator(const std::vector<std::string>& extra) {
         logPath = QDir(QString::fromStdString(config.path())).filePath("sim.log");

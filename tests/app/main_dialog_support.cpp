@@ -5,7 +5,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QMessageBox>
 #include <QThread>
@@ -250,6 +252,15 @@ std::shared_ptr<BoxAnswer> MainDialogTest::deleteSelected(int button) {
     click(kDeleteDevice);
     EXPECT_TRUE(answer->seen);
     return answer;
+}
+
+void writeUserDirs(const std::string& home, QString& pictures, QString& videos) {
+    const QDir dir(QString::fromStdString(home));
+    pictures = dir.filePath("pictures");
+    videos = dir.filePath("videos");
+    QFile dirs(dir.filePath("user-dirs.dirs"));
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write(QStringLiteral("XDG_PICTURES_DIR=\"%1\"\nXDG_VIDEOS_DIR=\"%2\"\n").arg(pictures, videos).toUtf8());
 }
 
 bool inChannelColour(const QImage& picture, const QRect& area, int channel, int step) {

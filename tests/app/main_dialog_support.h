@@ -47,6 +47,11 @@ bool processUntil(const std::function<bool()>& done, int guardMs = 60000);
 // Selects an entry the way the user does, so the dialog is notified.
 void chooseEntry(QComboBox* combo, int index);
 
+// The user's folders for pictures and videos under `home`, written to
+// `home`/user-dirs.dirs as xdg-user-dirs writes them (XDG_CONFIG_HOME is
+// `home`); their paths in `pictures` and `videos`.
+void writeUserDirs(const std::string& home, QString& pictures, QString& videos);
+
 // Whether most of `area` of `picture` (sampled every `step` pixels) is in
 // the simulator's colour of `channel`.
 bool inChannelColour(const QImage& picture, const QRect& area, int channel, int step = 3);

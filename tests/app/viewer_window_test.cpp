@@ -80,15 +80,7 @@ TEST(CaptureFiles, NamesAreSafeDatedAndNeverOverwriteAFile) {
 class ViewerWindowTest : public MainDialogTest {
 protected:
     void SetUp() override {
-        // The user's folders for pictures and videos, as xdg-user-dirs
-        // writes them.
-        const QDir home(QString::fromStdString(config.path()));
-        pictures = home.filePath("pictures");
-        videos = home.filePath("videos");
-        QFile dirs(home.filePath("user-dirs.dirs"));
-        ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
-        dirs.write(QStringLiteral("XDG_PICTURES_DIR=\"%1\"\nXDG_VIDEOS_DIR=\"%2\"\n").arg(pictures, videos).toUtf8());
-        dirs.close();
+        ASSERT_NO_FATAL_FAILURE(writeUserDirs(config.path(), pictures, videos));
         simulator = std::make_unique<e2e::Simulator>("orvix-recorder-sim", std::vector<std::string>{});
         ASSERT_TRUE(simulator->ready()) << simulator->firstLine();
     }
