@@ -496,8 +496,7 @@ void LinkThread::videoFlowing() {
     attempt_ = 0;
 }
 
-void LinkThread::onVideo(const uint8_t* packet, size_t length, PushDiscipline discipline) {
-    if (c_.end.ended()) return;
+void LinkThread::videoArrived() {
     lastVideo_ = Clock::now();
     if (videoSilenceTold_) {
         videoSilenceTold_ = false;
@@ -505,11 +504,19 @@ void LinkThread::onVideo(const uint8_t* packet, size_t length, PushDiscipline di
         // has been said since.
         if (c_.infoLine != nullptr && c_.infoLine->get() == videoSilenceText_) c_.infoLine->clear();
     }
+}
+
+void LinkThread::onVideo(const uint8_t* packet, size_t length, PushDiscipline discipline) {
+    if (c_.end.ended()) return;
+    videoArrived();
     c_.ring.push(packet, length, discipline);
 }
 
 void LinkThread::onChannelVideo(int channel, bool keyPicture, const uint8_t* packet, size_t length) {
     if (c_.end.ended() || c_.channelHandOver == nullptr) return;
+    // Any shown channel's video keeps the silence watch quiet; a channel
+    // without pictures says so in its own tile.
+    videoArrived();
     c_.channelHandOver->push(channel, keyPicture, packet, length);
 }
 

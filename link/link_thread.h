@@ -76,6 +76,8 @@ public:
     // decode buffer is; the fields a response lacks read as zero.
     void onCommand(uint32_t code, const uint8_t* payload, size_t length) override;
     // A filtered video packet goes into the frame ring.
+    // Video came: the silence watch starts again and its notice goes.
+    void videoArrived();
     void onVideo(const uint8_t* packet, size_t length, PushDiscipline discipline) override;
     void onChannelVideo(int channel, bool keyPicture, const uint8_t* packet, size_t length) override;
 
