@@ -126,19 +126,7 @@ protected:
     }
     QPoint tileCentre(int index) { return grid()->tileRect(index).center(); }
 
-    void saveScreenshot(const QString& name) {
-        const QString screenshots = qEnvironmentVariable("ORVIX_SCREENSHOT_DIR");
-        if (screenshots.isEmpty()) return;
-        QDir().mkpath(screenshots);
-        // What is waiting to be painted reaches the screen first.
-        QTest::qWait(200);
-        QScreen* screen = dialog->screen();
-        QPixmap shot = QGuiApplication::platformName() == "xcb" && screen != nullptr
-                           ? screen->grabWindow(0, dialog->frameGeometry().x(), dialog->frameGeometry().y(),
-                                                dialog->frameGeometry().width(), dialog->frameGeometry().height())
-                           : dialog->grab();
-        EXPECT_TRUE(shot.save(QDir(screenshots).filePath(name)));
-    }
+    void saveScreenshot(const QString& name) { test::saveScreenshot(dialog.get(), name); }
 
     std::unique_ptr<e2e::Simulator> simulator;
     QString logPath;

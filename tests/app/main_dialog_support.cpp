@@ -10,6 +10,9 @@
 #include <QFile>
 #include <QImage>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
@@ -252,6 +255,20 @@ std::shared_ptr<BoxAnswer> MainDialogTest::deleteSelected(int button) {
     click(kDeleteDevice);
     EXPECT_TRUE(answer->seen);
     return answer;
+}
+
+void saveScreenshot(QWidget* window, const QString& name) {
+    const QString screenshots = qEnvironmentVariable("ORVIX_SCREENSHOT_DIR");
+    if (screenshots.isEmpty()) return;
+    QDir().mkpath(screenshots);
+    // What is waiting to be painted reaches the screen first.
+    QTest::qWait(200);
+    QScreen* screen = window->screen();
+    const QRect frame = window->frameGeometry();
+    const QPixmap shot = QGuiApplication::platformName() == "xcb" && screen != nullptr
+                             ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                             : window->grab();
+    EXPECT_TRUE(shot.save(QDir(screenshots).filePath(name)));
 }
 
 void writeUserDirs(const std::string& home, QString& pictures, QString& videos) {

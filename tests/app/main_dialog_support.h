@@ -52,6 +52,10 @@ void chooseEntry(QComboBox* combo, int index);
 // `home`); their paths in `pictures` and `videos`.
 void writeUserDirs(const std::string& home, QString& pictures, QString& videos);
 
+// Saves what `window` shows, frame and all where there is an X server, as
+// NAME in $ORVIX_SCREENSHOT_DIR; nothing when that is not set.
+void saveScreenshot(QWidget* window, const QString& name);
+
 // Whether most of `area` of `picture` (sampled every `step` pixels) is in
 // the simulator's colour of `channel`.
 bool inChannelColour(const QImage& picture, const QRect& area, int channel, int step = 3);

@@ -128,18 +128,7 @@ protected:
         QTest::keyClick(to != nullptr ? to : dialog.get(), static_cast<Qt::Key>(key), modifiers);
     }
     QString infoLine() { return QString::fromStdString(video()->session().infoLine()); }
-    void saveScreenshot(const QString& name) {
-        const QString screenshots = qEnvironmentVariable("ORVIX_SCREENSHOT_DIR");
-        if (screenshots.isEmpty()) return;
-        QDir().mkpath(screenshots);
-        // What the X server shows, window frame and all, when there is one.
-        QScreen* screen = dialog->screen();
-        QPixmap shot = QGuiApplication::platformName() == "xcb" && screen != nullptr
-                           ? screen->grabWindow(0, dialog->frameGeometry().x(), dialog->frameGeometry().y(),
-                                                dialog->frameGeometry().width(), dialog->frameGeometry().height())
-                           : dialog->grab();
-        EXPECT_TRUE(shot.save(QDir(screenshots).filePath(name)));
-    }
+    void saveScreenshot(const QString& name) { test::saveScreenshot(dialog.get(), name); }
     // The MP4 files in the recording folder, oldest name first.
     QStringList recordings() {
         return QDir(videos + "/ORVIX").entryList({"*.mp4"}, QDir::Files, QDir::Name);
