@@ -90,8 +90,8 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
         }
         // A recording's file is begun at the size of its first picture.
         if (recorder_ != nullptr) {
-            const QRect source = output_.handOver().latest().source;
-            recorder_->pictureDecoded(source.width(), source.height());
+            const QSize picture = output_.handOver().latest().picture;
+            recorder_->pictureDecoded(picture.width(), picture.height());
         }
         updateStatusStrip();
     });
@@ -393,14 +393,24 @@ QImage C_DrawStatic::snapshot() const {
     const QWidget* view = output_.activeView();
     if (view == nullptr || !view->isVisible()) return QImage();
     const HandedFrame frame = output_.handOver().latest();
-    if (frame.image.isNull() || frame.source.isEmpty()) return QImage();
-    const QSize size = shownSize(frame.source.size(), frame.source.height());
+    if (frame.image.isNull() || frame.source.isEmpty() || frame.picture.isEmpty()) return QImage();
+    // The picture at its decoded size, not as scaled for the view: the
+    // decoder still holds it (or the next one, a moment later).
+    QImage picture = frame.image.copy(frame.source);
+    if (const VideoDecoder* decoder = session_.decoder()) {
+        decoder->withPicture([&](const DecodedPicture& decoded) {
+            if (QSize(decoded.width, decoded.height) != frame.picture) return;
+            picture = QImage(decoded.pixels, decoded.width, decoded.height, decoded.width * 4, QImage::Format_RGB32)
+                          .copy();
+        });
+    }
+    const QSize size = shownSize(frame.picture, frame.picture.height());
     QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(image.rect(), frame.image, frame.source);
+    painter.drawImage(image.rect(), picture);
     OverlayLayer overlay;
-    overlay.paint(painter, image.rect(), frame.source.size(), frame.overlay, recording());
+    overlay.paint(painter, image.rect(), frame.picture, frame.overlay, recording());
     return image;
 }
 

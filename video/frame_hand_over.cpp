@@ -1,17 +1,19 @@
 #include "video/frame_hand_over.h"
 
 #include <QMetaObject>
+#include <algorithm>
 
 namespace orvix {
 
 FrameHandOver::FrameHandOver(QObject* parent) : QObject(parent) {}
 
-void FrameHandOver::post(const QImage& image, const QRect& source, const OverlayRows& overlay) {
+void FrameHandOver::post(const QImage& image, const QRect& source, const OverlayRows& overlay, const QSize& picture) {
     bool notify = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         latest_.image = image;
         latest_.source = source;
+        latest_.picture = picture.isEmpty() ? source.size() : picture;
         latest_.overlay = overlay;
         ++latest_.serial;
         notify = !notifyPending_;
@@ -31,6 +33,18 @@ void FrameHandOver::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     latest_.image = QImage();
     latest_.source = QRect();
+    latest_.picture = QSize();
+}
+
+void FrameHandOver::setViewSize(const QSize& size) {
+    const uint64_t width = static_cast<uint32_t>(std::max(size.width(), 0));
+    const uint64_t height = static_cast<uint32_t>(std::max(size.height(), 0));
+    viewSize_.store(width << 32 | height);
+}
+
+QSize FrameHandOver::viewSize() const {
+    const uint64_t packed = viewSize_.load();
+    return QSize(static_cast<int>(packed >> 32), static_cast<int>(packed & 0xffffffffu));
 }
 
 void FrameHandOver::deliver() {

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QObject>
 #include <QRect>
+#include <QSize>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -16,6 +18,8 @@ namespace orvix {
 struct HandedFrame {
     QImage image;    // the back buffer the picture was composed in
     QRect source;    // the picture's part of it: (0, 0, width, height)
+    QSize picture;   // the decoded picture's size; source is smaller or
+                     // larger where it was scaled to the view on the way
     OverlayRows overlay;  // the texts the views draw over the picture
     uint64_t serial = 0;  // 0: nothing posted yet
 };
@@ -26,12 +30,21 @@ class FrameHandOver : public QObject {
 public:
     explicit FrameHandOver(QObject* parent = nullptr);
 
-    // Any thread. The image is shared, not copied.
-    void post(const QImage& image, const QRect& source, const OverlayRows& overlay = OverlayRows());
+    // Any thread. The image is shared, not copied. An empty `picture` is
+    // the source's size.
+    void post(const QImage& image, const QRect& source, const OverlayRows& overlay = OverlayRows(),
+              const QSize& picture = QSize());
     // Any thread: the newest frame (a shared copy).
     HandedFrame latest() const;
     // Forgets the frame (a connection ended).
     void clear();
+
+    // The size, in device pixels, of the view the software renderer's
+    // pictures are shown in: set by that view (GUI thread), read by the
+    // renderer (display thread) to scale each picture to it on the way.
+    // Empty until the view has a size.
+    void setViewSize(const QSize& size);
+    QSize viewSize() const;
 
 signals:
     // On the GUI thread, after one or more posts.
@@ -45,6 +58,7 @@ private:
     mutable std::mutex mutex_;
     HandedFrame latest_;
     bool notifyPending_ = false;
+    std::atomic<uint64_t> viewSize_{0};  // width << 32 | height
 };
 
 }  // namespace orvix

@@ -22,7 +22,7 @@ void GlVideoView::setRecordingMark(bool on) {
     update();
 }
 
-QRect GlVideoView::pictureRect() const { return fitPicture(rect(), handOver_.latest().source.size()); }
+QRect GlVideoView::pictureRect() const { return fitPicture(rect(), handOver_.latest().picture); }
 
 const GlVideoView::Probe& GlVideoView::probe() {
     static const Probe answer = [] {
@@ -124,7 +124,7 @@ void GlVideoView::paintGL() {
     }
     if (textureSize_.isEmpty()) return;
     // The picture's place; OpenGL counts rows from the bottom.
-    const QRect target = fitPicture(rect(), frame.source.size());
+    const QRect target = fitPicture(rect(), frame.picture);
     const qreal ratio = devicePixelRatio();
     const QRect viewport(qRound(target.x() * ratio), qRound((height() - target.y() - target.height()) * ratio),
                          qRound(target.width() * ratio), qRound(target.height() * ratio));
@@ -139,7 +139,7 @@ void GlVideoView::paintGL() {
         return;
     }
     QPainter painter(this);
-    overlay_.paint(painter, target, frame.source.size(), frame.overlay, recording_);
+    overlay_.paint(painter, target, frame.picture, frame.overlay, recording_);
     presented_.painted(frame.serial);
 }
 

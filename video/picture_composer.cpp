@@ -25,9 +25,17 @@ QImage& PictureComposer::freeBuffer(int width, int height) {
     return buffer;
 }
 
-QImage PictureComposer::compose(const DisplayFrame& frame) {
+QImage PictureComposer::compose(const DisplayFrame& frame, const QSize& shown) {
     if (frame.picture == nullptr || frame.width <= 0 || frame.height <= 0 || frame.rowBytes < frame.width * 4) {
         return QImage();
+    }
+    if (shown.isValid() && !shown.isEmpty() && shown != QSize(frame.width, frame.height)) {
+        QImage& buffer = freeBuffer(shown.width(), shown.height());
+        if (buffer.isNull() || !scaler_.scale(frame.picture, frame.width, frame.height, frame.rowBytes, buffer.bits(),
+                                              shown.width(), shown.height(), static_cast<int>(buffer.bytesPerLine()))) {
+            return QImage();
+        }
+        return buffer;
     }
     QImage& buffer = freeBuffer(frame.width, frame.height);
     if (buffer.isNull()) return QImage();

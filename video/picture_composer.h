@@ -1,11 +1,14 @@
-// Puts a decoded picture into a back buffer at (0, 0); the views draw the
-// overlay over it at the size they show it. The back buffer is 720 x 576 and grows for larger pictures. A few
+// Puts a decoded picture into a back buffer at (0, 0), at its own size or
+// already scaled to the size it is shown at; the views draw the overlay over
+// it. The back buffer is 720 x 576 and grows for larger pictures. A few
 // buffers take turns, so the one the GUI is still showing is not drawn into.
 #pragma once
 
 #include <QImage>
+#include <QSize>
 
 #include "video/display_frame.h"
+#include "video/nearest_scaler.h"
 
 namespace orvix {
 
@@ -15,8 +18,10 @@ public:
     static constexpr int kBackBufferHeight = 576;
 
     // Returns the back buffer holding the picture in (0, 0, width, height);
-    // a null image when the frame has no picture.
-    QImage compose(const DisplayFrame& frame);
+    // a null image when the frame has no picture. With a valid `shown` size
+    // other than the picture's, the picture is scaled to it on the way (the
+    // view then copies it without scaling) and fills (0, 0, shown).
+    QImage compose(const DisplayFrame& frame, const QSize& shown = QSize());
 
 private:
     QImage& freeBuffer(int width, int height);
@@ -24,6 +29,7 @@ private:
     static constexpr int kBuffers = 3;
     QImage buffers_[kBuffers];
     int next_ = 0;
+    NearestScaler scaler_;
 };
 
 }  // namespace orvix

@@ -1,6 +1,8 @@
-// The software renderer: the picture copied into a back buffer on the
-// display thread, then handed with its overlay rows to the GUI thread, where
-// the software view fits it into the video window and draws the overlay.
+// The software renderer: the picture scaled into a back buffer on the
+// display thread at the size the software view shows it (the view says its
+// size through the hand-over), then handed with its overlay rows to the GUI
+// thread, where the view copies it into the video window and draws the
+// overlay.
 #pragma once
 
 #include "video/frame_hand_over.h"

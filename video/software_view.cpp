@@ -20,19 +20,28 @@ void SoftwareView::setRecordingMark(bool on) {
     update();
 }
 
-QRect SoftwareView::pictureRect() const { return fitPicture(rect(), handOver_.latest().source.size()); }
+QRect SoftwareView::pictureRect() const { return fitPicture(rect(), handOver_.latest().picture); }
+
+void SoftwareView::resizeEvent(QResizeEvent*) { handOver_.setViewSize(size() * devicePixelRatio()); }
 
 void SoftwareView::paintEvent(QPaintEvent*) {
     const HandedFrame frame = handOver_.latest();
     QPainter painter(this);
-    if (frame.image.isNull() || frame.source.isEmpty()) {
+    if (frame.image.isNull() || frame.source.isEmpty() || frame.picture.isEmpty()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    const QRect target = fitPicture(rect(), frame.source.size());
+    const QRect target = fitPicture(rect(), frame.picture);
     for (const QRect& bar : QRegion(rect()).subtracted(target)) painter.fillRect(bar, Qt::black);
-    painter.drawImage(target, frame.image, frame.source);
-    overlay_.paint(painter, target, frame.source.size(), frame.overlay, recording_);
+    if (frame.source.size() == target.size()) {
+        // Scaled to this size on the display thread: a plain copy.
+        painter.drawImage(target.topLeft(), frame.image, frame.source);
+    } else {
+        // A picture made before the view last changed size (or on a screen
+        // of several device pixels per pixel).
+        painter.drawImage(target, frame.image, frame.source);
+    }
+    overlay_.paint(painter, target, frame.picture, frame.overlay, recording_);
     presented_.painted(frame.serial);
 }
 

@@ -1,6 +1,7 @@
 // The software renderer's view: paints the newest handed-over picture as
 // large as fits its rectangle in the picture's shape, black bars around,
-// with the overlay over the picture. Without a picture it paints nothing,
+// with the overlay over the picture. The renderer scales pictures to that
+// size before handing them over, so painting one is a copy. Without a picture it paints nothing,
 // so whatever lies beneath (the logo and status) stays visible.
 #pragma once
 
@@ -27,6 +28,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Tells the renderer the size to scale pictures to.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     FrameHandOver& handOver_;

@@ -26,7 +26,14 @@ StatusStrip::StatusStrip(QWidget* window, std::function<Lines()> lines)
 void StatusStrip::showOverPicture() {
     const QWidget* window = parentWidget();
     if (window == nullptr) return;
-    setGeometry(0, window->height() - kStripHeight, window->width(), kStripHeight);
+    const QRect place(0, window->height() - kStripHeight, window->width(), kStripHeight);
+    // Asked again with every picture: when it already lies on top where it
+    // belongs there is nothing to do (the picture's repaint beneath it
+    // repaints it too).
+    if (isVisible() && geometry() == place && !window->children().isEmpty() && window->children().constLast() == this) {
+        return;
+    }
+    setGeometry(place);
     show();
     raise();
     update();

@@ -189,6 +189,7 @@ DecodedPicture VideoDecoder::decodeLocked(const uint8_t* prefix, size_t prefixLe
                                  SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
         convertedWidth_ = width;
         convertedHeight_ = height;
+        converted_ = false;  // rgb_ holds no picture of this size yet
         if (scaler_ == nullptr) {
             outWidth_ = 0;  // the next packet tries again
             return {};
@@ -208,6 +209,7 @@ DecodedPicture VideoDecoder::decodeLocked(const uint8_t* prefix, size_t prefixLe
     uint8_t* destination[4] = {rgb_.get(), nullptr, nullptr, nullptr};
     const int destinationStride[4] = {convertedWidth_ * kRgbBytesPerPixel, 0, 0, 0};
     sws_scale(scaler_, picture_->data, picture_->linesize, 0, outHeight_, destination, destinationStride);
+    converted_ = true;
     if (frame_ != nullptr) frame_->picture = rgb_.get();
     return DecodedPicture{rgb_.get(), convertedWidth_, convertedHeight_, outWidth_, outHeight_};
 }
@@ -228,6 +230,7 @@ bool VideoDecoder::convertToWanted() {
     scaler_ = scaler;
     convertedWidth_ = width;
     convertedHeight_ = height;
+    converted_ = false;
     ++counters_.scalerBuilds;
     return true;
 }
@@ -288,6 +291,7 @@ bool VideoDecoder::pictureFits(int width, int height) {
 bool VideoDecoder::ensureRgbCapacity(size_t bytes) {
     if (rgb_ && bytes <= rgbCapacity_) return true;
     if (frame_ != nullptr) frame_->picture = nullptr;
+    converted_ = false;
     rgb_.reset();
     rgbCapacity_ = 0;
     rgb_.reset(new (std::nothrow) uint8_t[bytes]);
@@ -322,6 +326,13 @@ void VideoDecoder::close() {
     outHeight_ = 0;
     convertedWidth_ = 0;
     convertedHeight_ = 0;
+    converted_ = false;
+}
+
+void VideoDecoder::withPicture(const std::function<void(const DecodedPicture&)>& use) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!converted_ || !rgb_ || convertedWidth_ <= 0 || convertedHeight_ <= 0) return;
+    use(DecodedPicture{rgb_.get(), convertedWidth_, convertedHeight_, outWidth_, outHeight_});
 }
 
 DecoderCounters VideoDecoder::counters() const {

@@ -112,6 +112,11 @@ public:
     using ConvertedSize = std::function<std::pair<int, int>(int width, int height)>;
     void setConvertedSize(ConvertedSize size) { convertedSize_ = std::move(size); }
 
+    // Any thread: calls `use` with the picture of the last decode, under the
+    // decoder's lock (so at most until the next decode begins); not at all
+    // before the first picture or after close().
+    void withPicture(const std::function<void(const DecodedPicture&)>& use) const;
+
     DecoderCounters counters() const;
     int outputWidth() const;
     int outputHeight() const;
@@ -147,6 +152,7 @@ private:
     int convertedWidth_ = 0;   // the scaler's output size
     int convertedHeight_ = 0;
     ConvertedSize convertedSize_;
+    bool converted_ = false;  // rgb_ holds a picture of the converted size
 
     DisplayFrame* frame_ = nullptr;
     std::atomic<DecodeTap*> tap_{nullptr};

@@ -145,6 +145,7 @@ public:
     OverlaySettings& overlay() { return overlay_; }
     RecorderConnection* connection() { return connection_.get(); }
     VideoDecoder* decoder() { return decoder_.get(); }
+    const VideoDecoder* decoder() const { return decoder_.get(); }
     DeviceRecord* record() { return record_; }
 
 private:

@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimeEdit>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -27,6 +28,7 @@
 
 #include "app/capture_files.h"
 #include "app/dialog_geometry.h"
+#include "video/video_decoder.h"
 #include "app/main_dialog_ids.h"
 #include "link/link_status.h"
 #include "recording/recording_check.h"
@@ -258,6 +260,7 @@ TEST_F(ViewerWindowTest, CtrlSSavesTheShownChannelWithItsOverlay) {
     QImage saved(path);
     ASSERT_FALSE(saved.isNull());
     EXPECT_NEAR(saved.width() * 3.0 / saved.height(), 4.0, 0.02);
+    EXPECT_EQ(saved.height(), 288);
     EXPECT_TRUE(inChannelColour(saved, QRect(saved.width() / 8, saved.height() / 2, saved.width() * 3 / 4,
                                              saved.height() / 3),
                                 1));
@@ -288,6 +291,42 @@ TEST_F(ViewerWindowTest, CtrlSSavesTheShownChannelWithItsOverlay) {
     click(kConnect);
     EXPECT_TRUE(dialog->takeSnapshot().isEmpty());
     EXPECT_EQ(infoLine(), "Snapshot: no picture is shown");
+}
+
+
+TEST_F(ViewerWindowTest, ASnapshotHasTheRecordersResolutionWhateverSizeTheWindowShows) {
+    // A D1 recorder in a 640 x 480 video window: the view gets its pictures
+    // already scaled down to 640 x 480.
+    simulator = std::make_unique<e2e::Simulator>("orvix-recorder-sim", std::vector<std::string>{"--size", "704x576"});
+    ASSERT_TRUE(simulator->ready()) << simulator->firstLine();
+    openAndConnect();
+    ASSERT_TRUE(morePictures(2));
+    ASSERT_LT(video()->output().handOver().latest().source.height(), 576);
+    // Compared with the decoder's own picture, taken straight after.
+    QImage decoded;
+    const QImage snapshot = video()->snapshot();
+    video()->session().decoder()->withPicture([&](const DecodedPicture& picture) {
+        decoded = QImage(picture.pixels, picture.width, picture.height, picture.width * 4, QImage::Format_RGB32).copy();
+    });
+    ASSERT_EQ(decoded.size(), QSize(704, 576));
+    ASSERT_EQ(snapshot.size(), QSize(768, 576));
+    // Below the overlay rows, the snapshot is the decoded picture widened
+    // to 4:3: its rows match the decoder's, where a picture enlarged back
+    // from the window's 480 rows would have lost or blurred the pattern's
+    // lines. The two may be a picture apart: rows with moving parts of the
+    // pattern may differ, so most rows, not all, must match.
+    const QImage widened = decoded.scaled(768, 576, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    int sameRows = 0;
+    for (int y = 300; y < 560; ++y) {
+        long difference = 0;
+        for (int x = 0; x < 768; ++x) {
+            const QRgb a = snapshot.pixel(x, y);
+            const QRgb b = widened.pixel(x, y);
+            difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+        }
+        sameRows += difference < 768 * 3 ? 1 : 0;
+    }
+    EXPECT_GT(sameRows, 230) << "of 260";
 }
 
 TEST_F(ViewerWindowTest, CtrlRKeepsTheShownChannelAsAnMp4ThatPlays) {

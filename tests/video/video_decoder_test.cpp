@@ -307,6 +307,54 @@ TEST(VideoDecoder, ConvertsStraightToTheSizeAskedFor) {
     EXPECT_EQ(decoder.counters().scalerBuilds, 4u);
 }
 
+TEST(VideoDecoder, TheLastPictureCanBeReadUntilClose) {
+    // Left half red, right half blue: the copy is checked in both halves.
+    test::RgbImage image = test::solidImage(352, 288, 200, 40, 40);
+    for (int y = 0; y < 288; ++y) {
+        for (int x = 176; x < 352; ++x) {
+            uint8_t* p = image.bgra.data() + (static_cast<size_t>(y) * 352 + x) * 4;
+            p[0] = 200;  // blue
+            p[2] = 40;   // red
+        }
+    }
+    const EncodedStream stream = test::encodeImages("mpeg4", {image, image}, 2);
+    RecordHolder holder(kMpeg4.model);
+    VideoDecoder decoder;
+    ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+    int calls = 0;
+    DecodedPicture seen;
+    std::vector<uint8_t> copy;
+    const auto read = [&] {
+        decoder.withPicture([&](const DecodedPicture& picture) {
+            ++calls;
+            seen = picture;
+            copy.assign(picture.pixels, picture.pixels + size_t{4} * picture.width * picture.height);
+        });
+    };
+    read();
+    EXPECT_EQ(calls, 0);  // nothing decoded yet
+
+    for (const auto& packet : stream.packets) ASSERT_TRUE(decoder.decode(packet.data(), packet.size()));
+    read();
+    ASSERT_EQ(calls, 1);
+    EXPECT_EQ(seen.width, 352);
+    EXPECT_EQ(seen.height, 288);
+    const auto pixel = [&](int x, int y) { return copy.data() + (static_cast<size_t>(y) * 352 + x) * 4; };
+    EXPECT_NEAR(pixel(80, 144)[2], 200, 24);   // red on the left
+    EXPECT_NEAR(pixel(270, 144)[0], 200, 24);  // blue on the right
+
+    // A converted size: the picture read is the converted one.
+    decoder.setConvertedSize([](int, int) { return std::make_pair(176, 144); });
+    ASSERT_TRUE(decoder.decode(stream.packets[1].data(), stream.packets[1].size()));
+    read();
+    EXPECT_EQ(seen.width, 176);
+    EXPECT_EQ(seen.decodedWidth, 352);
+
+    decoder.close();
+    read();
+    EXPECT_EQ(calls, 2);
+}
+
 }  // namespace
 
 }  // namespace orvix

@@ -293,6 +293,49 @@ TEST(SoftwareView, KeepsThePicturesShapeWithBlackBars) {
     EXPECT_EQ(shot.pixel(200, 250), kGreen);
 }
 
+TEST(SoftwareView, PicturesComeScaledToTheViewAndArePaintedTheSame) {
+    FrameHandOver handOver;
+    SoftwareRenderer renderer(handOver);
+    SoftwareView view(handOver);
+    view.resize(400, 180);
+    view.show();
+    ASSERT_TRUE(processUntil([&] { return handOver.viewSize() == QSize(400, 180) * view.devicePixelRatio(); }));
+    if (view.devicePixelRatio() != 1.0) GTEST_SKIP() << "a screen of several device pixels per pixel";
+
+    // The renderer scales to the picture's place in the view; the decoded
+    // size travels with it, for the overlay, the shape and snapshots.
+    TestFrame test(704, 576, kRed, kBlue);
+    renderer.present(test.frame, test.overlay());
+    HandedFrame handed = handOver.latest();
+    EXPECT_EQ(handed.source, QRect(0, 0, 240, 180));
+    EXPECT_EQ(handed.picture, QSize(704, 576));
+    EXPECT_EQ(handed.image.pixel(100, 100), kRed);
+    EXPECT_EQ(handed.image.pixel(140, 100), kBlue);
+    EXPECT_EQ(view.pictureRect(), QRect(80, 0, 240, 180));
+    QImage shot = view.grab().toImage();
+    EXPECT_EQ(shot.pixel(40, 150), qRgb(0, 0, 0));
+    EXPECT_EQ(shot.pixel(190, 150), kRed);
+    EXPECT_EQ(shot.pixel(210, 150), kBlue);
+    EXPECT_EQ(shot.pixel(360, 150), qRgb(0, 0, 0));
+    // The overlay is sized by the decoded picture, as without the scaling.
+    EXPECT_GT(countPixels(shot, QRect(80, 0, 120, 40), isYellow), 10);
+    EXPECT_EQ(countPixels(shot, QRect(80, 45, 240, 135), isYellow), 0);
+
+    // A picture made for the old size still fills the new one; the next
+    // comes at the new size.
+    view.resize(200, 150);
+    ASSERT_TRUE(processUntil([&] { return handOver.viewSize() == QSize(200, 150); }));
+    shot = view.grab().toImage();
+    EXPECT_EQ(shot.pixel(50, 100), kRed);
+    EXPECT_EQ(shot.pixel(150, 100), kBlue);
+    renderer.present(test.frame, test.overlay());
+    handed = handOver.latest();
+    EXPECT_EQ(handed.source, QRect(0, 0, 200, 150));
+    shot = view.grab().toImage();
+    EXPECT_EQ(shot.pixel(50, 100), kRed);
+    EXPECT_EQ(shot.pixel(150, 100), kBlue);
+}
+
 TEST(SoftwareView, CountsAPictureWhenItIsPaintedNotWhenItIsHandedOver) {
     FrameHandOver handOver;
     SoftwareRenderer renderer(handOver);
