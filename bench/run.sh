@@ -290,17 +290,37 @@ measure_cli() {
   fi
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; client_pid=
 }
-# report_f WHAT: one line from f_ms/f_rate against c_ms/c_rate.
-report_f() {
-  if [ -z "$f_ms" ]; then
-    echo "(grid-f) $1: the program displayed no picture"
-  elif [ -z "$c_ms" ]; then
-    echo "(grid-f) $1: orvix-cli decoded no picture to compare with"
-  else
-    awk -v what="$1" -v a="$f_ms" -v ar="$f_rate" -v b="$c_ms" -v br="$c_rate" 'BEGIN {
-      printf "(grid-f) %s: orvix %.2f ms per displayed picture (%.1f a second), orvix-cli %.2f ms per decoded picture (%.1f a second): %.2fx (target within 1.5x)\n",
-             what, a, ar, b, br, (b > 0 ? a / b : 0) }'
-  fi
+# compare_f WHAT LABEL [PROGRAM OPTIONS...] -- [CLI OPTIONS...]: the program
+# and orvix-cli measured in turn, rounds_f times (this machine's speed
+# drifts between runs seconds apart); one line with the median round's
+# figures and ratio, and every round's ratio.
+rounds_f=3
+compare_f() {
+  local what=$1 label=$2 orvix_options=() cli_options=() ratios= round line
+  shift 2
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do orvix_options+=("$1"); shift; done
+  [ "${1:-}" = -- ] && shift
+  cli_options=("$@")
+  : >"$scratch/rounds-$label"
+  for round in $(seq "$rounds_f"); do
+    measure_orvix "$label" "${orvix_options[@]}"
+    if [ -z "$f_ms" ]; then
+      echo "(grid-f) $what: the program displayed no picture"
+      return
+    fi
+    measure_cli "$label" "${cli_options[@]}"
+    if [ -z "$c_ms" ]; then
+      echo "(grid-f) $what: orvix-cli decoded no picture to compare with"
+      return
+    fi
+    awk -v a="$f_ms" -v ar="$f_rate" -v b="$c_ms" -v br="$c_rate" \
+      'BEGIN { printf "%.4f %s %s %s %s\n", (b > 0 ? a / b : 0), a, ar, b, br }' >>"$scratch/rounds-$label"
+  done
+  ratios=$(sort -n "$scratch/rounds-$label" | awk '{ printf "%s%.2f", (NR > 1 ? " " : ""), $1 }')
+  line=$(sort -n "$scratch/rounds-$label" | sed -n "$(( (rounds_f + 1) / 2 ))p")
+  echo "$line" | awk -v what="$what" -v n="$rounds_f" -v all="$ratios" '{
+    printf "(grid-f) %s: orvix %.2f ms per displayed picture (%.1f a second), orvix-cli %.2f ms per decoded picture (%.1f a second): %.2fx, the median of %d rounds (%s) (target within 1.5x)\n",
+           what, $2, $3, $4, $5, $1, n, all }'
 }
 if ! command -v Xvfb >/dev/null; then
   echo "(grid-f) program CPU per picture: not measured, no Xvfb"
@@ -314,9 +334,7 @@ else
   else
     start_simulator sim4.out --model-code 51 --size 704x576 --fps 25 --loop 1 --echo-interval 0
     if [ -n "$port" ]; then
-      measure_orvix single
-      measure_cli single
-      report_f "single view 704x576 H.264 25 fps"
+      compare_f "single view 704x576 H.264 25 fps" single
     else
       echo "(grid-f) single view: the recorder simulator did not start"
     fi
@@ -325,9 +343,7 @@ else
     else
       start_simulator sim5.out --model-code 51 --channels 16 --fps 25 --loop 1 --echo-interval 0
       if [ -n "$port" ]; then
-        measure_orvix grid --view 16
-        measure_cli grid --channel 1-16
-        report_f "16-tile grid 352x288 H.264 25 fps"
+        compare_f "16-tile grid 352x288 H.264 25 fps" grid --view 16 -- --channel 1-16
       else
         echo "(grid-f) 16-tile grid: the recorder simulator did not start"
       fi
