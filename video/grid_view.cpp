@@ -158,7 +158,13 @@ void GridView::paintEvent(QPaintEvent* event) {
     const std::vector<QRect> tiles = tileRects(rect(), view_);
     for (int index = 0; index < static_cast<int>(tiles.size()); ++index) {
         if (!event->region().intersects(tiles[static_cast<size_t>(index)])) continue;
+        // Several tiles make a clip of several rectangles, under which Qt
+        // fills a picture span by span (through its thread pool for more
+        // than 96 rows); clipped to its own tile, a picture is one copy.
+        painter.save();
+        painter.setClipRect(tiles[static_cast<size_t>(index)], Qt::IntersectClip);
         paintTile(painter, index);
+        painter.restore();
     }
 }
 

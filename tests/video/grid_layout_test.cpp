@@ -3,6 +3,8 @@
 // that size each channel's pictures for its tile.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QRegion>
@@ -131,6 +133,33 @@ ChannelPicture pictureOf(const QImage& image, int64_t seconds) {
     picture.rowBytes = static_cast<int>(image.bytesPerLine());
     picture.recorderSeconds = seconds;
     return picture;
+}
+
+TEST(GridFeed, ReusesBuffersButNeverOneAPaintStillHolds) {
+    GridFeed feed;
+    feed.setTileArea(3, QSize(176, 144));
+    QImage red(176, 144, QImage::Format_RGB32);
+    red.fill(qRgb(200, 30, 30));
+    QImage blue(176, 144, QImage::Format_RGB32);
+    blue.fill(qRgb(30, 30, 200));
+
+    feed.picture(3, pictureOf(red, 1));
+    const QImage held = feed.latest(3).image;  // as a paint in progress would
+    const uchar* heldBits = held.constBits();
+    // More pictures than there are buffers while one is held.
+    for (int i = 0; i < 5; ++i) feed.picture(3, pictureOf(blue, 2 + i));
+    EXPECT_EQ(held.pixel(88, 72), qRgb(200, 30, 30));
+    EXPECT_EQ(feed.latest(3).image.pixel(88, 72), qRgb(30, 30, 200));
+    EXPECT_NE(feed.latest(3).image.constBits(), heldBits);
+
+    // Once nobody holds them, pictures go into the same few buffers.
+    std::set<const uchar*> used;
+    for (int i = 0; i < 12; ++i) {
+        feed.picture(3, pictureOf(i % 2 == 0 ? red : blue, 10 + i));
+        used.insert(feed.latest(3).image.constBits());
+        EXPECT_EQ(feed.latest(3).image.pixel(10, 10), i % 2 == 0 ? qRgb(200, 30, 30) : qRgb(30, 30, 200));
+    }
+    EXPECT_LE(used.size(), 3u);
 }
 
 TEST(GridFeed, ScalesEachChannelOnceToItsTileInTheDisplayShape) {
