@@ -396,7 +396,7 @@ QImage C_DrawStatic::snapshot() const {
     if (frame.image.isNull() || frame.source.isEmpty() || frame.picture.isEmpty()) return QImage();
     // The picture at its decoded size, not as scaled for the view: the
     // decoder still holds it (or the next one, a moment later).
-    QImage picture = frame.image.copy(frame.source);
+    QImage picture;
     if (const VideoDecoder* decoder = session_.decoder()) {
         decoder->withPicture([&](const DecodedPicture& decoded) {
             if (QSize(decoded.width, decoded.height) != frame.picture) return;
@@ -404,6 +404,7 @@ QImage C_DrawStatic::snapshot() const {
                           .copy();
         });
     }
+    if (picture.isNull()) picture = frame.image.copy(frame.source);
     const QSize size = shownSize(frame.picture, frame.picture.height());
     QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);

@@ -47,21 +47,6 @@ void GridFeed::setRecorder(int channel, StreamRecorder* recorder) {
     recorderChannel_ = channel;
 }
 
-QImage* GridFeed::Slot::freeBuffer(const QSize& size) {
-    // Held only here (not by the tile's latest picture, nor by a paint or
-    // snapshot holding a copy): nobody can take it again, so it is free.
-    for (QImage& buffer : buffers) {
-        if (buffer.size() == size && buffer.isDetached()) return &buffer;
-    }
-    for (QImage& buffer : buffers) {
-        if (buffer.isNull() || buffer.isDetached()) {
-            buffer = QImage(size, QImage::Format_RGB32);
-            return &buffer;
-        }
-    }
-    return nullptr;
-}
-
 QSize GridFeed::Slot::shownSize(const QSize& decoded) const {
     return fitPicture(QRect(QPoint(0, 0), area), decoded).size();
 }
@@ -94,20 +79,13 @@ void GridFeed::picture(int channel, const ChannelPicture& frame) {
     }
     // Normally the decoder converted it to the tile's size and this is a
     // copy; after a resize it is scaled here once.
+    // Written while only the slot holds it, then shared with the tile.
     QImage image;
-    if (!shown.isEmpty()) {
-        // Written while only the slot holds it, then shared with the tile.
-        QImage spare;
-        QImage* buffer = slot.freeBuffer(shown);
-        if (buffer == nullptr) {
-            spare = QImage(shown, QImage::Format_RGB32);
-            buffer = &spare;
-        }
-        if (!buffer->isNull() &&
-            slot.scaler.scale(frame.pixels, frame.width, frame.height, frame.rowBytes, buffer->bits(),
-                              buffer->width(), buffer->height(), static_cast<int>(buffer->bytesPerLine()))) {
-            image = *buffer;
-        }
+    QImage& buffer = slot.buffers.take(shown);
+    if (!buffer.isNull() && slot.scaler.scale(frame.pixels, frame.width, frame.height, frame.rowBytes, buffer.bits(),
+                                              buffer.width(), buffer.height(),
+                                              static_cast<int>(buffer.bytesPerLine()))) {
+        image = buffer;
     }
     {
         std::lock_guard<std::mutex> lock(slot.mutex);

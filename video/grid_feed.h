@@ -16,6 +16,7 @@
 
 #include "link/channel_set.h"
 #include "video/channel_events.h"
+#include "video/image_turns.h"
 #include "video/picture_scaler.h"
 
 namespace orvix {
@@ -71,13 +72,9 @@ private:
         QSize area;
         TilePicture picture;
         PictureScaler scaler;  // used by the channel's worker only
-        // The pictures' buffers, taking turns (the channel's worker only):
-        // one held by nobody else is written again instead of a new one.
-        std::array<QImage, 3> buffers;
+        ImageTurns buffers;    // the same
         // The shown size for a decoded size, as the tile's area is now.
         QSize shownSize(const QSize& decoded) const;
-        // A buffer of `size` nobody else holds; null when all are held.
-        QImage* freeBuffer(const QSize& size);
     };
     std::array<Slot, kMaxChannels> slots_;
     std::array<std::atomic<uint64_t>, kMaxChannels> dropped_{};

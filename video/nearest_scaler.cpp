@@ -2,15 +2,10 @@
 
 #include <cstring>
 
+#include "video/picture_bounds.h"
+
 namespace orvix {
 namespace {
-
-constexpr int kMaxSide = 8192;
-
-bool validSize(int width, int height, int rowBytes) {
-    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
-           static_cast<int64_t>(rowBytes) >= static_cast<int64_t>(width) * 4;
-}
 
 // The source index whose span holds the centre of target index `i`.
 uint32_t centreOf(int i, int from, int to) {
@@ -21,8 +16,8 @@ uint32_t centreOf(int i, int from, int to) {
 
 bool NearestScaler::scale(const uint8_t* source, int width, int height, int sourceRowBytes, uint8_t* target,
                           int targetWidth, int targetHeight, int targetRowBytes) {
-    if (source == nullptr || target == nullptr || !validSize(width, height, sourceRowBytes) ||
-        !validSize(targetWidth, targetHeight, targetRowBytes)) {
+    if (source == nullptr || target == nullptr || !scalablePicture(width, height, sourceRowBytes) ||
+        !scalablePicture(targetWidth, targetHeight, targetRowBytes)) {
         return false;
     }
     if (width != mappedWidth_ || targetWidth != mappedTargetWidth_) {

@@ -8,6 +8,7 @@
 #include <QSize>
 
 #include "video/display_frame.h"
+#include "video/image_turns.h"
 #include "video/nearest_scaler.h"
 
 namespace orvix {
@@ -18,17 +19,13 @@ public:
     static constexpr int kBackBufferHeight = 576;
 
     // Returns the back buffer holding the picture in (0, 0, width, height);
-    // a null image when the frame has no picture. With a valid `shown` size
-    // other than the picture's, the picture is scaled to it on the way (the
-    // view then copies it without scaling) and fills (0, 0, shown).
+    // a null image when the frame has no picture. With a `shown` size other
+    // than the picture's, the picture is scaled to it on the way (the view
+    // then copies it without scaling) and fills (0, 0, shown).
     QImage compose(const DisplayFrame& frame, const QSize& shown = QSize());
 
 private:
-    QImage& freeBuffer(int width, int height);
-
-    static constexpr int kBuffers = 3;
-    QImage buffers_[kBuffers];
-    int next_ = 0;
+    ImageTurns buffers_{QSize(kBackBufferWidth, kBackBufferHeight)};
     NearestScaler scaler_;
 };
 

@@ -2,29 +2,20 @@
 
 #include <cstring>
 
+#include "video/picture_bounds.h"
+
 extern "C" {
 #include <libswscale/swscale.h>
 }
 
 namespace orvix {
-namespace {
-
-// Pictures larger than the decoder ever hands on are refused.
-constexpr int kMaxSide = 8192;
-
-bool validSize(int width, int height, int rowBytes) {
-    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
-           static_cast<int64_t>(rowBytes) >= static_cast<int64_t>(width) * 4;
-}
-
-}  // namespace
 
 PictureScaler::~PictureScaler() { sws_freeContext(context_); }
 
 bool PictureScaler::scale(const uint8_t* source, int width, int height, int sourceRowBytes, uint8_t* target,
                           int targetWidth, int targetHeight, int targetRowBytes) {
-    if (source == nullptr || target == nullptr || !validSize(width, height, sourceRowBytes) ||
-        !validSize(targetWidth, targetHeight, targetRowBytes)) {
+    if (source == nullptr || target == nullptr || !scalablePicture(width, height, sourceRowBytes) ||
+        !scalablePicture(targetWidth, targetHeight, targetRowBytes)) {
         return false;
     }
     if (width == targetWidth && height == targetHeight) {
