@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config git
   libgtest-dev
-  qt6-base-dev libqt6opengl6-dev libgl-dev
+  qt6-base-dev libqt6opengl6-dev libgl-dev libxcb1-dev libxcb-shm0-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   libsqlite3-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev

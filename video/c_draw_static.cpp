@@ -59,10 +59,7 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
         session_.timerTick();
         updateStatusStrip();
     });
-    statusStrip_ = new StatusStrip(this, [this] {
-        return StatusStrip::Lines{session_.status(), QString::fromStdString(session_.statusLine()),
-                                  QString::fromStdString(session_.infoLine())};
-    });
+    statusStrip_ = new StatusStrip(this, [this] { return statusLines(); });
     // After the output has shown its view for a new picture, the strip goes
     // above it.
     // Several channels report through the feed to the grid's tiles.
@@ -100,11 +97,23 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
 
 void C_DrawStatic::updateStatusStrip() {
     const QWidget* view = gridShown_ ? grid_ : output_.activeView();
+    // Where the pictures go straight into the view's window, the lines are
+    // drawn with them: a strip above that window would hide the pictures.
+    output_.setStatusLines(statusLines());
+    if (!gridShown_ && output_.drawsStatusLines()) {
+        statusStrip_->hide();
+        return;
+    }
     if (view != nullptr && view->isVisible()) {
         statusStrip_->showOverPicture();
     } else {
         statusStrip_->hide();
     }
+}
+
+StatusLines C_DrawStatic::statusLines() const {
+    return StatusLines{session_.status(), QString::fromStdString(session_.statusLine()),
+                       QString::fromStdString(session_.infoLine())};
 }
 
 C_DrawStatic::~C_DrawStatic() {
@@ -393,7 +402,7 @@ QImage C_DrawStatic::snapshot() const {
     const QWidget* view = output_.activeView();
     if (view == nullptr || !view->isVisible()) return QImage();
     const HandedFrame frame = output_.handOver().latest();
-    if (frame.image.isNull() || frame.source.isEmpty() || frame.picture.isEmpty()) return QImage();
+    if (frame.picture.isEmpty()) return QImage();
     // The picture at its decoded size, not as scaled for the view: the
     // decoder still holds it (or the next one, a moment later).
     QImage picture;
@@ -404,7 +413,11 @@ QImage C_DrawStatic::snapshot() const {
                           .copy();
         });
     }
-    if (picture.isNull()) picture = frame.image.copy(frame.source);
+    if (picture.isNull()) {
+        // Pictures put straight into the view's window leave no copy here.
+        if (frame.image.isNull() || frame.source.isEmpty()) return QImage();
+        picture = frame.image.copy(frame.source);
+    }
     const QSize size = shownSize(frame.picture, frame.picture.height());
     QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);

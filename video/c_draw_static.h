@@ -172,6 +172,7 @@ private:
 
     // The status lines over the picture; shown while a picture is.
     void updateStatusStrip();
+    StatusLines statusLines() const;
     // Finishes a recording the user did not stop, and says so.
     void endRecording();
 

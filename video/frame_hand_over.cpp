@@ -7,17 +7,24 @@ namespace orvix {
 
 FrameHandOver::FrameHandOver(QObject* parent) : QObject(parent) {}
 
-void FrameHandOver::post(const QImage& image, const QRect& source, const OverlayRows& overlay, const QSize& picture) {
+void FrameHandOver::post(const QImage& image, const QRect& source, const OverlayRows& overlay, const QSize& picture,
+                         Notify wanted) {
     bool notify = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        const QSize size = picture.isEmpty() ? source.size() : picture;
+        const auto now = std::chrono::steady_clock::now();
+        const bool due = wanted == Notify::Always || size != latest_.picture || now - notifiedAt_ >= kSparingInterval;
         latest_.image = image;
         latest_.source = source;
-        latest_.picture = picture.isEmpty() ? source.size() : picture;
+        latest_.picture = size;
         latest_.overlay = overlay;
         ++latest_.serial;
-        notify = !notifyPending_;
-        notifyPending_ = true;
+        notify = due && !notifyPending_;
+        if (notify) {
+            notifyPending_ = true;
+            notifiedAt_ = now;
+        }
     }
     // Queued by name: the call event is then made by Qt alone, which keeps
     // a thread sanitizer (blind to Qt's event queue) from taking it for a race.

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QSize>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -30,10 +31,16 @@ class FrameHandOver : public QObject {
 public:
     explicit FrameHandOver(QObject* parent = nullptr);
 
+    // Whether a post tells the GUI thread: always, or (for pictures that
+    // are on screen already) only for the first one, a new size, and a
+    // few times a second otherwise.
+    enum class Notify { Always, Sparingly };
+    static constexpr std::chrono::milliseconds kSparingInterval{250};
+
     // Any thread. The image is shared, not copied. An empty `picture` is
     // the source's size.
     void post(const QImage& image, const QRect& source, const OverlayRows& overlay = OverlayRows(),
-              const QSize& picture = QSize());
+              const QSize& picture = QSize(), Notify notify = Notify::Always);
     // Any thread: the newest frame (a shared copy).
     HandedFrame latest() const;
     // Forgets the frame (a connection ended).
@@ -58,6 +65,7 @@ private:
     mutable std::mutex mutex_;
     HandedFrame latest_;
     bool notifyPending_ = false;
+    std::chrono::steady_clock::time_point notifiedAt_;
     std::atomic<uint64_t> viewSize_{0};  // width << 32 | height
 };
 

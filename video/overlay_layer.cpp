@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "video/painted_rect.h"
+
 namespace orvix {
 
 void OverlayLayer::paint(QPainter& painter, const QRect& target, const QSize& picture, const OverlayRows& rows,
@@ -12,7 +14,7 @@ void OverlayLayer::paint(QPainter& painter, const QRect& target, const QSize& pi
         !sameOverlay(rows, rows_)) {
         layOut(target.size(), picture, rows, recording);
     }
-    painter.drawImage(target.topLeft(), image_);
+    if (!painted_.isEmpty()) painter.drawImage(target.topLeft() + painted_.topLeft(), image_, painted_);
 }
 
 void OverlayLayer::layOut(const QSize& target, const QSize& picture, const OverlayRows& rows, bool recording) {
@@ -35,6 +37,8 @@ void OverlayLayer::layOut(const QSize& target, const QSize& picture, const Overl
     QPainter painter(&image_);
     painter_.draw(painter, rows, QPoint(0, 0), scale);
     if (recording) painter_.drawRecordingMark(painter, QRect(QPoint(0, 0), target), scale);
+    painter.end();
+    painted_ = paintedRect(image_);
 }
 
 }  // namespace orvix

@@ -28,6 +28,7 @@ private:
 
     OverlayPainter painter_;
     QImage image_;
+    QRect painted_;  // the part of image_ that holds anything
     OverlayRows rows_;
     QSize target_;
     QSize picture_;

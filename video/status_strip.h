@@ -5,11 +5,10 @@
 // band behind the texts keeps them readable on any picture.
 #pragma once
 
-#include <QFont>
-#include <QImage>
-#include <QSize>
 #include <QWidget>
 #include <functional>
+
+#include "video/status_band.h"
 
 namespace orvix {
 
@@ -17,11 +16,7 @@ class StatusStrip : public QWidget {
     Q_OBJECT
 
 public:
-    struct Lines {
-        int status = 0;
-        QString statusText;
-        QString infoText;
-    };
+    using Lines = StatusLines;
 
     // `lines` gives the current texts whenever the strip paints.
     StatusStrip(QWidget* window, std::function<Lines()> lines);
@@ -29,22 +24,16 @@ public:
     // Over the picture view, along the bottom of the window.
     void showOverPicture();
     // How many times the lines were laid out.
-    int layouts() const { return layouts_; }
+    int layouts() const { return band_.layouts(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // The strip is painted again over every picture; its lines are drawn
-    // into `laidOut_` only when they or the strip's size change.
-    void layOut(const Lines& lines);
-
     std::function<Lines()> lines_;
-    QFont font_;
-    QImage laidOut_;
-    QSize laidOutSize_;
-    Lines shown_;
-    int layouts_ = 0;
+    // The strip is painted again over every picture; its lines are laid
+    // out only when they or the strip's size change.
+    StatusBand band_;
 };
 
 }  // namespace orvix

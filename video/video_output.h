@@ -3,14 +3,18 @@
 // the hand-over to the GUI thread, and a view widget per renderer laid over
 // the window. The accelerated renderer is used when OpenGL works; when it
 // cannot be used, the software renderer takes over for the rest of the
-// connection.
+// connection. On an X server that shares memory with the program, the
+// software renderer puts pictures straight into its view's window.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 #include "video/accelerated_renderer.h"
+#include "video/direct_output.h"
+#include "video/direct_view.h"
 #include "video/frame_hand_over.h"
 #include "video/gl_video_view.h"
 #include "video/renderer_switch.h"
@@ -50,6 +54,13 @@ public:
     // Where the active view draws the picture, in the window's coordinates
     // (empty without a picture).
     QRect pictureRect() const;
+    // GUI thread: whether the status lines are drawn with the pictures (by
+    // the display thread, straight into the window) rather than over them.
+    bool drawsStatusLines() const;
+    // GUI thread: the status lines drawn with the pictures from now on.
+    void setStatusLines(const StatusLines& lines);
+    // The direct way's output; null when pictures do not go that way.
+    const DirectOutput* directOutput() const { return direct_.get(); }
 
 signals:
     // The accelerated renderer failed and software drawing took over.
@@ -58,6 +69,11 @@ signals:
 private:
     void onFrameReady();
     void onAcceleratedUnusable();
+    // The software view, drawn into straight from the display thread when
+    // this platform and server allow it; false when they do not.
+    bool setUpDirect(const QRect& area);
+    bool directActive() const;
+    void tellViewSize(const QRect& area);
 
     QWidget* window_;
     FrameHandOver handOver_;
@@ -66,6 +82,8 @@ private:
     RendererSwitch switch_;
     QPointer<SoftwareView> softwareView_;
     QPointer<GlVideoView> glView_;
+    std::unique_ptr<DirectOutput> direct_;
+    QPointer<DirectView> directView_;
     bool recordingMark_ = false;
 };
 
