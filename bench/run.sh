@@ -191,7 +191,7 @@ stop_simulator
 # flow; the pictures it displayed in that window from its ORVIX_STATS=1
 # report, asked for with SIGUSR1. orvix-cli then decodes the same stream for
 # the same time, its pictures counted from --verbose.
-window_s=5
+window_s=8
 # cpu_ms PID: the process's CPU time so far in ms, from its threads' run
 # times in nanoseconds (clock ticks of 10 ms would be a tenth of the
 # client's time in the window). Threads that ended are not in it: none do
@@ -294,7 +294,7 @@ measure_cli() {
 # and orvix-cli measured in turn, rounds_f times (this machine's speed
 # drifts between runs seconds apart); one line with the median round's
 # figures and ratio, and every round's ratio.
-rounds_f=3
+rounds_f=5
 compare_f() {
   local what=$1 label=$2 orvix_options=() cli_options=() ratios= round line
   shift 2

@@ -1,6 +1,7 @@
 #include "video/grid_feed.h"
 
 #include <QMetaObject>
+#include <QTimer>
 #include <vector>
 
 #include "recording/stream_recorder.h"
@@ -116,6 +117,13 @@ void GridFeed::dropped(int channel, uint64_t total) {
 }
 
 void GridFeed::deliver() {
+    // Pictures that come sooner wait for the rest of the interval (the
+    // pending flag stays set meanwhile, so the workers post nothing more).
+    if (sinceReady_.isValid() && sinceReady_.elapsed() < kPaintIntervalMs) {
+        QTimer::singleShot(static_cast<int>(kPaintIntervalMs - sinceReady_.elapsed()), this, &GridFeed::deliver);
+        return;
+    }
+    sinceReady_.start();
     notifyPending_.store(false);
     emit picturesReady();
 }

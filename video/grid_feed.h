@@ -2,10 +2,13 @@
 // decode workers hand each channel's pictures in, converted by the decoder's
 // swscale pass straight to the size the channel's tile shows them at (a
 // picture that comes at another size, as the tile was just resized, is
-// scaled once here), and each is kept as the channel's newest. The GUI thread is told with one queued call per batch,
-// so neither the workers nor the link thread ever wait for it.
+// scaled once here), and each is kept as the channel's newest. The GUI
+// thread is told with one queued call per batch, so neither the workers nor
+// the link thread ever wait for it, and at most once a paint interval, so
+// that a paint covers the tiles of several channels.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QSize>
@@ -60,6 +63,9 @@ public:
     void packet(int channel, const AccessUnit& unit) override;
     void dropped(int channel, uint64_t total) override;
 
+    // The shortest time between two picturesReady() (50 a second).
+    static constexpr int kPaintIntervalMs = 20;
+
 signals:
     // GUI thread, after one or more pictures came.
     void picturesReady();
@@ -82,6 +88,7 @@ private:
     StreamRecorder* recorder_ = nullptr;
     int recorderChannel_ = -1;
     std::atomic<bool> notifyPending_{false};
+    QElapsedTimer sinceReady_;  // GUI thread
 };
 
 }  // namespace orvix

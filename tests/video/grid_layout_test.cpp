@@ -6,6 +6,7 @@
 #include <set>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QRegion>
 #include <vector>
@@ -186,6 +187,14 @@ TEST(GridFeed, ScalesEachChannelOnceToItsTileInTheDisplayShape) {
     // One notice for the whole batch.
     QCoreApplication::processEvents();
     EXPECT_EQ(notified, 1);
+    // A picture right after a notice is told too, once the paint interval
+    // has passed: no notice is lost while one waits.
+    feed.picture(2, pictureOf(cif, 1005));
+    QElapsedTimer waited;
+    waited.start();
+    while (notified < 2 && waited.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(notified, 2);
+    EXPECT_EQ(feed.latest(2).recorderSeconds, 1005);
     feed.dropped(5, 9);
     EXPECT_EQ(feed.dropped(5), 9u);
     feed.clearPictures();
