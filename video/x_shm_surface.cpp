@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace orvix {
@@ -52,7 +53,19 @@ bool XShmSurface::fail(const std::string& why) {
 
 bool XShmSurface::open(const std::string& display, uint32_t window) {
     if (connection_ != nullptr || failed_) return false;  // once only
-    connection_ = xcb_connect(display.empty() ? nullptr : display.c_str(), nullptr);
+    // A server on another machine would attach its own memory of the same
+    // id, if any: only a local server (":0", "unix:0") is tried.
+    const char* name = display.empty() ? std::getenv("DISPLAY") : display.c_str();
+    char* host = nullptr;
+    int number = 0;
+    int screen = 0;
+    if (name == nullptr || xcb_parse_display(name, &host, &number, &screen) == 0) {
+        return fail("cannot connect to the X server");
+    }
+    const bool local = host[0] == '\0' || std::strcmp(host, "unix") == 0;
+    std::free(host);
+    if (!local) return fail("the X server is on another machine");
+    connection_ = xcb_connect(name, nullptr);
     if (xcb_connection_has_error(connection_)) return fail("cannot connect to the X server");
     window_ = window;
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(connection_, &xcb_shm_id);

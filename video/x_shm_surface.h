@@ -31,7 +31,8 @@ public:
     XShmSurface(const XShmSurface&) = delete;
     XShmSurface& operator=(const XShmSurface&) = delete;
 
-    // Connects to `display` (empty: $DISPLAY) and checks that `window`
+    // Connects to `display` (empty: $DISPLAY), which must be on this
+    // machine, and checks that `window`
     // takes 24-bit colour in 32-bit pixels and that the server can read
     // this process's shared memory. False, with the reason in error(), when
     // any of it fails; the surface is then failed for good. Once only: a

@@ -172,6 +172,14 @@ TEST(XShmSurface, RefusesWhatItCannotDrawInto) {
     EXPECT_FALSE(noServer.open(":987", window.id()));
     EXPECT_EQ(noServer.error(), "cannot connect to the X server");
 
+    // Shared memory is this machine's: a server elsewhere is not tried.
+    XShmSurface remote;
+    EXPECT_FALSE(remote.open("elsewhere.example:0", window.id()));
+    EXPECT_EQ(remote.error(), "the X server is on another machine");
+    XShmSurface unparsable;
+    EXPECT_FALSE(unparsable.open("no display here", window.id()));
+    EXPECT_EQ(unparsable.error(), "cannot connect to the X server");
+
     XShmSurface noWindow;
     EXPECT_FALSE(noWindow.open("", 0x7ffffff0u));
     EXPECT_EQ(noWindow.error(), "no such window");
