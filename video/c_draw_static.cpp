@@ -446,6 +446,10 @@ bool C_DrawStatic::startRecording(const std::string& path, std::string& error) {
         grid_->setRecordingMark(true);
     } else {
         decoder->setTap(recorder_.get());
+        // The file begins at the first picture after its first key picture:
+        // the GUI hears of every picture meanwhile, so a short recording
+        // is not lost waiting for the next notice.
+        output_.handOver().setEager(true);
     }
     output_.setRecordingMark(true);
     return true;
@@ -457,6 +461,7 @@ bool C_DrawStatic::stopRecording(std::string& error) {
         return false;
     }
     if (VideoDecoder* decoder = session_.decoder()) decoder->setTap(nullptr);
+    output_.handOver().setEager(false);
     feed_.setRecorder(-1, nullptr);
     grid_->setRecordingMark(false);
     output_.setRecordingMark(false);

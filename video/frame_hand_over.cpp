@@ -14,7 +14,8 @@ void FrameHandOver::post(const QImage& image, const QRect& source, const Overlay
         std::lock_guard<std::mutex> lock(mutex_);
         const QSize size = picture.isEmpty() ? source.size() : picture;
         const auto now = std::chrono::steady_clock::now();
-        const bool due = wanted == Notify::Always || size != latest_.picture || now - notifiedAt_ >= kSparingInterval;
+        const bool due = wanted == Notify::Always || eager_.load() || size != latest_.picture ||
+                         now - notifiedAt_ >= kSparingInterval;
         latest_.image = image;
         latest_.source = source;
         latest_.picture = size;

@@ -37,6 +37,10 @@ public:
     enum class Notify { Always, Sparingly };
     static constexpr std::chrono::milliseconds kSparingInterval{250};
 
+    // GUI thread: while on, every post tells the GUI (a recording's file
+    // begins with the first picture the GUI hears of).
+    void setEager(bool on) { eager_.store(on); }
+
     // Any thread. The image is shared, not copied. An empty `picture` is
     // the source's size.
     void post(const QImage& image, const QRect& source, const OverlayRows& overlay = OverlayRows(),
@@ -66,6 +70,7 @@ private:
     HandedFrame latest_;
     bool notifyPending_ = false;
     std::chrono::steady_clock::time_point notifiedAt_;
+    std::atomic<bool> eager_{false};
     std::atomic<uint64_t> viewSize_{0};  // width << 32 | height
 };
 

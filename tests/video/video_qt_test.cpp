@@ -298,6 +298,38 @@ TEST(FrameHandOver, NewestFrameWinsAndOneNotificationCoversABatch) {
     EXPECT_TRUE(handOver.latest().image.isNull());
 }
 
+// Pictures already on screen are told sparingly; a new size, or any picture
+// while a recording waits for one, always.
+TEST(FrameHandOver, SparingPostsTellTheFirstANewSizeAndEveryOneWhileEager) {
+    FrameHandOver handOver;
+    int notifications = 0;
+    QObject::connect(&handOver, &FrameHandOver::frameReady, [&] { ++notifications; });
+    QElapsedTimer sinceFirst;
+    sinceFirst.start();
+    const auto post = [&](const QSize& picture) {
+        handOver.post(QImage(), QRect(QPoint(0, 0), picture), OverlayRows(), picture,
+                      FrameHandOver::Notify::Sparingly);
+        QCoreApplication::processEvents();
+    };
+    post(QSize(352, 288));
+    EXPECT_EQ(notifications, 1);
+    post(QSize(352, 288));
+    post(QSize(352, 288));
+    if (sinceFirst.elapsed() < 200) {
+        EXPECT_EQ(notifications, 1);
+    }
+    EXPECT_EQ(handOver.latest().serial, 3u);  // each is the newest all the same
+    EXPECT_EQ(handOver.latest().picture, QSize(352, 288));
+
+    const int before = notifications;
+    post(QSize(704, 576));
+    EXPECT_EQ(notifications, before + 1);
+    handOver.setEager(true);
+    post(QSize(704, 576));
+    post(QSize(704, 576));
+    EXPECT_EQ(notifications, before + 3);
+}
+
 TEST(RendererSwitch, AcceleratedRendererThatBecameUnusableHandsOverToSoftwareForGood) {
     FrameHandOver handOver;
     SoftwareRenderer software(handOver);
