@@ -52,15 +52,17 @@ bool DirectOutput::present(const DisplayFrame& frame, const OverlayRows& overlay
                   buffer->pixels + static_cast<ptrdiff_t>(target.y()) * buffer->rowBytes + target.x() * 4,
                   target.width(), target.height(), buffer->rowBytes);
     overlay_.paint(painter, target, picture, overlay, recording_.load());
-    // The pixels under the status lines are kept, so that the GUI can paint
+    // The pixels the status lines cover are kept, so that the GUI can paint
     // this picture again with other lines.
     const QRect band = bandRect(size);
-    if (underBand_.size() != band.size()) underBand_ = QImage(band.size(), QImage::Format_RGB32);
-    for (int y = 0; y < band.height() && !underBand_.isNull(); ++y) {
-        std::memcpy(underBand_.scanLine(y), image.constScanLine(band.y() + y), static_cast<size_t>(band.width()) * 4);
-    }
     const QImage& lines = band_.image(lines_, band.size(), 1.0);
-    if (!band_.painted().isEmpty()) painter.drawImage(band.topLeft() + band_.painted().topLeft(), lines, band_.painted());
+    underLinesAt_ = band_.painted().translated(band.topLeft());
+    if (underLines_.size() != underLinesAt_.size()) underLines_ = QImage(underLinesAt_.size(), QImage::Format_RGB32);
+    for (int y = 0; y < underLinesAt_.height() && !underLines_.isNull(); ++y) {
+        std::memcpy(underLines_.scanLine(y), image.constScanLine(underLinesAt_.y() + y) + underLinesAt_.x() * 4,
+                    static_cast<size_t>(underLinesAt_.width()) * 4);
+    }
+    if (!underLinesAt_.isEmpty()) painter.drawImage(underLinesAt_.topLeft(), lines, band_.painted());
     painter.end();
     if (!surface_.put(*buffer)) {
         usable_.store(false);
@@ -87,7 +89,7 @@ bool DirectOutput::paintLast(QPainter& painter, const QRect& area) {
     QImage shown = wrap(*last_).copy();
     const QRect band = bandRect(shown.size());
     QPainter over(&shown);
-    over.drawImage(band.topLeft(), underBand_);
+    if (!underLinesAt_.isEmpty()) over.drawImage(underLinesAt_.topLeft(), underLines_);
     over.drawImage(band.topLeft(), band_.image(lines_, band.size(), 1.0));
     over.end();
     painter.drawImage(area, shown);

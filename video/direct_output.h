@@ -65,7 +65,8 @@ private:
     StatusBand band_;
     StatusLines lines_;
     const XShmSurface::Buffer* last_ = nullptr;  // the picture the window shows
-    QImage underBand_;  // the last picture's pixels where the band lies
+    QRect underLinesAt_;  // where the last picture's status lines were drawn
+    QImage underLines_;   // the last picture's pixels there
     PresentedCounter counter_;
     std::atomic<uint64_t> presented_{0};
     std::atomic<bool> recording_{false};
