@@ -23,10 +23,10 @@
 #include "app/language_id.h"
 #include "app/main_dialog_ids.h"
 #include "app/page_layout.h"
-#include "link/debug_log.h"
+#include "core/debug_log.h"
+#include "gui/c_draw_static.h"
+#include "gui/gl_video_view.h"
 #include "link/link_status.h"
-#include "video/c_draw_static.h"
-#include "video/gl_video_view.h"
 
 // The icon lives in a resource object that nothing else references; naming
 // its registration here keeps the linker from dropping it.
@@ -45,7 +45,7 @@ struct ControlTemplate {
     int height;  // dialog units; combos take the height of a closed combo
 };
 
-// The controls of the dialog template, in its order.
+// The dialog's controls, in the order they are made.
 constexpr ControlTemplate kControls[] = {
     {kDeviceLabel, Kind::Static, "DEVICE :", 31, 10},
     {kDeviceCombo, Kind::Combo, "", 57, 0},
@@ -424,9 +424,8 @@ void C_Main_Dlg::refreshAlarmOutputs() {
 }
 
 void C_Main_Dlg::fitControlsToContents() {
-    // This desktop's style draws wider frames and margins than the handheld
-    // the sizes were made for: a control never gets smaller than its text
-    // needs. The device combo takes its width from the page layout.
+    // The desktop's style may draw wider frames and margins than the dialog
+    // units allow for: a control never gets smaller than its text needs. The device combo takes its width from the page layout.
     for (int id : allPageControls()) {
         QWidget* widget = control(id);
         QSize size = widget->size().expandedTo(widget->sizeHint());

@@ -23,12 +23,12 @@
 #include <string>
 
 #include "app/control_states.h"
-#include "app/device_list.h"
-#include "app/device_record.h"
 #include "app/dialog_units.h"
-#include "app/library_binding.h"
 #include "app/viewer_settings.h"
-#include "link/window_messages.h"
+#include "core/device_list.h"
+#include "core/device_record.h"
+#include "core/library_binding.h"
+#include "core/window_messages.h"
 
 class QComboBox;
 class QDateEdit;

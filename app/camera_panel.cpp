@@ -6,7 +6,7 @@
 
 #include "app/c_main_dlg.h"
 #include "app/main_dialog_ids.h"
-#include "video/c_draw_static.h"
+#include "gui/c_draw_static.h"
 
 namespace orvix {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "video/renderer_preference.h"
+#include "gui/renderer_preference.h"
 
 namespace orvix {
 

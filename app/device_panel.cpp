@@ -10,8 +10,8 @@
 #include "app/c_main_dlg.h"
 #include "app/channel_entries.h"
 #include "app/main_dialog_ids.h"
-#include "video/grid_layout.h"
-#include "video/c_draw_static.h"
+#include "gui/c_draw_static.h"
+#include "gui/grid_layout.h"
 
 namespace orvix {
 namespace {
@@ -192,9 +192,8 @@ bool C_Main_Dlg::connectToRecorder(bool ask) {
         if (question.exec() != QMessageBox::Ok) return false;
     }
 
-    // A handheld asks its connection manager for an Internet connection
-    // here; a Linux host has none to ask, and the link reports a network
-    // that cannot be reached itself.
+    // There is no connection manager to ask for a network: the link
+    // reports a network that cannot be reached itself.
     applyControlState(ControlState::Connected);
     clearRange();
     applyReconnectSetting();

@@ -8,9 +8,9 @@
 #include "app/c_main_dlg.h"
 #include "app/channel_entries.h"
 #include "app/main_dialog_ids.h"
-#include "video/c_draw_static.h"
-#include "video/grid_layout.h"
-#include "video/grid_view.h"
+#include "gui/c_draw_static.h"
+#include "gui/grid_layout.h"
+#include "gui/grid_view.h"
 
 namespace orvix {
 

@@ -8,7 +8,7 @@
 
 #include "app/c_viewer_app.h"
 #include "app/command_line.h"
-#include "video/presented_counter.h"
+#include "gui/presented_counter.h"
 
 namespace {
 

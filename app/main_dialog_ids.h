@@ -1,5 +1,5 @@
-// Control ids, labels and strings of the main dialog. Ids and texts are
-// those of the dialog's template; handlers and tests find controls by id.
+// Control ids, labels and strings of the main dialog. Handlers and tests find
+// controls by id.
 #pragma once
 
 #include <cstdint>
@@ -42,17 +42,16 @@ enum MainControl : int {
     kSearchTime = 1039,
     kAlarmDuration = 1040,
     kIFrameOnly = 1041,
-    // Not in the handheld's template: the recorded range as text, on the
-    // "Search" page.
+    // The recorded range as text, on the "Search" page.
     kSearchRange = 1042,
-    // Not in the handheld's template: whether the selected recorder is
-    // connected again by itself after a loss, on the "Connect" page.
+    // Whether the selected recorder is connected again by itself after a
+    // loss, on the "Connect" page.
     kAutoReconnect = 1043,
-    // Also added: on the "Connect" page, the shown picture saved as PNG and
+    // On the "Connect" page, the shown picture saved as PNG and
     // the received video of the shown channel kept as MP4 (a toggle).
     kSnapshot = 1044,
     kRecord = 1045,
-    // Also added: on the "Connect" page, how many pictures are shown at once
+    // On the "Connect" page, how many pictures are shown at once
     // (1, 4, 9 or 16) and the buttons that move to the previous and next
     // group of cameras.
     kViewLabel = 1046,

@@ -14,8 +14,8 @@
 #include "app/c_main_dlg.h"
 #include "app/control_states.h"
 #include "app/main_dialog_ids.h"
-#include "video/c_draw_static.h"
-#include "video/calendar_time.h"
+#include "gui/c_draw_static.h"
+#include "media/calendar_time.h"
 
 namespace orvix {
 namespace {

@@ -12,8 +12,8 @@
 #include "app/c_main_dlg.h"
 #include "app/capture_files.h"
 #include "app/main_dialog_ids.h"
-#include "link/debug_log.h"
-#include "video/c_draw_static.h"
+#include "core/debug_log.h"
+#include "gui/c_draw_static.h"
 
 namespace orvix {
 

@@ -18,7 +18,7 @@
 #include "bench/latency_support.h"
 #include "bridge/bridged_recorder.h"
 #include "bridge/rtsp_server.h"
-#include "link/text_codec.h"
+#include "core/text_codec.h"
 
 using namespace orvix;
 using namespace orvix::bridge;

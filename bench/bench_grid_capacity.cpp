@@ -13,11 +13,11 @@
 #include <memory>
 #include <thread>
 
+#include "cli/cli_client.h"
 #include "link/link_status.h"
-#include "tools/cli/cli_client.h"
+#include "session/packet_sink.h"
+#include "session/video_session.h"
 #include "tools/recorder_sim/recorder_simulator.h"
-#include "video/packet_sink.h"
-#include "video/video_session.h"
 
 using namespace orvix;
 using Clock = std::chrono::steady_clock;
@@ -75,7 +75,7 @@ double lostShare(int channels) {
     client.user = "admin";
     client.password = "1234";
     client.framingKind = 1;
-    cli::fillRecord(*record, client);
+    fillRecord(*record, client);
     QuietNotifier notifier;
     Counting counting;
     NoPackets sink;

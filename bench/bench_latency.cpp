@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "bench/latency_support.h"
+#include "cli/cli_renderer.h"
 #include "link/link_stop.h"
+#include "media/video_decoder.h"
+#include "session/renderer_switch.h"
+#include "session/video_session.h"
 #include "tests/link/test_window.h"
-#include "tools/cli/cli_renderer.h"
-#include "video/renderer_switch.h"
-#include "video/video_decoder.h"
-#include "video/video_session.h"
 
 using namespace orvix;
 using namespace orvix::test;

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 #include "link/link_shared.h"
 #include "link/recorder_connection.h"
 #include "link/stream_parser.h"

@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 #include "link/link_status.h"
 #include "link/reconnect_policy.h"
+#include "session/packet_sink.h"
+#include "session/video_session.h"
 #include "tools/recorder_sim/recorder_simulator.h"
-#include "video/packet_sink.h"
-#include "video/video_session.h"
 
 using namespace orvix;
 using Clock = std::chrono::steady_clock;

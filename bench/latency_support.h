@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/link/scripted_peer.h"
-#include "tests/video/test_stream.h"
+#include "tests/support/test_stream.h"
 
 namespace orvix::bench {
 

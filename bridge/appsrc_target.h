@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "bridge/channel_feed.h"
-#include "video/video_codec.h"
+#include "media/video_codec.h"
 
 namespace orvix::bridge {
 

@@ -8,7 +8,6 @@
 namespace orvix::bridge {
 namespace {
 
-using cli::parseNumber;
 
 bool isUnreserved(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -197,8 +196,8 @@ ParsedBridgeLine parseBridgeCommandLine(const std::vector<std::string>& argument
                         "no --host, --ddns-..., --user, --password-file, --stream or --name with them");
         }
     } else {
-        const cli::ParsedCommandLine recorder = cli::parseCommandLine(recorderArguments);
-        if (recorder.outcome != cli::ParsedCommandLine::Outcome::Run) return fail(recorder.error);
+        const ParsedRecorderOptions recorder = parseRecorderOptions(recorderArguments);
+        if (!recorder.ok) return fail(recorder.error);
         o.recorder = recorder.options;
         if (!haveName) o.name = urlSafeName(o.recorder.useDdns ? o.recorder.ddnsId : o.recorder.host);
     }

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "tools/cli/cli_options.h"
+#include "frontend/recorder_options.h"
 
 namespace orvix::bridge {
 
 struct BridgeOptions {
     // Address or DDNS, account, password and stream type, as orvix-cli
     // checks them (only those fields are used).
-    cli::CliOptions recorder;
+    RecorderOptions recorder;
     std::string name;                     // URL-safe
     // Or the recorders of the device list: these by name, or all of them.
     std::vector<std::string> devices;

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 
+#include "link/frame_kind.h"
 #include "link/link_status.h"
 #include "link/recorder_connection.h"
-#include "video/frame_kind.h"
-#include "video/video_codec.h"
-#include "video/video_session.h"
+#include "media/video_codec.h"
+#include "session/video_session.h"
 
 namespace orvix::bridge {
 namespace {

@@ -28,14 +28,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/device_record.h"
 #include "bridge/channel_feed.h"
 #include "bridge/event_log.h"
-#include "link/channel_set.h"
+#include "core/channel_set.h"
+#include "core/device_record.h"
 #include "link/reconnect_policy.h"
-#include "tools/cli/message_loop.h"
-#include "video/channel_events.h"
-#include "video/packet_sink.h"
+#include "session/channel_events.h"
+#include "session/message_loop.h"
+#include "session/packet_sink.h"
 
 namespace orvix {
 class VideoSession;
@@ -85,7 +85,7 @@ struct RecorderStatus {
     std::vector<ChannelStatus> channels;  // those watched or with pictures
 };
 
-class BridgedRecorder final : public PacketSink, private ChannelEvents, private cli::LoopHandler {
+class BridgedRecorder final : public PacketSink, private ChannelEvents, private LoopHandler {
 public:
     BridgedRecorder(RecorderSettings settings, EventLog& log);
     ~BridgedRecorder() override;
@@ -149,7 +149,7 @@ private:
     void onNetworkError() override { networkError_ = true; }
     void onLinkEnded(const LinkEnd& end) override;
     void onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
-    void onPicture(const cli::PictureEvent&) override {}  // nothing is displayed
+    void onPicture(const PictureEvent&) override {}  // nothing is displayed
 
     RecorderSettings settings_;
     EventLog& log_;
@@ -157,7 +157,7 @@ private:
     DeviceRecord* record_;
     // The recorder thread's loop: the link's notifications are handled on
     // it, and watchers wake it.
-    cli::MessageLoop loop_;
+    MessageLoop loop_;
     std::unique_ptr<VideoSession> session_;  // recorder thread only
     std::thread thread_;
     std::function<void()> lostHandler_;

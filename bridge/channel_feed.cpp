@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "link/recorder_connection.h"
+#include "media/access_unit.h"
 #include "recording/elementary_stream.h"
-#include "video/access_unit.h"
 
 namespace orvix::bridge {
 namespace {

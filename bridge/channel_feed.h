@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "bridge/timestamp_smoother.h"
-#include "video/access_unit.h"
-#include "video/frame_kind.h"
-#include "video/video_codec.h"
+#include "link/frame_kind.h"
+#include "media/access_unit.h"
+#include "media/video_codec.h"
 
 namespace orvix::bridge {
 

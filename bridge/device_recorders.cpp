@@ -2,11 +2,11 @@
 
 #include <set>
 
-#include "app/device_list.h"
 #include "bridge/bridge_options.h"
-#include "link/text_codec.h"
+#include "core/device_list.h"
+#include "core/text_codec.h"
+#include "frontend/credentials.h"
 #include "store/device_store.h"
-#include "tools/cli/credentials.h"
 
 namespace orvix::bridge {
 namespace {
@@ -58,9 +58,9 @@ bool recordersFromDeviceList(const std::string& databasePath, const DeviceSelect
 
     std::set<std::string> taken;
     for (const DeviceRecord* record : chosen) {
-        cli::CliOptions options;
+        RecorderOptions options;
         std::string problem;
-        if (!cli::takeRecord(options, *record, store, problem)) {
+        if (!takeRecord(options, *record, store, problem)) {
             // A recorder asked for by name must be served; of the whole list,
             // the ones that cannot be are left out and named.
             if (!selection.all) {

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/cli/cli_options.h"
+#include "frontend/recorder_options.h"
 
 namespace orvix::bridge {
 
 struct ListedRecorder {
     std::string name;  // URL-safe, unique among the recorders served
-    cli::CliOptions options;
+    RecorderOptions options;
 };
 
 struct DeviceSelection {

@@ -13,23 +13,23 @@
 #include "bridge/bridge_options.h"
 #include "bridge/bridge_service.h"
 #include "bridge/device_recorders.h"
-#include "store/device_store.h"
-#include "tools/cli/cli_client.h"
+#include "core/text_codec.h"
+#include "frontend/recorder_options.h"
 #include "link/reconnect_policy.h"
-#include "link/text_codec.h"
+#include "store/device_store.h"
 
 namespace {
 
 using namespace orvix;
 using namespace orvix::bridge;
 
-RecorderSettings settingsFor(const std::string& name, const cli::CliOptions& r, const BridgeOptions& options) {
+RecorderSettings settingsFor(const std::string& name, const RecorderOptions& r, const BridgeOptions& options) {
     RecorderSettings recorder;
     recorder.name = name;
     recorder.target = r.useDdns ? "DDNS id " + r.ddnsId + " at " + r.ddnsServer + ":" + std::to_string(r.ddnsPort)
                                 : r.host + ":" + std::to_string(r.port);
     recorder.fillRecord = [r, name](DeviceRecord& record) {
-        cli::fillRecord(record, r);
+        fillRecord(record, r);
         setText(record.name, fromUtf8(name));
     };
     recorder.closeAfter = std::chrono::seconds(options.closeAfterSeconds);

@@ -36,7 +36,7 @@ void StatusServer::run() {
         const int fd = listener_.accept(kReadWaitMs);
         if (fd < 0) continue;
         serve(fd);
-        sim::closeSocket(fd);
+        closeSocket(fd);
     }
 }
 
@@ -47,13 +47,13 @@ void StatusServer::serve(int fd) {
     // The request line and headers end with an empty line.
     while (request.find("\r\n\r\n") == std::string::npos && request.find("\n\n") == std::string::npos) {
         if (stop_.load() || std::chrono::steady_clock::now() >= deadline || request.size() >= kMaxRequestBytes) break;
-        const long n = sim::readSome(fd, buffer, sizeof buffer, kReadWaitMs);
+        const long n = readSome(fd, buffer, sizeof buffer, kReadWaitMs);
         if (n < 0) return;
         request.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
     }
     const bool wantsPage = request.rfind("GET ", 0) == 0 || request.rfind("HEAD ", 0) == 0;
     const std::string text = reply(request, wantsPage ? page_() : std::string());
-    sim::writeAll(fd, reinterpret_cast<const uint8_t*>(text.data()), text.size(), stop_);
+    writeAll(fd, reinterpret_cast<const uint8_t*>(text.data()), text.size(), stop_);
 }
 
 std::string StatusServer::reply(const std::string& request, const std::string& page) {

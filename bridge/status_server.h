@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "tools/sim_common/listen_socket.h"
+#include "frontend/listen_socket.h"
 
 namespace orvix::bridge {
 
@@ -36,7 +36,7 @@ private:
     void serve(int fd);
 
     Page page_;
-    sim::ListenSocket listener_;
+    ListenSocket listener_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
+#include "core/text_codec.h"
 #include "link/command_codes.h"
 #include "link/model_class.h"
 #include "link/sha256.h"
-#include "link/text_codec.h"
 #include "link/wire_format.h"
 
 namespace orvix {

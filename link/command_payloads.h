@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 
 namespace orvix {
 

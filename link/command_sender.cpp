@@ -2,8 +2,8 @@
 
 #include <mutex>
 
+#include "core/debug_log.h"
 #include "link/command_payloads.h"
-#include "link/debug_log.h"
 #include "link/model_class.h"
 
 namespace orvix {

@@ -2,7 +2,7 @@
 // link calls it on its own thread after COMMAND_CONNECT_OK.
 #pragma once
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 
 namespace orvix {
 

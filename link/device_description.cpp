@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/text_codec.h"
 #include "link/model_class.h"
-#include "link/text_codec.h"
 #include "link/wire_format.h"
 
 namespace orvix {

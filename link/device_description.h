@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 
 namespace orvix {
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "core/window_messages.h"
 #include "link/link_end.h"
-#include "link/window_messages.h"
 
 namespace orvix {
 

@@ -8,15 +8,15 @@
 #include <mutex>
 #include <string>
 
+#include "core/debug_log.h"
+#include "core/text_codec.h"
 #include "link/capabilities.h"
 #include "link/command_codes.h"
 #include "link/command_sender.h"
-#include "link/debug_log.h"
 #include "link/device_description.h"
 #include "link/host_lookup.h"
 #include "link/link_status.h"
 #include "link/recorder_connection.h"
-#include "link/text_codec.h"
 #include "link/wire_format.h"
 
 namespace orvix {

@@ -37,10 +37,10 @@
 #include <string_view>
 #include <thread>
 
+#include "core/window_messages.h"
 #include "link/link_end.h"
 #include "link/reconnect_policy.h"
 #include "link/stream_parser.h"
-#include "link/window_messages.h"
 
 namespace orvix {
 

@@ -13,8 +13,11 @@
 #include <string>
 #include <thread>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
+#include "link/channel_hand_over.h"
 #include "link/decoder_opener.h"
+#include "link/display_frame.h"
+#include "link/frame_ring.h"
 #include "link/info_line.h"
 #include "link/link_end.h"
 #include "link/link_notifier.h"
@@ -24,9 +27,6 @@
 #include "link/status_address.h"
 #include "link/tcp_socket.h"
 #include "link/wire_format.h"
-#include "video/display_frame.h"
-#include "video/channel_hand_over.h"
-#include "video/frame_ring.h"
 
 namespace orvix {
 

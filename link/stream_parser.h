@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "video/frame_ring.h"
+#include "link/frame_ring.h"
 
 namespace orvix {
 

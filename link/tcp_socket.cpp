@@ -12,9 +12,9 @@
 #include <chrono>
 #include <thread>
 
-#include "link/debug_log.h"
+#include "core/debug_log.h"
+#include "core/text_codec.h"
 #include "link/host_lookup.h"
-#include "link/text_codec.h"
 
 namespace orvix {
 namespace {

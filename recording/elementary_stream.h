@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "video/video_codec.h"
+#include "media/video_codec.h"
 
 namespace orvix {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "video/decode_tap.h"
-#include "video/video_codec.h"
+#include "media/decode_tap.h"
+#include "media/video_codec.h"
 
 struct AVFormatContext;
 struct AVPacket;

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config git
+  cmake g++ make pkg-config git python3
   libgtest-dev
   qt6-base-dev libqt6opengl6-dev libgl-dev libxcb1-dev libxcb-shm0-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
@@ -12,7 +12,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libsecret-1-dev gnome-keyring dbus-daemon dbus-bin
   clang libclang-rt-14-dev
-  xvfb xauth fonts-dejavu-core openbox x11-utils
+  xvfb xauth fonts-dejavu-core openbox x11-utils desktop-file-utils appstream
 )
 
 missing=()

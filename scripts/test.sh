@@ -3,7 +3,7 @@
 #   1. release build, all tests
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build, all tests
 #   3. ThreadSanitizer build, the tests of every area that starts threads
-#      (link, video, window, app, cli, e2e, tools, bridge)
+#      (link, media, session, gui, app, frontend, cli, e2e, tools, bridge)
 #   4. libFuzzer build with clang (no GUI), each fuzz target for a fixed
 #      number of runs over its seed corpus
 #   5. the benchmarks of bench/run.sh on the release build (printed only)
@@ -25,6 +25,9 @@ build() {  # build <dir> <cmake args...>
 
 echo "== release build and tests"
 build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# No folder includes a folder above it, and no product links a test tool.
+cmake --graphviz=build/release/graph/targets.dot build/release >/dev/null
+python3 scripts/check_layers.py --graph build/release/graph/targets.dot
 ctest --test-dir build/release -j "$jobs" --timeout 600
 
 echo "== address and undefined-behaviour sanitizer build and tests"
@@ -42,7 +45,7 @@ build build/tsan -DCMAKE_BUILD_TYPE=Debug -DORVIX_SANITIZE=thread
 # window-titles check runs no thread of the project's; under xcb Qt starts
 # its own D-Bus thread there, so it is left out.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$root/tests/sanitizer/tsan.supp \
-  ctest --test-dir build/tsan -L 'link|video|window|app|cli|e2e|tools|bridge|soak' -E 'main_dialog_titles_under_xvfb' \
+  ctest --test-dir build/tsan -L 'link|media|session|gui|app|cli|e2e|tools|bridge|soak' -E 'main_dialog_titles_under_xvfb' \
     -j "$jobs" --timeout 900
 
 echo "== fuzz targets"

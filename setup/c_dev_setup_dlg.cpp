@@ -18,7 +18,7 @@
 #include <ctime>
 #include <string_view>
 
-#include "link/window_messages.h"
+#include "core/window_messages.h"
 #include "setup/ddns_port_rules.h"
 #include "setup/default_ddns_servers.h"
 #include "setup/port_text.h"

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 
 class QCheckBox;
 class QComboBox;

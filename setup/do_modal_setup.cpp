@@ -3,7 +3,7 @@
 #include <QThread>
 #include <cstdint>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 #include "setup/c_dev_setup_dlg.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <set>
 #include <vector>
 
-#include "link/text_codec.h"
+#include "core/text_codec.h"
 #include "store/device_table.h"
 #include "store/list_merge.h"
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "app/device_list.h"
+#include "core/device_list.h"
 #include "store/secret_keyring.h"
 #include "store/stored_fields.h"
 

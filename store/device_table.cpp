@@ -11,7 +11,7 @@
 #include <set>
 #include <string_view>
 
-#include "link/text_codec.h"
+#include "core/text_codec.h"
 
 namespace orvix {
 namespace {

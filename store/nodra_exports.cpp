@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/device_list.h"
+#include "core/device_list.h"
 #include "store/device_store.h"
 
 #define NODRA_EXPORT extern "C" __attribute__((visibility("default")))

@@ -1,6 +1,6 @@
 #include "store/stored_fields.h"
 
-#include "link/text_codec.h"
+#include "core/text_codec.h"
 
 namespace orvix {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 
 namespace orvix {
 

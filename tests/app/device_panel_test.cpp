@@ -9,10 +9,10 @@
 #include <QPushButton>
 
 #include "app/main_dialog_ids.h"
+#include "gui/c_draw_static.h"
 #include "link/wire_format.h"
 #include "tests/app/main_dialog_support.h"
-#include "tests/window/failing_allocation.h"
-#include "video/c_draw_static.h"
+#include "tests/gui/failing_allocation.h"
 
 using namespace orvix;
 using namespace orvix::test;

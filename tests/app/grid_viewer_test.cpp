@@ -21,15 +21,15 @@
 
 #include "app/main_dialog_ids.h"
 #include "app/viewer_settings.h"
+#include "gui/c_draw_static.h"
+#include "gui/grid_view.h"
+#include "gui/presented_counter.h"
 #include "link/link_status.h"
 #include "recording/recording_check.h"
+#include "session/video_session.h"
 #include "tests/app/main_dialog_support.h"
 #include "tests/e2e/e2e_process.h"
 #include "tools/recorder_sim/picture_painter.h"
-#include "video/c_draw_static.h"
-#include "video/grid_view.h"
-#include "video/presented_counter.h"
-#include "video/video_session.h"
 
 using namespace orvix;
 using namespace orvix::test;

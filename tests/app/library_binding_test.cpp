@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/library_binding.h"
+#include "core/library_binding.h"
 
 using namespace orvix;
 namespace fs = std::filesystem;

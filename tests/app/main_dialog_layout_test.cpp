@@ -16,8 +16,8 @@
 #include "app/language_id.h"
 #include "app/main_dialog_ids.h"
 #include "app/page_layout.h"
+#include "gui/c_draw_static.h"
 #include "tests/app/main_dialog_support.h"
-#include "video/c_draw_static.h"
 
 using namespace orvix;
 using namespace orvix::test;

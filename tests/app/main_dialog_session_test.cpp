@@ -27,16 +27,16 @@
 #include <string>
 #include <vector>
 
-#include "app/library_binding.h"
 #include "app/main_dialog_ids.h"
+#include "core/library_binding.h"
+#include "gui/c_draw_static.h"
 #include "link/link_status.h"
+#include "session/video_session.h"
 #include "tests/app/main_dialog_support.h"
 #include "tests/e2e/e2e_process.h"
 #include "tests/support/loopback_server.h"
 #include "tools/ddns_sim/ddns_simulator.h"
 #include "tools/recorder_sim/picture_painter.h"
-#include "video/c_draw_static.h"
-#include "video/video_session.h"
 
 using namespace orvix;
 using namespace orvix::test;

@@ -19,12 +19,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/library_binding.h"
 #include "app/main_dialog_ids.h"
+#include "core/library_binding.h"
+#include "gui/c_draw_static.h"
 #include "link/command_codes.h"
 #include "tests/link/stream_builders.h"
 #include "tools/recorder_sim/picture_painter.h"
-#include "video/c_draw_static.h"
 
 namespace orvix::test {
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "app/c_main_dlg.h"
-#include "app/device_record.h"
-#include "link/window_messages.h"
+#include "core/device_record.h"
+#include "core/window_messages.h"
 #include "tests/link/scripted_peer.h"
 
 class QComboBox;

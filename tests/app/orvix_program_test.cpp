@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include "app/library_binding.h"
+#include "core/library_binding.h"
 #include "tests/app/main_dialog_support.h"
 
 using namespace orvix;

@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "app/main_dialog_ids.h"
+#include "gui/c_draw_static.h"
 #include "tests/app/main_dialog_support.h"
 #include "tests/store/previous_version_file.h"
-#include "video/c_draw_static.h"
 
 using namespace orvix;
 using namespace orvix::test;

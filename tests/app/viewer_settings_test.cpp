@@ -11,8 +11,8 @@
 
 #include "app/main_dialog_ids.h"
 #include "app/viewer_settings.h"
+#include "gui/c_draw_static.h"
 #include "tests/app/main_dialog_support.h"
-#include "video/c_draw_static.h"
 
 using namespace orvix;
 using namespace orvix::test;

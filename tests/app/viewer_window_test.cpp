@@ -28,15 +28,15 @@
 
 #include "app/capture_files.h"
 #include "app/dialog_geometry.h"
-#include "video/video_decoder.h"
 #include "app/main_dialog_ids.h"
+#include "gui/c_draw_static.h"
 #include "link/link_status.h"
+#include "media/video_decoder.h"
 #include "recording/recording_check.h"
+#include "session/video_session.h"
 #include "tests/app/main_dialog_support.h"
 #include "tests/e2e/e2e_process.h"
 #include "tools/recorder_sim/picture_painter.h"
-#include "video/c_draw_static.h"
-#include "video/video_session.h"
 
 using namespace orvix;
 using namespace orvix::test;

@@ -9,8 +9,8 @@
 #include <QProcessEnvironment>
 
 #include "app/c_viewer_app.h"
-#include "app/library_binding.h"
 #include "app/main_dialog_ids.h"
+#include "core/library_binding.h"
 #include "tests/app/main_dialog_support.h"
 
 using namespace orvix;

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-#include "app/device_list.h"
+#include "core/device_list.h"
 #include "store/device_store.h"
 #include "tests/bridge/bridge_process.h"
 #include "tests/e2e/e2e_process.h"

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "bridge/bridged_recorder.h"
-#include "link/text_codec.h"
+#include "core/text_codec.h"
 #include "tools/recorder_sim/recorder_simulator.h"
 
 namespace orvix::bridge {
@@ -285,7 +285,7 @@ TEST_F(BridgedRecorderTest, AnUnreachableRecorderIsToldToTheWatcher) {
 
 TEST_F(BridgedRecorderTest, ARecorderThatNeverAnswersTimesTheWatcherOutAndIsClosedLater) {
     // A listener that takes connections and says nothing.
-    sim::ListenSocket silent;
+    ListenSocket silent;
     std::string error;
     ASSERT_TRUE(silent.open("127.0.0.1", 0, 0, &error)) << error;
     auto recorder = makeRecorder(silent.port(), 300ms, 1s);

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "bridge/channel_feed.h"
-#include "tests/video/pipeline_support.h"
-#include "video/parameter_sets.h"
+#include "media/parameter_sets.h"
+#include "tests/support/pipeline_support.h"
 
 namespace orvix::bridge {
 namespace {

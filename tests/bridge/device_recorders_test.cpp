@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/device_list.h"
 #include "bridge/device_recorders.h"
-#include "link/text_codec.h"
+#include "core/device_list.h"
+#include "core/text_codec.h"
 #include "store/device_store.h"
 
 using namespace orvix;

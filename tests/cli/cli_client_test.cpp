@@ -15,14 +15,14 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "cli/cli_client.h"
 #include "link/command_codes.h"
-#include "tests/cli/recording_playback.h"
 #include "link/wire_format.h"
 #include "tests/link/scripted_peer.h"
 #include "tests/link/stream_builders.h"
-#include "tests/video/pipeline_support.h"
-#include "tests/video/test_stream.h"
-#include "tools/cli/cli_client.h"
+#include "tests/support/pipeline_support.h"
+#include "tests/support/recording_playback.h"
+#include "tests/support/test_stream.h"
 
 using namespace orvix;
 using namespace orvix::cli;

@@ -5,8 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/cli/cli_options.h"
+#include "cli/cli_options.h"
 
+using namespace orvix;
 using namespace orvix::cli;
 
 namespace {

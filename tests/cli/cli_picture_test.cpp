@@ -12,12 +12,12 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "tests/video/test_stream.h"
-#include "tools/cli/bitmap_font.h"
-#include "tools/cli/cli_renderer.h"
+#include "cli/bitmap_font.h"
+#include "cli/cli_renderer.h"
+#include "cli/png_writer.h"
+#include "media/calendar_time.h"
 #include "recording/elementary_stream.h"
-#include "tools/cli/png_writer.h"
-#include "video/calendar_time.h"
+#include "tests/support/test_stream.h"
 
 using namespace orvix;
 using namespace orvix::cli;

@@ -9,9 +9,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "link/text_codec.h"
+#include "cli/cli_options.h"
+#include "core/text_codec.h"
+#include "frontend/credentials.h"
 #include "store/device_store.h"
-#include "tools/cli/credentials.h"
 
 using namespace orvix;
 using namespace orvix::cli;

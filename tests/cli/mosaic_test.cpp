@@ -2,8 +2,8 @@
 // command line.
 #include <gtest/gtest.h>
 
-#include "tools/cli/cli_options.h"
-#include "tools/cli/mosaic.h"
+#include "cli/cli_options.h"
+#include "cli/mosaic.h"
 
 using namespace orvix::cli;
 

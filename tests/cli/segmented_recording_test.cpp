@@ -1,7 +1,7 @@
 // --record across reconnects: segment names, and each connection's video in
 // a playable file of its own, with no file (and no gap in the numbers) for
 // a connection that brought no video.
-#include "tools/cli/segmented_recording.h"
+#include "cli/segmented_recording.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "tests/cli/recording_playback.h"
-#include "tests/video/test_stream.h"
+#include "tests/support/recording_playback.h"
+#include "tests/support/test_stream.h"
 
 using namespace orvix;
 using namespace orvix::cli;

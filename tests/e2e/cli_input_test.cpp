@@ -15,7 +15,7 @@
 #include "tests/e2e/e2e_process.h"
 #include "tests/link/scripted_peer.h"
 #include "tests/link/stream_builders.h"
-#include "tests/video/test_stream.h"
+#include "tests/support/test_stream.h"
 
 using namespace orvix;
 using namespace orvix::e2e;

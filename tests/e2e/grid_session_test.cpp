@@ -9,11 +9,11 @@
 #include <functional>
 #include <thread>
 
+#include "cli/cli_client.h"
 #include "link/link_status.h"
-#include "tools/cli/cli_client.h"
+#include "session/packet_sink.h"
+#include "session/video_session.h"
 #include "tools/recorder_sim/recorder_simulator.h"
-#include "video/packet_sink.h"
-#include "video/video_session.h"
 
 using namespace orvix;
 
@@ -59,7 +59,7 @@ protected:
         client.port = simulator->port();
         client.user = "admin";
         client.password = "1234";
-        cli::fillRecord(*record, client);
+        fillRecord(*record, client);
     }
     bool setUpAndStart() {
         session.shared().iframeOnly.store(0);

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "video/channel_queues.h"
+#include "link/channel_queues.h"
 
 using namespace orvix;
 

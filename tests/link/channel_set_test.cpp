@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "link/channel_set.h"
+#include "core/channel_set.h"
 #include "link/command_codes.h"
 #include "link/command_sender.h"
 #include "link/recorder_connection.h"

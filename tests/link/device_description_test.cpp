@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 #include "link/device_description.h"
 #include "link/wire_format.h"
 

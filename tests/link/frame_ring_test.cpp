@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "link/frame_ring.h"
 #include "tests/link/test_window.h"
-#include "video/frame_ring.h"
 
 using namespace orvix;
 using namespace orvix::test;

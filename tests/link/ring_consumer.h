@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "link/frame_ring.h"
 #include "link/link_shared.h"
-#include "video/frame_ring.h"
 
 namespace orvix::test {
 

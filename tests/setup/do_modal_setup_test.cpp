@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/library_binding.h"
+#include "core/library_binding.h"
 #include "tests/setup/recording_owner.h"
 
 using namespace orvix;

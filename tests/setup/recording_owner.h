@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "app/device_record.h"
-#include "link/window_messages.h"
+#include "core/device_record.h"
+#include "core/window_messages.h"
 
 namespace orvix {
 

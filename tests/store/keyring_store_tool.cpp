@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "link/text_codec.h"
+#include "core/text_codec.h"
 #include "store/device_store.h"
 #include "tests/store/keyring_support.h"
 

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "app/library_binding.h"
+#include "core/library_binding.h"
 #include "tests/store/store_fixture.h"
 
 using namespace orvix;

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/device_list.h"
-#include "link/text_codec.h"
+#include "core/device_list.h"
+#include "core/text_codec.h"
 #include "store/device_store.h"
 #include "store/stored_fields.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/library_binding.h"
+#include "core/library_binding.h"
 #include "tools/demo_store/demo_recorder.h"
 
 using namespace orvix;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tests/link/hex.h"
-#include "tools/media/h264_bitstream.h"
+#include "tools/encoder/h264_bitstream.h"
 
 using namespace orvix::media;
 using orvix::test::hexBytes;

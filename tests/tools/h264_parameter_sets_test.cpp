@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/media/h264_bitstream.h"
-#include "tools/media/h264_parameter_sets.h"
-#include "video/parameter_sets.h"
+#include "media/parameter_sets.h"
+#include "tools/encoder/h264_bitstream.h"
+#include "tools/encoder/h264_parameter_sets.h"
 
 using namespace orvix;
 using namespace orvix::media;

@@ -14,7 +14,7 @@
 #include "link/command_wrappers.h"
 #include "link/link_status.h"
 #include "tests/tools/sim_session.h"
-#include "tools/media/h264_bitstream.h"
+#include "tools/encoder/h264_bitstream.h"
 #include "tools/recorder_sim/picture_painter.h"
 #include "tools/recorder_sim/recorder_clock.h"
 

@@ -14,6 +14,7 @@
 #include "link/recorder_connection.h"
 #include "link/stream_parser.h"
 #include "link/wire_format.h"
+#include "media/calendar_time.h"
 #include "tools/recorder_sim/alarm_outputs.h"
 #include "tools/recorder_sim/camera_control.h"
 #include "tools/recorder_sim/channel_stream.h"
@@ -23,7 +24,6 @@
 #include "tools/recorder_sim/stream_writer.h"
 #include "tools/recorder_sim/video_packet.h"
 #include "tools/sim_common/client_command_reader.h"
-#include "video/calendar_time.h"
 
 namespace orvix::sim {
 namespace {

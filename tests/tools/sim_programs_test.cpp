@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/device_record.h"
+#include "core/device_record.h"
 #include "link/command_codes.h"
 #include "link/command_payloads.h"
 #include "link/wire_format.h"

@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "link/command_wrappers.h"
+#include "link/frame_kind.h"
 #include "link/link_stop.h"
 #include "link/wire_format.h"
-#include "video/calendar_time.h"
-#include "video/frame_kind.h"
+#include "media/calendar_time.h"
 
 namespace orvix::test {
 

@@ -12,10 +12,10 @@
 #include "link/link_shared.h"
 #include "link/link_thread.h"
 #include "link/recorder_connection.h"
+#include "media/video_decoder.h"
 #include "tests/link/ring_consumer.h"
 #include "tests/link/test_window.h"
 #include "tools/recorder_sim/picture_canvas.h"
-#include "video/video_decoder.h"
 
 namespace orvix::test {
 

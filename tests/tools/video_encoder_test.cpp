@@ -8,10 +8,10 @@ extern "C" {
 #include <libavcodec/codec_id.h>
 }
 
+#include "media/parameter_sets.h"
 #include "tests/tools/media_test_support.h"
-#include "tools/media/h264_bitstream.h"
-#include "tools/media/video_encoder.h"
-#include "video/parameter_sets.h"
+#include "tools/encoder/h264_bitstream.h"
+#include "tools/encoder/video_encoder.h"
 
 using namespace orvix;
 using namespace orvix::media;

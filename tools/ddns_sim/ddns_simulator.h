@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
+#include "frontend/listen_socket.h"
 #include "tools/ddns_sim/ddns_options.h"
 #include "tools/sim_common/command_log.h"
-#include "tools/sim_common/listen_socket.h"
 
 namespace orvix::sim {
 

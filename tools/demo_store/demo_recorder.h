@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/device_list.h"
+#include "core/device_list.h"
 
 namespace orvix::demo {
 

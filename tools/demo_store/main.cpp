@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/library_binding.h"
-#include "link/text_codec.h"
+#include "core/library_binding.h"
+#include "core/text_codec.h"
 #include "tools/demo_store/demo_recorder.h"
 #include "tools/sim_common/option_reader.h"
 

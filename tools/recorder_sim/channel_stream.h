@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/media/video_encoder.h"
+#include "tools/encoder/video_encoder.h"
 #include "tools/recorder_sim/camera_control.h"
 #include "tools/recorder_sim/picture_painter.h"
 #include "tools/recorder_sim/sim_options.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
+#include "frontend/listen_socket.h"
 #include "tools/recorder_sim/sim_options.h"
 #include "tools/sim_common/command_log.h"
-#include "tools/sim_common/listen_socket.h"
 
 namespace orvix::sim {
 

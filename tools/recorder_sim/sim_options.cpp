@@ -4,8 +4,8 @@
 
 #include "link/command_codes.h"
 #include "link/model_class.h"
+#include "media/parameter_sets.h"
 #include "tools/sim_common/option_reader.h"
-#include "video/parameter_sets.h"
 
 namespace orvix::sim {
 namespace {

@@ -7,10 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "link/frame_kind.h"
 #include "link/wire_format.h"
+#include "media/video_codec.h"
 #include "tools/recorder_sim/video_packet.h"
-#include "video/frame_kind.h"
-#include "video/video_codec.h"
 
 namespace orvix::sim {
 

@@ -11,9 +11,9 @@
 #include <random>
 #include <vector>
 
+#include "frontend/listen_socket.h"
 #include "link/wire_format.h"
 #include "tools/recorder_sim/sim_options.h"
-#include "tools/sim_common/listen_socket.h"
 
 namespace orvix::sim {
 

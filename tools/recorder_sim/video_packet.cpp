@@ -4,7 +4,7 @@
 
 #include "link/stream_parser.h"
 #include "link/wire_format.h"
-#include "video/calendar_time.h"
+#include "media/calendar_time.h"
 
 namespace orvix::sim {
 namespace {

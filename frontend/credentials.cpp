@@ -1,0 +1,130 @@
+#include "frontend/credentials.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "core/device_list.h"
+#include "core/text_codec.h"
+#include "store/device_store.h"
+
+namespace orvix {
+namespace {
+
+// A password is one short line; more than this is not a password file.
+constexpr size_t kMaxPasswordFileBytes = 4096;
+
+bool takeDevice(RecorderOptions& options, const std::string& databasePath, std::string& error) {
+    DeviceStore store(databasePath);
+    DeviceList list;
+    // The store tells on stderr why a list cannot be read.
+    if (!store.load(list)) {
+        error = "--device: the device list " + databasePath + " could not be read";
+        return false;
+    }
+    const std::u16string wanted = fromUtf8(options.deviceName);
+    const DeviceRecord* found = nullptr;
+    for (const DeviceRecord* record : list.entries()) {
+        if (record->name.view() != wanted) continue;
+        if (found != nullptr) {
+            error = "--device: several recorders are named \"" + options.deviceName + "\"";
+            return false;
+        }
+        found = record;
+    }
+    if (found == nullptr) {
+        error = "--device: no recorder named \"" + options.deviceName + "\" in " + databasePath;
+        return false;
+    }
+    return takeRecord(options, *found, store, error);
+}
+
+}  // namespace
+
+bool takeRecord(RecorderOptions& options, const DeviceRecord& r, const DeviceStore& store, std::string& error) {
+    const std::string name = toUtf8(r.name.view());
+    if (r.useStatic != 0) {
+        if (r.address.empty() || r.port == 0) {
+            error = "--device: \"" + name + "\" has no recorder address and port";
+            return false;
+        }
+        options.useDdns = false;
+        options.host = toUtf8(r.address.view());
+        options.port = r.port;
+    } else {
+        if (r.ddnsServer.empty() || r.ddnsPort == 0 || r.ddnsId.empty()) {
+            error = "--device: \"" + name + "\" has no DDNS server, port and id";
+            return false;
+        }
+        options.useDdns = true;
+        options.ddnsServer = toUtf8(r.ddnsServer.view());
+        options.ddnsPort = r.ddnsPort;
+        options.ddnsId = toUtf8(r.ddnsId.view());
+    }
+    if (!options.userGiven) options.user = toUtf8(r.account.view());
+    if (!options.streamGiven) {
+        const int32_t framing = r.framingKind.load();
+        options.framingKind = framing == 1 ? 1 : 0;
+    }
+    if (!options.passwordGiven && options.passwordFile.empty()) {
+        if (!store.passwordReadable(r)) {
+            error = "--device: the password of \"" + name +
+                    "\" is kept in the keyring, which could not give it";
+            return false;
+        }
+        options.password = toUtf8(r.password.view());
+        options.passwordGiven = true;
+    }
+    return true;
+}
+
+bool readPasswordFile(const std::string& path, std::string& password, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = "--password-file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    std::vector<char> buffer(1024);
+    bool failed = false;
+    while (text.size() <= kMaxPasswordFileBytes && text.find('\n') == std::string::npos) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            error = "--password-file " + path + ": " + std::strerror(errno);
+            failed = true;
+            break;
+        }
+        if (got == 0) break;
+        text.append(buffer.data(), static_cast<size_t>(got));
+    }
+    ::close(fd);
+    if (failed) return false;
+    const size_t newline = text.find('\n');
+    if (newline == std::string::npos && text.size() > kMaxPasswordFileBytes) {
+        error = "--password-file " + path + ": the first line is longer than " +
+                std::to_string(kMaxPasswordFileBytes) + " bytes";
+        return false;
+    }
+    password = text.substr(0, newline);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return true;
+}
+
+bool resolveCredentials(RecorderOptions& options, const CredentialSources& sources, std::string& error) {
+    if (!options.passwordFile.empty()) {
+        if (!readPasswordFile(options.passwordFile, options.password, error)) return false;
+        options.passwordGiven = true;
+    }
+    if (!options.deviceName.empty() && !takeDevice(options, sources.databasePath, error)) return false;
+    if (!options.passwordGiven && sources.environmentPassword != nullptr) {
+        options.password = sources.environmentPassword;
+        options.passwordGiven = true;
+    }
+    return true;
+}
+
+}  // namespace orvix

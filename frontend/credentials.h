@@ -1,0 +1,43 @@
+// What orvix-cli takes from outside its command line: the password from a
+// file or the ORVIX_PASSWORD environment variable, or the address, account,
+// password and stream type of a recorder of the device list (the store, and
+// the keyring where the store keeps passwords). None of them shows the
+// password in the process list, which --password does.
+#pragma once
+
+#include <string>
+
+#include "frontend/recorder_options.h"
+
+namespace orvix {
+struct DeviceRecord;
+class DeviceStore;
+}  // namespace orvix
+
+namespace orvix {
+
+inline constexpr char kPasswordVariable[] = "ORVIX_PASSWORD";
+
+struct CredentialSources {
+    const char* environmentPassword = nullptr;  // the value of ORVIX_PASSWORD, or null
+    std::string databasePath;                    // the device list, for --device
+};
+
+// Fills in `options` from the sources: --device first (its account,
+// password and stream type unless given on the command line), then the
+// password from --password-file, else from the environment when nothing
+// else gave one. False with a one-line reason (that never holds the
+// password) when a source cannot be used.
+bool resolveCredentials(RecorderOptions& options, const CredentialSources& sources, std::string& error);
+
+// Fills in `options` from `record`, a recorder of the list `store` loaded:
+// its address or DDNS, and its account, password and stream type unless the
+// command line gave them. False with a reason (naming the recorder, never
+// its password) when it has no address or its password cannot be had.
+bool takeRecord(RecorderOptions& options, const DeviceRecord& record, const DeviceStore& store, std::string& error);
+
+// The first line of the file at `path` without its line end; false with the
+// reason when it cannot be read.
+bool readPasswordFile(const std::string& path, std::string& password, std::string& error);
+
+}  // namespace orvix

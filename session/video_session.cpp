@@ -1,0 +1,251 @@
+#include "session/video_session.h"
+
+#include <new>
+
+#include "link/channel_queues.h"
+#include "link/command_codes.h"
+#include "link/command_wrappers.h"
+#include "link/link_status.h"
+#include "link/link_thread.h"
+#include "link/recorder_connection.h"
+#include "media/video_decoder.h"
+#include "session/decode_workers.h"
+#include "session/display_thread.h"
+#include "session/packet_sink_thread.h"
+
+namespace orvix {
+
+VideoSession::VideoSession(LinkNotifier& notifier) : notifier_(notifier) {}
+
+VideoSession::~VideoSession() { tearDown(); }
+
+VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, RendererSwitch& renderers,
+                                               const FrameRect& destination) {
+    const SetUpResult made = makeConnection(record, true);
+    if (made != SetUpResult::Started) return made;
+    connection_->display.destinationRect = destination;
+    displayThread_ = std::make_unique<DisplayThread>(*connection_, *decoder_, renderers, overlay_);
+    startThreads();
+    return SetUpResult::Started;
+}
+
+VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, PacketSink& sink) {
+    const SetUpResult made = makeConnection(record, false);
+    if (made != SetUpResult::Started) return made;
+    packetThread_ = std::make_unique<PacketSinkThread>(*connection_, sink);
+    startThreads();
+    return SetUpResult::Started;
+}
+
+VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, bool withDecoder) {
+    if (connection_ != nullptr) tearDown();
+    // Each set-up reports its own outcome.
+    setUpFailed_ = false;
+    record_ = record;
+    // Only the two framings are known; anything else starts nothing.
+    if (record == nullptr || static_cast<uint32_t>(record->framingKind.load()) > 1) {
+        return SetUpResult::FramingRejected;
+    }
+
+    connection_.reset(new (std::nothrow) RecorderConnection());
+    if (connection_ != nullptr && withDecoder) decoder_.reset(new (std::nothrow) VideoDecoder());
+    if (connection_ == nullptr || (withDecoder && decoder_ == nullptr) || !connection_->allocateBuffers()) {
+        setUpFailed_ = true;
+        return SetUpResult::Failed;
+    }
+
+    RecorderConnection& c = *connection_;
+    if (decoder_ != nullptr) decoder_->attachFrame(&c.display);
+    c.shared = &shared_;
+    c.notifier = &notifier_;
+    c.decoder = decoder_.get();
+    c.record = record;
+    c.infoLine = &infoLine_;
+    c.reconnect.set(reconnectPolicy_);
+    c.resync = 1;
+    // A copy: the record's name may be rewritten while the display thread
+    // draws it.
+    c.display.name.assign(record->name.view());
+    c.mode.store(0);
+    c.display.mode.store(c.mode.load());
+
+    queues_.reset(new (std::nothrow) ChannelQueues());
+    if (queues_ == nullptr) {
+        setUpFailed_ = true;
+        return SetUpResult::Failed;
+    }
+    queues_->setDropListener(this);
+    c.channelHandOver = queues_.get();
+    applyChannels(false);
+
+    c.socket.create();
+    shared_.threadState.store(kLinkReady);
+    return SetUpResult::Started;
+}
+
+void VideoSession::startThreads() {
+    linkThread_ = std::make_unique<LinkThread>(*connection_);
+    linkThread_->start();
+    if (displayThread_ != nullptr) displayThread_->start();
+    if (packetThread_ != nullptr) packetThread_->start();
+    connection_->ring.signalSlotFree();
+    shared_.resetCounters();
+}
+
+void VideoSession::startLink() {
+    if (!threadsRunning()) return;
+    // The link idles in state 1 after an end; the new run may end again.
+    connection_->end.clear();
+    shared_.threadState.store(kLinkConnect);
+}
+
+void VideoSession::setReconnect(const ReconnectPolicy& policy) {
+    reconnectPolicy_ = policy;
+    if (connection_ != nullptr) connection_->reconnect.set(policy);
+}
+
+int VideoSession::reconnectPending() const {
+    return connection_ != nullptr ? connection_->reconnectAttempt.load() : 0;
+}
+
+void VideoSession::setChannelEvents(ChannelEvents* events, bool decode) {
+    channelEvents_ = events;
+    decodeChannels_ = decode;
+}
+
+bool VideoSession::setChannels(const ChannelSet& channels) {
+    if (channels.empty() || (channels.size() > 1 && channelEvents_ == nullptr)) return false;
+    channels_ = channels;
+    applyChannels(true);
+    return true;
+}
+
+void VideoSession::applyChannels(bool request) {
+    if (connection_ == nullptr || record_ == nullptr || channels_.empty()) return;
+    RecorderConnection& c = *connection_;
+    if (channels_.size() == 1) {
+        // The single view: what choosing the channel does.
+        c.showChannels(0);
+        record_->currentChannel.store(channels_.first());
+        if (queues_ != nullptr) queues_->keepOnly(0);
+        if (request) requestData(&c, channels_.first(), 0);
+        return;
+    }
+    if (!startWorkers()) return;
+    // The mask goes first: the request's bytes and the filter read it.
+    queues_->keepOnly(channels_.mask());
+    c.showChannels(channels_.mask());
+    record_->currentChannel.store(channels_.first());
+    if (request) requestData(&c, kShownChannels, 0);
+}
+
+bool VideoSession::startWorkers() {
+    if (workers_ != nullptr) return true;
+    if (queues_ == nullptr || channelEvents_ == nullptr || record_ == nullptr) return false;
+    workers_.reset(new (std::nothrow) DecodeWorkers(*queues_, *record_, shared_, *channelEvents_, decodeChannels_));
+    if (workers_ == nullptr) return false;
+    workers_->start();
+    return true;
+}
+
+void VideoSession::dropped(int channel, uint64_t total) {
+    if (channelEvents_ != nullptr) channelEvents_->dropped(channel, total);
+}
+
+uint64_t VideoSession::droppedPackets(int channel) const { return queues_ != nullptr ? queues_->dropped(channel) : 0; }
+
+void VideoSession::setChannel(int channel, int origin) {
+    RecorderConnection* c = connection_.get();
+    if (c != nullptr && c->shownChannels.load() != 0) {
+        // Showing several channels: the I-frame-only toggle asks for the
+        // whole set again; choosing one channel leaves the set for it.
+        if (origin == 1) {
+            requestData(c, kShownChannels, origin);
+            return;
+        }
+        if (channel >= 0 && channel < kMaxChannels) {
+            channels_ = ChannelSet::single(channel);
+            c->showChannels(0);
+            if (queues_ != nullptr) queues_->keepOnly(0);
+        }
+    }
+    requestData(c, channel, origin);
+}
+
+bool VideoSession::requestRecordInfo() {
+    const char* text = ::orvix::requestRecordInfo(connection_.get());
+    if (text == nullptr) return false;
+    infoLine_.set(text);
+    return true;
+}
+
+void VideoSession::startSearch(uint32_t startTime) {
+    if (const char* text = ::orvix::startSearch(connection_.get(), startTime)) infoLine_.set(text);
+}
+
+void VideoSession::endSearch() {
+    if (const char* text = ::orvix::endSearch(connection_.get())) infoLine_.set(text);
+}
+
+void VideoSession::ptz(int action, int32_t preset) { requestPtz(connection_.get(), action, preset); }
+
+void VideoSession::alarmOn(int output, uint32_t duration) { switchAlarmOn(connection_.get(), output, duration); }
+
+void VideoSession::alarmOff() { switchAlarmOff(connection_.get()); }
+
+void VideoSession::resetSocket() {
+    if (connection_ == nullptr) return;
+    connection_->socket.close();
+    connection_->socket.create();
+}
+
+void VideoSession::disconnect(const WaitHandlingMessages& waitHandlingMessages) {
+    infoLine_.clear();
+    stopThreads(waitHandlingMessages);
+}
+
+void VideoSession::stopThreads(const WaitHandlingMessages& waitHandlingMessages) {
+    // Without a running link thread stopLink only writes state 0.
+    stopLink(shared_, connection_.get(), linkThread_.get(), waitHandlingMessages);
+    // The display (or packet) thread ends on state 0 within one 500 ms wait.
+    if (displayThread_ != nullptr) displayThread_->join();
+    if (packetThread_ != nullptr) packetThread_->join();
+    // The link thread has ended: nothing is pushed to the queues any more.
+    if (workers_ != nullptr) workers_->stop();
+    linkThread_.reset();
+    displayThread_.reset();
+    packetThread_.reset();
+    workers_.reset();
+}
+
+void VideoSession::tearDown() {
+    if (threadsRunning()) stopThreads(nullptr);
+    linkThread_.reset();
+    displayThread_.reset();
+    packetThread_.reset();
+    workers_.reset();
+    shared_.threadState.store(kLinkReady);
+    shared_.resetCounters();
+    if (connection_ != nullptr) connection_->releaseBuffers();
+    if (decoder_ != nullptr) decoder_->close();
+    decoder_.reset();
+    if (connection_ != nullptr) connection_->ring.release();
+    connection_.reset();
+    queues_.reset();
+}
+
+bool VideoSession::threadsRunning() const {
+    return (linkThread_ != nullptr && linkThread_->joinable()) ||
+           (displayThread_ != nullptr && displayThread_->joinable()) ||
+           (packetThread_ != nullptr && packetThread_->joinable());
+}
+
+int VideoSession::status() const { return connection_ != nullptr ? connection_->status.load() : 0; }
+
+std::string VideoSession::statusLine() const { return formatStatusLine(connection_.get()); }
+
+LinkEnd VideoSession::linkEnd() const { return connection_ != nullptr ? connection_->end.get() : LinkEnd{}; }
+
+bool VideoSession::linkEnded() const { return connection_ != nullptr && connection_->end.ended(); }
+
+}  // namespace orvix

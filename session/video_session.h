@@ -1,0 +1,185 @@
+// One connection of a video window, without any GUI: the RecorderConnection,
+// the VideoDecoder, the link thread and the display thread, created at set-up
+// (VWM_CONNECT) and freed at tear-down (VWM_TEARDOWN). The Qt video window and
+// the command-line client both drive a connection through this class; they
+// add the drawing (renderers), the 4-second timer and the message delivery.
+//
+// Every member function runs on the owner's thread (the window thread); the
+// link thread reports through the LinkNotifier given at construction.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/channel_set.h"
+#include "core/device_record.h"
+#include "link/channel_queues.h"
+#include "link/display_frame.h"
+#include "link/info_line.h"
+#include "link/link_end.h"
+#include "link/link_notifier.h"
+#include "link/link_shared.h"
+#include "link/link_stop.h"
+#include "link/reconnect_policy.h"
+#include "media/overlay_settings.h"
+#include "session/channel_events.h"
+
+namespace orvix {
+
+class DecodeWorkers;
+class DisplayThread;
+class LinkThread;
+class PacketSink;
+class PacketSinkThread;
+class RecorderConnection;
+class RendererSwitch;
+class VideoDecoder;
+
+class VideoSession : private DropListener {
+public:
+    enum class SetUpResult {
+        Started,          // both threads run, the link is ready (state 1)
+        FramingRejected,  // the record's framing kind is neither 0 nor 1: nothing made
+        Failed,           // an object or buffer could not be had: set-up-failed flag set
+    };
+
+    explicit VideoSession(LinkNotifier& notifier);
+    ~VideoSession() override;  // stops what still runs and frees everything
+    VideoSession(const VideoSession&) = delete;
+    VideoSession& operator=(const VideoSession&) = delete;
+
+    // Set-up: the failed flag cleared, then connection, decoder, zero-filled
+    // buffers, socket, state 1, the link thread then the display thread,
+    // slotFree signalled once, counters 0. The display thread presents
+    // through `renderers`, which must outlive the session's threads.
+    // `destination` is the window's rectangle on the screen, kept in the
+    // DisplayFrame. A session that is set up is torn down first.
+    SetUpResult setUp(DeviceRecord* record, RendererSwitch& renderers, const FrameRect& destination = {});
+
+    // Set-up for a consumer that takes packets, not pictures (the RTSP
+    // feed): no decoder is made or opened, and a packet thread hands every
+    // packet of the frame ring to `sink` (which must outlive the session's
+    // threads) in place of the display thread. Everything else as above.
+    // A set of one channel reaches the sink here; a set of several goes
+    // through the per-channel queues to the ChannelEvents instead.
+    SetUpResult setUp(DeviceRecord* record, PacketSink& sink);
+
+    // The channels shown (1 to 16). A set of one is the single view: the
+    // record's current channel, the frame ring and the display thread (or
+    // packet thread), exactly as setChannel() with origin 0. A larger set
+    // goes to per-channel queues and the decode workers, which report
+    // through the ChannelEvents given with setChannelEvents(). Set before
+    // setUp() it is asked for at login; set while video flows it sends one
+    // data request for the whole set. False for an empty set, or a set of
+    // several without ChannelEvents to report to.
+    bool setChannels(const ChannelSet& channels);
+    const ChannelSet& channels() const { return channels_; }
+    // Where a set of several channels reports (pictures, packets, drops);
+    // set before setChannels(), and it must outlive the session's threads.
+    // With `decode` false the workers hand packets on without decoding.
+    void setChannelEvents(ChannelEvents* events, bool decode = true);
+    // Packets a shown channel dropped because its queue was full.
+    uint64_t droppedPackets(int channel) const;
+
+    // VWM_LINK_START: the link thread starts connecting (only when set up).
+    // After the link ended by itself it starts afresh, with the end cleared.
+    void startLink();
+
+    // Whether and how the link connects again by itself after the
+    // connection is lost, and its silence watch. Kept for later set-ups and
+    // applied at once to a running link (the next end reads it). What is
+    // resumed is the record's current channel and the "I only" option, in
+    // live mode: the record and LinkShared keep them across the retries.
+    void setReconnect(const ReconnectPolicy& policy);
+    const ReconnectPolicy& reconnectPolicy() const { return reconnectPolicy_; }
+    // The attempt the link is waiting to make, 0 when none is pending.
+    int reconnectPending() const;
+
+    // The command wrappers; each does nothing without a connection and
+    // sends only while the status is 9 (see link/command_wrappers.h).
+    // While several channels are shown, origin 1 (I-frame-only toggled)
+    // asks for the whole set again and origin 0 shows that one channel.
+    void setChannel(int channel, int origin);
+    // True when the request went out (video was flowing and the sends went).
+    bool requestRecordInfo();
+    void startSearch(uint32_t startTime);
+    void endSearch();
+    void ptz(int action, int32_t preset);
+    void alarmOn(int output, uint32_t duration);
+    void alarmOff();
+
+    // VWM_SOCKET_RESET: closes the socket and creates it again.
+    void resetSocket();
+
+    // The link part of a disconnect: clears the info line, stops the link
+    // thread (waiting through `waitHandlingMessages`, so notifications the
+    // link thread is sending are still handled), then joins the display
+    // thread, which ends once the state is 0. Returns at once when no
+    // thread runs (after a failed set-up or a tear-down).
+    void disconnect(const WaitHandlingMessages& waitHandlingMessages);
+
+    // Tear-down after a disconnect: state 1, counters 0, decoder closed,
+    // buffers and connection freed. Threads still running are stopped first.
+    void tearDown();
+
+    // The 4-second timer: frames per second and byte rate from the counters.
+    void timerTick() { shared_.updateRates(); }
+
+    bool threadsRunning() const;
+    bool setUpFailed() const { return setUpFailed_; }
+    int status() const;
+    // The status line text (safe at any time on the owner's thread).
+    std::string statusLine() const;
+    // The info line under it; set by the wrappers, the record replies and
+    // the link when the connection ends by itself.
+    std::string infoLine() const { return infoLine_.get(); }
+    void setInfoLine(std::string text) { infoLine_.set(std::move(text)); }
+    // How the link ended by itself, if it did since it was started (the
+    // front ends are also told through LinkNotifier::linkEnded()).
+    LinkEnd linkEnd() const;
+    bool linkEnded() const;
+
+    LinkShared& shared() { return shared_; }
+    const LinkShared& shared() const { return shared_; }
+    OverlaySettings& overlay() { return overlay_; }
+    RecorderConnection* connection() { return connection_.get(); }
+    VideoDecoder* decoder() { return decoder_.get(); }
+    const VideoDecoder* decoder() const { return decoder_.get(); }
+    DeviceRecord* record() { return record_; }
+
+private:
+    // The common part of both set-ups, up to the threads.
+    SetUpResult makeConnection(DeviceRecord* record, bool withDecoder);
+    void startThreads();
+    // Link thread: a shown channel's queue dropped a packet.
+    void dropped(int channel, uint64_t total) override;
+    // Starts the queues' workers for a set of several channels, once.
+    bool startWorkers();
+    void applyChannels(bool request);
+    void stopThreads(const WaitHandlingMessages& waitHandlingMessages);
+
+    LinkNotifier& notifier_;
+    LinkShared shared_;
+    ReconnectPolicy reconnectPolicy_;
+    OverlaySettings overlay_;
+    DeviceRecord* record_ = nullptr;
+    bool setUpFailed_ = false;
+    InfoLine infoLine_;
+    std::unique_ptr<RecorderConnection> connection_;
+    std::unique_ptr<VideoDecoder> decoder_;
+    std::unique_ptr<LinkThread> linkThread_;
+    std::unique_ptr<DisplayThread> displayThread_;
+    std::unique_ptr<PacketSinkThread> packetThread_;
+
+    // The channel set: kept here for every part that asks for video again
+    // (a reconnect resumes it). Empty until setChannels(): the record's
+    // current channel alone.
+    ChannelSet channels_;
+    ChannelEvents* channelEvents_ = nullptr;
+    bool decodeChannels_ = true;
+    std::unique_ptr<ChannelQueues> queues_;
+    std::unique_ptr<DecodeWorkers> workers_;
+};
+
+}  // namespace orvix
