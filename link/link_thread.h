@@ -26,7 +26,7 @@
 // option in live mode. A login refusal stops the retries. At status 9 the
 // link also watches the stream: no byte for the policy's stall time ends the
 // connection, no video of the shown channel for its silence time is told on
-// the info line.
+// the info line. Which of these applies is the run's phase (link_phase.h).
 #pragma once
 
 #include <chrono>
@@ -38,6 +38,7 @@
 #include <thread>
 
 #include "link/link_end.h"
+#include "link/link_phase.h"
 #include "link/reconnect_policy.h"
 #include "link/stream_parser.h"
 #include "link/window_messages.h"
@@ -51,9 +52,6 @@ public:
     // Pauses of the loop, in milliseconds.
     static constexpr int kIdleWaitMs = 100;        // ready state, idle socket, reconnect steps
     static constexpr int kWouldBlockPauseMs = 10;  // after a receive that would block or failed
-    // A DDNS answer may lead to a DDNS server once (a referral); the second
-    // time the link stops instead of going round for ever.
-    static constexpr int kMaxDdnsRounds = 2;
 
     explicit LinkThread(RecorderConnection& connection);
     // A thread still running is asked to stop and joined; the window must
@@ -112,6 +110,8 @@ private:
     void notify(WindowMessage message, WParam wParam, LParam lParam);
     // The thread state := next, unless a stop was requested (or it ended).
     bool moveTo(int next);
+    // The run's phase after `event`.
+    void advance(LinkEvent event);
     // COMMAND_CONNECT_REQ to `host` and `port` (a new socket when the last
     // one was closed by an end); `ddnsServer` names the peer in the texts.
     void connectTo(std::u16string_view host, int port, bool ddnsServer);
@@ -123,27 +123,21 @@ private:
     RecorderConnection& c_;
     std::thread thread_;
 
-    // Link thread only: the connect under way and the DDNS rounds.
+    // Link thread only: the connect under way.
     std::string connectHost_;
     std::string connectTarget_;  // "127.0.0.1:3000", or "the DDNS server 127.0.0.1:9001"
     Clock::time_point connectDeadline_{};
-    bool parsingRecorder_ = false;  // the chunk being parsed came from a recorder
-    bool recorderSpoke_ = false;    // a command came since the last connect to a recorder
-    int ddnsRounds_ = 0;            // recorders that turned out to be DDNS servers
 
-    // Link thread only: reconnect and the silence watch.
-    ReconnectPolicy policy_;      // the timings, copied at each connect
-    bool ownStart_ = false;       // the connect under way is the link's own retry
-    bool armed_ = false;          // video has flowed since the user's connect
-    bool loginRefused_ = false;   // the recorder refused the login: never retried
-    bool resumedLive_ = false;    // a retry ended a playback
-    int attempt_ = 0;             // attempts since video last flowed
-    std::string lastEndText_;     // the end that led to the current retry
+    // Link thread only: the run's phase, and what the retries and the
+    // watches need besides it.
+    LinkPhase phase_ = LinkPhase::Idle;
+    ReconnectPolicy policy_;         // the timings, copied at each connect
+    int attempt_ = 0;                // attempts since video last flowed; 0: the user's connect
+    std::string reconnectedText_;    // the info line once video flows again after a retry
     Clock::time_point reconnectAt_{};
     int64_t shownSecondsLeft_ = 0;
     Clock::time_point lastByte_{};
     Clock::time_point lastVideo_{};
-    bool videoSilenceTold_ = false;
     std::string videoSilenceText_;
     std::mt19937 random_;
 };
