@@ -194,12 +194,13 @@ void LinkThread::exchangePass(int state) {
         return;
     }
     c_.shared->bytesCounter.fetch_add(static_cast<uint32_t>(received));
-    lastByte_ = Clock::now();
+    const Clock::time_point parseStart = Clock::now();
     if (state == kLinkDdnsExchange) {
         parseDdnsStream(c_, c_.receiveBuffer.get(), static_cast<size_t>(received), *this);
     } else {
         parseRecorderStream(c_, c_.receiveBuffer.get(), static_cast<size_t>(received), *this);
     }
+    busySince(parseStart);
     // An end found in the chunk leaves the rest of it unused.
     if (c_.end.ended()) resetStreamParser(c_);
 }
@@ -486,6 +487,12 @@ void LinkThread::videoFlowing() {
     advance(LinkEvent::VideoFlowing);
     if (attempt_ > 0 && c_.infoLine != nullptr) c_.infoLine->set(reconnectedText_);
     attempt_ = 0;
+}
+
+void LinkThread::busySince(Clock::time_point start) {
+    const Clock::time_point now = Clock::now();
+    lastByte_ = now;
+    lastVideo_ = lastVideo_ >= start ? now : lastVideo_ + (now - start);
 }
 
 void LinkThread::videoArrived() {

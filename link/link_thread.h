@@ -80,6 +80,8 @@ public:
     void onChannelVideo(int channel, bool keyPicture, const uint8_t* packet, size_t length) override;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     void run();
     void connectPass();
     void exchangePass(int state);
@@ -87,7 +89,13 @@ private:
     // State 5: waits for the planned attempt, then connects again.
     void reconnectWaitPass();
     // At status 9: ends a stalled stream (true) or tells of missing video.
+    // Both count only time the link was free to read.
     bool checkSilence();
+    // A chunk was parsed from `start` until now. The link may have waited
+    // meanwhile (a full frame ring behind a slow display, a busy window):
+    // that time is not the recorder's silence, so the stall watch restarts
+    // from now and the video watch leaves the wait out.
+    void busySince(Clock::time_point start);
     // Plans the next attempt after an end; false when none is to be made.
     bool scheduleReconnect();
     // The recorder confirmed the data request: video flows (status 9).
@@ -117,8 +125,6 @@ private:
     void connectTo(std::u16string_view host, int port, bool ddnsServer);
     // Status 1 with the record's recorder address, and the connect to it.
     void connectToRecorder();
-
-    using Clock = std::chrono::steady_clock;
 
     RecorderConnection& c_;
     std::thread thread_;

@@ -1,7 +1,8 @@
 // The link connecting again by itself, against scripted recorders on
 // loopback: what it retries and what not, the growing delays and their reset
 // once video flows again, what it resumes, the stall and video-silence
-// watches, and a disconnect while a retry is pending.
+// watches (which a slow display does not set off), and a disconnect while a
+// retry is pending.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -197,6 +198,31 @@ TEST_F(LinkReconnectTest, SilentStreamIsEndedAndMissingVideoIsTold) {
     EXPECT_GE(std::chrono::steady_clock::now() - quietFrom, std::chrono::milliseconds(2000));
     EXPECT_EQ(window.retries()[0].cause, LinkEndCause::Stalled);
     EXPECT_EQ(answerRetry(), 2);
+}
+
+TEST_F(LinkReconnectTest, ALinkHeldByASlowDisplayIsNoSilentRecorder) {
+    policy.stallMs = 1000;
+    policy.videoSilenceMs = 1000;
+    connection.reconnect.set(policy);
+    bringUp();
+    consumer.setGated(true);
+    recorder.send(stream(1, 1));
+    ASSERT_TRUE(waitPackets(1));
+    // The display holds the ring full; the link thread waits in its push
+    // for longer than both watches allow, with the rest of the video unread.
+    recorder.send(stream(2, 6));
+    ASSERT_TRUE(waitUntil([this] {
+        return connection.ring.pending() == 3 && connection.ring.writeIndex() == connection.ring.readIndex();
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    consumer.allow(1000);
+    ASSERT_TRUE(waitPackets(7));
+    recorder.send(stream(8, 2));
+    ASSERT_TRUE(waitPackets(9));
+    EXPECT_EQ(tags(), range(1, 9));
+    EXPECT_TRUE(window.retries().empty());
+    EXPECT_EQ(infoLine.get(), "");
+    EXPECT_EQ(status(), kStatusDataSendOk);
 }
 
 TEST_F(LinkReconnectTest, DisconnectCancelsAPendingRetryAtOnce) {
