@@ -1,6 +1,27 @@
 #include "link/link_phase.h"
 
 namespace orvix {
+namespace {
+
+// At the recorder's address, before video flows and before a refusal: the
+// recorder's answers move the link on. Once video has flowed they change
+// nothing (a recorder repeating its answers does not start a handshake).
+bool connecting(LinkPhase phase) {
+    switch (phase) {
+    case LinkPhase::Greeting:
+    case LinkPhase::Referral:
+    case LinkPhase::ReferredGreeting:
+    case LinkPhase::ConnectAnswer:
+    case LinkPhase::LoginAnswer:
+    case LinkPhase::DataAnswer:
+    case LinkPhase::Held:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
 
 LinkPhase nextPhase(LinkPhase phase, LinkEvent event, bool retrying) {
     using P = LinkPhase;
@@ -18,7 +39,13 @@ LinkPhase nextPhase(LinkPhase phase, LinkEvent event, bool retrying) {
         if (phase == P::ReferredGreeting) return P::DdnsLoop;
         return phase;
     case LinkEvent::RecorderWords:
-        return phase == P::Greeting || phase == P::ReferredGreeting ? P::Handshake : phase;
+        return phase == P::Greeting || phase == P::ReferredGreeting ? P::ConnectAnswer : phase;
+    case LinkEvent::ConnectAnswered:
+        return connecting(phase) ? P::LoginAnswer : phase;
+    case LinkEvent::ConnectHeld:
+        return connecting(phase) ? P::Held : phase;
+    case LinkEvent::LoginAnswered:
+        return connecting(phase) ? P::DataAnswer : phase;
     case LinkEvent::LoginRefused:
         if (!atRecorderAddress(phase)) return phase;
         return retrying || videoFlows(phase) || phase == P::RetryRefused ? P::RetryRefused : P::Refused;
@@ -45,7 +72,10 @@ bool atRecorderAddress(LinkPhase phase) {
     case LinkPhase::Greeting:
     case LinkPhase::Referral:
     case LinkPhase::ReferredGreeting:
-    case LinkPhase::Handshake:
+    case LinkPhase::ConnectAnswer:
+    case LinkPhase::LoginAnswer:
+    case LinkPhase::DataAnswer:
+    case LinkPhase::Held:
     case LinkPhase::Refused:
     case LinkPhase::RetryRefused:
     case LinkPhase::Streaming:
@@ -57,6 +87,24 @@ bool atRecorderAddress(LinkPhase phase) {
 }
 
 bool videoFlows(LinkPhase phase) { return phase == LinkPhase::Streaming || phase == LinkPhase::VideoMissing; }
+
+const char* awaitedAnswer(LinkPhase phase) {
+    switch (phase) {
+    case LinkPhase::DdnsQuery:
+    case LinkPhase::Referral:
+        return "DDNS";
+    case LinkPhase::Greeting:
+    case LinkPhase::ReferredGreeting:
+    case LinkPhase::ConnectAnswer:
+        return "connect";
+    case LinkPhase::LoginAnswer:
+        return "login";
+    case LinkPhase::DataAnswer:
+        return "data-send";
+    default:
+        return nullptr;
+    }
+}
 
 bool endIsRetried(LinkPhase phase, bool retrying) {
     switch (phase) {

@@ -39,6 +39,13 @@ bool usableDdnsAnswer(const uint8_t* address, uint16_t port) {
     return port != 0 && !zero && !broadcast && !multicast;
 }
 
+// Milliseconds as seconds for the texts: "10", "0.5".
+std::string secondsText(int milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", milliseconds / 1000.0);
+    return text;
+}
+
 bool startsWithLetter(const std::string& text) {
     if (text.empty()) return false;
     const char first = text[0];
@@ -152,6 +159,7 @@ void LinkThread::exchangePass(int state) {
     case TcpSocket::ConnectState::Connected:
         break;
     }
+    if (answerOverdue()) return;
     if (state == kLinkRecorderExchange && videoFlows(phase_) && c_.status.load() == kStatusDataSendOk &&
         checkSilence())
         return;
@@ -207,11 +215,22 @@ void LinkThread::exchangePass(int state) {
 
 void LinkThread::awaitConnect() {
     const TcpSocket::ConnectState result = c_.socket.waitConnected(kIdleWaitMs);
+    // The answer's time starts once connected; the connect has its own.
+    if (result == TcpSocket::ConnectState::Connected)
+        answerDue_ = Clock::now() + std::chrono::milliseconds(policy_.answerMs);
     if (result == TcpSocket::ConnectState::Failed) {
         connectFailed();
     } else if (result == TcpSocket::ConnectState::InProgress && Clock::now() >= connectDeadline_) {
         endLink(LinkEndCause::ConnectTimeout, "No answer from " + connectTarget_);
     }
+}
+
+bool LinkThread::answerOverdue() {
+    const char* answer = awaitedAnswer(phase_);
+    if (answer == nullptr || Clock::now() < answerDue_) return false;
+    endLink(LinkEndCause::NoAnswer, std::string("No ") + answer + " answer from " + connectTarget_ + " in " +
+                                        secondsText(policy_.answerMs) + " s");
+    return true;
 }
 
 void LinkThread::connectFailed() {
@@ -432,16 +451,21 @@ void LinkThread::handleConnectOk(const uint8_t* payload, size_t length) {
     debugLog("COMMAND_CONNECT_OK \r\n");
     setStatus(kStatusConnectOk);
     DeviceRecord& record = *c_.record;
-    if (!storeDeviceDescription(record, payload, length)) return;
+    if (!storeDeviceDescription(record, payload, length)) {
+        advance(LinkEvent::ConnectHeld);
+        return;
+    }
     // Every description that came in either framing is accepted.
     const int32_t framing = record.framingKind.load();
     if (framing != static_cast<int32_t>(FramingKind::Wide) && framing != static_cast<int32_t>(FramingKind::Plain)) {
+        advance(LinkEvent::ConnectHeld);
         setStatus(kStatusModelMismatch);
         return;
     }
     setStatus(kStatusLoginReq);
     notify(VWM_CONNECTED, reinterpret_cast<WParam>(&record), 0);
-    sendCommand(c_, COMMAND_LOGIN_REQ);
+    // No login goes out for a model of neither class: then no answer is due.
+    advance(sendCommand(c_, COMMAND_LOGIN_REQ) == 0 ? LinkEvent::ConnectHeld : LinkEvent::ConnectAnswered);
     if (c_.decoder != nullptr) c_.decoder->openDecoder(720, 576, record);
 }
 
@@ -451,6 +475,7 @@ void LinkThread::handleLoginOk(const uint8_t* payload, size_t length) {
     storeCapabilities(*c_.record, payload, length);
     setStatus(kStatusDataSendReq);
     sendCommand(c_, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(shownChannelArgument(c_)), 0);
+    advance(LinkEvent::LoginAnswered);
 }
 
 void LinkThread::handleTimeRange(uint32_t code, const uint8_t* payload) {
@@ -528,7 +553,12 @@ void LinkThread::notify(WindowMessage message, WParam wParam, LParam lParam) {
     if (c_.notifier != nullptr) c_.notifier->notify(message, wParam, lParam);
 }
 
-void LinkThread::advance(LinkEvent event) { phase_ = nextPhase(phase_, event, attempt_ > 0); }
+void LinkThread::advance(LinkEvent event) {
+    const LinkPhase next = nextPhase(phase_, event, attempt_ > 0);
+    if (next != phase_ && awaitedAnswer(next) != nullptr)
+        answerDue_ = Clock::now() + std::chrono::milliseconds(policy_.answerMs);
+    phase_ = next;
+}
 
 bool LinkThread::moveTo(int next) {
     std::atomic<int>& state = c_.shared->threadState;

@@ -18,6 +18,11 @@
 // that never got there), posts linkEnded() and idles in state 1 until the
 // disconnect.
 //
+// Once connected, each step of connecting (the DDNS server's answer, the
+// recorder's description, the login answer, the data-send answer) has the
+// policy's answer time; a step not answered in time ends the link with the
+// cause, as a failed connect.
+//
 // With reconnect on (RecorderConnection::reconnect), once video has flowed
 // (status 9) an end is followed by a new connect after the policy's delay
 // (state 5; the status line counts down, reconnectScheduled() is posted in
@@ -102,6 +107,8 @@ private:
     void videoFlowing();
     // A connect in progress: wait a little for it; fail it after the timeout.
     void awaitConnect();
+    // Connected and waiting for an answer past its time: ends the link (true).
+    bool answerOverdue();
     void connectFailed();
     // Records the end (unless a stop is under way or it ended already),
     // closes the socket, sets the info line and the status, tells the user
@@ -118,7 +125,8 @@ private:
     void notify(WindowMessage message, WParam wParam, LParam lParam);
     // The thread state := next, unless a stop was requested (or it ended).
     bool moveTo(int next);
-    // The run's phase after `event`.
+    // The run's phase after `event`; a new step of connecting starts its
+    // answer time.
     void advance(LinkEvent event);
     // COMMAND_CONNECT_REQ to `host` and `port` (a new socket when the last
     // one was closed by an end); `ddnsServer` names the peer in the texts.
@@ -133,6 +141,7 @@ private:
     std::string connectHost_;
     std::string connectTarget_;  // "127.0.0.1:3000", or "the DDNS server 127.0.0.1:9001"
     Clock::time_point connectDeadline_{};
+    Clock::time_point answerDue_{};  // when the answer the phase waits for is overdue
 
     // Link thread only: the run's phase, and what the retries and the
     // watches need besides it.

@@ -1,12 +1,14 @@
 // The link connecting again by itself, against scripted recorders on
 // loopback: what it retries and what not, the growing delays and their reset
 // once video flows again, what it resumes, the stall and video-silence
-// watches (which a slow display does not set off), and a disconnect while a
-// retry is pending.
+// watches (which a slow display does not set off), retries that get stuck
+// at a step of connecting, and a disconnect while a retry is pending.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/command_payloads.h"
@@ -152,6 +154,54 @@ TEST_F(LinkReconnectTest, WhatIsNotRetried) {
     window.run([this] { window.pumpFor(200); });
     EXPECT_TRUE(window.retries().empty());
     EXPECT_EQ(window.networkErrors(), 1);
+}
+
+TEST_F(LinkReconnectTest, ARetryStuckAtAStepOfConnectingEndsAndTheNextFollows) {
+    policy.answerMs = 300;
+    connection.reconnect.set(policy);
+    const auto describe = [this] {
+        ASSERT_TRUE(recorder.accept());
+        ASSERT_TRUE(recorder.send(commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, description(11, 11))));
+        ASSERT_EQ(recorder.nextCode(), COMMAND_LOGIN_REQ);
+    };
+    const auto logIn = [&] {
+        describe();
+        ASSERT_TRUE(recorder.send(commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, loginOkPayload(0x1F))));
+        ASSERT_EQ(recorder.nextCode(), COMMAND_DATA_SEND_REQ);
+    };
+    struct Stuck {
+        std::string answer;
+        std::function<void()> play;  // the recorder's side of the stuck attempt
+    };
+    const std::vector<Stuck> steps = {
+        {"connect", [this] { ASSERT_TRUE(recorder.accept()); }},
+        {"login", describe},
+        {"data-send", logIn},
+        // Bytes that are no answer do not hold the attempt up.
+        {"data-send",
+         [&] {
+             logIn();
+             for (int i = 0; i < 100 && window.retries().size() < 2; ++i) {
+                 recorder.send(Bytes(64, 'x'));
+                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
+             }
+         }},
+    };
+    bringUp();
+    for (const Stuck& stuck : steps) {
+        SCOPED_TRACE(stuck.answer);
+        window.clear();
+        recorder.close();
+        ASSERT_TRUE(waitRetries(1));
+        stuck.play();
+        ASSERT_TRUE(waitRetries(2));
+        EXPECT_EQ(window.retries()[1].cause, LinkEndCause::NoAnswer);
+        EXPECT_EQ(window.retries()[1].attempt, 2);
+        EXPECT_EQ(infoLine.get(),
+                  "No " + stuck.answer + " answer from 127.0.0.1:" + std::to_string(recorder.port()) + " in 0.3 s");
+        EXPECT_EQ(answerRetry(), 0);
+        EXPECT_TRUE(window.ends().empty());
+    }
 }
 
 TEST_F(LinkReconnectTest, AttemptsStopAtTheLimit) {

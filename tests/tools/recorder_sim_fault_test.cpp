@@ -1,7 +1,8 @@
 // The simulator's fault options against the project's link: the client
 // keeps streaming through torn writes, split markers, junk and odd filler
 // bytes, and ends or waits as it should when the recorder closes, stops
-// reading or stalls. Also: one client after another.
+// reading or stalls, or goes silent at a step of connecting. Also: one
+// client after another.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,6 +11,7 @@
 #include "link/command_codes.h"
 #include "link/command_sender.h"
 #include "link/link_status.h"
+#include "tests/support/loopback_server.h"
 #include "tests/tools/sim_session.h"
 #include "tools/recorder_sim/picture_painter.h"
 
@@ -150,6 +152,45 @@ TEST(SimFaults, ResetAfterVideoAndCloseAfterLoginEndTheConnection) {
     EXPECT_EQ(session.client->connection.end.get().cause, LinkEndCause::PeerClosed);
     EXPECT_TRUE(session.log().waitFor("CLOSED after login"));
     EXPECT_EQ(session.log().count("LOGIN account=admin ok=1"), 1u);
+    EXPECT_EQ(session.client->packetCount(), 0u);
+}
+
+TEST(SimFaults, MuteHitsOnlyTheChosenConnection) {
+    sim::SimOptions options = simOptions(11);
+    options.faults.mute = sim::SimFaults::Mute::BeforeConnectOk;
+    options.faults.muteConnection = 2;
+    SimSession session(options);
+    ASSERT_TRUE(session.bringUp());
+    session.client->disconnect();
+    ASSERT_TRUE(session.log().waitFor("CLIENT closed"));
+    // The second connection is accepted and told nothing; the third is
+    // described again.
+    const int second = connectLoopback(session.simulator.port());
+    EXPECT_TRUE(readExactly(second, 1, 300).empty());
+    EXPECT_TRUE(session.log().waitFor("MUTED before CONNECT_OK"));
+    closeFd(second);
+    const int third = connectLoopback(session.simulator.port());
+    EXPECT_EQ(readExactly(third, 12).size(), 12u);
+    closeFd(third);
+    EXPECT_EQ(session.log().count("MUTED"), 1u);
+}
+
+TEST(SimFaults, JunkAfterLoginLeavesTheDataRequestUnanswered) {
+    sim::SimOptions options = simOptions(11);
+    options.faults.mute = sim::SimFaults::Mute::JunkAfterLogin;
+    SimSession session(options);
+    ReconnectPolicy policy;
+    policy.answerMs = 500;
+    session.client->connection.reconnect.set(policy);
+    session.client->connect();
+    ASSERT_TRUE(session.client->waitStatus(kStatusDataSendReq));
+    const uint32_t bytesAtLogin = session.client->shared.bytesCounter.load();
+    ASSERT_TRUE(waitUntil([&] { return session.client->connection.end.ended(); }));
+    EXPECT_GT(session.client->shared.bytesCounter.load(), bytesAtLogin);
+    EXPECT_EQ(session.client->connection.end.get().cause, LinkEndCause::NoAnswer);
+    EXPECT_EQ(session.client->connection.end.get().text.rfind("No data-send answer from ", 0), 0u);
+    EXPECT_TRUE(session.log().waitFor("JUNK after login"));
+    EXPECT_EQ(session.log().count("DATA_SEND_REQ"), 1u);
     EXPECT_EQ(session.client->packetCount(), 0u);
 }
 
