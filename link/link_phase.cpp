@@ -86,6 +86,11 @@ bool atRecorderAddress(LinkPhase phase) {
     }
 }
 
+bool heardAsRecorder(LinkPhase phase) {
+    return atRecorderAddress(phase) && phase != LinkPhase::Greeting && phase != LinkPhase::Referral &&
+           phase != LinkPhase::ReferredGreeting;
+}
+
 bool videoFlows(LinkPhase phase) { return phase == LinkPhase::Streaming || phase == LinkPhase::VideoMissing; }
 
 const char* awaitedAnswer(LinkPhase phase) {

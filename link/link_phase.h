@@ -56,6 +56,9 @@ LinkPhase nextPhase(LinkPhase phase, LinkEvent event, bool retrying);
 
 // The recorder's address is the peer: its stream is parsed as a recorder's.
 bool atRecorderAddress(LinkPhase phase);
+// The peer there has spoken as a recorder (its first words were no DDNS
+// command): it has no say in where the link connects.
+bool heardAsRecorder(LinkPhase phase);
 // Video flows: the stall and video-silence watches run (at status 9).
 bool videoFlows(LinkPhase phase);
 // The answer the link waits for in `phase` while connecting, as the cause

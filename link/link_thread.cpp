@@ -398,9 +398,16 @@ void LinkThread::onCommand(uint32_t code, const uint8_t* payload, size_t length)
     if (c_.end.ended()) return;
     // The first words at a recorder's address say whether a recorder is
     // there; a DDNS server there is followed once, then the link stops.
-    advance(code == COMMAND_DDNS_READY || code == COMMAND_DDNS_INFO ? LinkEvent::DdnsWords : LinkEvent::RecorderWords);
+    const bool ddnsCommand = code == COMMAND_DDNS_READY || code == COMMAND_DDNS_INFO;
+    advance(ddnsCommand ? LinkEvent::DdnsWords : LinkEvent::RecorderWords);
     if (phase_ == LinkPhase::DdnsLoop) {
         endLink(LinkEndCause::DdnsLoop, "DDNS loop: " + connectTarget_ + " is a DDNS server, not a recorder");
+        return;
+    }
+    // Only a DDNS server's answer may send the link elsewhere.
+    if (ddnsCommand && heardAsRecorder(phase_)) {
+        debugLogf("Ignored %s from the recorder\r\n",
+                  code == COMMAND_DDNS_READY ? "COMMAND_DDNS_READY" : "COMMAND_DDNS_INFO");
         return;
     }
     switch (code) {

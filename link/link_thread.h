@@ -1,7 +1,8 @@
 // The thread that drives one connection: it connects to the recorder (first
 // asking the DDNS server for its address when the record says so), reads the
 // socket, hands the bytes to the stream parsers and answers what they find:
-// login, data request, echo, record and search information, DDNS replies.
+// login, data request, echo, record and search information, DDNS replies
+// (a recorder's own DDNS commands are ignored).
 //
 // Its state is LinkShared::threadState: 0 stopped, 1 ready, 2 connect,
 // 3 DDNS exchange, 4 reconnect to the recorder, 5 waiting to connect again,
