@@ -313,7 +313,7 @@ void LinkThread::reconnectWaitPass() {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(reconnectAt_ - Clock::now()).count();
     if (left > 0) {
         // The countdown on the status line moves once a second.
-        const int64_t seconds = (left + 999) / 1000;
+        const int64_t seconds = reconnectSecondsShown(left);
         if (seconds != shownSecondsLeft_) {
             shownSecondsLeft_ = seconds;
             notify(VWM_REFRESH, 0, 0);

@@ -291,8 +291,10 @@ TEST_F(LinkReconnectTest, DisconnectCancelsAPendingRetryAtOnce) {
     EXPECT_EQ(formatStatusLine(&connection), "Disconnect");
 }
 
-TEST(ReconnectText, CountsWholeSecondsUp) {
+TEST(ReconnectText, ShowsTheDelayRoundedToWholeSeconds) {
     EXPECT_EQ(reconnectText(8000, 3), "Reconnecting in 8 s (attempt 3)");
-    EXPECT_EQ(reconnectText(7001, 3), "Reconnecting in 8 s (attempt 3)");
-    EXPECT_EQ(reconnectText(-5, 1), "Reconnecting in 1 s (attempt 1)");
+    const std::pair<int64_t, int64_t> shown[] = {{7001, 7}, {7499, 7}, {7500, 8}, {1200, 1}, {1499, 1},
+                                                 {1500, 2}, {800, 1}, {-5, 1}};
+    for (const auto& [remainingMs, seconds] : shown)
+        EXPECT_EQ(reconnectSecondsShown(remainingMs), seconds) << remainingMs;
 }
