@@ -46,8 +46,9 @@ RecorderSession::RecorderSession(int fd, const SimOptions& options, const SimPro
       log_(log),
       stop_(stop),
       notice_(std::move(notice)),
-      mute_(options.faults.muteConnection == 0 || options.faults.muteConnection == connection ? options.faults.mute
-                                                                                                : SimFaults::Mute::None),
+      mute_(options.faults.muteConnection == 0 || options.faults.muteConnection == connection
+                ? options.faults.mute
+                : SimFaults::Mute::None),
       writer_(fd, options.faults, seed, stop) {
     for (int c = 0; c < options.channels; ++c) channels_.push_back(std::make_unique<ChannelStream>(options, profile));
 }
