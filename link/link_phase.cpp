@@ -68,22 +68,7 @@ LinkPhase nextPhase(LinkPhase phase, LinkEvent event, bool retrying) {
 }
 
 bool atRecorderAddress(LinkPhase phase) {
-    switch (phase) {
-    case LinkPhase::Greeting:
-    case LinkPhase::Referral:
-    case LinkPhase::ReferredGreeting:
-    case LinkPhase::ConnectAnswer:
-    case LinkPhase::LoginAnswer:
-    case LinkPhase::DataAnswer:
-    case LinkPhase::Held:
-    case LinkPhase::Refused:
-    case LinkPhase::RetryRefused:
-    case LinkPhase::Streaming:
-    case LinkPhase::VideoMissing:
-        return true;
-    default:
-        return false;
-    }
+    return connecting(phase) || phase == LinkPhase::Refused || phase == LinkPhase::RetryRefused || videoFlows(phase);
 }
 
 bool heardAsRecorder(LinkPhase phase) {
