@@ -175,25 +175,6 @@ TEST(SimFaults, MuteHitsOnlyTheChosenConnection) {
     EXPECT_EQ(session.log().count("MUTED"), 1u);
 }
 
-TEST(SimFaults, JunkAfterLoginLeavesTheDataRequestUnanswered) {
-    sim::SimOptions options = simOptions(11);
-    options.faults.mute = sim::SimFaults::Mute::JunkAfterLogin;
-    SimSession session(options);
-    ReconnectPolicy policy;
-    policy.answerMs = 500;
-    session.client->connection.reconnect.set(policy);
-    session.client->connect();
-    ASSERT_TRUE(session.client->waitStatus(kStatusDataSendReq));
-    const uint32_t bytesAtLogin = session.client->shared.bytesCounter.load();
-    ASSERT_TRUE(waitUntil([&] { return session.client->connection.end.ended(); }));
-    EXPECT_GT(session.client->shared.bytesCounter.load(), bytesAtLogin);
-    EXPECT_EQ(session.client->connection.end.get().cause, LinkEndCause::NoAnswer);
-    EXPECT_EQ(session.client->connection.end.get().text.rfind("No data-send answer from ", 0), 0u);
-    EXPECT_TRUE(session.log().waitFor("JUNK after login"));
-    EXPECT_EQ(session.log().count("DATA_SEND_REQ"), 1u);
-    EXPECT_EQ(session.client->packetCount(), 0u);
-}
-
 TEST(SimFaults, StallPausesTheStreamThenItResumes) {
     sim::SimOptions options = simOptions(11);
     options.faults.stallSeconds = 2;
