@@ -39,6 +39,8 @@ const char* linkEndCauseName(LinkEndCause cause) {
         return "ddns-loop";
     case LinkEndCause::Stalled:
         return "stalled";
+    case LinkEndCause::NoAnswer:
+        return "no-answer";
     }
     return "?";
 }

@@ -23,6 +23,7 @@ enum class LinkEndCause {
     DdnsRefusedAnswer,  // the DDNS server answered with an address no recorder can have
     DdnsLoop,           // the DDNS answers keep leading to DDNS servers
     Stalled,            // nothing came from the recorder for too long at status 9
+    NoAnswer,           // connected, but a step of connecting was not answered in time
 };
 
 struct LinkEnd {

@@ -54,9 +54,13 @@ std::string statusText(int status, const StatusValues& values) {
     }
 }
 
+int64_t reconnectSecondsShown(int64_t remainingMs) {
+    return remainingMs < 1500 ? 1 : (remainingMs + 500) / 1000;
+}
+
 std::string reconnectText(int64_t remainingMs, int attempt) {
-    const int64_t seconds = remainingMs <= 1000 ? 1 : (remainingMs + 999) / 1000;
-    return "Reconnecting in " + std::to_string(seconds) + " s (attempt " + std::to_string(attempt) + ")";
+    return "Reconnecting in " + std::to_string(reconnectSecondsShown(remainingMs)) + " s (attempt " +
+           std::to_string(attempt) + ")";
 }
 
 std::string formatStatusLine(const RecorderConnection* connection) {

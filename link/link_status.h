@@ -58,8 +58,11 @@ struct StatusValues {
 std::string statusText(int status, const StatusValues& values);
 
 // The status line while the link waits to connect again by itself:
-// "Reconnecting in 8 s (attempt 3)" (whole seconds, rounded up, at least 1).
+// "Reconnecting in 8 s (attempt 3)".
 std::string reconnectText(int64_t remainingMs, int attempt);
+// The seconds it shows for `remainingMs`: rounded to the nearest whole
+// second, at least 1.
+int64_t reconnectSecondsShown(int64_t remainingMs);
 
 // The status line of a connection: its status with the address the link
 // connected to, the record's current channel and the rates of the last

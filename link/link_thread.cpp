@@ -39,6 +39,13 @@ bool usableDdnsAnswer(const uint8_t* address, uint16_t port) {
     return port != 0 && !zero && !broadcast && !multicast;
 }
 
+// Milliseconds as seconds for the texts: "10", "0.5".
+std::string secondsText(int milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", milliseconds / 1000.0);
+    return text;
+}
+
 bool startsWithLetter(const std::string& text) {
     if (text.empty()) return false;
     const char first = text[0];
@@ -102,14 +109,8 @@ void LinkThread::run() {
 }
 
 void LinkThread::connectPass() {
-    ddnsRounds_ = 0;
-    if (!ownStart_) {
-        // The user's own connect: the retries start afresh.
-        armed_ = false;
-        loginRefused_ = false;
-        resumedLive_ = false;
-        attempt_ = 0;
-    }
+    // The user's own connect: the retries start afresh.
+    if (phase_ != LinkPhase::RetryDue) attempt_ = 0;
     c_.reconnectAttempt.store(0);
     policy_ = c_.reconnect.get();
     DeviceRecord& record = *c_.record;
@@ -132,6 +133,7 @@ void LinkThread::connectPass() {
         }
         host = fromUtf8(formatDottedAddress(*address));
     }
+    advance(LinkEvent::DdnsConnect);
     setStatus(kStatusDdnsConnReq);
     connectTo(host, record.ddnsPort, true);
     moveTo(kLinkDdnsExchange);
@@ -157,7 +159,10 @@ void LinkThread::exchangePass(int state) {
     case TcpSocket::ConnectState::Connected:
         break;
     }
-    if (state == kLinkRecorderExchange && c_.status.load() == kStatusDataSendOk && checkSilence()) return;
+    if (answerOverdue()) return;
+    if (state == kLinkRecorderExchange && videoFlows(phase_) && c_.status.load() == kStatusDataSendOk &&
+        checkSilence())
+        return;
 
     const int waiting = socket.bytesWaiting();
     if (waiting < 0) {
@@ -197,24 +202,35 @@ void LinkThread::exchangePass(int state) {
         return;
     }
     c_.shared->bytesCounter.fetch_add(static_cast<uint32_t>(received));
-    lastByte_ = Clock::now();
-    parsingRecorder_ = state == kLinkRecorderExchange;
+    const Clock::time_point parseStart = Clock::now();
     if (state == kLinkDdnsExchange) {
         parseDdnsStream(c_, c_.receiveBuffer.get(), static_cast<size_t>(received), *this);
     } else {
         parseRecorderStream(c_, c_.receiveBuffer.get(), static_cast<size_t>(received), *this);
     }
+    busySince(parseStart);
     // An end found in the chunk leaves the rest of it unused.
     if (c_.end.ended()) resetStreamParser(c_);
 }
 
 void LinkThread::awaitConnect() {
     const TcpSocket::ConnectState result = c_.socket.waitConnected(kIdleWaitMs);
+    // The answer's time starts once connected; the connect has its own.
+    if (result == TcpSocket::ConnectState::Connected)
+        answerDue_ = Clock::now() + std::chrono::milliseconds(policy_.answerMs);
     if (result == TcpSocket::ConnectState::Failed) {
         connectFailed();
     } else if (result == TcpSocket::ConnectState::InProgress && Clock::now() >= connectDeadline_) {
         endLink(LinkEndCause::ConnectTimeout, "No answer from " + connectTarget_);
     }
+}
+
+bool LinkThread::answerOverdue() {
+    const char* answer = awaitedAnswer(phase_);
+    if (answer == nullptr || Clock::now() < answerDue_) return false;
+    endLink(LinkEndCause::NoAnswer, std::string("No ") + answer + " answer from " + connectTarget_ + " in " +
+                                        secondsText(policy_.answerMs) + " s");
+    return true;
 }
 
 void LinkThread::connectFailed() {
@@ -251,9 +267,10 @@ void LinkThread::endLink(LinkEndCause cause, const std::string& text) {
     c_.commandCut.store(false);
     if (c_.infoLine != nullptr) c_.infoLine->set(text);
     if (scheduleReconnect()) return;
-    ownStart_ = false;
+    const LinkPhase endedIn = phase_;
+    advance(LinkEvent::Ended);
     moveTo(kLinkReady);
-    if (loginRefused_ && armed_) {
+    if (endedIn == LinkPhase::RetryRefused) {
         // A retry was refused its login: that stays on the status line; the
         // recorder closing afterwards is no news worth a box.
         if (c_.infoLine != nullptr) c_.infoLine->set("Reconnect stopped: the recorder refused the login");
@@ -271,13 +288,14 @@ void LinkThread::endLink(LinkEndCause cause, const std::string& text) {
 bool LinkThread::scheduleReconnect() {
     // The user may have ticked the box off (or on) while connected.
     const ReconnectPolicy policy = c_.reconnect.get();
-    if (!policy.enabled || !armed_ || loginRefused_) return false;
+    if (!policy.enabled || !endIsRetried(phase_, attempt_ > 0)) return false;
     if (policy.maxAttempts > 0 && attempt_ >= policy.maxAttempts) return false;
     ++attempt_;
+    advance(LinkEvent::Lost);
     const int delay = policy.delayMs(attempt_, random_);
     const LinkEnd end = c_.end.get();
     // The loss that began the retries is what the user wants named.
-    if (attempt_ == 1) lastEndText_ = end.text;
+    if (attempt_ == 1) reconnectedText_ = "Reconnected after: " + end.text;
     reconnectAt_ = Clock::now() + std::chrono::milliseconds(delay);
     shownSecondsLeft_ = 0;
     c_.reconnectDueMs.store(
@@ -295,7 +313,7 @@ void LinkThread::reconnectWaitPass() {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(reconnectAt_ - Clock::now()).count();
     if (left > 0) {
         // The countdown on the status line moves once a second.
-        const int64_t seconds = (left + 999) / 1000;
+        const int64_t seconds = reconnectSecondsShown(left);
         if (seconds != shownSecondsLeft_) {
             shownSecondsLeft_ = seconds;
             notify(VWM_REFRESH, 0, 0);
@@ -311,10 +329,10 @@ void LinkThread::reconnectWaitPass() {
     if (c_.mode.load() == 1) {
         c_.mode.store(0);
         c_.display.mode.store(0);
-        resumedLive_ = true;
+        reconnectedText_ = "Reconnected: playback ended, live video resumed";
     }
     c_.end.clear();
-    ownStart_ = true;
+    advance(LinkEvent::RetryTime);
     moveTo(kLinkConnect);
 }
 
@@ -325,8 +343,8 @@ bool LinkThread::checkSilence() {
                 "No data from the recorder for " + std::to_string(policy_.stallMs / 1000) + " s");
         return true;
     }
-    if (!videoSilenceTold_ && now - lastVideo_ >= std::chrono::milliseconds(policy_.videoSilenceMs)) {
-        videoSilenceTold_ = true;
+    if (phase_ == LinkPhase::Streaming && now - lastVideo_ >= std::chrono::milliseconds(policy_.videoSilenceMs)) {
+        advance(LinkEvent::VideoSilent);
         char text[64];
         std::snprintf(text, sizeof text, "No video from CH %.2d for %d s", c_.record->currentChannel.load() + 1,
                       policy_.videoSilenceMs / 1000);
@@ -356,8 +374,8 @@ void LinkThread::connectToRecorder() {
     const std::u16string address = direct ? std::u16string(record.address.view()) : c_.ddnsAddress;
     const uint16_t port = direct ? record.port : c_.ddnsPort;
     c_.statusAddress.set(toUtf8(address), port);
+    advance(LinkEvent::RecorderConnect);
     setStatus(kStatusConnectReq);
-    recorderSpoke_ = false;
     lastByte_ = Clock::now();
     connectTo(address, port, false);
 }
@@ -378,14 +396,19 @@ void LinkThread::connectTo(std::u16string_view host, int port, bool ddnsServer) 
 void LinkThread::onCommand(uint32_t code, const uint8_t* payload, size_t length) {
     // Once the link has ended, the rest of the chunk is not acted on.
     if (c_.end.ended()) return;
-    if (parsingRecorder_ && !recorderSpoke_) {
-        recorderSpoke_ = true;
-        // The address a DDNS server gave leads to a DDNS server, not to a
-        // recorder: followed once, then the link stops.
-        if ((code == COMMAND_DDNS_READY || code == COMMAND_DDNS_INFO) && ++ddnsRounds_ >= kMaxDdnsRounds) {
-            endLink(LinkEndCause::DdnsLoop, "DDNS loop: " + connectTarget_ + " is a DDNS server, not a recorder");
-            return;
-        }
+    // The first words at a recorder's address say whether a recorder is
+    // there; a DDNS server there is followed once, then the link stops.
+    const bool ddnsCommand = code == COMMAND_DDNS_READY || code == COMMAND_DDNS_INFO;
+    advance(ddnsCommand ? LinkEvent::DdnsWords : LinkEvent::RecorderWords);
+    if (phase_ == LinkPhase::DdnsLoop) {
+        endLink(LinkEndCause::DdnsLoop, "DDNS loop: " + connectTarget_ + " is a DDNS server, not a recorder");
+        return;
+    }
+    // Only a DDNS server's answer may send the link elsewhere.
+    if (ddnsCommand && heardAsRecorder(phase_)) {
+        debugLogf("Ignored %s from the recorder\r\n",
+                  code == COMMAND_DDNS_READY ? "COMMAND_DDNS_READY" : "COMMAND_DDNS_INFO");
+        return;
     }
     switch (code) {
     case COMMAND_CONNECT_OK:
@@ -396,11 +419,11 @@ void LinkThread::onCommand(uint32_t code, const uint8_t* payload, size_t length)
         break;
     case COMMAND_LOGIN_FAIL:
         // Trying the same account again could lock it: never retried.
-        loginRefused_ = true;
+        advance(LinkEvent::LoginRefused);
         setStatus(kStatusLoginFail);
         break;
     case COMMAND_DATA_SEND_OK:
-        if (parsingRecorder_) videoFlowing();
+        if (atRecorderAddress(phase_)) videoFlowing();
         setStatus(kStatusDataSendOk);
         debugLog("COMMAND_DATA_SEND_OK \r\n");
         break;
@@ -435,16 +458,21 @@ void LinkThread::handleConnectOk(const uint8_t* payload, size_t length) {
     debugLog("COMMAND_CONNECT_OK \r\n");
     setStatus(kStatusConnectOk);
     DeviceRecord& record = *c_.record;
-    if (!storeDeviceDescription(record, payload, length)) return;
+    if (!storeDeviceDescription(record, payload, length)) {
+        advance(LinkEvent::ConnectHeld);
+        return;
+    }
     // Every description that came in either framing is accepted.
     const int32_t framing = record.framingKind.load();
     if (framing != static_cast<int32_t>(FramingKind::Wide) && framing != static_cast<int32_t>(FramingKind::Plain)) {
+        advance(LinkEvent::ConnectHeld);
         setStatus(kStatusModelMismatch);
         return;
     }
     setStatus(kStatusLoginReq);
     notify(VWM_CONNECTED, reinterpret_cast<WParam>(&record), 0);
-    sendCommand(c_, COMMAND_LOGIN_REQ);
+    // No login goes out for a model of neither class: then no answer is due.
+    advance(sendCommand(c_, COMMAND_LOGIN_REQ) == 0 ? LinkEvent::ConnectHeld : LinkEvent::ConnectAnswered);
     if (c_.decoder != nullptr) c_.decoder->openDecoder(720, 576, record);
 }
 
@@ -454,6 +482,7 @@ void LinkThread::handleLoginOk(const uint8_t* payload, size_t length) {
     storeCapabilities(*c_.record, payload, length);
     setStatus(kStatusDataSendReq);
     sendCommand(c_, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(shownChannelArgument(c_)), 0);
+    advance(LinkEvent::LoginAnswered);
 }
 
 void LinkThread::handleTimeRange(uint32_t code, const uint8_t* payload) {
@@ -481,25 +510,27 @@ void LinkThread::handleDdnsInfo(const uint8_t* payload, size_t length) {
     }
     c_.ddnsPort = port;
     c_.ddnsAddress = fromUtf8(text);
+    advance(LinkEvent::DdnsAnswer);
     moveTo(kLinkReconnect);
 }
 
 void LinkThread::videoFlowing() {
     lastVideo_ = Clock::now();
-    videoSilenceTold_ = false;
-    if (attempt_ > 0 && c_.infoLine != nullptr) {
-        c_.infoLine->set(resumedLive_ ? "Reconnected: playback ended, live video resumed"
-                                      : "Reconnected after: " + lastEndText_);
-    }
-    resumedLive_ = false;
-    armed_ = true;
+    advance(LinkEvent::VideoFlowing);
+    if (attempt_ > 0 && c_.infoLine != nullptr) c_.infoLine->set(reconnectedText_);
     attempt_ = 0;
+}
+
+void LinkThread::busySince(Clock::time_point start) {
+    const Clock::time_point now = Clock::now();
+    lastByte_ = now;
+    lastVideo_ = lastVideo_ >= start ? now : lastVideo_ + (now - start);
 }
 
 void LinkThread::videoArrived() {
     lastVideo_ = Clock::now();
-    if (videoSilenceTold_) {
-        videoSilenceTold_ = false;
+    if (phase_ == LinkPhase::VideoMissing) {
+        advance(LinkEvent::VideoBack);
         // The notice goes when the video is back, unless something else
         // has been said since.
         if (c_.infoLine != nullptr && c_.infoLine->get() == videoSilenceText_) c_.infoLine->clear();
@@ -527,6 +558,13 @@ void LinkThread::setStatus(int value) {
 
 void LinkThread::notify(WindowMessage message, WParam wParam, LParam lParam) {
     if (c_.notifier != nullptr) c_.notifier->notify(message, wParam, lParam);
+}
+
+void LinkThread::advance(LinkEvent event) {
+    const LinkPhase next = nextPhase(phase_, event, attempt_ > 0);
+    if (next != phase_ && awaitedAnswer(next) != nullptr)
+        answerDue_ = Clock::now() + std::chrono::milliseconds(policy_.answerMs);
+    phase_ = next;
 }
 
 bool LinkThread::moveTo(int next) {

@@ -23,12 +23,13 @@ int ReconnectPolicy::delayMs(int attempt, std::mt19937& random) const {
 
 bool applyTestTiming(ReconnectPolicy& policy, const std::string& text) {
     std::istringstream in(text);
-    long values[3] = {0, 0, 0};
+    long values[4] = {0, 0, 0, policy.answerMs};
     char comma = 0;
     if (!(in >> values[0] >> comma) || comma != ',' || !(in >> values[1] >> comma) || comma != ',' ||
         !(in >> values[2])) {
         return false;
     }
+    if (in >> comma && (comma != ',' || !(in >> values[3]))) return false;
     for (const long value : values) {
         if (value <= 0 || value > 3600000) return false;
     }
@@ -36,6 +37,7 @@ bool applyTestTiming(ReconnectPolicy& policy, const std::string& text) {
     policy.maxDelayMs = static_cast<int>(values[1]);
     policy.stallMs = static_cast<int>(values[2]);
     policy.videoSilenceMs = static_cast<int>(values[2]);
+    policy.answerMs = static_cast<int>(values[3]);
     return true;
 }
 

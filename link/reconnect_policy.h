@@ -27,6 +27,11 @@ struct ReconnectPolicy {
     // At status 9, no video packet of the shown channel for this long is
     // told on the info line (not a reason to reconnect).
     int videoSilenceMs = 10000;
+    // While connecting, the longest wait for each answer once connected:
+    // the DDNS server's, the recorder's description, the login's and the
+    // data request's. A first connect that misses one fails; a retry is
+    // followed by the next.
+    int answerMs = 10000;
 
     // The delay before attempt `attempt` without spread.
     int baseDelayMs(int attempt) const;
@@ -35,13 +40,14 @@ struct ReconnectPolicy {
 };
 
 // The policy with the default timings, on or off. The timings can be
-// shortened for tests with ORVIX_TEST_RECONNECT_MS="FIRST,MAX,STALL" (three
-// milliseconds values; the video silence follows STALL). Not for users: the
-// defaults are what a recorder on a real network needs.
+// shortened for tests with ORVIX_TEST_RECONNECT_MS="FIRST,MAX,STALL[,ANSWER]"
+// (milliseconds; the video silence follows STALL, the answer deadline stays
+// 10 s unless given). Not for users: the defaults are what a recorder on a
+// real network needs.
 ReconnectPolicy reconnectPolicyFromEnvironment(bool enabled);
 
 // Shortens `policy` from a test timing text as above; false (policy
-// unchanged) when the text is not three positive numbers.
+// unchanged) when the text is not three or four positive numbers.
 bool applyTestTiming(ReconnectPolicy& policy, const std::string& text);
 
 // The policy shared between the owner's thread (which may change it while

@@ -3,8 +3,9 @@
 // channel, ask for the recorded range, play back, go live, move the camera,
 // switch an alarm output, disconnect and close. The simulator's command log
 // shows what reached the recorder. Also a recorder that resets the
-// connection, one that dies (told by the box, or reconnected by itself), and
-// one that is not there. With
+// connection, one that dies (told by the box, or reconnected by itself), one
+// whose retry lands on a recorder or DDNS server that stops answering at a
+// step of connecting, and one that is not there. With
 // ORVIX_SCREENSHOT_DIR set, the whole dialog is saved there as
 // main_dialog.png once live video is shown, and as main_dialog_status.png
 // with the logo and the status line right after a refresh.
@@ -75,14 +76,16 @@ protected:
         simulator.reset();
     }
 
-    // Waits until the simulator has logged a line starting with `prefix`.
+    // Whether the simulator has logged a line starting with `prefix`.
+    bool logHolds(const QString& prefix) {
+        QFile file(logPath);
+        if (!file.open(QIODevice::ReadOnly)) return false;
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+        return std::any_of(lines.begin(), lines.end(), [&](const QString& line) { return line.startsWith(prefix); });
+    }
+    // Waits until it has.
     bool logged(const QString& prefix) {
-        return processUntil([&] {
-            QFile file(logPath);
-            if (!file.open(QIODevice::ReadOnly)) return false;
-            const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
-            return std::any_of(lines.begin(), lines.end(), [&](const QString& line) { return line.startsWith(prefix); });
-        }, 30000);
+        return processUntil([&] { return logHolds(prefix); }, 30000);
     }
     C_DrawStatic* video() { return dialog->videoWindow(); }
     int status() { return video()->session().status(); }
@@ -389,6 +392,76 @@ TEST_F(MainDialogSession, RecorderThatDiesAndReturnsIsReconnectedOnTheSameChanne
     EXPECT_EQ(connectButtonText(), "Disconnect");
     click(kConnect);
     EXPECT_FALSE(video()->session().threadsRunning());
+}
+
+TEST_F(MainDialogSession, ARetryStuckAtAStepOfConnectingEndsAndTheNextBringsVideoBack) {
+    // Short delays and a 0.7 s deadline for each answer; the program's are
+    // 1, 2, 4 ... 30 s and 10 s.
+    ::setenv("ORVIX_TEST_RECONNECT_MS", "300,600,5000,700", 1);
+    struct Stuck {
+        std::vector<std::string> fault;  // on the recorder's second connection
+        bool silentDdns;                 // instead: the DDNS server's second connection gets no answer
+        QString logged;
+        std::string cause;               // the info line while the next attempt waits
+    };
+    const std::string recorderAt = "127.0.0.1:";
+    const std::vector<Stuck> cases = {
+        {{"--fault-mute-before", "connect-ok"}, false, "MUTED before CONNECT_OK", "No connect answer from "},
+        {{"--fault-mute-before", "login"}, false, "MUTED before the login answer", "No login answer from "},
+        {{"--fault-mute-before", "data-send"}, false, "MUTED before the data-send answer", "No data-send answer from "},
+        {{"--fault-junk-after-login"}, false, "JUNK after login", "No data-send answer from "},
+        {{}, true, "", "No DDNS answer from the DDNS server "},
+    };
+    for (const Stuck& stuck : cases) {
+        SCOPED_TRACE(stuck.cause);
+        simulator.reset();
+        std::vector<std::string> options = {"--fault-reset-after", "2"};  // key pictures only: about 2 s
+        if (!stuck.fault.empty()) {
+            options.insert(options.end(), stuck.fault.begin(), stuck.fault.end());
+            options.insert(options.end(), {"--fault-on-connection", "2"});
+        }
+        startSimulator(options);
+        std::unique_ptr<sim::DdnsSimulator> ddns;
+        std::string stuckAt = recorderAt + std::to_string(port);
+        if (stuck.silentDdns) {
+            sim::DdnsOptions ddnsOptions;
+            sim::DdnsEntry entry;
+            ASSERT_TRUE(sim::parseDdnsEntry("G9TEST=127.0.0.1:" + std::to_string(port), entry));
+            ddnsOptions.entries.push_back(entry);
+            ddnsOptions.silentConnection = 2;
+            ddns = std::make_unique<sim::DdnsSimulator>(ddnsOptions);
+            std::string error;
+            ASSERT_TRUE(ddns->start(&error)) << error;
+            stuckAt = recorderAt + std::to_string(ddns->port());
+            store({{1, u"Via DDNS", u"", 3000, 0, u"G9TEST", u"127.0.0.1", ddns->port()}});
+            open();
+            dialog->show();
+            clickConnect();
+        } else {
+            connectToStoredRecorder();
+        }
+        // Video, the reset, a retry that gets stuck and ends, then video
+        // again from the next one.
+        std::vector<std::string> infos;
+        ASSERT_TRUE(processUntil([&] {
+            const std::string line = infoLine();
+            if (infos.empty() || infos.back() != line) infos.push_back(line);
+            return status() == kStatusDataSendOk && line.rfind("Reconnected after: ", 0) == 0;
+        }));
+        const std::string cause = stuck.cause + stuckAt + " in 0.7 s";
+        EXPECT_NE(std::find(infos.begin(), infos.end(), cause), infos.end()) << infos.back();
+        if (stuck.silentDdns) {
+            EXPECT_EQ(ddns->log().count("SILENT after ready"), 1u);
+        } else {
+            EXPECT_TRUE(logHolds(stuck.logged));
+        }
+        EXPECT_EQ(video()->networkErrorBox(), nullptr);
+        click(kConnect);
+        EXPECT_FALSE(video()->session().threadsRunning());
+        dialog->close();
+        dialog.reset();
+    }
+    ::unsetenv("ORVIX_TEST_RECONNECT_MS");
 }
 
 TEST_F(MainDialogSession, RefusedConnectIsShownAsConnectFail) {

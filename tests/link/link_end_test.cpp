@@ -1,6 +1,7 @@
 // How a connection ends by itself, against scripted peers on loopback: a
 // reset or a close while streaming, a refused, unanswered or unresolvable
-// connect (directly and to the DDNS server), DDNS answers that lead nowhere
+// connect (directly and to the DDNS server), a step of connecting that gets
+// no answer, DDNS answers that lead nowhere
 // or back to a DDNS server, a command cut part way, and commands from the
 // window that cannot go.
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <sys/socket.h>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -144,6 +146,58 @@ TEST_F(LinkEndTest, FailedConnectsSetConnectFailWithTheReason) {
                   (std::vector<int>{f.ddns ? kStatusDdnsConnReq : kStatusConnectReq, kStatusConnectFail}));
         EXPECT_EQ(formatStatusLine(&connection), "Connect FAIL");
         // A connect that never got there is on the status line; no box.
+        EXPECT_EQ(window.networkErrors(), 0);
+    }
+}
+
+TEST_F(LinkEndTest, AConnectWhoseStepGetsNoAnswerFailsNamingTheStep) {
+    ScriptedPeer ddns;
+    ReconnectPolicy policy;
+    policy.answerMs = 300;  // the program's is 10 s
+    connection.reconnect.set(policy);
+    const std::string recorderAt = "127.0.0.1:" + std::to_string(recorder.port());
+    const std::string ddnsAt = "the DDNS server 127.0.0.1:" + std::to_string(ddns.port());
+    struct Step {
+        bool viaDdns;
+        std::function<void()> play;  // the peer's side, up to where it goes silent
+        std::string text;
+        std::vector<int> statuses;
+    };
+    const auto describe = [this] {
+        ASSERT_TRUE(recorder.accept());
+        ASSERT_TRUE(recorder.send(commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, description(11, 11))));
+        ASSERT_EQ(recorder.nextCode(), COMMAND_LOGIN_REQ);
+    };
+    const std::vector<Step> steps = {
+        {false, [this] { ASSERT_TRUE(recorder.accept()); }, "No connect answer from " + recorderAt, {1, 3}},
+        {false, describe, "No login answer from " + recorderAt, {1, 2, 4, 3}},
+        {false,
+         [&] {
+             describe();
+             ASSERT_TRUE(recorder.send(commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, loginOkPayload(0x1F))));
+             ASSERT_EQ(recorder.nextCode(), COMMAND_DATA_SEND_REQ);
+         },
+         "No data-send answer from " + recorderAt, {1, 2, 4, 5, 8, 3}},
+        {true, [&] { ASSERT_TRUE(ddns.accept()); }, "No DDNS answer from " + ddnsAt, {10, 3}},
+        {true,
+         [&] {
+             ASSERT_TRUE(ddns.accept());
+             ASSERT_TRUE(ddns.send(commandPacket(FramingKind::Wide, COMMAND_DDNS_READY)));
+             ASSERT_EQ(ddns.nextCode(), COMMAND_DDNS_INFO_REQ);
+         },
+         "No DDNS answer from " + ddnsAt, {10, 9, 12, 3}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.text);
+        record->useStatic = step.viaDdns ? 0 : 1;
+        setText(record->ddnsServer, u"127.0.0.1");
+        record->ddnsPort = ddns.port();
+        restart();
+        step.play();
+        ASSERT_TRUE(waitEnd());
+        expectEnd(LinkEndCause::NoAnswer, step.text + " in 0.3 s");
+        EXPECT_EQ(window.refreshStatuses(), step.statuses);
+        EXPECT_EQ(formatStatusLine(&connection), "Connect FAIL");
         EXPECT_EQ(window.networkErrors(), 0);
     }
 }

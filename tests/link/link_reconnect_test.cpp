@@ -1,11 +1,14 @@
 // The link connecting again by itself, against scripted recorders on
 // loopback: what it retries and what not, the growing delays and their reset
 // once video flows again, what it resumes, the stall and video-silence
-// watches, and a disconnect while a retry is pending.
+// watches (which a slow display does not set off), retries that get stuck
+// at a step of connecting, and a disconnect while a retry is pending.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/command_payloads.h"
@@ -153,6 +156,54 @@ TEST_F(LinkReconnectTest, WhatIsNotRetried) {
     EXPECT_EQ(window.networkErrors(), 1);
 }
 
+TEST_F(LinkReconnectTest, ARetryStuckAtAStepOfConnectingEndsAndTheNextFollows) {
+    policy.answerMs = 300;
+    connection.reconnect.set(policy);
+    const auto describe = [this] {
+        ASSERT_TRUE(recorder.accept());
+        ASSERT_TRUE(recorder.send(commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, description(11, 11))));
+        ASSERT_EQ(recorder.nextCode(), COMMAND_LOGIN_REQ);
+    };
+    const auto logIn = [&] {
+        describe();
+        ASSERT_TRUE(recorder.send(commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, loginOkPayload(0x1F))));
+        ASSERT_EQ(recorder.nextCode(), COMMAND_DATA_SEND_REQ);
+    };
+    struct Stuck {
+        std::string answer;
+        std::function<void()> play;  // the recorder's side of the stuck attempt
+    };
+    const std::vector<Stuck> steps = {
+        {"connect", [this] { ASSERT_TRUE(recorder.accept()); }},
+        {"login", describe},
+        {"data-send", logIn},
+        // Bytes that are no answer do not hold the attempt up.
+        {"data-send",
+         [&] {
+             logIn();
+             for (int i = 0; i < 100 && window.retries().size() < 2; ++i) {
+                 recorder.send(Bytes(64, 'x'));
+                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
+             }
+         }},
+    };
+    bringUp();
+    for (const Stuck& stuck : steps) {
+        SCOPED_TRACE(stuck.answer);
+        window.clear();
+        recorder.close();
+        ASSERT_TRUE(waitRetries(1));
+        stuck.play();
+        ASSERT_TRUE(waitRetries(2));
+        EXPECT_EQ(window.retries()[1].cause, LinkEndCause::NoAnswer);
+        EXPECT_EQ(window.retries()[1].attempt, 2);
+        EXPECT_EQ(infoLine.get(),
+                  "No " + stuck.answer + " answer from 127.0.0.1:" + std::to_string(recorder.port()) + " in 0.3 s");
+        EXPECT_EQ(answerRetry(), 0);
+        EXPECT_TRUE(window.ends().empty());
+    }
+}
+
 TEST_F(LinkReconnectTest, AttemptsStopAtTheLimit) {
     policy.maxAttempts = 2;
     connection.reconnect.set(policy);
@@ -199,6 +250,31 @@ TEST_F(LinkReconnectTest, SilentStreamIsEndedAndMissingVideoIsTold) {
     EXPECT_EQ(answerRetry(), 2);
 }
 
+TEST_F(LinkReconnectTest, ALinkHeldByASlowDisplayIsNoSilentRecorder) {
+    policy.stallMs = 1000;
+    policy.videoSilenceMs = 1000;
+    connection.reconnect.set(policy);
+    bringUp();
+    consumer.setGated(true);
+    recorder.send(stream(1, 1));
+    ASSERT_TRUE(waitPackets(1));
+    // The display holds the ring full; the link thread waits in its push
+    // for longer than both watches allow, with the rest of the video unread.
+    recorder.send(stream(2, 6));
+    ASSERT_TRUE(waitUntil([this] {
+        return connection.ring.pending() == 3 && connection.ring.writeIndex() == connection.ring.readIndex();
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    consumer.allow(1000);
+    ASSERT_TRUE(waitPackets(7));
+    recorder.send(stream(8, 2));
+    ASSERT_TRUE(waitPackets(9));
+    EXPECT_EQ(tags(), range(1, 9));
+    EXPECT_TRUE(window.retries().empty());
+    EXPECT_EQ(infoLine.get(), "");
+    EXPECT_EQ(status(), kStatusDataSendOk);
+}
+
 TEST_F(LinkReconnectTest, DisconnectCancelsAPendingRetryAtOnce) {
     policy.firstDelayMs = 60000;
     policy.maxDelayMs = 60000;
@@ -215,8 +291,10 @@ TEST_F(LinkReconnectTest, DisconnectCancelsAPendingRetryAtOnce) {
     EXPECT_EQ(formatStatusLine(&connection), "Disconnect");
 }
 
-TEST(ReconnectText, CountsWholeSecondsUp) {
+TEST(ReconnectText, ShowsTheDelayRoundedToWholeSeconds) {
     EXPECT_EQ(reconnectText(8000, 3), "Reconnecting in 8 s (attempt 3)");
-    EXPECT_EQ(reconnectText(7001, 3), "Reconnecting in 8 s (attempt 3)");
-    EXPECT_EQ(reconnectText(-5, 1), "Reconnecting in 1 s (attempt 1)");
+    const std::pair<int64_t, int64_t> shown[] = {{7001, 7}, {7499, 7}, {7500, 8}, {1200, 1}, {1499, 1},
+                                                 {1500, 2}, {800, 1}, {-5, 1}};
+    for (const auto& [remainingMs, seconds] : shown)
+        EXPECT_EQ(reconnectSecondsShown(remainingMs), seconds) << remainingMs;
 }

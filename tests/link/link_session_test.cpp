@@ -210,6 +210,23 @@ TEST_F(LinkSessionTest, WrongAccountWaitsAndStillAnswersEcho) {
     EXPECT_EQ(status(), kStatusLoginFail);
 }
 
+TEST_F(LinkSessionTest, DdnsCommandsFromARecorderAreIgnored) {
+    ScriptedPeer elsewhere;
+    bringUp();
+    Bytes answer = {127, 0, 0, 1, 0, 0, 0, 0};
+    writeLe32(answer.data() + 4, elsewhere.port());
+    recorder.send(concat({stream(1, 2), commandPacket(FramingKind::Wide, COMMAND_DDNS_INFO, answer),
+                          commandPacket(FramingKind::Wide, COMMAND_DDNS_READY), stream(3, 2)}));
+    ASSERT_TRUE(waitPackets(4));
+    EXPECT_EQ(tags(), range(1, 4));
+    // The stream goes on where it is: nothing asked, nowhere else connected.
+    EXPECT_TRUE(recorder.staysQuiet());
+    EXPECT_FALSE(elsewhere.accept(300));
+    EXPECT_EQ(window.count(VWM_SOCKET_RESET), 0u);
+    EXPECT_EQ(window.refreshStatuses(), (std::vector<int>{1, 2, 4, 5, 8, 9}));
+    EXPECT_EQ(shared.threadState.load(), kLinkRecorderExchange);
+}
+
 TEST_F(LinkSessionTest, SlowDisplayBlocksTheProducerWithoutLossOrReordering) {
     bringUp();
     consumer.setGated(true);

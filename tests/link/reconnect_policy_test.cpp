@@ -51,7 +51,11 @@ TEST(ReconnectPolicy, TestTimingTextShortensOnlyWhenWellFormed) {
     EXPECT_EQ(policy.stallMs, 800);
     EXPECT_EQ(policy.videoSilenceMs, 800);
     EXPECT_EQ(policy.baseDelayMs(4), 400);
-    for (const char* bad : {"", "100", "100,400", "0,400,800", "100;400;800", "-1,2,3", "a,b,c"}) {
+    EXPECT_EQ(policy.answerMs, 10000);
+    EXPECT_TRUE(applyTestTiming(policy, "100,400,800,250"));
+    EXPECT_EQ(policy.answerMs, 250);
+    for (const char* bad : {"", "100", "100,400", "0,400,800", "100;400;800", "-1,2,3", "a,b,c", "100,400,800,",
+                            "100,400,800,0", "100,400,800;250"}) {
         ReconnectPolicy untouched;
         EXPECT_FALSE(applyTestTiming(untouched, bad)) << bad;
         EXPECT_EQ(untouched.firstDelayMs, 1000) << bad;

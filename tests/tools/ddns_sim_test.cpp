@@ -91,6 +91,22 @@ TEST(DdnsSim, UnknownIdClosesTheConnection) {
     closeFd(next);
 }
 
+TEST(DdnsSim, TheSilentConnectionIsToldReadyAndThenNothing) {
+    sim::DdnsOptions options = ddnsOptions(4000);
+    options.silentConnection = 1;
+    sim::DdnsSimulator ddns(options);
+    ASSERT_TRUE(ddns.start(nullptr));
+    for (const bool silent : {true, false}) {
+        const int fd = connectLoopback(ddns.port());
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(readExactly(fd, 12), wide(COMMAND_DDNS_READY, {}));
+        ASSERT_TRUE(writeAll(fd, wide(COMMAND_DDNS_INFO_REQ, idField("OTHER"))));
+        EXPECT_EQ(readExactly(fd, 28, silent ? 300 : 5000).size(), silent ? 0u : 28u);
+        closeFd(fd);
+    }
+    EXPECT_EQ(ddns.log().count("SILENT after ready"), 1u);
+}
+
 TEST(DdnsSim, EntriesAreCheckedWhenGiven) {
     sim::DdnsEntry entry;
     EXPECT_TRUE(sim::parseDdnsEntry("G9TEST=127.0.0.1:4000", entry));

@@ -1,7 +1,8 @@
 // The simulator's fault options against the project's link: the client
 // keeps streaming through torn writes, split markers, junk and odd filler
 // bytes, and ends or waits as it should when the recorder closes, stops
-// reading or stalls. Also: one client after another.
+// reading or stalls, or goes silent at a step of connecting. Also: one
+// client after another.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,6 +11,7 @@
 #include "link/command_codes.h"
 #include "link/command_sender.h"
 #include "link/link_status.h"
+#include "tests/support/loopback_server.h"
 #include "tests/tools/sim_session.h"
 #include "tools/recorder_sim/picture_painter.h"
 
@@ -151,6 +153,26 @@ TEST(SimFaults, ResetAfterVideoAndCloseAfterLoginEndTheConnection) {
     EXPECT_TRUE(session.log().waitFor("CLOSED after login"));
     EXPECT_EQ(session.log().count("LOGIN account=admin ok=1"), 1u);
     EXPECT_EQ(session.client->packetCount(), 0u);
+}
+
+TEST(SimFaults, MuteHitsOnlyTheChosenConnection) {
+    sim::SimOptions options = simOptions(11);
+    options.faults.mute = sim::SimFaults::Mute::BeforeConnectOk;
+    options.faults.muteConnection = 2;
+    SimSession session(options);
+    ASSERT_TRUE(session.bringUp());
+    session.client->disconnect();
+    ASSERT_TRUE(session.log().waitFor("CLIENT closed"));
+    // The second connection is accepted and told nothing; the third is
+    // described again.
+    const int second = connectLoopback(session.simulator.port());
+    EXPECT_TRUE(readExactly(second, 1, 300).empty());
+    EXPECT_TRUE(session.log().waitFor("MUTED before CONNECT_OK"));
+    closeFd(second);
+    const int third = connectLoopback(session.simulator.port());
+    EXPECT_EQ(readExactly(third, 12).size(), 12u);
+    closeFd(third);
+    EXPECT_EQ(session.log().count("MUTED"), 1u);
 }
 
 TEST(SimFaults, StallPausesTheStreamThenItResumes) {

@@ -112,7 +112,8 @@ TEST(SimOptionsTest, HelpListsEveryOptionWithItsDefault) {
           "--packet-kind", "--channels", "--fps", "--size", "--echo-interval", "--record-range", "--no-record-range",
           "--log", "--seed", "--fault-random-pieces", "--fault-split-markers", "--fault-garbage",
           "--fault-wide-filler", "--fault-close-mid-packet", "--fault-stop-reading", "--fault-stall",
-          "--fault-reset-after", "--fault-close-after-login", "--loop", "--fault-silent-channel"})
+          "--fault-reset-after", "--fault-close-after-login", "--loop", "--fault-silent-channel",
+          "--fault-mute-before", "--fault-junk-after-login", "--fault-on-connection"})
         EXPECT_NE(usage.find(name), std::string::npos) << name;
     for (const char* value : {"(default 11)", "(default 24)", "(default 552)", "(default 352x288", "(default 25)",
                               "(default 4)", "(default 127.0.0.1)", "(default admin)", "(default 1234)"})
@@ -129,6 +130,35 @@ TEST(SimOptionsTest, LoopAndSilentChannelTakeTheirRanges) {
                                          {"--fault-silent-channel", "0"}, {"--fault-silent-channel", "17"}}) {
         SimOptions o;
         EXPECT_EQ(parse(bad, o, error), OptionsResult::Invalid) << bad[0] << " " << bad[1];
+    }
+}
+
+TEST(SimOptionsTest, MuteFaultsNameOneStepAndMayHitOneConnection) {
+    struct Good {
+        std::vector<const char*> args;
+        SimFaults::Mute mute;
+        int connection;
+    };
+    for (const Good& good : {Good{{"--fault-mute-before", "connect-ok"}, SimFaults::Mute::BeforeConnectOk, 0},
+                             Good{{"--fault-mute-before", "login", "--fault-on-connection", "2"},
+                                  SimFaults::Mute::BeforeLoginAnswer, 2},
+                             Good{{"--fault-mute-before", "data-send"}, SimFaults::Mute::BeforeDataAnswer, 0},
+                             Good{{"--fault-on-connection", "3", "--fault-junk-after-login"},
+                                  SimFaults::Mute::JunkAfterLogin, 3}}) {
+        SimOptions options;
+        std::string error;
+        ASSERT_EQ(parse(good.args, options, error), OptionsResult::Run) << error;
+        EXPECT_EQ(options.faults.mute, good.mute) << good.args[1];
+        EXPECT_EQ(options.faults.muteConnection, good.connection) << good.args[1];
+    }
+    for (const std::vector<const char*>& bad :
+         {std::vector<const char*>{"--fault-mute-before", "video"},
+          {"--fault-mute-before", "login", "--fault-junk-after-login"},
+          {"--fault-on-connection", "2"},
+          {"--fault-junk-after-login", "--fault-on-connection", "0"}}) {
+        SimOptions options;
+        std::string error;
+        EXPECT_EQ(parse(bad, options, error), OptionsResult::Invalid) << bad[0] << " " << bad[1];
     }
 }
 

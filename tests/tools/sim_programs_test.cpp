@@ -91,6 +91,8 @@ TEST(SimPrograms, HelpAndRefusal) {
     EXPECT_EQ(run({ORVIX_RECORDER_SIM, "--packet-kind", "ndav"}), 2);
     EXPECT_EQ(run({ORVIX_DDNS_SIM, "--help"}, &text), 0);
     EXPECT_NE(text.find("--entry"), std::string::npos);
+    EXPECT_NE(text.find("--fault-silent-on"), std::string::npos);
+    EXPECT_EQ(run({ORVIX_DDNS_SIM, "--fault-silent-on", "0"}), 2);
     EXPECT_EQ(run({ORVIX_DDNS_SIM, "--entry", "G9TEST"}), 2);
 }
 

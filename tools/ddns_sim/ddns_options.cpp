@@ -12,7 +12,7 @@ namespace {
 constexpr size_t kMaxIdLength = 15;  // the client's 16-byte field holds a NUL
 
 constexpr OptionDefinition kOptions[] = {
-    {"help", false}, {"port", true}, {"bind", true}, {"entry", true}, {"log", true},
+    {"help", false}, {"port", true}, {"bind", true}, {"entry", true}, {"log", true}, {"fault-silent-on", true},
 };
 
 }  // namespace
@@ -60,6 +60,13 @@ DdnsOptionsResult parseDdnsOptions(int argc, const char* const* argv, DdnsOption
             options.entries.push_back(entry);
         } else if (o.name == "log") {
             options.logFile = o.value;
+        } else if (o.name == "fault-silent-on") {
+            int64_t connection = 0;
+            if (!parseInteger(o.value, 1, 1000000, connection)) {
+                error = "--fault-silent-on needs a connection number from 1, not \"" + o.value + "\"";
+                return DdnsOptionsResult::Invalid;
+            }
+            options.silentConnection = static_cast<int>(connection);
         }
     }
     return DdnsOptionsResult::Run;
@@ -75,7 +82,12 @@ std::string ddnsUsage() {
            "  --bind ADDRESS           IPv4 address to listen on (default 127.0.0.1)\n"
            "  --entry ID=A.B.C.D:PORT  a known id and its recorder (repeatable; none by default)\n"
            "  --log FILE               write one line per received command to FILE\n"
-           "  --help                   this text\n";
+           "  --help                   this text\n"
+           "\n"
+           "Faults, for tests:\n"
+           "  --fault-silent-on N      the Nth connection (from 1) is told the server is\n"
+           "                           ready and then gets no answer; it stays open until\n"
+           "                           the client leaves\n";
 }
 
 }  // namespace orvix::sim

@@ -20,6 +20,9 @@ struct DdnsOptions {
     uint16_t port = 0;
     std::vector<DdnsEntry> entries;
     std::string logFile;
+    // > 0: the Nth connection (from 1) is told the server is ready and then
+    // gets no answer; it stays open until the client leaves.
+    int silentConnection = 0;
 };
 
 // "ID=A.B.C.D:PORT"; false when it is not of that form.

@@ -55,13 +55,21 @@ void DdnsSimulator::serve() {
     while (!stop_.load()) {
         const int client = listener_.accept(kAcceptWaitMs);
         if (client < 0) continue;
-        serveClient(client);
+        serveClient(client, ++connections_);
         closeSocket(client);
     }
 }
 
-void DdnsSimulator::serveClient(int fd) {
+void DdnsSimulator::holdSilent(int fd) {
+    log_.add("SILENT after ready");
+    uint8_t buffer[1024];
+    while (!stop_.load() && readSome(fd, buffer, sizeof buffer, kPollMs) >= 0) {
+    }
+}
+
+void DdnsSimulator::serveClient(int fd, int connection) {
     if (!sendWide(fd, COMMAND_DDNS_READY, {}, stop_)) return;
+    if (connection == options_.silentConnection) return holdSilent(fd);
     ClientCommandReader reader;
     const auto deadline = std::chrono::steady_clock::now() + kClientTimeout;
     uint8_t buffer[1024];

@@ -31,12 +31,16 @@ public:
 
 private:
     void serve();
-    void serveClient(int fd);
+    // `connection` counts the clients from 1.
+    void serveClient(int fd, int connection);
+    // Keeps a silent connection open until the client leaves.
+    void holdSilent(int fd);
 
     DdnsOptions options_;
     ListenSocket listener_;
     CommandLog log_;
     std::atomic<bool> stop_{false};
+    int connections_ = 0;  // serving thread only
     std::thread thread_;
 };
 

@@ -39,13 +39,16 @@ std::vector<uint8_t> twoValues(uint32_t first, uint32_t second) {
 
 RecorderSession::RecorderSession(int fd, const SimOptions& options, const SimProfile& profile, CommandLog& log,
                                  const std::atomic<bool>& stop, uint32_t seed,
-                                 std::function<void(const std::string&)> notice)
+                                 std::function<void(const std::string&)> notice, int connection)
     : fd_(fd),
       options_(options),
       profile_(profile),
       log_(log),
       stop_(stop),
       notice_(std::move(notice)),
+      mute_(options.faults.muteConnection == 0 || options.faults.muteConnection == connection
+                ? options.faults.mute
+                : SimFaults::Mute::None),
       writer_(fd, options.faults, seed, stop) {
     for (int c = 0; c < options.channels; ++c) channels_.push_back(std::make_unique<ChannelStream>(options, profile));
 }
@@ -54,8 +57,15 @@ void RecorderSession::remark(const std::string& text) {
     if (notice_) notice_(text);
 }
 
+bool RecorderSession::mutedAt(SimFaults::Mute step, const char* logLine) {
+    if (mute_ != step) return false;
+    log_.add(logLine);
+    muted_ = true;
+    return true;
+}
+
 void RecorderSession::reply(uint32_t code, const std::vector<uint8_t>& payload) {
-    if (!open_) return;
+    if (!open_ || muted_) return;
     if (writer_.writeCommand(profile_.framing, code, payload) != IoResult::Done) open_ = false;
 }
 
@@ -67,20 +77,22 @@ void RecorderSession::run() {
     description.protocolVersion = options_.protocolVersion;
     description.videoStandardBit = static_cast<uint8_t>(profile_.videoStandardBit);
     prepareLoops();
-    reply(COMMAND_CONNECT_OK, buildDescription(description));
+    if (!mutedAt(SimFaults::Mute::BeforeConnectOk, "MUTED before CONNECT_OK"))
+        reply(COMMAND_CONNECT_OK, buildDescription(description));
 
     const auto period = std::chrono::microseconds(1000000 / options_.framesPerSecond);
     Clock::time_point last = Clock::now();
     Clock::time_point nextFrame = last;
     while (open_ && !stop_.load()) {
         const Clock::time_point now = Clock::now();
-        const bool streaming = loggedIn_ && requested_.any();
+        const bool streaming = loggedIn_ && requested_.any() && !muted_;
         int waitMs = kIdleWaitMs;
         if (streaming) {
             const auto untilFrame = std::chrono::duration_cast<std::chrono::milliseconds>(nextFrame - now).count();
             waitMs = static_cast<int>(std::clamp<int64_t>(untilFrame, 0, kIdleWaitMs));
         }
         if (!receive(waitMs)) break;
+        if (mute_ == SimFaults::Mute::JunkAfterLogin && muted_ && writer_.writeJunk() != IoResult::Done) break;
 
         const Clock::time_point after = Clock::now();
         const double elapsed = std::chrono::duration<double>(after - last).count();
@@ -213,6 +225,7 @@ void RecorderSession::handleLogin(const ClientCommand& command) {
     std::string line = "LOGIN account=" + result.account + " ok=" + (result.ok ? "1" : "0");
     if (!result.ok) line += " reason=" + result.reason;
     log_.add(line);
+    if (mutedAt(SimFaults::Mute::BeforeLoginAnswer, "MUTED before the login answer")) return;
     if (!result.ok) {
         reply(COMMAND_LOGIN_FAIL);
         return;
@@ -220,6 +233,7 @@ void RecorderSession::handleLogin(const ClientCommand& command) {
     loggedIn_ = true;
     nextEcho_ = Clock::now() + std::chrono::seconds(options_.echoIntervalSeconds);
     reply(COMMAND_LOGIN_OK, buildLoginOk(options_.channels));
+    mutedAt(SimFaults::Mute::JunkAfterLogin, "JUNK after login");
     if (options_.faults.closeAfterLogin && open_) {
         log_.add("CLOSED after login");
         open_ = false;
@@ -236,7 +250,8 @@ void RecorderSession::handleDataRequest(const ClientCommand& command) {
     std::bitset<16> channels;
     for (size_t c = 0; c < 16; ++c) channels.set(c, p[8 + c] != 0);
     log_.add("DATA_SEND_REQ flag=" + std::to_string(flag) + " channels=" + channelList(channels));
-    if (!loggedIn_) return;
+    if (!loggedIn_ || muted_) return;
+    if (mutedAt(SimFaults::Mute::BeforeDataAnswer, "MUTED before the data-send answer")) return;
 
     // Channels the recorder does not have are not streamed.
     for (size_t c = static_cast<size_t>(options_.channels); c < 16; ++c) channels.reset(c);

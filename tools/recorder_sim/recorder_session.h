@@ -27,9 +27,11 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // `notice` receives remarks that are not commands (a dropped picture,
-    // an encoder failure); it may be empty.
+    // an encoder failure); it may be empty. `connection` counts the
+    // simulator's connections from 1 (the mute faults may hit only one).
     RecorderSession(int fd, const SimOptions& options, const SimProfile& profile, CommandLog& log,
-                    const std::atomic<bool>& stop, uint32_t seed, std::function<void(const std::string&)> notice);
+                    const std::atomic<bool>& stop, uint32_t seed, std::function<void(const std::string&)> notice,
+                    int connection = 1);
 
     // Serves the client until it closes, a fault closes the connection, or
     // `stop` becomes true. The socket stays open; the caller closes it.
@@ -48,6 +50,9 @@ private:
     void sendPicture(int channel, ChannelStream& stream);
     bool receive(int timeoutMs);
     void remark(const std::string& text);
+    // Whether the mute fault `step` hits this connection; if so, it is
+    // logged and from now on nothing but junk (if any) is written.
+    bool mutedAt(SimFaults::Mute step, const char* logLine);
 
     int fd_;
     const SimOptions& options_;
@@ -55,12 +60,14 @@ private:
     CommandLog& log_;
     const std::atomic<bool>& stop_;
     std::function<void(const std::string&)> notice_;
+    SimFaults::Mute mute_;  // the mute fault of this connection (None when it is not hit)
     StreamWriter writer_;
     ClientCommandReader reader_;
     std::vector<std::unique_ptr<ChannelStream>> channels_;
     AlarmOutputs alarms_;
 
     bool open_ = true;  // false once the client is gone or a fault closed
+    bool muted_ = false;  // a mute fault struck: no more answers, pictures or echoes
     bool loggedIn_ = false;
     bool readingStopped_ = false;
     bool dataRequested_ = false;

@@ -120,7 +120,7 @@ void RecorderSimulator::serve() {
         log_.add("CLIENT connected");
         {
             RecorderSession session(client, options_, profile_, log_, sessionStop_,
-                                    options_.seed + static_cast<uint32_t>(index), notice);
+                                    options_.seed + static_cast<uint32_t>(index), notice, index + 1);
             session.run();
         }
         closeSocket(client);

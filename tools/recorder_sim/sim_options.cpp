@@ -45,6 +45,9 @@ constexpr OptionDefinition kOptions[] = {
     {"fault-close-after-login", false},
     {"fault-down-after", true},
     {"fault-down-for", true},
+    {"fault-mute-before", true},
+    {"fault-junk-after-login", false},
+    {"fault-on-connection", true},
 };
 
 // Seconds with up to three decimals (0.5, 2, 1.25) as milliseconds.
@@ -88,6 +91,26 @@ bool parseRange(const std::string& text, RecordRange& range) {
     range.mode = RecordRange::Mode::Fixed;
     range.start = static_cast<uint32_t>(start);
     range.end = static_cast<uint32_t>(end);
+    return true;
+}
+
+bool muteConflict(std::string& error) {
+    error = "--fault-mute-before and --fault-junk-after-login exclude each other";
+    return false;
+}
+
+bool muteStep(const std::string& step, SimFaults& faults, std::string& error) {
+    if (faults.mute != SimFaults::Mute::None) return muteConflict(error);
+    if (step == "connect-ok") {
+        faults.mute = SimFaults::Mute::BeforeConnectOk;
+    } else if (step == "login") {
+        faults.mute = SimFaults::Mute::BeforeLoginAnswer;
+    } else if (step == "data-send") {
+        faults.mute = SimFaults::Mute::BeforeDataAnswer;
+    } else {
+        error = "--fault-mute-before must be connect-ok, login or data-send, not \"" + step + "\"";
+        return false;
+    }
     return true;
 }
 
@@ -175,6 +198,14 @@ bool apply(const ParsedOption& o, SimOptions& s, std::string& error) {
         if (!seconds(o, s.faults.downAfterMs, error)) return false;
     } else if (n == "fault-down-for") {
         if (!seconds(o, s.faults.downForMs, error)) return false;
+    } else if (n == "fault-mute-before") {
+        return muteStep(o.value, s.faults, error);
+    } else if (n == "fault-junk-after-login") {
+        if (s.faults.mute != SimFaults::Mute::None) return muteConflict(error);
+        s.faults.mute = SimFaults::Mute::JunkAfterLogin;
+    } else if (n == "fault-on-connection") {
+        if (!number(o, 1, 1000000, v, error)) return false;
+        s.faults.muteConnection = static_cast<int>(v);
     }
     return true;
 }
@@ -276,6 +307,10 @@ OptionsResult parseSimOptions(int argc, const char* const* argv, SimOptions& opt
         error = "--fault-down-after and --fault-down-for go together";
         return OptionsResult::Invalid;
     }
+    if (options.faults.muteConnection > 0 && options.faults.mute == SimFaults::Mute::None) {
+        error = "--fault-on-connection needs --fault-mute-before or --fault-junk-after-login";
+        return OptionsResult::Invalid;
+    }
     SimProfile profile;
     if (!resolveProfile(options, profile, error)) return OptionsResult::Invalid;
     return OptionsResult::Run;
@@ -337,6 +372,12 @@ std::string simUsage() {
            "                           and drop every connection, ...\n"
            "  --fault-down-for SEC     ... for SEC seconds, then listen again on the same port;\n"
            "                           over and over (seconds may have decimals)\n"
+           "  --fault-mute-before STEP say nothing more from STEP on, the connection left\n"
+           "                           open: connect-ok (no description), login (no login\n"
+           "                           answer) or data-send (no answer to the data request)\n"
+           "  --fault-junk-after-login answer the login, then write only junk bytes\n"
+           "  --fault-on-connection N  the two faults above only on the Nth connection\n"
+           "                           (from 1), not on every one\n"
            "A recorder that refuses connections is simply one that is not running.\n";
 }
 

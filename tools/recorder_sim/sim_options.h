@@ -37,6 +37,13 @@ struct SimFaults {
     // port; over and over.
     int downAfterMs = 0;
     int downForMs = 0;
+    // The recorder goes silent before one of its answers (the connection
+    // stays open and nothing more is written to it), or answers the login
+    // and then writes only junk; on every connection, or only on the Nth
+    // (from 1) when muteConnection > 0.
+    enum class Mute { None, BeforeConnectOk, BeforeLoginAnswer, BeforeDataAnswer, JunkAfterLogin };
+    Mute mute = Mute::None;
+    int muteConnection = 0;
 };
 
 struct SimOptions {

@@ -40,6 +40,11 @@ void StreamWriter::randomiseFiller(std::vector<uint8_t>& packet, std::mt19937& r
     for (size_t i = 5; i + 4 < packet.size(); i += 2) packet[i] = randomByte(random, safeFiller);
 }
 
+IoResult StreamWriter::writeJunk() {
+    const std::vector<uint8_t> bytes = junk(random_, kMaxJunk);
+    return writeAll(fd_, bytes.data(), bytes.size(), stop_);
+}
+
 void StreamWriter::stall(int seconds) {
     stallUntil_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
 }

@@ -28,6 +28,10 @@ public:
     // to be reset when it is closed (closedByFault() and resetByFault() tell).
     IoResult writeVideo(const std::vector<uint8_t>& packet);
 
+    // A few junk bytes (never the start of a packet), as a broken recorder
+    // might send in place of its answers.
+    IoResult writeJunk();
+
     // Nothing is written for `seconds` from now on.
     void stall(int seconds);
 
