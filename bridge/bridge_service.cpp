@@ -26,7 +26,7 @@ const char* pageWord(RecorderPhase phase) {
 BridgeService::BridgeService(BridgeSettings settings, EventLog& log)
     : settings_(std::move(settings)),
       log_(log),
-      pool_([&log](const std::string& line) { log.event(line); }),
+      pool_([this](const std::string& line) { log_.event(line); }),
       rtsp_(settings_.rtsp, log) {}
 
 bool BridgeService::start(std::string& error) {
