@@ -16,9 +16,10 @@
 #include <vector>
 
 #include "bench/latency_support.h"
-#include "bridge/bridged_recorder.h"
 #include "bridge/rtsp_server.h"
+#include "bridge/watch_result_text.h"
 #include "core/text_codec.h"
+#include "session/recorder_pool.h"
 
 using namespace orvix;
 using namespace orvix::bridge;
@@ -96,14 +97,14 @@ int main() {
         setText(record.address, u"127.0.0.1");
         record.port = port;
     };
-    BridgedRecorder recorder(settings, log);
-    recorder.start();
+    RecorderPool pool;
+    pool.add(settings);
     RtspSettings rtspSettings;
     rtspSettings.port = 0;
     rtspSettings.channels = {1};
     RtspServer server(rtspSettings, log);
     std::string error;
-    if (!server.start({&recorder}, error)) {
+    if (!server.start(pool, error)) {
         std::printf("(e) bridge latency: %s\n", error.c_str());
         return 0;
     }
@@ -122,8 +123,9 @@ int main() {
     });
 
     FeedTiming feedTiming(timing);
-    const WatchResult watched = recorder.watch(0);
-    if (watched == WatchResult::Ready) recorder.feed(0).attach(&feedTiming, false);
+    PoolHandle handle = pool.watch("bench", 0);
+    const WatchResult watched = handle.waitReady(std::chrono::seconds(10));
+    if (watched == WatchResult::Ready) handle.attachPackets(&feedTiming, false);
 
     const std::string location = "rtsp://127.0.0.1:" + std::to_string(server.port()) + "/bench/1";
     GError* parseError = nullptr;
@@ -148,10 +150,9 @@ int main() {
         gst_object_unref(client);
     }
     if (parseError != nullptr) g_error_free(parseError);
-    recorder.feed(0).detach(&feedTiming);
-    if (watched == WatchResult::Ready) recorder.unwatch(0);
+    handle.release();
     server.stop();
-    recorder.stop();
+    pool.stop();
     gst_rtsp_thread_pool_cleanup();
 
     std::lock_guard<std::mutex> lock(timing.mutex);

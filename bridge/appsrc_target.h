@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "bridge/channel_feed.h"
+#include "session/channel_feed.h"
 #include "media/video_codec.h"
 
 namespace orvix::bridge {

@@ -1,6 +1,6 @@
-// The whole bridge: its recorders, the RTSP server with a mount for each of
-// their channels, the status page and the publishers, started and stopped
-// together.
+// The whole bridge: its recorders in a recorder pool, the RTSP server with a
+// mount for each of their channels, the status page and the publishers,
+// started and stopped together.
 #pragma once
 
 #include <memory>
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "bridge/bridged_recorder.h"
 #include "bridge/event_log.h"
 #include "bridge/publisher.h"
 #include "bridge/rtsp_server.h"
 #include "bridge/status_server.h"
+#include "session/recorder_pool.h"
 
 namespace orvix::bridge {
 
@@ -44,7 +44,9 @@ public:
 private:
     BridgeSettings settings_;
     EventLog& log_;
-    std::vector<std::unique_ptr<BridgedRecorder>> recorders_;
+    // Before the server: its clients' media may still let go of their
+    // handles while it stops.
+    RecorderPool pool_;
     RtspServer rtsp_;
     std::unique_ptr<StatusServer> status_;
     std::vector<std::unique_ptr<Publisher>> publishers_;

@@ -10,38 +10,36 @@
 
 #include "bridge/appsrc_target.h"
 #include "bridge/client_address.h"
+#include "bridge/watch_result_text.h"
 
 namespace orvix::bridge {
 namespace {
 
 constexpr const char* kWatchKey = "orvix-media-watch";
 
-// A media's hold on its channel: the watcher counted by watch(), and the
-// appsrc attached to the feed once the pipeline asks for data. Released
+// A media's hold on its channel: the pool handle it watches with, and the
+// appsrc attached to its packets once the pipeline asks for data. Released
 // once, when the media is unprepared or, at the latest, when its element
 // is freed.
 class MediaWatch {
 public:
-    MediaWatch(const ChannelMount& mount, GstElement* appsrc) : mount_(mount), target_(appsrc) {}
+    MediaWatch(PoolHandle handle, GstElement* appsrc) : handle_(std::move(handle)), target_(appsrc) {}
 
     void attach() {
         std::lock_guard<std::mutex> lock(mutex_);
         if (released_ || attached_) return;
         attached_ = true;
-        feed().attach(&target_);
+        handle_.attachPackets(&target_);
     }
     void release() {
         std::lock_guard<std::mutex> lock(mutex_);
         if (released_) return;
         released_ = true;
-        feed().detach(&target_);
-        mount_.recorder->unwatch(mount_.channel);
+        handle_.release();
     }
 
 private:
-    ChannelFeed& feed() { return mount_.recorder->feed(mount_.channel); }
-
-    ChannelMount mount_;
+    PoolHandle handle_;
     AppsrcTarget target_;
     std::mutex mutex_;
     bool attached_ = false;
@@ -117,20 +115,20 @@ G_DEFINE_TYPE(OrvixChannelMediaFactory, orvix_channel_media_factory, GST_TYPE_RT
 GstElement* createElement(GstRTSPMediaFactory* factory, const GstRTSPUrl*) {
     const ChannelMount& mount = *reinterpret_cast<OrvixChannelMediaFactory*>(factory)->mount;
     const std::string client = currentClientAddress();
-    const WatchResult result = mount.recorder->watch(mount.channel);
+    PoolHandle handle = mount.pool->watch(mount.recorder, mount.channel);
+    const WatchResult result = handle.waitReady(mount.joinWait);
     if (result != WatchResult::Ready) {
         mount.log->event("client " + client + " refused for " + mount.path + ": " + describe(result));
         return nullptr;
     }
     GstElement* appsrc = nullptr;
-    GstElement* bin = buildPipeline(mount.recorder->feed(mount.channel).codec(), &appsrc);
+    GstElement* bin = buildPipeline(handle.codec(), &appsrc);
     if (bin == nullptr) {
-        mount.recorder->unwatch(mount.channel);
         mount.log->event("client " + client + " refused for " + mount.path +
                          ": a GStreamer element is missing (rtph264pay, rtpmp4vpay)");
         return nullptr;
     }
-    auto* watch = new MediaWatch(mount, appsrc);
+    auto* watch = new MediaWatch(std::move(handle), appsrc);
     GstAppSrcCallbacks callbacks{};
     callbacks.need_data = onNeedData;
     gst_app_src_set_callbacks(GST_APP_SRC(appsrc), &callbacks, watch, nullptr);

@@ -1,20 +1,21 @@
 // The RTSP media of one recorder channel (/NAME/CH): a shared media whose
-// pipeline is appsrc ! parser ! payloader, fed by the channel's feed, never
-// re-encoded. Building the media is where a client "watches" the channel:
-// it waits for the recorder's pictures (the connection opens on demand) and
-// gives no media when they do not come, which the client sees as an error
-// before any stream was set up. The media's end (its last client gone)
-// "unwatches" it.
+// pipeline is appsrc ! parser ! payloader, fed by a pool handle's packets,
+// never re-encoded. Building the media is where a client "watches" the
+// channel: it takes a handle and waits for the recorder's pictures (the
+// connection opens on demand), and gives no media when they do not come,
+// which the client sees as an error before any stream was set up. The
+// media's end (its last client gone) releases the handle.
 #pragma once
 
 #include <gst/rtsp-server/rtsp-media-factory.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 
-#include "bridge/bridged_recorder.h"
 #include "bridge/event_log.h"
+#include "session/recorder_pool.h"
 
 namespace orvix::bridge {
 
@@ -27,9 +28,11 @@ struct MediaGeneration {
 };
 
 struct ChannelMount {
-    BridgedRecorder* recorder = nullptr;
+    RecorderPool* pool = nullptr;
+    std::string recorder;  // its name in the pool
     int channel = 0;  // 0-based
     std::string path;  // "/NAME/CH"
+    std::chrono::milliseconds joinWait{10000};  // a client waits this long for pictures
     EventLog* log = nullptr;
     std::shared_ptr<MediaGeneration> generation = std::make_shared<MediaGeneration>();
 };

@@ -33,7 +33,6 @@ RecorderSettings settingsFor(const std::string& name, const RecorderOptions& r, 
         setText(record.name, fromUtf8(name));
     };
     recorder.closeAfter = std::chrono::seconds(options.closeAfterSeconds);
-    recorder.joinWait = std::chrono::seconds(options.joinWaitSeconds);
     // A connection lost while clients watch is made again, with no limit
     // on the attempts: it closes anyway once no client is left.
     recorder.reconnect = reconnectPolicyFromEnvironment(true);
@@ -98,6 +97,7 @@ int main(int argc, char** argv) {
     settings.rtsp.channels = options.channels;
     settings.rtsp.user = options.rtspUser;
     settings.rtsp.password = options.rtspPassword;
+    settings.rtsp.joinWait = std::chrono::seconds(options.joinWaitSeconds);
     settings.statusPort = options.statusPort;
     settings.publishUrl = options.publishUrl;
     settings.published = options.channels;

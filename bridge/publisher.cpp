@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include "bridge/watch_result_text.h"
 #include "recording/elementary_stream.h"
 
 namespace orvix::bridge {
@@ -67,9 +68,10 @@ void pictureSize(AVCodecID codecId, const std::vector<uint8_t>& bytes, int& widt
 
 }  // namespace
 
-Publisher::Publisher(BridgedRecorder& recorder, int channel, std::string url, EventLog& log)
-    : recorder_(recorder), channel_(channel), url_(std::move(url)),
-      path_(recorder.name() + "/" + std::to_string(channel + 1)), log_(log) {}
+Publisher::Publisher(RecorderPool& pool, std::string recorder, int channel, std::string url,
+                     std::chrono::milliseconds joinWait, EventLog& log)
+    : pool_(pool), recorder_(std::move(recorder)), channel_(channel), joinWait_(joinWait), url_(std::move(url)),
+      path_(recorder_ + "/" + std::to_string(channel + 1)), log_(log) {}
 
 void Publisher::start() {
     if (thread_.joinable()) return;
@@ -133,13 +135,13 @@ bool Publisher::nextFrame(FeedFrame& frame, int waitSeconds, bool& timedOut) {
 }
 
 void Publisher::run() {
-    const WatchResult watched = recorder_.watch(channel_);
+    PoolHandle handle = pool_.watch(recorder_, channel_);
+    const WatchResult watched = handle.waitReady(joinWait_);
     if (watched != WatchResult::Ready) {
         log_.event("publishing " + path_ + " ended: " + describe(watched));
         setState("ended");
         return;
     }
-    ChannelFeed& feed = recorder_.feed(channel_);
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -148,10 +150,10 @@ void Publisher::run() {
             ended_ = false;
         }
         // From the next key picture on, which carries the configuration.
-        feed.attach(this, false);
+        handle.attachPackets(this, false);
         std::string failure;
-        const Outcome outcome = publishOnce(failure);
-        feed.detach(this);
+        const Outcome outcome = publishOnce(handle.codec(), failure);
+        handle.attachPackets(nullptr);
         if (outcome == Outcome::Ended) log_.event("publishing " + path_ + " ended: the recorder's connection is gone");
         if (outcome != Outcome::Failed) break;
         log_.event("publishing " + path_ + " to " + url_ + " failed: " + failure + "; again in " +
@@ -161,11 +163,9 @@ void Publisher::run() {
         if (wake_.wait_for(lock, std::chrono::seconds(kRetrySeconds), [this] { return stop_; })) break;
     }
     setState("ended");
-    recorder_.unwatch(channel_);
 }
 
-Publisher::Outcome Publisher::publishOnce(std::string& failure) {
-    const VideoCodec codec = recorder_.feed(channel_).codec();
+Publisher::Outcome Publisher::publishOnce(VideoCodec codec, std::string& failure) {
     FeedFrame first;
     bool timedOut = false;
     if (codec == VideoCodec::None || !nextFrame(first, kFirstPictureWaitSeconds, timedOut)) {

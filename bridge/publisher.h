@@ -8,15 +8,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
 
-#include "bridge/bridged_recorder.h"
-#include "bridge/channel_feed.h"
 #include "bridge/event_log.h"
+#include "session/channel_feed.h"
+#include "session/recorder_pool.h"
 
 namespace orvix::bridge {
 
@@ -25,8 +26,10 @@ public:
     static constexpr int kRetrySeconds = 5;
     static constexpr size_t kMaxQueuedBytes = 4u << 20;
 
-    // `channel` 0-based; `url` the server's URL for it.
-    Publisher(BridgedRecorder& recorder, int channel, std::string url, EventLog& log);
+    // `channel` 0-based of the pool's `recorder`; `url` the server's URL for
+    // it; `joinWait` how long the recorder's first pictures are waited for.
+    Publisher(RecorderPool& pool, std::string recorder, int channel, std::string url,
+              std::chrono::milliseconds joinWait, EventLog& log);
     ~Publisher() override { stop(); }
     Publisher(const Publisher&) = delete;
     Publisher& operator=(const Publisher&) = delete;
@@ -45,15 +48,17 @@ public:
 private:
     enum class Outcome { Stopped, Ended, Failed };
     void run();
-    Outcome publishOnce(std::string& failure);
+    Outcome publishOnce(VideoCodec codec, std::string& failure);
     // The next queued picture; false when stopped or the stream ended (or
     // nothing came for `waitSeconds`, then `timedOut`).
     bool nextFrame(FeedFrame& frame, int waitSeconds, bool& timedOut);
     void setState(const char* state);
     bool stopping() const;
 
-    BridgedRecorder& recorder_;
+    RecorderPool& pool_;
+    const std::string recorder_;
     const int channel_;
+    const std::chrono::milliseconds joinWait_;
     const std::string url_;
     const std::string path_;
     EventLog& log_;

@@ -7,6 +7,7 @@
 
 #include "bridge/channel_gate.h"
 #include "bridge/client_address.h"
+#include "bridge/watch_result_text.h"
 
 namespace orvix::bridge {
 namespace {
@@ -40,7 +41,7 @@ std::string RtspServer::mountOf(const std::string& requestPath, const std::set<s
     return {};
 }
 
-bool RtspServer::start(const std::vector<BridgedRecorder*>& recorders, std::string& error) {
+bool RtspServer::start(RecorderPool& recorders, std::string& error) {
     server_ = gst_rtsp_server_new();
     gst_rtsp_server_set_address(server_, settings_.address.c_str());
     gst_rtsp_server_set_service(server_, std::to_string(settings_.port).c_str());
@@ -63,14 +64,16 @@ bool RtspServer::start(const std::vector<BridgedRecorder*>& recorders, std::stri
     gst_rtsp_server_set_auth(server_, auth);
     g_object_unref(auth);
 
-    for (BridgedRecorder* recorder : recorders) {
+    for (const std::string& recorder : recorders.recorders()) {
         for (int channel = 0; channel < kMaxChannels; ++channel) {
             const auto& wanted = settings_.channels;
             if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), channel + 1) == wanted.end()) continue;
             ChannelMount mount;
+            mount.pool = &recorders;
             mount.recorder = recorder;
             mount.channel = channel;
-            mount.path = "/" + recorder->name() + "/" + std::to_string(channel + 1);
+            mount.path = "/" + recorder + "/" + std::to_string(channel + 1);
+            mount.joinWait = settings_.joinWait;
             mount.log = &log_;
             mounts_.push_back(mount);
             mountPaths_.insert(mount.path);
@@ -141,11 +144,8 @@ GstRTSPStatusCode RtspServer::admit(GstRTSPClient* client, const std::string& re
     // Waits for the channel's pictures; the media, built next, holds the
     // channel from then on.
     const ChannelMount& mount = *found->second;
-    const WatchResult result = mount.recorder->watch(mount.channel);
-    if (result == WatchResult::Ready) {
-        mount.recorder->unwatch(mount.channel);
-        return GST_RTSP_STS_OK;
-    }
+    const WatchResult result = mount.pool->watch(mount.recorder, mount.channel).waitReady(mount.joinWait);
+    if (result == WatchResult::Ready) return GST_RTSP_STS_OK;
     log_.event("client " + clientAddress(client) + " refused for " + path + ": " + describe(result));
     return result == WatchResult::NoSuchChannel ? GST_RTSP_STS_NOT_FOUND : GST_RTSP_STS_SERVICE_UNAVAILABLE;
 }

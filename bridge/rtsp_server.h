@@ -7,6 +7,7 @@
 
 #include <gst/rtsp-server/rtsp-server.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <set>
@@ -14,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "bridge/bridged_recorder.h"
 #include "bridge/channel_media_factory.h"
 #include "bridge/event_log.h"
+#include "session/recorder_pool.h"
 
 namespace orvix::bridge {
 
@@ -24,6 +25,7 @@ struct RtspSettings {
     std::string address = "127.0.0.1";
     int port = 8554;  // 0: a free port (see port())
     std::vector<int> channels;  // 1-based channels mounted; every channel when empty
+    std::chrono::milliseconds joinWait{10000};  // a client waits this long for the recorder
     // Digest authentication when `user` is not empty.
     std::string user;
     std::string password;
@@ -40,9 +42,10 @@ public:
     RtspServer(const RtspServer&) = delete;
     RtspServer& operator=(const RtspServer&) = delete;
 
-    // Mounts every channel of every recorder, listens and serves on a thread
-    // of its own. False, with the reason, when it cannot listen.
-    bool start(const std::vector<BridgedRecorder*>& recorders, std::string& error);
+    // Mounts every channel of every recorder of `pool` (which must outlive
+    // the server), listens and serves on a thread of its own. False, with
+    // the reason, when it cannot listen.
+    bool start(RecorderPool& pool, std::string& error);
     // Ends every client connection and stops serving.
     void stop();
     int port() const { return port_; }

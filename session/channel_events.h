@@ -39,6 +39,12 @@ public:
         (void)channel;
         return {width, height};
     }
+    // Decode worker: whether `channel`'s pictures are wanted now; a channel
+    // that is not is only handed on as packets. Must not block.
+    virtual bool decodes(int channel) {
+        (void)channel;
+        return true;
+    }
     // Decode worker, before the unit is decoded: one codec-ready access unit
     // of `channel` (same ordering as picture()). Valid only during the call.
     virtual void packet(int channel, const AccessUnit& unit) {

@@ -5,7 +5,6 @@
 
 #include "link/frame_kind.h"
 #include "link/recorder_connection.h"
-#include "media/video_decoder.h"
 
 namespace orvix {
 namespace {
@@ -14,16 +13,19 @@ namespace {
 constexpr std::chrono::milliseconds kWorkerWait{200};
 // Packets a worker takes of one channel before it lets the others go first.
 constexpr int kPacketsPerTurn = 4;
-// The size a channel's decoder opens with (the pictures set their own).
-constexpr int kOpenWidth = 720;
-constexpr int kOpenHeight = 576;
 
 }  // namespace
 
 DecodeWorkers::DecodeWorkers(ChannelQueues& queues, const DeviceRecord& record, LinkShared& shared,
                              ChannelEvents& events, bool decode)
     : queues_(queues), record_(record), shared_(shared), events_(events), decode_(decode) {
-    for (Channel& channel : channels_) channel.rawConfig = kRawConfigInitial;
+    for (int c = 0; c < ChannelQueues::kChannels; ++c) {
+        Channel& channel = channels_[static_cast<size_t>(c)];
+        channel.rawConfig = kRawConfigInitial;
+        // Converted straight to the size the channel is shown at.
+        channel.decoder.setConvertedSize(
+            [this, c](int width, int height) { return events_.pictureSize(c, width, height); });
+    }
 }
 
 DecodeWorkers::~DecodeWorkers() { stop(); }
@@ -40,9 +42,7 @@ void DecodeWorkers::stop() {
         if (thread.joinable()) thread.join();
     }
     threads_.clear();
-    for (Channel& channel : channels_) {
-        if (channel.decoder != nullptr) channel.decoder->close();
-    }
+    for (Channel& channel : channels_) channel.decoder.close();
 }
 
 uint64_t DecodeWorkers::pictures(int channel) const {
@@ -61,40 +61,24 @@ void DecodeWorkers::run() {
 }
 
 void DecodeWorkers::process(int channel, Channel& state) {
-    const int32_t model = record_.modelIndex.load();
     AccessUnit unit;
     const AccessUnitStep step = readAccessUnit(state.packet.bytes.data(), state.packet.bytes.size(),
-                                               frameKindForModel(model), channel, state.rawConfig, unit);
-    if (step == AccessUnitStep::NoParameterSet && state.decoder != nullptr)
-        state.decoder->reportMissingParameterSet(unit.resolutionCode);
+                                               frameKindForModel(record_.modelIndex.load()), channel,
+                                               state.rawConfig, unit);
+    if (step == AccessUnitStep::NoParameterSet) state.decoder.reportMissingParameterSet(unit.resolutionCode);
     if (step != AccessUnitStep::Ready) return;
     events_.packet(channel, unit);
-    if (!decode_) return;
+    if (!decode_ || !events_.decodes(channel)) {
+        state.awaitKey = true;
+        return;
+    }
+    if (state.awaitKey && !unit.keyPicture) return;
+    state.awaitKey = false;
 
-    // Opened on the channel's first packet, and again when the recorder's
-    // model (and so its codec) is another one than it was opened for.
-    if (state.decoder == nullptr) {
-        state.decoder = std::make_unique<VideoDecoder>();
-        // Converted straight to the size the channel is shown at.
-        state.decoder->setConvertedSize(
-            [this, channel](int width, int height) { return events_.pictureSize(channel, width, height); });
-    }
-    if (state.openedModel != model) {
-        if (state.decoder->open(kOpenWidth, kOpenHeight, record_) != 1) return;
-        state.openedModel = model;
-    }
-    const DecodedPicture picture = state.decoder->decodeAccessUnit(unit, state.rawConfig);
-    if (!picture) return;
+    ChannelPicture frame;
+    if (!state.decoder.decode(unit, state.rawConfig, record_, frame)) return;
     shared_.framesCounter.fetch_add(1);
     state.pictures.fetch_add(1);
-    ChannelPicture frame;
-    frame.pixels = picture.pixels;
-    frame.width = picture.width;
-    frame.height = picture.height;
-    frame.rowBytes = picture.width * 4;
-    frame.recorderSeconds = unit.recorderSeconds;
-    frame.decodedWidth = picture.decodedWidth;
-    frame.decodedHeight = picture.decodedHeight;
     events_.picture(channel, frame);
 }
 

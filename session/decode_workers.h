@@ -3,7 +3,9 @@
 // channel at a time, so each channel is decoded in order while different
 // channels decode in parallel. Each channel has its own decoder, opened from
 // the recorder's model as the single view's decoder is, and its own raw
-// configuration memory (the fixed parameter sets of the raw kind).
+// configuration memory (the fixed parameter sets of the raw kind). A channel
+// whose pictures the events do not want (ChannelEvents::decodes) is handed
+// on as packets only, and decoded again from its next key picture.
 #pragma once
 
 #include <array>
@@ -16,11 +18,10 @@
 #include "core/device_record.h"
 #include "link/channel_queues.h"
 #include "link/link_shared.h"
+#include "session/channel_decoder.h"
 #include "session/channel_events.h"
 
 namespace orvix {
-
-class VideoDecoder;
 
 class DecodeWorkers {
 public:
@@ -45,9 +46,10 @@ public:
 
 private:
     struct Channel {
-        std::unique_ptr<VideoDecoder> decoder;
-        int32_t openedModel = -1;
+        ChannelDecoder decoder;
         uint8_t rawConfig = 0;
+        // Pictures were not wanted: decoding starts again at a key picture.
+        bool awaitKey = false;
         QueuedPacket packet;  // the buffer the queue swaps packets into
         std::atomic<uint64_t> pictures{0};
     };

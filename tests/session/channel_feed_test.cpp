@@ -1,15 +1,15 @@
-// The channel feed: what every RTSP client and publisher of a channel is
-// given. Key pictures must always be able to start a decoder, a new client
-// starts with a whole group, and a full client never holds up the others.
+// The channel feed: what every packet consumer of a channel is given. Key
+// pictures must always be able to start a decoder, a new target starts with
+// a whole group, and a full target never holds up the others.
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "bridge/channel_feed.h"
+#include "session/channel_feed.h"
 #include "media/parameter_sets.h"
 #include "tests/support/pipeline_support.h"
 
-namespace orvix::bridge {
+namespace orvix {
 namespace {
 
 using test::Packet;
@@ -231,4 +231,4 @@ TEST(ChannelFeed, AccessUnitsFromTheQueuesCountAsPacketsAndQueueDropsAsDrops) {
 }
 
 }  // namespace
-}  // namespace orvix::bridge
+}  // namespace orvix

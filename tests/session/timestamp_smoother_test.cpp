@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "bridge/timestamp_smoother.h"
+#include "session/timestamp_smoother.h"
 
-namespace orvix::bridge {
+namespace orvix {
 namespace {
 
 constexpr int64_t kMs = 1000000;
@@ -132,4 +132,4 @@ TEST(TimestampSmoother, AfterAnOutageTheTimelineGoesOnByTheTimeThePicturesWereAw
 }
 
 }  // namespace
-}  // namespace orvix::bridge
+}  // namespace orvix

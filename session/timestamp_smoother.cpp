@@ -1,8 +1,8 @@
-#include "bridge/timestamp_smoother.h"
+#include "session/timestamp_smoother.h"
 
 #include <algorithm>
 
-namespace orvix::bridge {
+namespace orvix {
 namespace {
 
 constexpr double kLowestRate = 1.0;
@@ -100,4 +100,4 @@ int64_t TimestampSmoother::next(int64_t recorderSeconds, int64_t arrivalNs) {
     return time;
 }
 
-}  // namespace orvix::bridge
+}  // namespace orvix

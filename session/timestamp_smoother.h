@@ -12,7 +12,7 @@
 #include <array>
 #include <cstdint>
 
-namespace orvix::bridge {
+namespace orvix {
 
 class TimestampSmoother {
 public:
@@ -61,4 +61,4 @@ private:
     int64_t last_ = 0;
 };
 
-}  // namespace orvix::bridge
+}  // namespace orvix

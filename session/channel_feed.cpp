@@ -1,4 +1,4 @@
-#include "bridge/channel_feed.h"
+#include "session/channel_feed.h"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include "media/access_unit.h"
 #include "recording/elementary_stream.h"
 
-namespace orvix::bridge {
+namespace orvix {
 namespace {
 
 constexpr int kH264AccessUnitDelimiter = 9;
@@ -197,4 +197,4 @@ void ChannelFeed::detach(FeedTarget* target) {
                     attached_.end());
 }
 
-}  // namespace orvix::bridge
+}  // namespace orvix

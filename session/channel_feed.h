@@ -1,11 +1,12 @@
-// One recorder channel as the RTSP side takes it: each packet becomes a
-// codec-ready access unit with a smoothed time, key pictures carry the
-// stream's configuration (H.264 parameter sets, MPEG-4 headers) in front
-// when the recorder left it out, and the pictures from the last key picture
-// on are kept so that a new client starts at once with a whole group.
-// Targets (the appsrc of an RTSP media or of a publisher) take the pictures;
-// one that has no room is skipped up to the next key picture, so a slow
-// client never holds up the recorder, and the skipped pictures are counted.
+// One recorder channel's packets as they are handed on without decoding (an
+// RTSP feed, a publisher, a recording): each packet becomes a codec-ready
+// access unit with a smoothed time, key pictures carry the stream's
+// configuration (H.264 parameter sets, MPEG-4 headers) in front when the
+// recorder left it out, and the pictures from the last key picture on are
+// kept so that a new target starts at once with a whole group. Targets take
+// the pictures; one that has no room is skipped up to the next key picture,
+// so a slow consumer never holds up the recorder, and the skipped pictures
+// are counted.
 #pragma once
 
 #include <atomic>
@@ -15,12 +16,12 @@
 #include <mutex>
 #include <vector>
 
-#include "bridge/timestamp_smoother.h"
 #include "link/frame_kind.h"
 #include "media/access_unit.h"
 #include "media/video_codec.h"
+#include "session/timestamp_smoother.h"
 
-namespace orvix::bridge {
+namespace orvix {
 
 struct FeedFrame {
     std::shared_ptr<const std::vector<uint8_t>> bytes;
@@ -50,7 +51,7 @@ struct FeedCounters {
 class ChannelFeed {
 public:
     // Bytes of the kept group above which it is given up until the next key
-    // picture (a new client then waits for that one).
+    // picture (a new target then waits for that one).
     static constexpr size_t kMaxGroupBytes = 8u << 20;
 
     explicit ChannelFeed(int channel) : channel_(channel) {}
@@ -121,4 +122,4 @@ private:
     std::atomic<uint64_t> queueDrops_{0};
 };
 
-}  // namespace orvix::bridge
+}  // namespace orvix
