@@ -30,11 +30,6 @@ constexpr int kBusyTimeoutMs = 2000;
 
 constexpr char kPasswordsInFileLine[] = "Passwords are kept in the device list file (no keyring)";
 
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-
 struct RecordDestroyer {
     void operator()(DeviceRecord* record) const { destroyRecord(record); }
 };
@@ -92,6 +87,11 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+void markInKeyring(FileRow& row) {
+    row.fields.password.clear();
+    row.passwordInKeyring = true;
+}
+
 int execute(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
 uint32_t unusedId(const DeviceList& list, const std::vector<RecordPtr>& records) {
@@ -105,11 +105,6 @@ uint32_t unusedId(const DeviceList& list, const std::vector<RecordPtr>& records)
     uint32_t id = 1;
     while (used(id)) ++id;
     return id;
-}
-
-// The secret's label and attributes stay as they are while these do.
-bool sameSecretLabel(const StoredFields& a, const StoredFields& b) {
-    return a.id == b.id && a.name == b.name && a.reachedAt() == b.reachedAt();
 }
 
 std::string joinedNames(const std::vector<std::u16string>& names) {
@@ -128,16 +123,13 @@ struct DeviceStore::SecretUndo {
     StoredFields previous;
 };
 
-struct DeviceStore::SavePlan {
-    std::vector<OwnRow> own;
-    std::vector<const DeviceRecord*> records;  // by index of `own`
-    std::vector<StoredFields> listed;          // the list's fields, by index of `own`
-    std::vector<PasswordPlace> previousPlace;  // by index of `own`
-    std::vector<StoredFields> previousFields;  // by index of `own`
-    std::set<int64_t> deletedKeys;
-    std::vector<int64_t> removeAfterSave;  // secrets to remove once the rows are saved
-    std::vector<SecretUndo> stored;        // secrets this save put into the keyring
+// What a save does in the keyring besides its rows: the secrets it stored,
+// and those to remove once the rows are saved.
+struct DeviceStore::SecretChanges {
+    std::vector<SecretUndo> stored;
+    std::vector<int64_t> removeAfterSave;
 };
+
 
 std::string defaultDatabasePath() {
     std::string base;
@@ -232,7 +224,7 @@ void DeviceStore::notePasswordsInFile() {
                  path_.c_str(), keyringProblem_.c_str());
 }
 
-std::vector<DeviceStore::KnownRecord>& DeviceStore::rememberList(const DeviceList& list) {
+std::vector<KnownRecord>& DeviceStore::rememberList(const DeviceList& list) {
     auto found = std::find_if(knownLists_.begin(), knownLists_.end(),
                               [&list](const KnownList& known) { return known.list == &list; });
     KnownList entry;
@@ -348,131 +340,68 @@ bool DeviceStore::passwordReadable(const DeviceRecord& record) const {
     return true;
 }
 
-DeviceStore::SavePlan DeviceStore::planSave(const DeviceList& list) {
-    SavePlan plan;
-    static const std::vector<KnownRecord> kNone;
+SavePlan DeviceStore::planFor(const DeviceList& list, const std::vector<ListedRecord>& listed) const {
     const KnownList* memory = findList(list);
-    const std::vector<KnownRecord>& known = memory != nullptr ? memory->records : kNone;
-    // A list at the address of one this store knew, sharing none of its
-    // records, is another list: nothing of the old one counts as deleted.
-    bool knownList = memory != nullptr;
-    if (knownList && !known.empty() && !list.empty()) {
-        knownList = std::any_of(known.begin(), known.end(), [&list](const KnownRecord& k) {
-            return std::find(list.entries().begin(), list.entries().end(), k.record) != list.entries().end();
-        });
-    }
-    std::vector<bool> matched(known.size(), false);
-
+    const std::vector<KnownRecord>* known = recordsOfSameList(listed, memory != nullptr ? &memory->records : nullptr);
     // A list this store has not seen: its records take the rows with their
     // ids, so look at the file first.
     std::vector<FileRow> rows;
-    std::vector<bool> rowTaken;
-    if (!knownList && exists(path_)) {
+    if (known == nullptr && exists(path_)) {
         Database db;
         if (openDatabase(path_, db, SQLITE_OPEN_READONLY) != SQLITE_OK ||
             readRows(db.get(), rows).outcome != ReadOutcome::Ok) {
             rows.clear();
         }
-        rowTaken.assign(rows.size(), false);
     }
-
-    for (const DeviceRecord* record : list.entries()) {
-        OwnRow own;
-        const StoredFields listed = StoredFields::of(*record);
-        PasswordPlace previousPlace = PasswordPlace::File;
-        StoredFields previousFields;
-        if (knownList) {
-            for (size_t j = 0; j < known.size(); ++j) {
-                if (matched[j] || known[j].record != record || known[j].fields.id != record->id) continue;
-                matched[j] = true;
-                own.fileKey = known[j].key;
-                own.edited = listed != known[j].fields;
-                previousPlace = known[j].place;
-                previousFields = known[j].fields;
-                break;
-            }
-        } else {
-            for (size_t j = 0; j < rows.size(); ++j) {
-                if (rowTaken[j] || rows[j].fields.id != record->id) continue;
-                rowTaken[j] = true;
-                own.fileKey = rows[j].key;
-                previousPlace = rows[j].passwordInKeyring ? PasswordPlace::KeyringUnread : PasswordPlace::File;
-                previousFields = rows[j].fields;
-                break;
-            }
-        }
-        own.wanted.key = own.fileKey != 0 ? own.fileKey : newRowKey();
-        own.wanted.fields = listed;
-        plan.own.push_back(std::move(own));
-        plan.records.push_back(record);
-        plan.listed.push_back(listed);
-        plan.previousPlace.push_back(previousPlace);
-        plan.previousFields.push_back(std::move(previousFields));
-    }
-    if (knownList) {
-        for (size_t j = 0; j < known.size(); ++j) {
-            if (matched[j]) continue;
-            plan.deletedKeys.insert(known[j].key);
-            if (known[j].place == PasswordPlace::Keyring || known[j].place == PasswordPlace::KeyringUnread) {
-                plan.removeAfterSave.push_back(known[j].key);
-            }
-        }
-    }
-    return plan;
+    return planSave(listed, known, rows);
 }
 
-void DeviceStore::placePasswords(SavePlan& plan) {
+std::vector<OwnRow> DeviceStore::placePasswords(const SavePlan& plan, SecretChanges& secrets) {
+    std::vector<OwnRow> own;
+    own.reserve(plan.rows.size());
     int storedCount = 0;
-    for (size_t i = 0; i < plan.own.size(); ++i) {
-        OwnRow& own = plan.own[i];
-        FileRow& wanted = own.wanted;
-        const std::u16string& password = plan.listed[i].password;
-        const PasswordPlace previous = plan.previousPlace[i];
-        const StoredFields& before = plan.previousFields[i];
-        auto inKeyring = [&wanted] {
-            wanted.fields.password.clear();
-            wanted.passwordInKeyring = true;
-        };
-
-        if (previous == PasswordPlace::KeyringUnread && password == before.password) {
-            inKeyring();  // still there; it could not be read, so it stays as it is
-            continue;
+    for (const PlannedRow& row : plan.rows) {
+        OwnRow mine;
+        mine.fileKey = row.fileKey;
+        mine.edited = row.change != RowChange::Keep;
+        mine.wanted.key = row.fileKey != 0 ? row.fileKey : newRowKey();
+        mine.wanted.fields = row.listed;
+        if (row.removePreviousSecret) secrets.removeAfterSave.push_back(row.fileKey);
+        if (row.secret == SecretAction::Kept) {
+            markInKeyring(mine.wanted);
+        } else if (row.secret == SecretAction::Store && storeSecret(row, mine, secrets)) {
+            if (keyringStepHook_) keyringStepHook_(++storedCount);
         }
-        if (password.empty()) {
-            if (previous == PasswordPlace::Keyring) plan.removeAfterSave.push_back(own.fileKey);
-            continue;
-        }
-        if (previous == PasswordPlace::Keyring && password == before.password &&
-            sameSecretLabel(before, plan.listed[i])) {
-            inKeyring();
-            continue;
-        }
-        if (!keyringUsable()) continue;  // the password stays in the file
-        // Secrets live under random keys only: a key derived for a row of
-        // an earlier version is the same in every such file.
-        const int64_t key = wanted.key > 0 ? wanted.key : newRowKey();
-        const StoredFields& f = plan.listed[i];
-        const SecretKeyring::Result result =
-            keyring_->store(key, f.id, f.reachedAt(), toUtf8(f.name), toUtf8(password));
-        if (result.outcome != SecretKeyring::Outcome::Done) {
-            keyringFailed(result.error);
-            continue;
-        }
-        wanted.key = key;
-        inKeyring();
-        own.storedSecret = password;
-        SecretUndo undo;
-        undo.key = key;
-        undo.restore = previous == PasswordPlace::Keyring && key == own.fileKey;
-        if (undo.restore) undo.previous = before;
-        plan.stored.push_back(std::move(undo));
-        if (keyringStepHook_) keyringStepHook_(++storedCount);
+        own.push_back(std::move(mine));
     }
+    return own;
 }
 
-void DeviceStore::undoSecrets(const SavePlan& plan) {
-    if (plan.stored.empty() || !keyringUsable()) return;
-    for (const SecretUndo& undo : plan.stored) {
+bool DeviceStore::storeSecret(const PlannedRow& row, OwnRow& mine, SecretChanges& secrets) {
+    if (!keyringUsable()) return false;  // the password stays in the file
+    // Secrets live under random keys only: a key derived for a row of an
+    // earlier version is the same in every such file.
+    const int64_t key = mine.wanted.key > 0 ? mine.wanted.key : newRowKey();
+    const StoredFields& f = row.listed;
+    const SecretKeyring::Result result = keyring_->store(key, f.id, f.reachedAt(), toUtf8(f.name), toUtf8(f.password));
+    if (result.outcome != SecretKeyring::Outcome::Done) {
+        keyringFailed(result.error);
+        return false;
+    }
+    mine.wanted.key = key;
+    markInKeyring(mine.wanted);
+    mine.storedSecret = f.password;
+    SecretUndo undo;
+    undo.key = key;
+    undo.restore = row.previousPlace == PasswordPlace::Keyring && key == row.fileKey;
+    if (undo.restore) undo.previous = row.previous;
+    secrets.stored.push_back(std::move(undo));
+    return true;
+}
+
+void DeviceStore::undoSecrets(const SecretChanges& secrets) {
+    if (secrets.stored.empty() || !keyringUsable()) return;
+    for (const SecretUndo& undo : secrets.stored) {
         const StoredFields& f = undo.previous;
         const SecretKeyring::Result result =
             undo.restore ? keyring_->store(undo.key, f.id, f.reachedAt(), toUtf8(f.name), toUtf8(f.password))
@@ -484,8 +413,7 @@ void DeviceStore::undoSecrets(const SavePlan& plan) {
     }
 }
 
-bool DeviceStore::save(const DeviceList& list) {
-    notice_.clear();
+bool DeviceStore::mayWrite() {
     if (path_.empty()) {
         setNotice("The device list was not saved: no home directory was found.");
         return false;
@@ -499,16 +427,14 @@ bool DeviceStore::save(const DeviceList& list) {
         setNotice("The device list was not saved: " + error + ".");
         return false;
     }
+    return true;
+}
 
-    SavePlan plan = planSave(list);
-    placePasswords(plan);
-
-    Database db;
-    std::vector<FileRow> current;
-    bool fileReplaced = false;
+bool DeviceStore::beginWriting(Database& db, std::vector<FileRow>& current, bool& fileReplaced) {
+    fileReplaced = false;
     for (int attempt = 0;; ++attempt) {
+        std::string error;
         if (!makeOwnerOnlyFile(path_, error)) {
-            undoSecrets(plan);
             setNotice("The device list was not saved: " + error + ".");
             return false;
         }
@@ -529,92 +455,125 @@ bool DeviceStore::save(const DeviceList& list) {
             result = readRows(db.get(), current);
             if (result.fresh) fileReplaced = true;
         }
-        if (result.outcome == ReadOutcome::Ok) break;
+        if (result.outcome == ReadOutcome::Ok) return true;
         execute(db.get(), "ROLLBACK");
         db.reset();
         if (result.outcome == ReadOutcome::Failed) {
-            undoSecrets(plan);
             setNotice("The device list was not saved: " + path_ + " could not be read (" + result.reason + ").");
             return false;
         }
         // Damaged since it was loaded: keep it aside and start a new file.
-        if (attempt > 0 || !moveAside(result.reason, "the current device list is saved in a new file.")) {
-            undoSecrets(plan);
-            return false;
-        }
+        if (attempt > 0 || !moveAside(result.reason, "the current device list is saved in a new file.")) return false;
         fileReplaced = true;
+    }
+}
+
+bool DeviceStore::writeMerged(sqlite3* db, const std::vector<MergedRow>& merged) {
+    std::vector<FileRow> rows;
+    rows.reserve(merged.size());
+    for (const MergedRow& row : merged) rows.push_back(row.row);
+    auto fail = [&](const std::string& reason) {
+        execute(db, "ROLLBACK");
+        setNotice("The device list was not saved (" + reason + "); the previously saved list is kept.");
+        return false;
+    };
+    int rc = prepareSchema(db);
+    if (rc != SQLITE_OK) return fail(sqlite3_errmsg(db));
+    rc = writeRows(db, rows, saveStepHook_);
+    if (rc == SQLITE_ABORT) return fail("interrupted");
+    if (rc != SQLITE_OK) return fail(sqlite3_errmsg(db));
+    if (execute(db, "COMMIT") != SQLITE_OK) return fail(sqlite3_errmsg(db));
+    return true;
+}
+
+bool DeviceStore::save(const DeviceList& list) {
+    notice_.clear();
+    if (!mayWrite()) return false;
+
+    const std::vector<ListedRecord> listed = listedRecords(list);
+    const SavePlan plan = planFor(list, listed);
+    SecretChanges secrets;
+    std::set<int64_t> deletedKeys;
+    for (const RemovedRow& removed : plan.removed) {
+        deletedKeys.insert(removed.key);
+        if (removed.hasSecret) secrets.removeAfterSave.push_back(removed.key);
+    }
+    std::vector<OwnRow> own = placePasswords(plan, secrets);
+
+    Database db;
+    std::vector<FileRow> current;
+    bool fileReplaced = false;
+    if (!beginWriting(db, current, fileReplaced)) {
+        undoSecrets(secrets);
+        return false;
     }
     // A new file lost its rows to no writer: every record is written as the
     // list has it.
     if (fileReplaced) {
-        for (OwnRow& own : plan.own) own.edited = true;
+        for (OwnRow& row : own) row.edited = true;
     }
-
-    const std::vector<MergedRow> merged = mergeRows(current, plan.own, plan.deletedKeys);
-    std::vector<FileRow> rows;
-    rows.reserve(merged.size());
-    for (const MergedRow& row : merged) rows.push_back(row.row);
-
-    sqlite3* raw = db.get();
-    auto fail = [&](const std::string& reason) {
-        execute(raw, "ROLLBACK");
-        undoSecrets(plan);
-        setNotice("The device list was not saved (" + reason + "); the previously saved list is kept.");
+    const std::vector<MergedRow> merged = mergeRows(current, own, deletedKeys);
+    if (!writeMerged(db.get(), merged)) {
+        undoSecrets(secrets);
         return false;
-    };
-    int rc = prepareSchema(raw);
-    if (rc != SQLITE_OK) return fail(sqlite3_errmsg(raw));
-    rc = writeRows(raw, rows, saveStepHook_);
-    if (rc == SQLITE_ABORT) return fail("interrupted");
-    if (rc != SQLITE_OK) return fail(sqlite3_errmsg(raw));
-    if (execute(raw, "COMMIT") != SQLITE_OK) return fail(sqlite3_errmsg(raw));
+    }
+    finishSave(db, current, merged, own, secrets);
+    remember(list, plan, merged, own);
+    return true;
+}
 
-    // Saved. Which passwords left the file, and which secrets no row uses.
-    std::map<int64_t, const FileRow*> before;
-    for (const FileRow& row : current) before.emplace(row.key, &row);
+void DeviceStore::finishSave(Database& db, const std::vector<FileRow>& before, const std::vector<MergedRow>& merged,
+                             const std::vector<OwnRow>& own, SecretChanges& secrets) {
+    // Which passwords left the file, and which secrets no row uses.
+    std::map<int64_t, const FileRow*> previous;
+    for (const FileRow& row : before) previous.emplace(row.key, &row);
     std::set<int64_t> usedSecrets;
     bool passwordLeftFile = false;
     bool passwordsInFile = false;
-    std::vector<const MergedRow*> rowOfOwn(plan.own.size(), nullptr);
     for (const MergedRow& row : merged) {
         if (row.row.passwordInKeyring) usedSecrets.insert(row.row.key);
         if (!row.row.passwordInKeyring && !row.row.fields.password.empty()) passwordsInFile = true;
         if (row.own < 0) continue;
-        rowOfOwn[static_cast<size_t>(row.own)] = &row;
-        const auto old = before.find(plan.own[static_cast<size_t>(row.own)].fileKey);
-        if (row.row.passwordInKeyring && old != before.end() && !old->second->fields.password.empty()) {
+        const auto old = previous.find(own[static_cast<size_t>(row.own)].fileKey);
+        if (row.row.passwordInKeyring && old != previous.end() && !old->second->fields.password.empty()) {
             passwordLeftFile = true;
         }
     }
-    for (const SecretUndo& undo : plan.stored) {
-        if (usedSecrets.count(undo.key) == 0) plan.removeAfterSave.push_back(undo.key);
+    for (const SecretUndo& undo : secrets.stored) {
+        if (usedSecrets.count(undo.key) == 0) secrets.removeAfterSave.push_back(undo.key);
     }
     // Old versions deleted rows without overwriting them: rebuild the file
     // so that no copy of a password moved out of it stays in a free page.
-    if (passwordLeftFile) execute(raw, "VACUUM");
+    if (passwordLeftFile) execute(db.get(), "VACUUM");
     db.reset();
 
-    for (const int64_t key : plan.removeAfterSave) {
+    for (const int64_t key : secrets.removeAfterSave) {
         if (usedSecrets.count(key) != 0 || !keyringUsable()) continue;
         const SecretKeyring::Result result = keyring_->remove(key);
         if (result.outcome == SecretKeyring::Outcome::Failed) keyringFailed(result.error);
     }
+    if (passwordsInFile && keyringState_ == KeyringState::Unusable) notePasswordsInFile();
+}
 
+void DeviceStore::remember(const DeviceList& list, const SavePlan& plan, const std::vector<MergedRow>& merged,
+                           const std::vector<OwnRow>& own) {
+    std::vector<const MergedRow*> rowOfOwn(own.size(), nullptr);
+    for (const MergedRow& row : merged) {
+        if (row.own >= 0) rowOfOwn[static_cast<size_t>(row.own)] = &row;
+    }
     std::vector<KnownRecord>& remembered = rememberList(list);
     remembered.clear();
-    for (size_t i = 0; i < plan.own.size(); ++i) {
+    for (size_t i = 0; i < plan.rows.size(); ++i) {
         KnownRecord known;
-        known.record = plan.records[i];
-        known.fields = plan.listed[i];
+        known.record = plan.rows[i].record;
+        known.fields = plan.rows[i].listed;
         const MergedRow* row = rowOfOwn[i];
-        known.key = row != nullptr ? row->row.key : plan.own[i].fileKey;
+        known.key = row != nullptr ? row->row.key : own[i].fileKey;
         if (row != nullptr && row->row.passwordInKeyring) {
             known.place = known.fields.password.empty() ? PasswordPlace::KeyringUnread : PasswordPlace::Keyring;
         }
         remembered.push_back(std::move(known));
     }
-    if (passwordsInFile && keyringState_ == KeyringState::Unusable) notePasswordsInFile();
-    return true;
 }
 
 }  // namespace orvix

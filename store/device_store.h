@@ -24,6 +24,8 @@
 #include <vector>
 
 #include "app/device_list.h"
+#include "store/list_merge.h"
+#include "store/save_plan.h"
 #include "store/secret_keyring.h"
 #include "store/stored_fields.h"
 
@@ -85,21 +87,8 @@ public:
     void setKeyringCallLimit(std::chrono::milliseconds limit) { keyringCallLimit_ = limit; }
 
 private:
-    // Where the password of a record this store knows is kept.
-    enum class PasswordPlace {
-        File,
-        Keyring,         // in the keyring, and the list holds it
-        KeyringUnread,   // in the keyring, which could not be read
-        KeyringMissing,  // marked as in the keyring, which had none
-    };
-    struct KnownRecord {
-        const DeviceRecord* record = nullptr;
-        int64_t key = 0;
-        StoredFields fields;  // as the list had them
-        PasswordPlace place = PasswordPlace::File;
-    };
     struct SecretUndo;
-    struct SavePlan;
+    struct SecretChanges;
 
     void setNotice(std::string text);
     // Renames the unreadable file (and any journal beside it) to a
@@ -112,9 +101,21 @@ private:
     // Says once that passwords are kept in the file.
     void notePasswordsInFile();
 
-    SavePlan planSave(const DeviceList& list);
-    void placePasswords(SavePlan& plan);
-    void undoSecrets(const SavePlan& plan);
+    // The steps of save(), in order.
+    bool mayWrite();
+    SavePlan planFor(const DeviceList& list, const std::vector<ListedRecord>& listed) const;
+    std::vector<OwnRow> placePasswords(const SavePlan& plan, SecretChanges& secrets);
+    bool storeSecret(const PlannedRow& row, OwnRow& mine, SecretChanges& secrets);
+    // Opens the file with the write lock taken and reads its rows; a file
+    // damaged meanwhile is moved aside and a new one begun.
+    bool beginWriting(Database& db, std::vector<FileRow>& current, bool& fileReplaced);
+    // Writes the rows and commits; rolls back and says why when it cannot.
+    bool writeMerged(sqlite3* db, const std::vector<MergedRow>& merged);
+    void finishSave(Database& db, const std::vector<FileRow>& before, const std::vector<MergedRow>& merged,
+                    const std::vector<OwnRow>& own, SecretChanges& secrets);
+    void remember(const DeviceList& list, const SavePlan& plan, const std::vector<MergedRow>& merged,
+                  const std::vector<OwnRow>& own);
+    void undoSecrets(const SecretChanges& secrets);
 
     std::string path_;
     std::string notice_;
