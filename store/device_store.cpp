@@ -367,9 +367,9 @@ std::vector<OwnRow> DeviceStore::placePasswords(const SavePlan& plan, SecretChan
         mine.wanted.key = row.fileKey != 0 ? row.fileKey : newRowKey();
         mine.wanted.fields = row.listed;
         if (row.removePreviousSecret) secrets.removeAfterSave.push_back(row.fileKey);
-        if (row.secret == SecretAction::Kept) {
+        if (row.secret == SecretAction::Kept && keptAsKnown(row)) {
             markInKeyring(mine.wanted);
-        } else if (row.secret == SecretAction::Store && storeSecret(row, mine, secrets)) {
+        } else if (row.secret != SecretAction::None && storeSecret(row, mine, secrets)) {
             if (keyringStepHook_) keyringStepHook_(++storedCount);
         }
         own.push_back(std::move(mine));
@@ -377,11 +377,29 @@ std::vector<OwnRow> DeviceStore::placePasswords(const SavePlan& plan, SecretChan
     return own;
 }
 
+bool DeviceStore::keptAsKnown(const PlannedRow& row) {
+    // A row written as this list has it brings its password along: when
+    // another writer changed the secret since, it is written again.
+    if (row.change != RowChange::Change || row.previousPlace != PasswordPlace::Keyring) return true;
+    if (!keyringUsable()) return false;
+    std::string secret;
+    const SecretKeyring::Result found = keyring_->lookup(row.fileKey, secret);
+    if (found.outcome == SecretKeyring::Outcome::Failed) keyringFailed(found.error);
+    return found.outcome == SecretKeyring::Outcome::Done && fromUtf8(secret) == row.listed.password;
+}
+
 bool DeviceStore::storeSecret(const PlannedRow& row, OwnRow& mine, SecretChanges& secrets) {
     if (!keyringUsable()) return false;  // the password stays in the file
     // Secrets live under random keys only: a key derived for a row of an
     // earlier version is the same in every such file.
     const int64_t key = mine.wanted.key > 0 ? mine.wanted.key : newRowKey();
+    SecretUndo undo;
+    undo.key = key;
+    undo.restore = row.previousPlace == PasswordPlace::Keyring && key == row.fileKey;
+    if (undo.restore) undo.previous = row.previous;
+    // A call that got no answer may still be carried out: it is undone
+    // like one that was.
+    secrets.stored.push_back(std::move(undo));
     const StoredFields& f = row.listed;
     const SecretKeyring::Result result = keyring_->store(key, f.id, f.reachedAt(), toUtf8(f.name), toUtf8(f.password));
     if (result.outcome != SecretKeyring::Outcome::Done) {
@@ -391,26 +409,21 @@ bool DeviceStore::storeSecret(const PlannedRow& row, OwnRow& mine, SecretChanges
     mine.wanted.key = key;
     markInKeyring(mine.wanted);
     mine.storedSecret = f.password;
-    SecretUndo undo;
-    undo.key = key;
-    undo.restore = row.previousPlace == PasswordPlace::Keyring && key == row.fileKey;
-    if (undo.restore) undo.previous = row.previous;
-    secrets.stored.push_back(std::move(undo));
     return true;
 }
 
 void DeviceStore::undoSecrets(const SecretChanges& secrets) {
-    if (secrets.stored.empty() || !keyringUsable()) return;
+    // Every one is tried, also after a failure: a secret left new would be
+    // used with a row that was not saved.
+    std::string problem;
     for (const SecretUndo& undo : secrets.stored) {
         const StoredFields& f = undo.previous;
         const SecretKeyring::Result result =
             undo.restore ? keyring_->store(undo.key, f.id, f.reachedAt(), toUtf8(f.name), toUtf8(f.password))
                          : keyring_->remove(undo.key);
-        if (result.outcome == SecretKeyring::Outcome::Failed) {
-            keyringFailed(result.error);
-            return;
-        }
+        if (result.outcome == SecretKeyring::Outcome::Failed && problem.empty()) problem = result.error;
     }
+    if (!problem.empty()) keyringFailed(problem);
 }
 
 bool DeviceStore::mayWrite() {
@@ -468,11 +481,13 @@ bool DeviceStore::beginWriting(Database& db, std::vector<FileRow>& current, bool
     }
 }
 
-bool DeviceStore::writeMerged(sqlite3* db, const std::vector<MergedRow>& merged) {
+bool DeviceStore::writeMerged(sqlite3* db, const std::vector<MergedRow>& merged, const SecretChanges& secrets) {
     std::vector<FileRow> rows;
     rows.reserve(merged.size());
     for (const MergedRow& row : merged) rows.push_back(row.row);
     auto fail = [&](const std::string& reason) {
+        // Still under the lock: no other writer has used the keys meanwhile.
+        undoSecrets(secrets);
         execute(db, "ROLLBACK");
         setNotice("The device list was not saved (" + reason + "); the previously saved list is kept.");
         return false;
@@ -492,6 +507,19 @@ bool DeviceStore::save(const DeviceList& list) {
 
     const std::vector<ListedRecord> listed = listedRecords(list);
     const SavePlan plan = planFor(list, listed);
+    // The service is reached before the lock is taken; secrets are written
+    // under it, so that the rows and the secrets of one save go together.
+    const bool usesKeyring = std::any_of(plan.rows.begin(), plan.rows.end(), [](const PlannedRow& row) {
+        return row.secret == SecretAction::Store ||
+               (row.secret == SecretAction::Kept && row.change == RowChange::Change &&
+                row.previousPlace == PasswordPlace::Keyring);
+    });
+    if (usesKeyring) keyringUsable();
+
+    Database db;
+    std::vector<FileRow> current;
+    bool fileReplaced = false;
+    if (!beginWriting(db, current, fileReplaced)) return false;
     SecretChanges secrets;
     std::set<int64_t> deletedKeys;
     for (const RemovedRow& removed : plan.removed) {
@@ -499,24 +527,13 @@ bool DeviceStore::save(const DeviceList& list) {
         if (removed.hasSecret) secrets.removeAfterSave.push_back(removed.key);
     }
     std::vector<OwnRow> own = placePasswords(plan, secrets);
-
-    Database db;
-    std::vector<FileRow> current;
-    bool fileReplaced = false;
-    if (!beginWriting(db, current, fileReplaced)) {
-        undoSecrets(secrets);
-        return false;
-    }
     // A new file lost its rows to no writer: every record is written as the
     // list has it.
     if (fileReplaced) {
         for (OwnRow& row : own) row.edited = true;
     }
     const std::vector<MergedRow> merged = mergeRows(current, own, deletedKeys);
-    if (!writeMerged(db.get(), merged)) {
-        undoSecrets(secrets);
-        return false;
-    }
+    if (!writeMerged(db.get(), merged, secrets)) return false;
     finishSave(db, current, merged, own, secrets);
     remember(list, plan, merged, own);
     return true;
@@ -524,14 +541,12 @@ bool DeviceStore::save(const DeviceList& list) {
 
 void DeviceStore::finishSave(Database& db, const std::vector<FileRow>& before, const std::vector<MergedRow>& merged,
                              const std::vector<OwnRow>& own, SecretChanges& secrets) {
-    // Which passwords left the file, and which secrets no row uses.
+    // Which passwords left the file.
     std::map<int64_t, const FileRow*> previous;
     for (const FileRow& row : before) previous.emplace(row.key, &row);
-    std::set<int64_t> usedSecrets;
     bool passwordLeftFile = false;
     bool passwordsInFile = false;
     for (const MergedRow& row : merged) {
-        if (row.row.passwordInKeyring) usedSecrets.insert(row.row.key);
         if (!row.row.passwordInKeyring && !row.row.fields.password.empty()) passwordsInFile = true;
         if (row.own < 0) continue;
         const auto old = previous.find(own[static_cast<size_t>(row.own)].fileKey);
@@ -539,20 +554,38 @@ void DeviceStore::finishSave(Database& db, const std::vector<FileRow>& before, c
             passwordLeftFile = true;
         }
     }
-    for (const SecretUndo& undo : secrets.stored) {
-        if (usedSecrets.count(undo.key) == 0) secrets.removeAfterSave.push_back(undo.key);
-    }
+    // A secret this save wrote for a row that kept its password in the file.
+    for (const SecretUndo& undo : secrets.stored) secrets.removeAfterSave.push_back(undo.key);
     // Old versions deleted rows without overwriting them: rebuild the file
     // so that no copy of a password moved out of it stays in a free page.
     if (passwordLeftFile) execute(db.get(), "VACUUM");
+    removeUnusedSecrets(db.get(), secrets.removeAfterSave);
     db.reset();
-
-    for (const int64_t key : secrets.removeAfterSave) {
-        if (usedSecrets.count(key) != 0 || !keyringUsable()) continue;
-        const SecretKeyring::Result result = keyring_->remove(key);
-        if (result.outcome == SecretKeyring::Outcome::Failed) keyringFailed(result.error);
-    }
     if (passwordsInFile && keyringState_ == KeyringState::Unusable) notePasswordsInFile();
+}
+
+void DeviceStore::removeUnusedSecrets(sqlite3* db, const std::vector<int64_t>& keys) {
+    if (keys.empty() || !keyringUsable()) return;
+    // Under the write lock again, and only what no row uses by then: another
+    // writer may have brought a deleted row back with its key meanwhile. A
+    // secret left behind is harmless; lookups go by the rows.
+    std::vector<FileRow> rows;
+    if (execute(db, "BEGIN IMMEDIATE") != SQLITE_OK) return;
+    if (readRows(db, rows).outcome == ReadOutcome::Ok) {
+        std::set<int64_t> used;
+        for (const FileRow& row : rows) {
+            if (row.passwordInKeyring) used.insert(row.key);
+        }
+        for (const int64_t key : std::set<int64_t>(keys.begin(), keys.end())) {
+            if (used.count(key) != 0) continue;
+            const SecretKeyring::Result result = keyring_->remove(key);
+            if (result.outcome == SecretKeyring::Outcome::Failed) {
+                keyringFailed(result.error);
+                break;
+            }
+        }
+    }
+    execute(db, "ROLLBACK");
 }
 
 void DeviceStore::remember(const DeviceList& list, const SavePlan& plan, const std::vector<MergedRow>& merged,

@@ -105,14 +105,20 @@ private:
     bool mayWrite();
     SavePlan planFor(const DeviceList& list, const std::vector<ListedRecord>& listed) const;
     std::vector<OwnRow> placePasswords(const SavePlan& plan, SecretChanges& secrets);
+    // Whether the keyring still holds the password a row keeps there as
+    // this store knew it.
+    bool keptAsKnown(const PlannedRow& row);
     bool storeSecret(const PlannedRow& row, OwnRow& mine, SecretChanges& secrets);
     // Opens the file with the write lock taken and reads its rows; a file
     // damaged meanwhile is moved aside and a new one begun.
     bool beginWriting(Database& db, std::vector<FileRow>& current, bool& fileReplaced);
-    // Writes the rows and commits; rolls back and says why when it cannot.
-    bool writeMerged(sqlite3* db, const std::vector<MergedRow>& merged);
+    // Writes the rows and commits; when it cannot, takes back the secrets,
+    // rolls back and says why.
+    bool writeMerged(sqlite3* db, const std::vector<MergedRow>& merged, const SecretChanges& secrets);
     void finishSave(Database& db, const std::vector<FileRow>& before, const std::vector<MergedRow>& merged,
                     const std::vector<OwnRow>& own, SecretChanges& secrets);
+    // Removes the secrets of `keys` that no row of the file uses.
+    void removeUnusedSecrets(sqlite3* db, const std::vector<int64_t>& keys);
     void remember(const DeviceList& list, const SavePlan& plan, const std::vector<MergedRow>& merged,
                   const std::vector<OwnRow>& own);
     void undoSecrets(const SecretChanges& secrets);

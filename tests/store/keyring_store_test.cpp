@@ -268,6 +268,65 @@ TEST_F(KeyringStoreTest, AKeyringThatStopsAnsweringIsGivenUpAfterItsTimeLimit) {
     EXPECT_EQ(rawRows().at(0).password, "roof-pw-2");
 }
 
+TEST_F(KeyringStoreTest, TwoProgramsChangingOnePasswordLeaveRowAndSecretOfTheSameWriter) {
+    DeviceList list;
+    list.append(makeRecord(54, u"Porch", u"porch-pw"));
+    ASSERT_TRUE(DeviceStore(path()).save(list));
+
+    // The first writer dwells in the keyring; the second starts meanwhile
+    // and would, unless the two take turns, save its row first.
+    ToolRun first, second;
+    std::thread slow([&] { first = runStoreTool({"change", path(), "Porch", "pw-first", "first", "1000"}); });
+    std::this_thread::sleep_for(300ms);
+    second = runStoreTool({"change", path(), "Porch", "pw-second", "second", "0"});
+    slow.join();
+    EXPECT_EQ(first.values("saved"), std::vector<std::string>{"1"}) << first.out << first.err;
+    EXPECT_EQ(second.values("saved"), std::vector<std::string>{"1"}) << second.out << second.err;
+
+    const auto loaded = loadFresh();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].password, u"pw-" + loaded[0].account);
+    ASSERT_EQ(orvixKeyringItems().size(), 1u);
+    EXPECT_EQ(rawRows().at(0).inKeyring, 1);
+}
+
+TEST_F(KeyringStoreTest, AFailedSaveTakesBackEverySecretItWrote) {
+    DeviceList saved;
+    saved.append(makeRecord(55, u"Attic", u"attic-old"));
+    saved.append(makeRecord(56, u"Cellar", u"cellar-old"));
+    ASSERT_TRUE(DeviceStore(path()).save(saved));
+    DeviceStore store(path());
+    store.setKeyringCallLimit(1s);
+    DeviceList list;
+    ASSERT_TRUE(store.load(list));
+
+    // The keyring takes the first new password and then stops answering;
+    // it is back before the save fails.
+    const pid_t daemon = keyringDaemonPid();
+    struct Resume {
+        pid_t pid;
+        ~Resume() { ::kill(pid, SIGCONT); }
+    } resume{daemon};
+    store.setKeyringStepHook([daemon](int stored) {
+        if (stored == 1) ::kill(daemon, SIGSTOP);
+    });
+    store.setSaveStepHook([daemon](int) {
+        ::kill(daemon, SIGCONT);
+        return false;
+    });
+    setText(list.at(0)->password, u"attic-new");
+    setText(list.at(1)->password, u"cellar-new");
+    EXPECT_FALSE(store.save(list));
+
+    std::set<std::string> secrets;
+    for (const KeyringItem& item : orvixKeyringItems()) secrets.insert(item.secret);
+    EXPECT_EQ(secrets, (std::set<std::string>{"attic-old", "cellar-old"}));
+    const auto loaded = loadFresh();
+    ASSERT_EQ(loaded.size(), 2u);
+    EXPECT_EQ(loaded[0].password, u"attic-old");
+    EXPECT_EQ(loaded[1].password, u"cellar-old");
+}
+
 TEST_F(KeyringStoreTest, ProgramsSavingAtOnceKeepEveryRecorderAndPassword) {
     constexpr int kPrograms = 4, kEach = 3;
     std::vector<std::thread> programs;
