@@ -193,6 +193,10 @@ private:
     void refreshAlarmOutputs();
     void fillChannelsAndSelectCurrent();
     void addDeviceEntry(const DeviceRecord& record);
+    // Saves the device list and shows what the store has to say.
+    void saveDevices();
+    // The combo and the views kept by recorder follow ids the store changed.
+    void followStoredIds();
     int channelOfSelection() const;
 
     // Search page (search_panel.cpp).

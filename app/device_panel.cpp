@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/c_main_dlg.h"
 #include "app/channel_entries.h"
@@ -52,8 +53,34 @@ void C_Main_Dlg::onAutoReconnectClicked() {
     DeviceRecord* stored = devices_.findById(working_.id);
     if (stored == nullptr) return;
     stored->autoReconnectOff = working_.autoReconnectOff;
+    saveDevices();
+}
+
+void C_Main_Dlg::saveDevices() {
     const std::string notice = saveDeviceList(binding_, devices_, working_);
+    followStoredIds();
     if (!notice.empty()) showNotice(notice);
+    showPasswordNotice();
+}
+
+void C_Main_Dlg::followStoredIds() {
+    // The store gives a recorder another id when another recorder in the
+    // file has its id (another program added one in the same second): the
+    // combo's entries, in list order, and what is kept by id follow.
+    const int selected = deviceCombo_->currentIndex();
+    const int count = std::min(deviceCombo_->count(), static_cast<int>(devices_.size()));
+    for (int i = 0; i < count; ++i) {
+        const uint32_t was = deviceCombo_->itemData(i).toUInt();
+        const uint32_t now = devices_.at(static_cast<size_t>(i))->id;
+        if (was == now) continue;
+        deviceCombo_->setItemData(i, now);
+        if (i == selected && working_.id == was) working_.id = now;
+        auto choice = gridChoices_.extract(was);
+        if (!choice.empty()) {
+            choice.key() = now;
+            gridChoices_.insert(std::move(choice));
+        }
+    }
 }
 
 void C_Main_Dlg::fillChannels(int count) {
@@ -94,9 +121,7 @@ void C_Main_Dlg::onAddDevice() {
         deviceCombo_->setCurrentIndex(deviceCombo_->count() - 1);
         devices_.append(record);
         applyControlState(ControlState::DeviceIdle);
-        const std::string notice = saveDeviceList(binding_, devices_, working_);
-        if (!notice.empty()) showNotice(notice);
-        showPasswordNotice();
+        saveDevices();
     } else {
         // The dialog reset the working record for a new recorder; the combo
         // still shows the selected one, which a later Connect must use.
@@ -131,9 +156,7 @@ void C_Main_Dlg::onEditDevice() {
         }
         addDeviceEntry(*record);
     }
-    const std::string notice = saveDeviceList(binding_, devices_, working_);
-    if (!notice.empty()) showNotice(notice);
-    showPasswordNotice();
+    saveDevices();
     if (updated >= 0) deviceCombo_->setCurrentIndex(updated);
 }
 
@@ -164,9 +187,7 @@ void C_Main_Dlg::onDeleteDevice() {
     } else {
         applyControlState(ControlState::NoDevice);
     }
-    const std::string notice = saveDeviceList(binding_, devices_, working_);
-    if (!notice.empty()) showNotice(notice);
-    showPasswordNotice();
+    saveDevices();
 }
 
 void C_Main_Dlg::onConnectClicked() {

@@ -21,6 +21,7 @@
 #include "link/text_codec.h"
 #include "store/device_table.h"
 #include "store/list_merge.h"
+#include "store/unique_ids.h"
 
 namespace orvix {
 namespace {
@@ -94,17 +95,21 @@ void markInKeyring(FileRow& row) {
 
 int execute(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
-uint32_t unusedId(const DeviceList& list, const std::vector<RecordPtr>& records) {
-    auto used = [&](uint32_t id) {
-        if (list.findById(id) != nullptr) return true;
-        for (const RecordPtr& record : records) {
-            if (record->id == id) return true;
-        }
-        return false;
-    };
-    uint32_t id = 1;
-    while (used(id)) ++id;
-    return id;
+std::vector<uint32_t> idsOf(const std::vector<FileRow>& rows) {
+    std::vector<uint32_t> ids;
+    ids.reserve(rows.size());
+    for (const FileRow& row : rows) ids.push_back(row.fields.id);
+    return ids;
+}
+
+// Gives the rows unique ids; false when they had them already.
+bool giveUniqueIds(std::vector<MergedRow>& rows) {
+    std::vector<uint32_t> ids;
+    ids.reserve(rows.size());
+    for (const MergedRow& row : rows) ids.push_back(row.row.fields.id);
+    if (!makeIdsUnique(ids)) return false;
+    for (size_t i = 0; i < rows.size(); ++i) rows[i].row.fields.id = ids[i];
+    return true;
 }
 
 std::string joinedNames(const std::vector<std::u16string>& names) {
@@ -274,6 +279,13 @@ bool DeviceStore::load(DeviceList& list) {
         return false;
     }
 
+    // Rows sharing an id (from writers of earlier versions) get new ones,
+    // in the file too when it can be written.
+    std::vector<uint32_t> ids = idsOf(rows);
+    if (makeIdsUnique(ids) && !repairIds(rows)) {
+        for (size_t i = 0; i < rows.size(); ++i) rows[i].fields.id = ids[i];
+    }
+
     std::vector<RecordPtr> records;
     std::vector<PasswordPlace> places;
     std::vector<std::u16string> missing;
@@ -319,15 +331,29 @@ bool DeviceStore::load(DeviceList& list) {
                   ". Enter it again with Info Setup.");
     }
 
-    // A record needs a nonzero id to be found; give one to any that lacks it.
-    for (RecordPtr& record : records) {
-        if (record->id == 0) record->id = unusedId(list, records);
-    }
     for (size_t i = 0; i < records.size(); ++i) {
         known.push_back({records[i].get(), rows[i].key, StoredFields::of(*records[i]), places[i]});
         list.append(records[i].release());
     }
     return true;
+}
+
+bool DeviceStore::repairIds(std::vector<FileRow>& rows) {
+    Database db;
+    if (openDatabase(path_, db) != SQLITE_OK) return false;
+    execute(db.get(), "PRAGMA secure_delete=ON");
+    std::vector<FileRow> current;
+    bool ok = execute(db.get(), "BEGIN IMMEDIATE") == SQLITE_OK &&
+              readRows(db.get(), current).outcome == ReadOutcome::Ok;
+    std::vector<uint32_t> ids = idsOf(current);
+    if (ok && makeIdsUnique(ids)) {
+        for (size_t i = 0; i < current.size(); ++i) current[i].fields.id = ids[i];
+        ok = prepareSchema(db.get()) == SQLITE_OK && writeRows(db.get(), current, nullptr) == SQLITE_OK &&
+             execute(db.get(), "COMMIT") == SQLITE_OK;
+    }
+    execute(db.get(), "ROLLBACK");  // after a commit: nothing left to roll back
+    if (ok) rows = std::move(current);
+    return ok;
 }
 
 bool DeviceStore::passwordReadable(const DeviceRecord& record) const {
@@ -502,10 +528,22 @@ bool DeviceStore::writeMerged(sqlite3* db, const std::vector<MergedRow>& merged,
 }
 
 bool DeviceStore::save(const DeviceList& list) {
+    std::vector<IdChange> idChanges;
+    const bool saved = save(list, listedRecords(list), idChanges);
+    for (const IdChange& change : idChanges) {
+        for (DeviceRecord* record : list.entries()) {
+            if (record == change.record && record->id == change.from) record->id = change.to;
+        }
+    }
+    return saved;
+}
+
+bool DeviceStore::save(const DeviceList& list, const std::vector<ListedRecord>& listed,
+                       std::vector<IdChange>& idChanges) {
     notice_.clear();
+    idChanges.clear();
     if (!mayWrite()) return false;
 
-    const std::vector<ListedRecord> listed = listedRecords(list);
     const SavePlan plan = planFor(list, listed);
     // The service is reached before the lock is taken; secrets are written
     // under it, so that the rows and the secrets of one save go together.
@@ -532,10 +570,11 @@ bool DeviceStore::save(const DeviceList& list) {
     if (fileReplaced) {
         for (OwnRow& row : own) row.edited = true;
     }
-    const std::vector<MergedRow> merged = mergeRows(current, own, deletedKeys);
+    std::vector<MergedRow> merged = mergeRows(current, own, deletedKeys);
+    giveUniqueIds(merged);
     if (!writeMerged(db.get(), merged, secrets)) return false;
     finishSave(db, current, merged, own, secrets);
-    remember(list, plan, merged, own);
+    remember(list, plan, merged, own, idChanges);
     return true;
 }
 
@@ -589,7 +628,7 @@ void DeviceStore::removeUnusedSecrets(sqlite3* db, const std::vector<int64_t>& k
 }
 
 void DeviceStore::remember(const DeviceList& list, const SavePlan& plan, const std::vector<MergedRow>& merged,
-                           const std::vector<OwnRow>& own) {
+                           const std::vector<OwnRow>& own, std::vector<IdChange>& idChanges) {
     std::vector<const MergedRow*> rowOfOwn(own.size(), nullptr);
     for (const MergedRow& row : merged) {
         if (row.own >= 0) rowOfOwn[static_cast<size_t>(row.own)] = &row;
@@ -597,13 +636,21 @@ void DeviceStore::remember(const DeviceList& list, const SavePlan& plan, const s
     std::vector<KnownRecord>& remembered = rememberList(list);
     remembered.clear();
     for (size_t i = 0; i < plan.rows.size(); ++i) {
+        const PlannedRow& planned = plan.rows[i];
         KnownRecord known;
-        known.record = plan.rows[i].record;
-        known.fields = plan.rows[i].listed;
+        known.record = planned.record;
+        known.fields = planned.listed;
         const MergedRow* row = rowOfOwn[i];
         known.key = row != nullptr ? row->row.key : own[i].fileKey;
         if (row != nullptr && row->row.passwordInKeyring) {
             known.place = known.fields.password.empty() ? PasswordPlace::KeyringUnread : PasswordPlace::Keyring;
+        }
+        // The record's row took another id: the list is told, and is known
+        // by either until it has the new one.
+        if (row != nullptr && row->row.fields.id != planned.listed.id) {
+            idChanges.push_back({planned.record, planned.listed.id, row->row.fields.id});
+            known.formerId = planned.listed.id;
+            known.fields.id = row->row.fields.id;
         }
         remembered.push_back(std::move(known));
     }

@@ -56,9 +56,23 @@ public:
     // saved before, its additions, changes and deletions since then are
     // applied to the file's rows as they are now; for any other list, its
     // records replace the rows with their ids and are added otherwise, and
-    // no row is removed. Returns false when the previous list was kept; notice()
-    // then says why.
+    // no row is removed. Ids are unique in the file: a record whose id
+    // another row has is given a new one. Returns false when the previous
+    // list was kept; notice() then says why.
     bool save(const DeviceList& list);
+
+    // A record whose row took another id in a save, because another row of
+    // the file had its id.
+    struct IdChange {
+        const DeviceRecord* record = nullptr;
+        uint32_t from = 0;
+        uint32_t to = 0;
+    };
+    // The same for `listed`, the records of `list` as they were when the
+    // save was asked for; `list` itself is not read, only told apart from
+    // other lists. The records whose ids changed are given in `idChanges`
+    // instead of being changed.
+    bool save(const DeviceList& list, const std::vector<ListedRecord>& listed, std::vector<IdChange>& idChanges);
 
     // False when `record`, of a list this store loaded or saved,
     // has its password in the keyring and the keyring could not give it
@@ -120,7 +134,10 @@ private:
     // Removes the secrets of `keys` that no row of the file uses.
     void removeUnusedSecrets(sqlite3* db, const std::vector<int64_t>& keys);
     void remember(const DeviceList& list, const SavePlan& plan, const std::vector<MergedRow>& merged,
-                  const std::vector<OwnRow>& own);
+                  const std::vector<OwnRow>& own, std::vector<IdChange>& idChanges);
+    // Gives the file's rows unique ids under the write lock; `rows` become
+    // the rows as written. False when the file could not be written.
+    bool repairIds(std::vector<FileRow>& rows);
     void undoSecrets(const SecretChanges& secrets);
 
     std::string path_;

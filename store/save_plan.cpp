@@ -26,6 +26,10 @@ SecretAction secretFor(const PlannedRow& row) {
     return SecretAction::Store;
 }
 
+bool knownAs(const KnownRecord& known, uint32_t id) {
+    return known.fields.id == id || (known.formerId != 0 && known.formerId == id);
+}
+
 bool hasSecret(PasswordPlace place) { return place == PasswordPlace::Keyring || place == PasswordPlace::KeyringUnread; }
 
 }  // namespace
@@ -59,9 +63,10 @@ SavePlan planSave(const std::vector<ListedRecord>& list, const std::vector<Known
             // new record in a reused block.
             for (size_t j = 0; j < known->size(); ++j) {
                 const KnownRecord& k = (*known)[j];
-                if (matched[j] || k.record != listed.record || k.fields.id != listed.fields.id) continue;
+                if (matched[j] || k.record != listed.record || !knownAs(k, listed.fields.id)) continue;
                 matched[j] = true;
-                row.change = listed.fields != k.fields ? RowChange::Change : RowChange::Keep;
+                row.listed.id = k.fields.id;
+                row.change = row.listed != k.fields ? RowChange::Change : RowChange::Keep;
                 row.fileKey = k.key;
                 row.previousPlace = k.place;
                 row.previous = k.fields;

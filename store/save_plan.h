@@ -30,6 +30,9 @@ struct KnownRecord {
     int64_t key = 0;
     StoredFields fields;
     PasswordPlace place = PasswordPlace::File;
+    // The id the list had before a save gave the record another one; the
+    // list may still hold it.
+    uint32_t formerId = 0;
 };
 
 // One record of the list being saved: which record, and its stored fields
@@ -82,7 +85,8 @@ const std::vector<KnownRecord>* recordsOfSameList(const std::vector<ListedRecord
                                                   const std::vector<KnownRecord>* remembered);
 
 // The plan for saving `list`. With `known` (a list the store loaded or
-// saved), records are matched to what it remembers by record and id, and
+// saved), records are matched to what it remembers by record and id (or
+// the id it had before the store changed it, which is then corrected), and
 // remembered records no longer listed are removed. Without it, records
 // take the rows of `fileRows` with their ids, the rest are added and
 // nothing is removed.

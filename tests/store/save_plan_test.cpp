@@ -36,14 +36,15 @@ struct Known {
     int64_t key;
     StoredFields fields;
     PasswordPlace place;
+    uint32_t formerId = 0;
 };
 struct Listed {
     int record;
     StoredFields fields;
 };
-// What a planned row says: record, change, file key, secret, whether its
-// previous secret goes.
-using Row = std::tuple<int, RowChange, int64_t, SecretAction, bool>;
+// What a planned row says: record, id, change, file key, secret, whether
+// its previous secret goes.
+using Row = std::tuple<int, uint32_t, RowChange, int64_t, SecretAction, bool>;
 using Removed = std::pair<int64_t, bool>;
 
 struct Case {
@@ -64,7 +65,7 @@ const Case kCases[] = {
      std::nullopt,
      {{5, fields(1, u"gate", u""), true}, {6, fields(2, u"yard", u"p"), false}},
      {{0, fields(2, u"yard", u"p")}, {1, fields(1, u"gate", u"")}, {2, fields(2, u"yard 2", u"")}},
-     {{0, C::Change, 6, S::Store, false}, {1, C::Change, 5, S::Kept, false}, {2, C::Add, 0, S::None, false}},
+     {{0, 2, C::Change, 6, S::Store, false}, {1, 1, C::Change, 5, S::Kept, false}, {2, 2, C::Add, 0, S::None, false}},
      {}},
     {"a known list keeps, changes, adds and removes",
      std::vector<Known>{{0, 11, fields(1, u"gate", u"a"), P::Keyring},
@@ -72,7 +73,7 @@ const Case kCases[] = {
                         {3, 14, fields(4, u"dock", u""), P::KeyringUnread}},
      {},
      {{0, fields(1, u"gate", u"a")}, {1, fields(2, u"yard east", u"")}, {2, fields(3, u"shed", u"c")}},
-     {{0, C::Keep, 11, S::Kept, false}, {1, C::Change, 12, S::None, false}, {2, C::Add, 0, S::Store, false}},
+     {{0, 1, C::Keep, 11, S::Kept, false}, {1, 2, C::Change, 12, S::None, false}, {2, 3, C::Add, 0, S::Store, false}},
      {{14, true}}},
     {"passwords cleared, relabelled, changed, or changed while unread",
      std::vector<Known>{{0, 21, fields(1, u"gate", u"a"), P::Keyring},
@@ -84,22 +85,28 @@ const Case kCases[] = {
       {1, fields(2, u"yard east", u"b")},
       {2, fields(3, u"dock", u"c2")},
       {3, fields(4, u"shed", u"d")}},
-     {{0, C::Change, 21, S::None, true},
-      {1, C::Change, 22, S::Store, false},
-      {2, C::Change, 23, S::Store, false},
-      {3, C::Change, 24, S::Store, false}},
+     {{0, 1, C::Change, 21, S::None, true},
+      {1, 2, C::Change, 22, S::Store, false},
+      {2, 3, C::Change, 23, S::Store, false},
+      {3, 4, C::Change, 24, S::Store, false}},
      {}},
     {"a known record block reused with another id is a new record",
      std::vector<Known>{{0, 31, fields(1, u"gate", u""), P::File}},
      {},
      {{0, fields(9, u"new", u"")}},
-     {{0, C::Add, 0, S::None, false}},
+     {{0, 9, C::Add, 0, S::None, false}},
      {{31, false}}},
+    {"a record whose id a save changed is still known by the id the list holds",
+     std::vector<Known>{{0, 51, fields(8, u"gate", u""), P::File, 7}},
+     {},
+     {{0, fields(7, u"gate", u"")}},
+     {{0, 8, C::Keep, 51, S::None, false}},
+     {}},
     {"a list at a known address sharing no record is another list",
      std::vector<Known>{{0, 41, fields(1, u"gate", u""), P::File}},
      {{41, fields(1, u"gate", u""), false}},
      {{1, fields(1, u"gate", u"")}},
-     {{1, C::Change, 41, S::None, false}},
+     {{1, 1, C::Change, 41, S::None, false}},
      {}},
 };
 
@@ -107,7 +114,9 @@ TEST(SavePlan, RowsAndPasswordsOfASave) {
     for (const Case& c : kCases) {
         std::vector<KnownRecord> known;
         if (c.known) {
-            for (const Known& k : *c.known) known.push_back({record(k.record), k.key, k.fields, k.place});
+            for (const Known& k : *c.known) {
+                known.push_back({record(k.record), k.key, k.fields, k.place, k.formerId});
+            }
         }
         std::vector<ListedRecord> listed;
         for (const Listed& l : c.listed) listed.push_back({record(l.record), l.fields});
@@ -117,7 +126,7 @@ TEST(SavePlan, RowsAndPasswordsOfASave) {
         for (const PlannedRow& r : plan.rows) {
             int index = 0;
             while (record(index) != r.record) ++index;
-            rows.emplace_back(index, r.change, r.fileKey, r.secret, r.removePreviousSecret);
+            rows.emplace_back(index, r.listed.id, r.change, r.fileKey, r.secret, r.removePreviousSecret);
         }
         std::vector<Removed> removed;
         for (const RemovedRow& r : plan.removed) removed.emplace_back(r.key, r.hasSecret);
