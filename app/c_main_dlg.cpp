@@ -293,7 +293,9 @@ void C_Main_Dlg::initDialog(const std::string& libraryDirectory) {
     std::string notices = binding_.problem;
 
     video_->setOwner(this);
-    const std::string storeNotice = loadDeviceList(binding_, devices_, working_);
+    store_ = std::make_unique<StoreQueue>(binding_,
+                                          [this](const StoreQueue::Outcome& outcome) { onStoreOutcome(outcome); });
+    const std::string storeNotice = store_->load(devices_, working_);
     if (!storeNotice.empty()) notices += (notices.empty() ? "" : "\n\n") + storeNotice;
     showPasswordNotice();
     deviceCombo_->clear();
@@ -585,8 +587,9 @@ void C_Main_Dlg::exitSequence() {
     exiting_ = false;
 }
 
-void C_Main_Dlg::showPasswordNotice() {
-    const std::string notice = takeStorePasswordNotice(binding_);
+void C_Main_Dlg::showPasswordNotice() { showPasswordNotice(takeStorePasswordNotice(binding_)); }
+
+void C_Main_Dlg::showPasswordNotice(const std::string& notice) {
     if (notice.empty()) return;
     video_->session().setInfoLine(notice);
     video_->update();

@@ -57,10 +57,42 @@ void C_Main_Dlg::onAutoReconnectClicked() {
 }
 
 void C_Main_Dlg::saveDevices() {
-    const std::string notice = saveDeviceList(binding_, devices_, working_);
+    // The store saves on its own thread; what it has to say comes back as
+    // an outcome.
+    store_->save(devices_, working_);
     followStoredIds();
-    if (!notice.empty()) showNotice(notice);
-    showPasswordNotice();
+}
+
+void C_Main_Dlg::onStoreOutcome(const StoreQueue::Outcome& outcome) {
+    if (outcome.kind == kNodraPassword) {
+        onPasswordFetched(outcome);
+        return;
+    }
+    for (const NodraIdChange& change : outcome.idChanges) {
+        for (DeviceRecord* record : devices_.entries()) {
+            if (record == change.record && record->id == change.from) record->id = change.to;
+        }
+    }
+    followStoredIds();
+    if (!outcome.notice.empty()) showNotice(outcome.notice);
+    showPasswordNotice(outcome.passwordNotice);
+}
+
+void C_Main_Dlg::onPasswordFetched(const StoreQueue::Outcome& outcome) {
+    if (awaitingPassword_ == nullptr || outcome.record != awaitingPassword_) return;
+    awaitingPassword_ = nullptr;
+    setInfoLine(QString());
+    // Another recorder was chosen, or connected, meanwhile.
+    if (isConnected() || devices_.findById(working_.id) != outcome.record) return;
+    if (!outcome.ok) {
+        // As without a keyring: the store's notice says why, and no login is
+        // tried that could only fail.
+        showNotice(outcome.notice.empty() ? std::string("The keyring gave no password for this recorder.")
+                                          : outcome.notice);
+        return;
+    }
+    setText(working_.password, outcome.password);
+    startConnection();
 }
 
 void C_Main_Dlg::followStoredIds() {
@@ -212,7 +244,18 @@ bool C_Main_Dlg::connectToRecorder(bool ask) {
         question.setObjectName(QStringLiteral("ConnectQuestion"));
         if (question.exec() != QMessageBox::Ok) return false;
     }
+    // A password kept in the keyring is fetched first, on the store's
+    // thread: the window goes on meanwhile.
+    DeviceRecord* stored = devices_.findById(working_.id);
+    if (stored != nullptr && !store_->passwordReady(devices_, *stored, working_)) {
+        awaitingPassword_ = stored;
+        setInfoLine(QString::fromLatin1(kWaitingForKeyring));
+        return true;
+    }
+    return startConnection();
+}
 
+bool C_Main_Dlg::startConnection() {
     // A handheld asks its connection manager for an Internet connection
     // here; a Linux host has none to ask, and the link reports a network
     // that cannot be reached itself.

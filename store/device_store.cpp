@@ -250,8 +250,9 @@ const DeviceStore::KnownList* DeviceStore::findList(const DeviceList& list) cons
     return nullptr;
 }
 
-bool DeviceStore::load(DeviceList& list) {
+bool DeviceStore::load(DeviceList& list, KeyringReads reads) {
     notice_.clear();
+    filePasswordsLoaded_ = false;
     std::vector<KnownRecord>& known = rememberList(list);
     known.clear();
     if (path_.empty()) {
@@ -286,56 +287,83 @@ bool DeviceStore::load(DeviceList& list) {
         for (size_t i = 0; i < rows.size(); ++i) rows[i].fields.id = ids[i];
     }
 
-    std::vector<RecordPtr> records;
-    std::vector<PasswordPlace> places;
     std::vector<std::u16string> missing;
     int unread = 0;
-    bool passwordsInFile = false;
     for (FileRow& row : rows) {
         PasswordPlace place = PasswordPlace::File;
-        if (row.passwordInKeyring) {
-            place = PasswordPlace::KeyringUnread;
-            std::string password;
-            if (keyringUsable()) {
-                const SecretKeyring::Result found = keyring_->lookup(row.key, password);
-                if (found.outcome == SecretKeyring::Outcome::Done) {
-                    row.fields.password = fromUtf8(password);
-                    place = PasswordPlace::Keyring;
-                } else if (found.outcome == SecretKeyring::Outcome::NotFound) {
-                    place = PasswordPlace::KeyringMissing;
-                    missing.push_back(row.fields.name);
-                } else {
-                    keyringFailed(found.error);
-                }
-            }
+        if (row.passwordInKeyring && reads == KeyringReads::WhenAsked) {
+            place = PasswordPlace::KeyringLater;
+        } else if (row.passwordInKeyring) {
+            place = readSecret(row.key, row.fields.password);
+            if (place == PasswordPlace::KeyringMissing) missing.push_back(row.fields.name);
             if (place == PasswordPlace::KeyringUnread) ++unread;
         } else if (!row.fields.password.empty()) {
-            passwordsInFile = true;
+            filePasswordsLoaded_ = true;
         }
         RecordPtr record(createRecord());
         row.fields.applyTo(*record);
-        records.push_back(std::move(record));
-        places.push_back(place);
+        known.push_back({record.get(), row.key, row.fields, place});
+        list.append(record.release());
     }
     // Passwords still in the file move to the keyring at the next save; say
     // now when there is none to move them to.
-    if (passwordsInFile && !keyringUsable()) notePasswordsInFile();
-    if (unread > 0) {
-        setNotice("The keyring could not be used (" + keyringProblem_ + "): the passwords of " + std::to_string(unread) +
-                  (unread == 1 ? " recorder" : " recorders") +
-                  " kept there could not be read, so logging in to them fails until the program is started again"
-                  " with the keyring available.");
-    }
-    if (!missing.empty()) {
-        setNotice("The keyring holds no password for " + joinedNames(missing) +
-                  ". Enter it again with Info Setup.");
-    }
-
-    for (size_t i = 0; i < records.size(); ++i) {
-        known.push_back({records[i].get(), rows[i].key, StoredFields::of(*records[i]), places[i]});
-        list.append(records[i].release());
-    }
+    if (reads == KeyringReads::AtLoad) checkKeyringForFilePasswords();
+    noteUnreadPasswords(unread);
+    noteMissingPasswords(missing);
     return true;
+}
+
+PasswordPlace DeviceStore::readSecret(int64_t key, std::u16string& password) {
+    if (!keyringUsable()) return PasswordPlace::KeyringUnread;
+    std::string secret;
+    const SecretKeyring::Result found = keyring_->lookup(key, secret);
+    if (found.outcome == SecretKeyring::Outcome::Done) {
+        password = fromUtf8(secret);
+        return PasswordPlace::Keyring;
+    }
+    if (found.outcome == SecretKeyring::Outcome::NotFound) return PasswordPlace::KeyringMissing;
+    keyringFailed(found.error);
+    return PasswordPlace::KeyringUnread;
+}
+
+void DeviceStore::noteUnreadPasswords(int unread) {
+    if (unread == 0) return;
+    setNotice("The keyring could not be used (" + keyringProblem_ + "): the passwords of " + std::to_string(unread) +
+              (unread == 1 ? " recorder" : " recorders") +
+              " kept there could not be read, so logging in to them fails until the program is started again"
+              " with the keyring available.");
+}
+
+void DeviceStore::noteMissingPasswords(const std::vector<std::u16string>& names) {
+    if (names.empty()) return;
+    setNotice("The keyring holds no password for " + joinedNames(names) + ". Enter it again with Info Setup.");
+}
+
+void DeviceStore::checkKeyringForFilePasswords() {
+    if (!filePasswordsLoaded_) return;
+    filePasswordsLoaded_ = false;
+    if (!keyringUsable()) notePasswordsInFile();
+}
+
+bool DeviceStore::readPassword(const DeviceList& list, const DeviceRecord& record, std::u16string& password) {
+    notice_.clear();
+    KnownRecord* known = nullptr;
+    for (KnownList& remembered : knownLists_) {
+        if (remembered.list != &list) continue;
+        for (KnownRecord& k : remembered.records) {
+            if (k.record == &record) known = &k;
+        }
+    }
+    if (known == nullptr) return false;
+    if (known->place != PasswordPlace::KeyringLater && known->place != PasswordPlace::KeyringUnread) return false;
+    const PasswordPlace place = readSecret(known->key, password);
+    // The list still holds no copy: the record stays one whose password is
+    // read when asked for.
+    if (place == PasswordPlace::Keyring) return true;
+    known->place = place;
+    if (place == PasswordPlace::KeyringMissing) noteMissingPasswords({known->fields.name});
+    if (place == PasswordPlace::KeyringUnread) noteUnreadPasswords(1);
+    return false;
 }
 
 bool DeviceStore::repairIds(std::vector<FileRow>& rows) {
@@ -360,7 +388,7 @@ bool DeviceStore::passwordReadable(const DeviceRecord& record) const {
     for (const KnownList& list : knownLists_) {
         for (const KnownRecord& known : list.records) {
             if (known.record != &record) continue;
-            return known.place != PasswordPlace::KeyringUnread && known.place != PasswordPlace::KeyringMissing;
+            return known.place == PasswordPlace::File || known.place == PasswordPlace::Keyring;
         }
     }
     return true;
@@ -642,8 +670,11 @@ void DeviceStore::remember(const DeviceList& list, const SavePlan& plan, const s
         known.fields = planned.listed;
         const MergedRow* row = rowOfOwn[i];
         known.key = row != nullptr ? row->row.key : own[i].fileKey;
-        if (row != nullptr && row->row.passwordInKeyring) {
-            known.place = known.fields.password.empty() ? PasswordPlace::KeyringUnread : PasswordPlace::Keyring;
+        if (row != nullptr && row->row.passwordInKeyring && !known.fields.password.empty()) {
+            known.place = PasswordPlace::Keyring;
+        } else if (row != nullptr && row->row.passwordInKeyring) {
+            known.place = planned.previousPlace == PasswordPlace::KeyringLater ? PasswordPlace::KeyringLater
+                                                                                : PasswordPlace::KeyringUnread;
         }
         // The record's row took another id: the list is told, and is known
         // by either until it has the new one.

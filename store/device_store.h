@@ -45,12 +45,29 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // When the passwords kept in the keyring are read: all of them while
+    // loading, or one at a time with readPassword() (the keyring may be slow
+    // to answer; the records come without them).
+    enum class KeyringReads { AtLoad, WhenAsked };
+
     // Appends the saved records, in saved order, to `list`; each is made with
-    // createRecord() and belongs to the list afterwards. Passwords kept in
-    // the keyring are read from it. A missing file is an empty list. Returns
-    // false when nothing could be read; then nothing is appended and
-    // notice() tells the user what happened.
-    bool load(DeviceList& list);
+    // createRecord() and belongs to the list afterwards. A missing file is
+    // an empty list. Returns false when nothing could be read; then nothing
+    // is appended and notice() tells the user what happened.
+    bool load(DeviceList& list, KeyringReads reads = KeyringReads::AtLoad);
+
+    // For a record of `list` loaded with KeyringReads::WhenAsked whose
+    // password the keyring keeps: reads it into `password`. The record and
+    // what the store remembers of it stay without it: a save of the list
+    // keeps the secret as it is unless the record gets another password.
+    // False when the keyring could not give it (notice() says why) or the
+    // keyring does not keep this record's password.
+    bool readPassword(const DeviceList& list, const DeviceRecord& record, std::u16string& password);
+
+    // After a load with KeyringReads::WhenAsked that found passwords in the
+    // file: tries the keyring, and says once (passwordNotice()) when there is
+    // none to move them to.
+    void checkKeyringForFilePasswords();
 
     // Saves the stored fields of `list`. For a list this store loaded or
     // saved before, its additions, changes and deletions since then are
@@ -114,6 +131,11 @@ private:
     void keyringFailed(const std::string& reason);
     // Says once that passwords are kept in the file.
     void notePasswordsInFile();
+    // The password kept under `key`; where it is kept as far as the store
+    // can tell.
+    PasswordPlace readSecret(int64_t key, std::u16string& password);
+    void noteUnreadPasswords(int unread);
+    void noteMissingPasswords(const std::vector<std::u16string>& names);
 
     // The steps of save(), in order.
     bool mayWrite();
@@ -153,6 +175,8 @@ private:
     std::unique_ptr<SecretKeyring> keyring_;
     enum class KeyringState { Untried, Usable, Unusable } keyringState_ = KeyringState::Untried;
     std::string keyringProblem_;
+    // The last load found passwords kept in the file.
+    bool filePasswordsLoaded_ = false;
 
     // The lists this store loaded or saved lately, newest first, with their
     // records as they were then.

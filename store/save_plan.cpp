@@ -12,10 +12,15 @@ bool sameSecretLabel(const StoredFields& a, const StoredFields& b) {
     return a.id == b.id && a.name == b.name && a.reachedAt() == b.reachedAt();
 }
 
+// In the keyring, and the list holds no copy of it.
+bool unreadSecret(PasswordPlace place) {
+    return place == PasswordPlace::KeyringUnread || place == PasswordPlace::KeyringLater;
+}
+
 SecretAction secretFor(const PlannedRow& row) {
     const std::u16string& password = row.listed.password;
-    // Still there; it could not be read, so it stays as it is.
-    if (row.previousPlace == PasswordPlace::KeyringUnread && password == row.previous.password) {
+    // Still there, and the list did not have it: it stays as it is.
+    if (unreadSecret(row.previousPlace) && password == row.previous.password) {
         return SecretAction::Kept;
     }
     if (password.empty()) return SecretAction::None;
@@ -30,7 +35,7 @@ bool knownAs(const KnownRecord& known, uint32_t id) {
     return known.fields.id == id || (known.formerId != 0 && known.formerId == id);
 }
 
-bool hasSecret(PasswordPlace place) { return place == PasswordPlace::Keyring || place == PasswordPlace::KeyringUnread; }
+bool hasSecret(PasswordPlace place) { return place == PasswordPlace::Keyring || unreadSecret(place); }
 
 }  // namespace
 

@@ -22,6 +22,7 @@ enum class PasswordPlace {
     Keyring,         // in the keyring, and the list holds it
     KeyringUnread,   // in the keyring, which could not be read
     KeyringMissing,  // marked as in the keyring, which had none
+    KeyringLater,    // in the keyring, read only when asked for; the list has no copy
 };
 
 // A record of a list the store loaded or saved, as the list had it then.

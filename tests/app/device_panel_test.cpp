@@ -91,6 +91,7 @@ TEST_F(DevicePanelTest, ARecorderAnotherProgramGaveTheSameIdMeanwhileGetsANewOne
     store({{600, u"Other"}});  // another program, after this one loaded
     auto setup = scriptSetup(u"Dock", 600);
     click(kAddDevice);
+    settleStore();
     EXPECT_EQ(itemData(kDeviceCombo), std::vector<int>({601}));
     EXPECT_EQ(dialog->workingRecord().id, 601u);
     EXPECT_EQ(stored(), (std::vector<std::pair<uint32_t, std::u16string>>{{600, u"Other"}, {601, u"Dock"}}));

@@ -133,6 +133,34 @@ TEST_F(KeyringStoreTest, DeletingARecorderRemovesItsSecret) {
     EXPECT_EQ(loaded[1].password, u"pw-47");
 }
 
+TEST_F(KeyringStoreTest, PasswordsReadWhenAskedStayInTheKeyringThroughSaves) {
+    DeviceList first;
+    first.append(makeRecord(57, u"Mill", u"mill-pw"));
+    first.append(makeRecord(58, u"Pier", u"pier-pw"));
+    ASSERT_TRUE(DeviceStore(path()).save(first));
+
+    DeviceStore store(path());
+    DeviceList list;
+    ASSERT_TRUE(store.load(list, DeviceStore::KeyringReads::WhenAsked));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.at(0)->password.view(), u"");
+    std::u16string password;
+    ASSERT_TRUE(store.readPassword(list, *list.at(0), password)) << store.notice();
+    EXPECT_EQ(password, u"mill-pw");
+
+    // Saved without them: renamed, another password, a new recorder.
+    setText(list.at(0)->name, u"Mill east");
+    setText(list.at(1)->password, u"pier-pw-2");
+    list.append(makeRecord(59, u"Quay", u""));
+    ASSERT_TRUE(store.save(list)) << store.notice();
+    const auto loaded = loadFresh();
+    ASSERT_EQ(loaded.size(), 3u);
+    EXPECT_EQ(loaded[0].name, u"Mill east");
+    EXPECT_EQ(loaded[0].password, u"mill-pw");
+    EXPECT_EQ(loaded[1].password, u"pier-pw-2");
+    EXPECT_EQ(orvixKeyringItems().size(), 2u);
+}
+
 TEST_F(KeyringStoreTest, APreviousVersionsFileMovesItsPasswordsOnTheFirstSave) {
     writePreviousVersionFile();
     DeviceStore store(path());
