@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +62,15 @@ protected:
         shop->ddnsPort = 2000;
         setText(shop->ddnsId, u"G9SHOP");
         list.append(shop);
+        DeviceRecord* kiosk = createRecord();
+        kiosk->id = 3;
+        setText(kiosk->name, u"Kiosk");
+        setText(kiosk->account, u"admin");
+        setText(kiosk->password, u"p\u00e4ss \u2713");
+        kiosk->useStatic = 1;
+        setText(kiosk->address, u"192.0.2.6");
+        kiosk->port = 3000;
+        list.append(kiosk);
         DeviceStore store(databasePath());
         ASSERT_TRUE(store.save(list)) << store.notice();
     }
@@ -164,6 +174,29 @@ TEST_F(CredentialsTest, DeviceProblemsAreUsageErrorsThatNameNoPassword) {
         const ParsedCommandLine line = parseCommandLine(bad);
         EXPECT_EQ(line.outcome, ParsedCommandLine::Outcome::Error) << bad.size();
     }
+}
+
+TEST_F(CredentialsTest, ListAndUtf8FilePasswordsGoOutInTheLocalesSetOrAreRefused) {
+    saveDeviceList();
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    for (const auto& [locale, carried] : std::vector<std::pair<const char*, bool>>{{"C.UTF-8", true}, {"C", false}}) {
+        ASSERT_NE(std::setlocale(LC_CTYPE, locale), nullptr) << locale;
+        for (auto arguments : std::vector<std::vector<std::string>>{
+                 {"--device", "Kiosk"},
+                 {"--host", "h", "--port", "1", "--user", "u", "--password-file", file("pw", "p\u00e4ss \u2713\n")}}) {
+            CliOptions o = parsed(arguments);
+            std::string error;
+            EXPECT_EQ(resolveCredentials(o, CredentialSources{nullptr, databasePath()}, error), carried) << locale;
+            if (carried) {
+                EXPECT_EQ(o.password, "p\u00e4ss \u2713") << locale;
+            } else {
+                EXPECT_NE(error.find("the password has characters the recorder's encoding cannot carry"),
+                          std::string::npos)
+                    << error;
+            }
+        }
+    }
+    std::setlocale(LC_CTYPE, saved.c_str());
 }
 
 TEST_F(CredentialsTest, HelpSaysWhyThePasswordOptionIsTheLastChoice) {
