@@ -15,6 +15,7 @@
 #include "bridge/device_recorders.h"
 #include "store/device_store.h"
 #include "tools/cli/cli_client.h"
+#include "tools/cli/credentials.h"
 #include "link/reconnect_policy.h"
 #include "link/text_codec.h"
 
@@ -61,6 +62,9 @@ bool recordersFromOptions(const BridgeOptions& options, std::vector<RecorderSett
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The recorder's account and password go out in the locale's character
+    // set, as orvix-cli and the program send them.
+    cli::useEnvironmentLocale();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParsedBridgeLine parsed = parseBridgeCommandLine(arguments);
     if (parsed.outcome == ParsedBridgeLine::Outcome::Help) {
