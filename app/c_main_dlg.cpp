@@ -12,6 +12,7 @@
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
@@ -341,12 +342,15 @@ void C_Main_Dlg::applySettings(const ViewerSettings& settings) {
     gridChoices_ = settings.views;
     restoreView();
 
-    if (settings.size) resize(settings.size->expandedTo(minimumSize()));
+    // The file may say anything: the place and size are fitted to the
+    // screens of this session, and the place taken only where the title
+    // bar can be reached.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) screens.append(screen->availableGeometry());
+    const WindowPlace place = fitToScreens(settings.position, settings.size, screens, minimumSize());
+    if (place.size) resize(*place.size);
     normalSize_ = size();
-    // Only where the title bar can be reached on a screen of this session.
-    if (settings.position && QGuiApplication::screenAt(*settings.position + QPoint(40, 10)) != nullptr) {
-        move(*settings.position);
-    }
+    if (place.position) move(*place.position);
     normalPosition_ = pos();
     if (settings.maximised) setWindowState(windowState() | Qt::WindowMaximized);
     if (settings.fullScreen) setFullScreen(true);
