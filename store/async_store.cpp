@@ -52,36 +52,32 @@ void AsyncDeviceStore::tell(const Outcome& outcome) {
     if (listener_) listener_(outcome);
 }
 
-bool AsyncDeviceStore::load(const std::string& path, DeviceList& list, Said& result) {
-    bool loaded = false;
+bool AsyncDeviceStore::waitFor(const std::string& path, Said& result, const std::function<bool(DeviceStore&)>& call) {
+    bool done = false;
     callRethrowing(jobs_, [&] {
         DeviceStore& store = storeFor(path);
-        loaded = store.load(list);
+        done = call(store);
         result = said(store);
     });
-    return loaded;
+    return done;
+}
+
+bool AsyncDeviceStore::load(const std::string& path, DeviceList& list, Said& result) {
+    return waitFor(path, result, [&](DeviceStore& store) { return store.load(list); });
 }
 
 bool AsyncDeviceStore::save(const std::string& path, DeviceList& list, Said& result) {
-    bool saved = false;
-    callRethrowing(jobs_, [&] {
-        DeviceStore& store = storeFor(path);
-        saved = store.save(list);
-        result = said(store);
-    });
-    return saved;
+    return waitFor(path, result, [&](DeviceStore& store) { return store.save(list); });
 }
 
 bool AsyncDeviceStore::loadWithoutKeyring(const std::string& path, DeviceList& list, Said& result) {
-    bool loaded = false;
-    callRethrowing(jobs_, [&] {
-        DeviceStore& store = storeFor(path);
-        loaded = store.load(list, DeviceStore::KeyringReads::WhenAsked);
-        result = said(store);
+    const bool loaded = waitFor(path, result, [&](DeviceStore& store) {
+        const bool ok = store.load(list, DeviceStore::KeyringReads::WhenAsked);
         std::lock_guard<std::mutex> lock(mutex_);
         for (const DeviceRecord* record : list.entries()) {
             if (!store.passwordReadable(*record)) waiting_[record] = Waiting{};
         }
+        return ok;
     });
     jobs_.post([this, path] {
         try {

@@ -96,6 +96,8 @@ private:
         std::u16string password;
     };
 
+    // Runs `call` on the store of `path` on the store's thread and waits.
+    bool waitFor(const std::string& path, Said& result, const std::function<bool(DeviceStore&)>& call);
     // On the store's thread.
     DeviceStore& storeFor(const std::string& path);
     Said said(const DeviceStore& store);

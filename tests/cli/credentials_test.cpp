@@ -40,19 +40,23 @@ protected:
         return line.options;
     }
     std::string databasePath() const { return (root / "devices.db").string(); }
-    // A device list with a recorder at a static address and one via DDNS.
+    // A device list with recorders at a static address and one via DDNS.
     void saveDeviceList() const {
         DeviceList list;
-        DeviceRecord* lobby = createRecord();
-        lobby->id = 1;
-        setText(lobby->name, u"Lobby \u00e9st");
-        setText(lobby->account, u"operator");
-        setText(lobby->password, u"lobby pw");
-        lobby->framingKind = 1;
-        lobby->useStatic = 1;
-        setText(lobby->address, u"192.0.2.5");
-        lobby->port = 3100;
-        list.append(lobby);
+        auto atAddress = [&](uint32_t id, std::u16string_view name, std::u16string_view account,
+                             std::u16string_view password, std::u16string_view address, uint16_t port) {
+            DeviceRecord* r = createRecord();
+            r->id = id;
+            setText(r->name, name);
+            setText(r->account, account);
+            setText(r->password, password);
+            r->useStatic = 1;
+            setText(r->address, address);
+            r->port = port;
+            list.append(r);
+            return r;
+        };
+        atAddress(1, u"Lobby \u00e9st", u"operator", u"lobby pw", u"192.0.2.5", 3100)->framingKind = 1;
         DeviceRecord* shop = createRecord();
         shop->id = 2;
         setText(shop->name, u"Shop");
@@ -62,15 +66,7 @@ protected:
         shop->ddnsPort = 2000;
         setText(shop->ddnsId, u"G9SHOP");
         list.append(shop);
-        DeviceRecord* kiosk = createRecord();
-        kiosk->id = 3;
-        setText(kiosk->name, u"Kiosk");
-        setText(kiosk->account, u"admin");
-        setText(kiosk->password, u"p\u00e4ss \u2713");
-        kiosk->useStatic = 1;
-        setText(kiosk->address, u"192.0.2.6");
-        kiosk->port = 3000;
-        list.append(kiosk);
+        atAddress(3, u"Kiosk", u"admin", u"p\u00e4ss \u2713", u"192.0.2.6", 3000);
         DeviceStore store(databasePath());
         ASSERT_TRUE(store.save(list)) << store.notice();
     }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "store/device_store.h"
 #include "tests/store/keyring_support.h"
@@ -34,6 +35,12 @@ protected:
             fields.push_back(storedFields(*record));
         }
         return fields;
+    }
+    // Saves recorders (id, name, password) with a store of their own.
+    void saveRecorders(const std::vector<std::tuple<uint32_t, std::u16string, std::u16string>>& recorders) const {
+        DeviceList list;
+        for (const auto& [id, name, password] : recorders) list.append(makeRecord(id, name, password));
+        ASSERT_TRUE(DeviceStore(path()).save(list));
     }
     bool fileHolds(const std::string& bytes) const { return readFile(path()).find(bytes) != std::string::npos; }
     void writePreviousVersionFile() const {
@@ -134,10 +141,7 @@ TEST_F(KeyringStoreTest, DeletingARecorderRemovesItsSecret) {
 }
 
 TEST_F(KeyringStoreTest, PasswordsReadWhenAskedStayInTheKeyringThroughSaves) {
-    DeviceList first;
-    first.append(makeRecord(57, u"Mill", u"mill-pw"));
-    first.append(makeRecord(58, u"Pier", u"pier-pw"));
-    ASSERT_TRUE(DeviceStore(path()).save(first));
+    saveRecorders({{57, u"Mill", u"mill-pw"}, {58, u"Pier", u"pier-pw"}});
 
     DeviceStore store(path());
     DeviceList list;
@@ -297,9 +301,7 @@ TEST_F(KeyringStoreTest, AKeyringThatStopsAnsweringIsGivenUpAfterItsTimeLimit) {
 }
 
 TEST_F(KeyringStoreTest, TwoProgramsChangingOnePasswordLeaveRowAndSecretOfTheSameWriter) {
-    DeviceList list;
-    list.append(makeRecord(54, u"Porch", u"porch-pw"));
-    ASSERT_TRUE(DeviceStore(path()).save(list));
+    saveRecorders({{54, u"Porch", u"porch-pw"}});
 
     // The first writer dwells in the keyring; the second starts meanwhile
     // and would, unless the two take turns, save its row first.
@@ -319,10 +321,7 @@ TEST_F(KeyringStoreTest, TwoProgramsChangingOnePasswordLeaveRowAndSecretOfTheSam
 }
 
 TEST_F(KeyringStoreTest, AFailedSaveTakesBackEverySecretItWrote) {
-    DeviceList saved;
-    saved.append(makeRecord(55, u"Attic", u"attic-old"));
-    saved.append(makeRecord(56, u"Cellar", u"cellar-old"));
-    ASSERT_TRUE(DeviceStore(path()).save(saved));
+    saveRecorders({{55, u"Attic", u"attic-old"}, {56, u"Cellar", u"cellar-old"}});
     DeviceStore store(path());
     store.setKeyringCallLimit(1s);
     DeviceList list;
