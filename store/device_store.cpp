@@ -434,7 +434,7 @@ std::vector<OwnRow> DeviceStore::placePasswords(const SavePlan& plan, SecretChan
 bool DeviceStore::keptAsKnown(const PlannedRow& row) {
     // A row written as this list has it brings its password along: when
     // another writer changed the secret since, it is written again.
-    if (row.change != RowChange::Change || row.previousPlace != PasswordPlace::Keyring) return true;
+    if (!checksKeptSecret(row)) return true;
     if (!keyringUsable()) return false;
     std::string secret;
     const SecretKeyring::Result found = keyring_->lookup(row.fileKey, secret);
@@ -576,9 +576,7 @@ bool DeviceStore::save(const DeviceList& list, const std::vector<ListedRecord>& 
     // The service is reached before the lock is taken; secrets are written
     // under it, so that the rows and the secrets of one save go together.
     const bool usesKeyring = std::any_of(plan.rows.begin(), plan.rows.end(), [](const PlannedRow& row) {
-        return row.secret == SecretAction::Store ||
-               (row.secret == SecretAction::Kept && row.change == RowChange::Change &&
-                row.previousPlace == PasswordPlace::Keyring);
+        return row.secret == SecretAction::Store || checksKeptSecret(row);
     });
     if (usesKeyring) keyringUsable();
 

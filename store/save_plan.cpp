@@ -39,6 +39,11 @@ bool hasSecret(PasswordPlace place) { return place == PasswordPlace::Keyring || 
 
 }  // namespace
 
+bool checksKeptSecret(const PlannedRow& row) {
+    return row.secret == SecretAction::Kept && row.change == RowChange::Change &&
+           row.previousPlace == PasswordPlace::Keyring;
+}
+
 std::vector<ListedRecord> listedRecords(const DeviceList& list) {
     std::vector<ListedRecord> listed;
     listed.reserve(list.size());

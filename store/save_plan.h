@@ -70,6 +70,11 @@ struct PlannedRow {
     bool removePreviousSecret = false;
 };
 
+// A row written as the list has it, whose password the keyring keeps as
+// the store last saw it: another writer may have changed the secret since,
+// so the save looks at it.
+bool checksKeptSecret(const PlannedRow& row);
+
 struct RemovedRow {
     int64_t key = 0;
     bool hasSecret = false;  // its password is in the keyring

@@ -320,6 +320,22 @@ TEST_F(KeyringStoreTest, TwoProgramsChangingOnePasswordLeaveRowAndSecretOfTheSam
     EXPECT_EQ(rawRows().at(0).inKeyring, 1);
 }
 
+TEST_F(KeyringStoreTest, ARowWrittenAsTheListHasItBringsItsPasswordAlong) {
+    saveRecorders({{60, u"Barn", u"barn-pw"}});
+    DeviceStore store(path());
+    DeviceList list;
+    ASSERT_TRUE(store.load(list));
+    // Another program changes the password; this one then the account only.
+    const ToolRun other = runStoreTool({"change", path(), "Barn", "pw-other", "other", "0"});
+    ASSERT_EQ(other.values("saved"), std::vector<std::string>{"1"}) << other.out << other.err;
+    setText(list.at(0)->account, u"mine");
+    ASSERT_TRUE(store.save(list)) << store.notice();
+    const auto loaded = loadFresh();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].account, u"mine");
+    EXPECT_EQ(loaded[0].password, u"barn-pw");
+}
+
 TEST_F(KeyringStoreTest, AFailedSaveTakesBackEverySecretItWrote) {
     saveRecorders({{55, u"Attic", u"attic-old"}, {56, u"Cellar", u"cellar-old"}});
     DeviceStore store(path());
