@@ -12,6 +12,7 @@
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
@@ -293,7 +294,9 @@ void C_Main_Dlg::initDialog(const std::string& libraryDirectory) {
     std::string notices = binding_.problem;
 
     video_->setOwner(this);
-    const std::string storeNotice = loadDeviceList(binding_, devices_, working_);
+    store_ = std::make_unique<StoreQueue>(binding_,
+                                          [this](const StoreQueue::Outcome& outcome) { onStoreOutcome(outcome); });
+    const std::string storeNotice = store_->load(devices_, working_);
     if (!storeNotice.empty()) notices += (notices.empty() ? "" : "\n\n") + storeNotice;
     showPasswordNotice();
     deviceCombo_->clear();
@@ -339,12 +342,15 @@ void C_Main_Dlg::applySettings(const ViewerSettings& settings) {
     gridChoices_ = settings.views;
     restoreView();
 
-    if (settings.size) resize(settings.size->expandedTo(minimumSize()));
+    // The file may say anything: the place and size are fitted to the
+    // screens of this session, and the place taken only where the title
+    // bar can be reached.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) screens.append(screen->availableGeometry());
+    const WindowPlace place = fitToScreens(settings.position, settings.size, screens, minimumSize());
+    if (place.size) resize(*place.size);
     normalSize_ = size();
-    // Only where the title bar can be reached on a screen of this session.
-    if (settings.position && QGuiApplication::screenAt(*settings.position + QPoint(40, 10)) != nullptr) {
-        move(*settings.position);
-    }
+    if (place.position) move(*place.position);
     normalPosition_ = pos();
     if (settings.maximised) setWindowState(windowState() | Qt::WindowMaximized);
     if (settings.fullScreen) setFullScreen(true);
@@ -584,8 +590,9 @@ void C_Main_Dlg::exitSequence() {
     exiting_ = false;
 }
 
-void C_Main_Dlg::showPasswordNotice() {
-    const std::string notice = takeStorePasswordNotice(binding_);
+void C_Main_Dlg::showPasswordNotice() { showPasswordNotice(takeStorePasswordNotice(binding_)); }
+
+void C_Main_Dlg::showPasswordNotice(const std::string& notice) {
     if (notice.empty()) return;
     video_->session().setInfoLine(notice);
     video_->update();

@@ -20,10 +20,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "app/control_states.h"
 #include "app/dialog_units.h"
+#include "app/store_queue.h"
 #include "app/viewer_settings.h"
 #include "core/device_list.h"
 #include "core/device_record.h"
@@ -87,6 +89,9 @@ public:
     bool isConnected() const;
     // The open box with what the libraries or the store had to say, if any.
     QMessageBox* noticeBox() const { return noticeBox_.data(); }
+    // Saves and keyring reads asked of the store whose outcome has not come
+    // back yet.
+    int storeCallsPending() const { return store_ ? store_->pending() : 0; }
 
     // The OK command, the close box and Ctrl+Q run the exit sequence:
     // disconnect (and wait) when connected, remember the settings, free the
@@ -163,6 +168,7 @@ private:
     // Puts the store's note that passwords are kept in the file, once, on
     // the video window's info line.
     void showPasswordNotice();
+    void showPasswordNotice(const std::string& notice);
     // A message box the user closes before going on.
     void tellUser(const QString& text);
     LParam handleMessage(uint32_t message, WParam wParam, LParam lParam);
@@ -174,8 +180,13 @@ private:
     void onEditDevice();
     void onDeleteDevice();
     void onConnectClicked();
-    // `ask`: show the "Question" box first. False when nothing was started.
+    // `ask`: show the "Question" box first. False when nothing was started
+    // (true while the password is fetched from the keyring first).
     bool connectToRecorder(bool ask);
+    // Connects the working record, which holds its password.
+    bool startConnection();
+    void onStoreOutcome(const StoreQueue::Outcome& outcome);
+    void onPasswordFetched(const StoreQueue::Outcome& outcome);
     void disconnectFromRecorder();
     void onChannelChosen();
     void onIFrameOnlyClicked();
@@ -193,6 +204,10 @@ private:
     void refreshAlarmOutputs();
     void fillChannelsAndSelectCurrent();
     void addDeviceEntry(const DeviceRecord& record);
+    // Saves the device list and shows what the store has to say.
+    void saveDevices();
+    // The combo and the views kept by recorder follow ids the store changed.
+    void followStoredIds();
     int channelOfSelection() const;
 
     // Search page (search_panel.cpp).
@@ -258,6 +273,9 @@ private:
     LibraryBinding binding_;
     DeviceList devices_;
     DeviceRecord working_;
+    std::unique_ptr<StoreQueue> store_;
+    // The recorder whose password is fetched from the keyring to connect it.
+    const DeviceRecord* awaitingPassword_ = nullptr;
     int32_t variant_ = 0;
     QRect client_;
     DialogUnits units_;

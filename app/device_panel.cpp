@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/c_main_dlg.h"
 #include "app/channel_entries.h"
@@ -52,8 +53,66 @@ void C_Main_Dlg::onAutoReconnectClicked() {
     DeviceRecord* stored = devices_.findById(working_.id);
     if (stored == nullptr) return;
     stored->autoReconnectOff = working_.autoReconnectOff;
-    const std::string notice = saveDeviceList(binding_, devices_, working_);
-    if (!notice.empty()) showNotice(notice);
+    saveDevices();
+}
+
+void C_Main_Dlg::saveDevices() {
+    // The store saves on its own thread; what it has to say comes back as
+    // an outcome.
+    store_->save(devices_, working_);
+    followStoredIds();
+}
+
+void C_Main_Dlg::onStoreOutcome(const StoreQueue::Outcome& outcome) {
+    if (outcome.kind == kNodraPassword) {
+        onPasswordFetched(outcome);
+        return;
+    }
+    for (const NodraIdChange& change : outcome.idChanges) {
+        for (DeviceRecord* record : devices_.entries()) {
+            if (record == change.record && record->id == change.from) record->id = change.to;
+        }
+    }
+    followStoredIds();
+    if (!outcome.notice.empty()) showNotice(outcome.notice);
+    showPasswordNotice(outcome.passwordNotice);
+}
+
+void C_Main_Dlg::onPasswordFetched(const StoreQueue::Outcome& outcome) {
+    if (awaitingPassword_ == nullptr || outcome.record != awaitingPassword_) return;
+    awaitingPassword_ = nullptr;
+    setInfoLine(QString());
+    // Another recorder was chosen, or connected, meanwhile.
+    if (isConnected() || devices_.findById(working_.id) != outcome.record) return;
+    if (!outcome.ok) {
+        // As without a keyring: the store's notice says why, and no login is
+        // tried that could only fail.
+        showNotice(outcome.notice.empty() ? std::string("The keyring gave no password for this recorder.")
+                                          : outcome.notice);
+        return;
+    }
+    setText(working_.password, outcome.password);
+    startConnection();
+}
+
+void C_Main_Dlg::followStoredIds() {
+    // The store gives a recorder another id when another recorder in the
+    // file has its id (another program added one in the same second): the
+    // combo's entries, in list order, and what is kept by id follow.
+    const int selected = deviceCombo_->currentIndex();
+    const int count = std::min(deviceCombo_->count(), static_cast<int>(devices_.size()));
+    for (int i = 0; i < count; ++i) {
+        const uint32_t was = deviceCombo_->itemData(i).toUInt();
+        const uint32_t now = devices_.at(static_cast<size_t>(i))->id;
+        if (was == now) continue;
+        deviceCombo_->setItemData(i, now);
+        if (i == selected && working_.id == was) working_.id = now;
+        auto choice = gridChoices_.extract(was);
+        if (!choice.empty()) {
+            choice.key() = now;
+            gridChoices_.insert(std::move(choice));
+        }
+    }
 }
 
 void C_Main_Dlg::fillChannels(int count) {
@@ -94,9 +153,7 @@ void C_Main_Dlg::onAddDevice() {
         deviceCombo_->setCurrentIndex(deviceCombo_->count() - 1);
         devices_.append(record);
         applyControlState(ControlState::DeviceIdle);
-        const std::string notice = saveDeviceList(binding_, devices_, working_);
-        if (!notice.empty()) showNotice(notice);
-        showPasswordNotice();
+        saveDevices();
     } else {
         // The dialog reset the working record for a new recorder; the combo
         // still shows the selected one, which a later Connect must use.
@@ -131,9 +188,7 @@ void C_Main_Dlg::onEditDevice() {
         }
         addDeviceEntry(*record);
     }
-    const std::string notice = saveDeviceList(binding_, devices_, working_);
-    if (!notice.empty()) showNotice(notice);
-    showPasswordNotice();
+    saveDevices();
     if (updated >= 0) deviceCombo_->setCurrentIndex(updated);
 }
 
@@ -164,9 +219,7 @@ void C_Main_Dlg::onDeleteDevice() {
     } else {
         applyControlState(ControlState::NoDevice);
     }
-    const std::string notice = saveDeviceList(binding_, devices_, working_);
-    if (!notice.empty()) showNotice(notice);
-    showPasswordNotice();
+    saveDevices();
 }
 
 void C_Main_Dlg::onConnectClicked() {
@@ -191,7 +244,18 @@ bool C_Main_Dlg::connectToRecorder(bool ask) {
         question.setObjectName(QStringLiteral("ConnectQuestion"));
         if (question.exec() != QMessageBox::Ok) return false;
     }
+    // A password kept in the keyring is fetched first, on the store's
+    // thread: the window goes on meanwhile.
+    DeviceRecord* stored = devices_.findById(working_.id);
+    if (stored != nullptr && !store_->passwordReady(devices_, *stored, working_)) {
+        awaitingPassword_ = stored;
+        setInfoLine(QString::fromLatin1(kWaitingForKeyring));
+        return true;
+    }
+    return startConnection();
+}
 
+bool C_Main_Dlg::startConnection() {
     // There is no connection manager to ask for a network: the link
     // reports a network that cannot be reached itself.
     applyControlState(ControlState::Connected);

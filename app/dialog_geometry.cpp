@@ -1,6 +1,7 @@
 #include "app/dialog_geometry.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace orvix {
 
@@ -31,6 +32,27 @@ DialogGeometry grownGeometry(const QRect& client, const QSize& smallest) {
     geometry.video = QRect(client.left(), client.top(), width, height - tabsHeight);
     geometry.tabs = QRect(client.left(), client.top() + height - tabsHeight, width, tabsHeight);
     return geometry;
+}
+
+WindowPlace fitToScreens(std::optional<QPoint> position, std::optional<QSize> size, const QList<QRect>& screens,
+                         const QSize& smallest) {
+    WindowPlace place;
+    if (size && size->isValid()) {
+        QSize largest;
+        for (const QRect& screen : screens) largest = largest.expandedTo(screen.size());
+        place.size = size->boundedTo(largest).expandedTo(smallest);
+    }
+    if (position) {
+        // In 64 bits: a stored place may be at the very end of int's range.
+        const int64_t x = int64_t{position->x()} + 40;
+        const int64_t y = int64_t{position->y()} + 10;
+        for (const QRect& screen : screens) {
+            if (x >= screen.left() && x <= screen.right() && y >= screen.top() && y <= screen.bottom()) {
+                place.position = position;
+            }
+        }
+    }
+    return place;
 }
 
 }  // namespace orvix

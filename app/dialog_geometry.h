@@ -2,7 +2,11 @@
 // its client rectangle. Pure integer arithmetic, truncating toward zero.
 #pragma once
 
+#include <QList>
+#include <QPoint>
 #include <QRect>
+#include <QSize>
+#include <optional>
 
 namespace orvix {
 
@@ -21,5 +25,17 @@ DialogGeometry dialogGeometry(const QRect& client);
 // bottom, and the video takes all the rest. Smaller clients are laid out as
 // at `smallest`.
 DialogGeometry grownGeometry(const QRect& client, const QSize& smallest);
+
+// The window's remembered place and size, read from a file the user can
+// edit, fitted to `screens` (their available areas) before they are used.
+struct WindowPlace {
+    std::optional<QPoint> position;
+    std::optional<QSize> size;
+};
+// The size no larger than the largest screen, and no smaller than
+// `smallest`; the place only where the title bar (40, 10 into the window)
+// lies on a screen.
+WindowPlace fitToScreens(std::optional<QPoint> position, std::optional<QSize> size, const QList<QRect>& screens,
+                         const QSize& smallest);
 
 }  // namespace orvix

@@ -93,6 +93,8 @@ inline constexpr char kStringSetUpFailed[] =
     "The connection could not be set up: there is not enough memory. Close other programs and connect again.";
 // %1: the recorder's name.
 inline constexpr char kStringDeleteQuestion[] = "Delete recorder %1?";
+// On the info line while a password kept in the keyring is fetched to connect.
+inline constexpr char kWaitingForKeyring[] = "Waiting for the keyring...";
 // %1, %2: the first and last recorded second, as yyyy-MM-dd HH:mm:ss.
 inline constexpr char kSnapshotText[] = "Snapshot";
 inline constexpr char kRecordText[] = "Record";

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <set>
 
+#include "frontend/credentials.h"
+
 namespace orvix::bridge {
 namespace {
 
@@ -142,8 +144,10 @@ ParsedBridgeLine parseBridgeCommandLine(const std::vector<std::string>& argument
         if (forRecorder) {
             recorderArguments.insert(recorderArguments.end(), {option, value});
         } else if (option == "--password-file") {
-            std::string password, error;
-            if (!readSecretFile(value, password, error)) return fail("--password-file: " + error);
+            std::string line, error, password;
+            if (!readSecretFile(value, line, error)) return fail("--password-file: " + error);
+            // A UTF-8 file whatever the locale; the recorder gets the locale's set.
+            if (!cli::passwordFileText(line, password)) return fail("--password-file: " + cli::notCarried("password"));
             recorderArguments.insert(recorderArguments.end(), {"--password", password});
         } else if (option == "--device") {
             if (value.empty()) return fail("--device needs a recorder's name");

@@ -14,7 +14,9 @@
 #include "bridge/bridge_service.h"
 #include "bridge/device_recorders.h"
 #include "core/text_codec.h"
+#include "frontend/credentials.h"
 #include "frontend/recorder_options.h"
+#include "store/device_store.h"
 #include "link/reconnect_policy.h"
 #include "store/device_store.h"
 
@@ -60,6 +62,9 @@ bool recordersFromOptions(const BridgeOptions& options, std::vector<RecorderSett
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The recorder's account and password go out in the locale's character
+    // set, as orvix-cli and the program send them.
+    cli::useEnvironmentLocale();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParsedBridgeLine parsed = parseBridgeCommandLine(arguments);
     if (parsed.outcome == ParsedBridgeLine::Outcome::Help) {

@@ -1,6 +1,5 @@
 // orvix-cli: connects to a recorder with the program's own link and decoder,
 // without a GUI, and reports what it receives. See usageText().
-#include <clocale>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -23,7 +22,7 @@ extern "C" void onSignal(int) { interrupted.store(true); }
 int main(int argc, char** argv) {
     // Account, password and DDNS id come in the locale's character set and
     // go to the recorder in it, as the program sends them.
-    std::setlocale(LC_ALL, "");
+    orvix::cli::useEnvironmentLocale();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     orvix::cli::ParsedCommandLine parsed = orvix::cli::parseCommandLine(arguments);
     if (parsed.outcome == orvix::cli::ParsedCommandLine::Outcome::Help) {

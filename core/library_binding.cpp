@@ -83,6 +83,20 @@ LibraryBinding bindLibraries(const std::string& directory) {
         binding.storeNotice = lookUp<StoreNoticeEntry>(binding.storeLibrary, "_gStoreNotice", optional);
         binding.storePasswordNotice =
             lookUp<StoreNoticeEntry>(binding.storeLibrary, "_gStorePasswordNotice", optional);
+        std::vector<std::string> queued;
+        binding.loadDevInfoNoKeyring = lookUp<DevInfoEntry>(binding.storeLibrary, "_gLoadDevInfo_NoKeyring", queued);
+        binding.saveDevInfoQueued = lookUp<DevInfoEntry>(binding.storeLibrary, "_gSaveDevInfo_Queued", queued);
+        binding.fetchDevPassword = lookUp<FetchPasswordEntry>(binding.storeLibrary, "_gFetchDevPassword", queued);
+        binding.storeSetListener = lookUp<SetListenerEntry>(binding.storeLibrary, "_gStoreSetListener", queued);
+        binding.storeWaitIdle = lookUp<WaitIdleEntry>(binding.storeLibrary, "_gStoreWaitIdle", queued);
+        if (!queued.empty()) {
+            // An older store: every call waits, the keyring's answers too.
+            binding.loadDevInfoNoKeyring = nullptr;
+            binding.saveDevInfoQueued = nullptr;
+            binding.fetchDevPassword = nullptr;
+            binding.storeSetListener = nullptr;
+            binding.storeWaitIdle = nullptr;
+        }
         if (!missing.empty()) {
             addProblem(binding.problem,
                        std::string("The device store ") + kStoreLibraryName + " lacks " + joined(missing) + "." +
@@ -93,6 +107,7 @@ LibraryBinding bindLibraries(const std::string& directory) {
             // never loaded: use neither entry.
             binding.loadDevInfoV2 = nullptr;
             binding.saveDevInfoV2 = nullptr;
+            binding.saveDevInfoQueued = nullptr;
         }
     }
 

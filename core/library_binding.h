@@ -10,6 +10,7 @@
 
 #include "core/device_list.h"
 #include "core/device_record.h"
+#include "core/nodra_entries.h"
 
 namespace orvix {
 
@@ -28,6 +29,12 @@ struct LibraryBinding {
     DevInfoEntry saveDevInfoV2 = nullptr;  // _gSaveDevInfo_V2
     StoreNoticeEntry storeNotice = nullptr;  // _gStoreNotice (optional)
     StoreNoticeEntry storePasswordNotice = nullptr;  // _gStorePasswordNotice (optional)
+    // The calls that do not wait on the keyring (optional, all or none).
+    DevInfoEntry loadDevInfoNoKeyring = nullptr;    // _gLoadDevInfo_NoKeyring
+    DevInfoEntry saveDevInfoQueued = nullptr;       // _gSaveDevInfo_Queued
+    FetchPasswordEntry fetchDevPassword = nullptr;  // _gFetchDevPassword
+    SetListenerEntry storeSetListener = nullptr;    // _gStoreSetListener
+    WaitIdleEntry storeWaitIdle = nullptr;          // _gStoreWaitIdle
 
     void* setupLibrary = nullptr;
     DoModalSetupEntry doModalSetup = nullptr;
@@ -38,6 +45,7 @@ struct LibraryBinding {
 
     bool complete() const { return problem.empty(); }
     bool storeAvailable() const { return loadDevInfoV2 != nullptr && saveDevInfoV2 != nullptr; }
+    bool queuedStoreAvailable() const { return storeAvailable() && saveDevInfoQueued != nullptr; }
     bool setupAvailable() const { return doModalSetup != nullptr; }
 };
 

@@ -1,9 +1,11 @@
 #include "frontend/credentials.h"
 
 #include <fcntl.h>
+#include <langinfo.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstring>
 #include <vector>
 
@@ -46,6 +48,13 @@ bool takeDevice(RecorderOptions& options, const std::string& databasePath, std::
 
 bool takeRecord(RecorderOptions& options, const DeviceRecord& r, const DeviceStore& store, std::string& error) {
     const std::string name = toUtf8(r.name.view());
+    // The list's texts are kept as UTF-16; the recorder gets them in the
+    // locale's set, as the command line's.
+    auto recorderText = [&](std::u16string_view text, std::string& out, const char* what) {
+        if (toRecorderText(text, out)) return true;
+        error = "--device \"" + name + "\": " + notCarried(what);
+        return false;
+    };
     if (r.useStatic != 0) {
         if (r.address.empty() || r.port == 0) {
             error = "--device: \"" + name + "\" has no recorder address and port";
@@ -62,9 +71,9 @@ bool takeRecord(RecorderOptions& options, const DeviceRecord& r, const DeviceSto
         options.useDdns = true;
         options.ddnsServer = toUtf8(r.ddnsServer.view());
         options.ddnsPort = r.ddnsPort;
-        options.ddnsId = toUtf8(r.ddnsId.view());
+        if (!recorderText(r.ddnsId.view(), options.ddnsId, "DDNS id")) return false;
     }
-    if (!options.userGiven) options.user = toUtf8(r.account.view());
+    if (!options.userGiven && !recorderText(r.account.view(), options.user, "account")) return false;
     if (!options.streamGiven) {
         const int32_t framing = r.framingKind.load();
         options.framingKind = framing == 1 ? 1 : 0;
@@ -75,7 +84,7 @@ bool takeRecord(RecorderOptions& options, const DeviceRecord& r, const DeviceSto
                     "\" is kept in the keyring, which could not give it";
             return false;
         }
-        options.password = toUtf8(r.password.view());
+        if (!recorderText(r.password.view(), options.password, "password")) return false;
         options.passwordGiven = true;
     }
     return true;
@@ -114,9 +123,38 @@ bool readPasswordFile(const std::string& path, std::string& password, std::strin
     return true;
 }
 
+void useEnvironmentLocale() {
+    std::setlocale(LC_ALL, "");
+    if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
+bool toRecorderText(std::u16string_view text, std::string& narrow) {
+    // Characters the set lacks become '?', which reads back differently.
+    narrow = toNarrow(text);
+    return fromNarrow(narrow) == text;
+}
+
+std::string notCarried(const std::string& what) {
+    return "the " + what + " has characters the recorder's encoding cannot carry";
+}
+
+bool passwordFileText(const std::string& line, std::string& password) {
+    const std::u16string text = fromUtf8(line);
+    if (toUtf8(text) != line) {
+        password = line;  // not UTF-8: already in the locale's set
+        return true;
+    }
+    return toRecorderText(text, password);
+}
+
 bool resolveCredentials(RecorderOptions& options, const CredentialSources& sources, std::string& error) {
     if (!options.passwordFile.empty()) {
-        if (!readPasswordFile(options.passwordFile, options.password, error)) return false;
+        std::string line;
+        if (!readPasswordFile(options.passwordFile, line, error)) return false;
+        if (!passwordFileText(line, options.password)) {
+            error = "--password-file " + options.passwordFile + ": " + notCarried("password");
+            return false;
+        }
         options.passwordGiven = true;
     }
     if (!options.deviceName.empty() && !takeDevice(options, sources.databasePath, error)) return false;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "frontend/recorder_options.h"
 
@@ -39,5 +40,23 @@ bool takeRecord(RecorderOptions& options, const DeviceRecord& record, const Devi
 // The first line of the file at `path` without its line end; false with the
 // reason when it cannot be read.
 bool readPasswordFile(const std::string& path, std::string& password, std::string& error);
+
+// Sets the locale from the environment, as the program does. Where that
+// gives a character set of plain ASCII (no locale named, as under cron or
+// systemd, or C), texts are taken and sent in UTF-8 instead, as the
+// program's toolkit does.
+void useEnvironmentLocale();
+
+// `text` in the current locale's character set, which the recorder gets;
+// false when the set cannot carry one of its characters.
+bool toRecorderText(std::u16string_view text, std::string& narrow);
+
+// A password file's line in the current locale's character set: read as
+// UTF-8 when it is that, else taken as it is. False when the locale's set
+// cannot carry it.
+bool passwordFileText(const std::string& line, std::string& password);
+
+// Why a text (`what`: "password", "account" ...) cannot be sent as it is.
+std::string notCarried(const std::string& what);
 
 }  // namespace orvix

@@ -12,7 +12,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libsecret-1-dev gnome-keyring dbus-daemon dbus-bin
   clang libclang-rt-14-dev
-  xvfb xauth fonts-dejavu-core openbox x11-utils desktop-file-utils appstream
+  xvfb xauth fonts-dejavu-core openbox x11-utils xdotool desktop-file-utils appstream
 )
 
 missing=()

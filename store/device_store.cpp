@@ -21,6 +21,7 @@
 #include "core/text_codec.h"
 #include "store/device_table.h"
 #include "store/list_merge.h"
+#include "store/unique_ids.h"
 
 namespace orvix {
 namespace {
@@ -29,11 +30,6 @@ namespace {
 constexpr int kBusyTimeoutMs = 2000;
 
 constexpr char kPasswordsInFileLine[] = "Passwords are kept in the device list file (no keyring)";
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
 
 struct RecordDestroyer {
     void operator()(DeviceRecord* record) const { destroyRecord(record); }
@@ -92,24 +88,28 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-int execute(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
-
-uint32_t unusedId(const DeviceList& list, const std::vector<RecordPtr>& records) {
-    auto used = [&](uint32_t id) {
-        if (list.findById(id) != nullptr) return true;
-        for (const RecordPtr& record : records) {
-            if (record->id == id) return true;
-        }
-        return false;
-    };
-    uint32_t id = 1;
-    while (used(id)) ++id;
-    return id;
+void markInKeyring(FileRow& row) {
+    row.fields.password.clear();
+    row.passwordInKeyring = true;
 }
 
-// The secret's label and attributes stay as they are while these do.
-bool sameSecretLabel(const StoredFields& a, const StoredFields& b) {
-    return a.id == b.id && a.name == b.name && a.reachedAt() == b.reachedAt();
+int execute(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+
+std::vector<uint32_t> idsOf(const std::vector<FileRow>& rows) {
+    std::vector<uint32_t> ids;
+    ids.reserve(rows.size());
+    for (const FileRow& row : rows) ids.push_back(row.fields.id);
+    return ids;
+}
+
+// Gives the rows unique ids; false when they had them already.
+bool giveUniqueIds(std::vector<MergedRow>& rows) {
+    std::vector<uint32_t> ids;
+    ids.reserve(rows.size());
+    for (const MergedRow& row : rows) ids.push_back(row.row.fields.id);
+    if (!makeIdsUnique(ids)) return false;
+    for (size_t i = 0; i < rows.size(); ++i) rows[i].row.fields.id = ids[i];
+    return true;
 }
 
 std::string joinedNames(const std::vector<std::u16string>& names) {
@@ -128,16 +128,13 @@ struct DeviceStore::SecretUndo {
     StoredFields previous;
 };
 
-struct DeviceStore::SavePlan {
-    std::vector<OwnRow> own;
-    std::vector<const DeviceRecord*> records;  // by index of `own`
-    std::vector<StoredFields> listed;          // the list's fields, by index of `own`
-    std::vector<PasswordPlace> previousPlace;  // by index of `own`
-    std::vector<StoredFields> previousFields;  // by index of `own`
-    std::set<int64_t> deletedKeys;
-    std::vector<int64_t> removeAfterSave;  // secrets to remove once the rows are saved
-    std::vector<SecretUndo> stored;        // secrets this save put into the keyring
+// What a save does in the keyring besides its rows: the secrets it stored,
+// and those to remove once the rows are saved.
+struct DeviceStore::SecretChanges {
+    std::vector<SecretUndo> stored;
+    std::vector<int64_t> removeAfterSave;
 };
+
 
 std::string defaultDatabasePath() {
     std::string base;
@@ -232,7 +229,7 @@ void DeviceStore::notePasswordsInFile() {
                  path_.c_str(), keyringProblem_.c_str());
 }
 
-std::vector<DeviceStore::KnownRecord>& DeviceStore::rememberList(const DeviceList& list) {
+std::vector<KnownRecord>& DeviceStore::rememberList(const DeviceList& list) {
     auto found = std::find_if(knownLists_.begin(), knownLists_.end(),
                               [&list](const KnownList& known) { return known.list == &list; });
     KnownList entry;
@@ -253,8 +250,9 @@ const DeviceStore::KnownList* DeviceStore::findList(const DeviceList& list) cons
     return nullptr;
 }
 
-bool DeviceStore::load(DeviceList& list) {
+bool DeviceStore::load(DeviceList& list, KeyringReads reads) {
     notice_.clear();
+    filePasswordsLoaded_ = false;
     std::vector<KnownRecord>& known = rememberList(list);
     known.clear();
     if (path_.empty()) {
@@ -282,210 +280,207 @@ bool DeviceStore::load(DeviceList& list) {
         return false;
     }
 
-    std::vector<RecordPtr> records;
-    std::vector<PasswordPlace> places;
+    // Rows sharing an id (from writers of earlier versions) get new ones,
+    // in the file too when it can be written.
+    std::vector<uint32_t> ids = idsOf(rows);
+    if (makeIdsUnique(ids) && !repairIds(rows)) {
+        for (size_t i = 0; i < rows.size(); ++i) rows[i].fields.id = ids[i];
+    }
+
     std::vector<std::u16string> missing;
     int unread = 0;
-    bool passwordsInFile = false;
     for (FileRow& row : rows) {
         PasswordPlace place = PasswordPlace::File;
-        if (row.passwordInKeyring) {
-            place = PasswordPlace::KeyringUnread;
-            std::string password;
-            if (keyringUsable()) {
-                const SecretKeyring::Result found = keyring_->lookup(row.key, password);
-                if (found.outcome == SecretKeyring::Outcome::Done) {
-                    row.fields.password = fromUtf8(password);
-                    place = PasswordPlace::Keyring;
-                } else if (found.outcome == SecretKeyring::Outcome::NotFound) {
-                    place = PasswordPlace::KeyringMissing;
-                    missing.push_back(row.fields.name);
-                } else {
-                    keyringFailed(found.error);
-                }
-            }
+        if (row.passwordInKeyring && reads == KeyringReads::WhenAsked) {
+            place = PasswordPlace::KeyringLater;
+        } else if (row.passwordInKeyring) {
+            place = readSecret(row.key, row.fields.password);
+            if (place == PasswordPlace::KeyringMissing) missing.push_back(row.fields.name);
             if (place == PasswordPlace::KeyringUnread) ++unread;
         } else if (!row.fields.password.empty()) {
-            passwordsInFile = true;
+            filePasswordsLoaded_ = true;
         }
         RecordPtr record(createRecord());
         row.fields.applyTo(*record);
-        records.push_back(std::move(record));
-        places.push_back(place);
+        known.push_back({record.get(), row.key, row.fields, place});
+        list.append(record.release());
     }
     // Passwords still in the file move to the keyring at the next save; say
     // now when there is none to move them to.
-    if (passwordsInFile && !keyringUsable()) notePasswordsInFile();
-    if (unread > 0) {
-        setNotice("The keyring could not be used (" + keyringProblem_ + "): the passwords of " + std::to_string(unread) +
-                  (unread == 1 ? " recorder" : " recorders") +
-                  " kept there could not be read, so logging in to them fails until the program is started again"
-                  " with the keyring available.");
-    }
-    if (!missing.empty()) {
-        setNotice("The keyring holds no password for " + joinedNames(missing) +
-                  ". Enter it again with Info Setup.");
-    }
-
-    // A record needs a nonzero id to be found; give one to any that lacks it.
-    for (RecordPtr& record : records) {
-        if (record->id == 0) record->id = unusedId(list, records);
-    }
-    for (size_t i = 0; i < records.size(); ++i) {
-        known.push_back({records[i].get(), rows[i].key, StoredFields::of(*records[i]), places[i]});
-        list.append(records[i].release());
-    }
+    if (reads == KeyringReads::AtLoad) checkKeyringForFilePasswords();
+    noteUnreadPasswords(unread);
+    noteMissingPasswords(missing);
     return true;
+}
+
+PasswordPlace DeviceStore::readSecret(int64_t key, std::u16string& password) {
+    if (!keyringUsable()) return PasswordPlace::KeyringUnread;
+    std::string secret;
+    const SecretKeyring::Result found = keyring_->lookup(key, secret);
+    if (found.outcome == SecretKeyring::Outcome::Done) {
+        password = fromUtf8(secret);
+        return PasswordPlace::Keyring;
+    }
+    if (found.outcome == SecretKeyring::Outcome::NotFound) return PasswordPlace::KeyringMissing;
+    keyringFailed(found.error);
+    return PasswordPlace::KeyringUnread;
+}
+
+void DeviceStore::noteUnreadPasswords(int unread) {
+    if (unread == 0) return;
+    setNotice("The keyring could not be used (" + keyringProblem_ + "): the passwords of " + std::to_string(unread) +
+              (unread == 1 ? " recorder" : " recorders") +
+              " kept there could not be read, so logging in to them fails until the program is started again"
+              " with the keyring available.");
+}
+
+void DeviceStore::noteMissingPasswords(const std::vector<std::u16string>& names) {
+    if (names.empty()) return;
+    setNotice("The keyring holds no password for " + joinedNames(names) + ". Enter it again with Info Setup.");
+}
+
+void DeviceStore::checkKeyringForFilePasswords() {
+    if (!filePasswordsLoaded_) return;
+    filePasswordsLoaded_ = false;
+    if (!keyringUsable()) notePasswordsInFile();
+}
+
+bool DeviceStore::readPassword(const DeviceList& list, const DeviceRecord& record, std::u16string& password) {
+    notice_.clear();
+    KnownRecord* known = nullptr;
+    for (KnownList& remembered : knownLists_) {
+        if (remembered.list != &list) continue;
+        for (KnownRecord& k : remembered.records) {
+            if (k.record == &record) known = &k;
+        }
+    }
+    if (known == nullptr) return false;
+    if (known->place != PasswordPlace::KeyringLater && known->place != PasswordPlace::KeyringUnread) return false;
+    const PasswordPlace place = readSecret(known->key, password);
+    // The list still holds no copy: the record stays one whose password is
+    // read when asked for.
+    if (place == PasswordPlace::Keyring) return true;
+    known->place = place;
+    if (place == PasswordPlace::KeyringMissing) noteMissingPasswords({known->fields.name});
+    if (place == PasswordPlace::KeyringUnread) noteUnreadPasswords(1);
+    return false;
+}
+
+bool DeviceStore::repairIds(std::vector<FileRow>& rows) {
+    Database db;
+    if (openDatabase(path_, db) != SQLITE_OK) return false;
+    execute(db.get(), "PRAGMA secure_delete=ON");
+    std::vector<FileRow> current;
+    bool ok = execute(db.get(), "BEGIN IMMEDIATE") == SQLITE_OK &&
+              readRows(db.get(), current).outcome == ReadOutcome::Ok;
+    std::vector<uint32_t> ids = idsOf(current);
+    if (ok && makeIdsUnique(ids)) {
+        for (size_t i = 0; i < current.size(); ++i) current[i].fields.id = ids[i];
+        ok = prepareSchema(db.get()) == SQLITE_OK && writeRows(db.get(), current, nullptr) == SQLITE_OK &&
+             execute(db.get(), "COMMIT") == SQLITE_OK;
+    }
+    execute(db.get(), "ROLLBACK");  // after a commit: nothing left to roll back
+    if (ok) rows = std::move(current);
+    return ok;
 }
 
 bool DeviceStore::passwordReadable(const DeviceRecord& record) const {
     for (const KnownList& list : knownLists_) {
         for (const KnownRecord& known : list.records) {
             if (known.record != &record) continue;
-            return known.place != PasswordPlace::KeyringUnread && known.place != PasswordPlace::KeyringMissing;
+            return known.place == PasswordPlace::File || known.place == PasswordPlace::Keyring;
         }
     }
     return true;
 }
 
-DeviceStore::SavePlan DeviceStore::planSave(const DeviceList& list) {
-    SavePlan plan;
-    static const std::vector<KnownRecord> kNone;
+SavePlan DeviceStore::planFor(const DeviceList& list, const std::vector<ListedRecord>& listed) const {
     const KnownList* memory = findList(list);
-    const std::vector<KnownRecord>& known = memory != nullptr ? memory->records : kNone;
-    // A list at the address of one this store knew, sharing none of its
-    // records, is another list: nothing of the old one counts as deleted.
-    bool knownList = memory != nullptr;
-    if (knownList && !known.empty() && !list.empty()) {
-        knownList = std::any_of(known.begin(), known.end(), [&list](const KnownRecord& k) {
-            return std::find(list.entries().begin(), list.entries().end(), k.record) != list.entries().end();
-        });
-    }
-    std::vector<bool> matched(known.size(), false);
-
+    const std::vector<KnownRecord>* known = recordsOfSameList(listed, memory != nullptr ? &memory->records : nullptr);
     // A list this store has not seen: its records take the rows with their
     // ids, so look at the file first.
     std::vector<FileRow> rows;
-    std::vector<bool> rowTaken;
-    if (!knownList && exists(path_)) {
+    if (known == nullptr && exists(path_)) {
         Database db;
         if (openDatabase(path_, db, SQLITE_OPEN_READONLY) != SQLITE_OK ||
             readRows(db.get(), rows).outcome != ReadOutcome::Ok) {
             rows.clear();
         }
-        rowTaken.assign(rows.size(), false);
     }
-
-    for (const DeviceRecord* record : list.entries()) {
-        OwnRow own;
-        const StoredFields listed = StoredFields::of(*record);
-        PasswordPlace previousPlace = PasswordPlace::File;
-        StoredFields previousFields;
-        if (knownList) {
-            for (size_t j = 0; j < known.size(); ++j) {
-                if (matched[j] || known[j].record != record || known[j].fields.id != record->id) continue;
-                matched[j] = true;
-                own.fileKey = known[j].key;
-                own.edited = listed != known[j].fields;
-                previousPlace = known[j].place;
-                previousFields = known[j].fields;
-                break;
-            }
-        } else {
-            for (size_t j = 0; j < rows.size(); ++j) {
-                if (rowTaken[j] || rows[j].fields.id != record->id) continue;
-                rowTaken[j] = true;
-                own.fileKey = rows[j].key;
-                previousPlace = rows[j].passwordInKeyring ? PasswordPlace::KeyringUnread : PasswordPlace::File;
-                previousFields = rows[j].fields;
-                break;
-            }
-        }
-        own.wanted.key = own.fileKey != 0 ? own.fileKey : newRowKey();
-        own.wanted.fields = listed;
-        plan.own.push_back(std::move(own));
-        plan.records.push_back(record);
-        plan.listed.push_back(listed);
-        plan.previousPlace.push_back(previousPlace);
-        plan.previousFields.push_back(std::move(previousFields));
-    }
-    if (knownList) {
-        for (size_t j = 0; j < known.size(); ++j) {
-            if (matched[j]) continue;
-            plan.deletedKeys.insert(known[j].key);
-            if (known[j].place == PasswordPlace::Keyring || known[j].place == PasswordPlace::KeyringUnread) {
-                plan.removeAfterSave.push_back(known[j].key);
-            }
-        }
-    }
-    return plan;
+    return planSave(listed, known, rows);
 }
 
-void DeviceStore::placePasswords(SavePlan& plan) {
+std::vector<OwnRow> DeviceStore::placePasswords(const SavePlan& plan, SecretChanges& secrets) {
+    std::vector<OwnRow> own;
+    own.reserve(plan.rows.size());
     int storedCount = 0;
-    for (size_t i = 0; i < plan.own.size(); ++i) {
-        OwnRow& own = plan.own[i];
-        FileRow& wanted = own.wanted;
-        const std::u16string& password = plan.listed[i].password;
-        const PasswordPlace previous = plan.previousPlace[i];
-        const StoredFields& before = plan.previousFields[i];
-        auto inKeyring = [&wanted] {
-            wanted.fields.password.clear();
-            wanted.passwordInKeyring = true;
-        };
-
-        if (previous == PasswordPlace::KeyringUnread && password == before.password) {
-            inKeyring();  // still there; it could not be read, so it stays as it is
-            continue;
+    for (const PlannedRow& row : plan.rows) {
+        OwnRow mine;
+        mine.fileKey = row.fileKey;
+        mine.edited = row.change != RowChange::Keep;
+        mine.wanted.key = row.fileKey != 0 ? row.fileKey : newRowKey();
+        mine.wanted.fields = row.listed;
+        if (row.removePreviousSecret) secrets.removeAfterSave.push_back(row.fileKey);
+        if (row.secret == SecretAction::Kept && keptAsKnown(row)) {
+            markInKeyring(mine.wanted);
+        } else if (row.secret != SecretAction::None && storeSecret(row, mine, secrets)) {
+            if (keyringStepHook_) keyringStepHook_(++storedCount);
         }
-        if (password.empty()) {
-            if (previous == PasswordPlace::Keyring) plan.removeAfterSave.push_back(own.fileKey);
-            continue;
-        }
-        if (previous == PasswordPlace::Keyring && password == before.password &&
-            sameSecretLabel(before, plan.listed[i])) {
-            inKeyring();
-            continue;
-        }
-        if (!keyringUsable()) continue;  // the password stays in the file
-        // Secrets live under random keys only: a key derived for a row of
-        // an earlier version is the same in every such file.
-        const int64_t key = wanted.key > 0 ? wanted.key : newRowKey();
-        const StoredFields& f = plan.listed[i];
-        const SecretKeyring::Result result =
-            keyring_->store(key, f.id, f.reachedAt(), toUtf8(f.name), toUtf8(password));
-        if (result.outcome != SecretKeyring::Outcome::Done) {
-            keyringFailed(result.error);
-            continue;
-        }
-        wanted.key = key;
-        inKeyring();
-        own.storedSecret = password;
-        SecretUndo undo;
-        undo.key = key;
-        undo.restore = previous == PasswordPlace::Keyring && key == own.fileKey;
-        if (undo.restore) undo.previous = before;
-        plan.stored.push_back(std::move(undo));
-        if (keyringStepHook_) keyringStepHook_(++storedCount);
+        own.push_back(std::move(mine));
     }
+    return own;
 }
 
-void DeviceStore::undoSecrets(const SavePlan& plan) {
-    if (plan.stored.empty() || !keyringUsable()) return;
-    for (const SecretUndo& undo : plan.stored) {
+bool DeviceStore::keptAsKnown(const PlannedRow& row) {
+    // A row written as this list has it brings its password along: when
+    // another writer changed the secret since, it is written again.
+    if (!checksKeptSecret(row)) return true;
+    if (!keyringUsable()) return false;
+    std::string secret;
+    const SecretKeyring::Result found = keyring_->lookup(row.fileKey, secret);
+    if (found.outcome == SecretKeyring::Outcome::Failed) keyringFailed(found.error);
+    return found.outcome == SecretKeyring::Outcome::Done && fromUtf8(secret) == row.listed.password;
+}
+
+bool DeviceStore::storeSecret(const PlannedRow& row, OwnRow& mine, SecretChanges& secrets) {
+    if (!keyringUsable()) return false;  // the password stays in the file
+    // Secrets live under random keys only: a key derived for a row of an
+    // earlier version is the same in every such file.
+    const int64_t key = mine.wanted.key > 0 ? mine.wanted.key : newRowKey();
+    SecretUndo undo;
+    undo.key = key;
+    undo.restore = row.previousPlace == PasswordPlace::Keyring && key == row.fileKey;
+    if (undo.restore) undo.previous = row.previous;
+    // A call that got no answer may still be carried out: it is undone
+    // like one that was.
+    secrets.stored.push_back(std::move(undo));
+    const StoredFields& f = row.listed;
+    const SecretKeyring::Result result = keyring_->store(key, f.id, f.reachedAt(), toUtf8(f.name), toUtf8(f.password));
+    if (result.outcome != SecretKeyring::Outcome::Done) {
+        keyringFailed(result.error);
+        return false;
+    }
+    mine.wanted.key = key;
+    markInKeyring(mine.wanted);
+    mine.storedSecret = f.password;
+    return true;
+}
+
+void DeviceStore::undoSecrets(const SecretChanges& secrets) {
+    // Every one is tried, also after a failure: a secret left new would be
+    // used with a row that was not saved.
+    std::string problem;
+    for (const SecretUndo& undo : secrets.stored) {
         const StoredFields& f = undo.previous;
         const SecretKeyring::Result result =
             undo.restore ? keyring_->store(undo.key, f.id, f.reachedAt(), toUtf8(f.name), toUtf8(f.password))
                          : keyring_->remove(undo.key);
-        if (result.outcome == SecretKeyring::Outcome::Failed) {
-            keyringFailed(result.error);
-            return;
-        }
+        if (result.outcome == SecretKeyring::Outcome::Failed && problem.empty()) problem = result.error;
     }
+    if (!problem.empty()) keyringFailed(problem);
 }
 
-bool DeviceStore::save(const DeviceList& list) {
-    notice_.clear();
+bool DeviceStore::mayWrite() {
     if (path_.empty()) {
         setNotice("The device list was not saved: no home directory was found.");
         return false;
@@ -499,16 +494,14 @@ bool DeviceStore::save(const DeviceList& list) {
         setNotice("The device list was not saved: " + error + ".");
         return false;
     }
+    return true;
+}
 
-    SavePlan plan = planSave(list);
-    placePasswords(plan);
-
-    Database db;
-    std::vector<FileRow> current;
-    bool fileReplaced = false;
+bool DeviceStore::beginWriting(Database& db, std::vector<FileRow>& current, bool& fileReplaced) {
+    fileReplaced = false;
     for (int attempt = 0;; ++attempt) {
+        std::string error;
         if (!makeOwnerOnlyFile(path_, error)) {
-            undoSecrets(plan);
             setNotice("The device list was not saved: " + error + ".");
             return false;
         }
@@ -529,92 +522,167 @@ bool DeviceStore::save(const DeviceList& list) {
             result = readRows(db.get(), current);
             if (result.fresh) fileReplaced = true;
         }
-        if (result.outcome == ReadOutcome::Ok) break;
+        if (result.outcome == ReadOutcome::Ok) return true;
         execute(db.get(), "ROLLBACK");
         db.reset();
         if (result.outcome == ReadOutcome::Failed) {
-            undoSecrets(plan);
             setNotice("The device list was not saved: " + path_ + " could not be read (" + result.reason + ").");
             return false;
         }
         // Damaged since it was loaded: keep it aside and start a new file.
-        if (attempt > 0 || !moveAside(result.reason, "the current device list is saved in a new file.")) {
-            undoSecrets(plan);
-            return false;
-        }
+        if (attempt > 0 || !moveAside(result.reason, "the current device list is saved in a new file.")) return false;
         fileReplaced = true;
     }
-    // A new file lost its rows to no writer: every record is written as the
-    // list has it.
-    if (fileReplaced) {
-        for (OwnRow& own : plan.own) own.edited = true;
-    }
+}
 
-    const std::vector<MergedRow> merged = mergeRows(current, plan.own, plan.deletedKeys);
+bool DeviceStore::writeMerged(sqlite3* db, const std::vector<MergedRow>& merged, const SecretChanges& secrets) {
     std::vector<FileRow> rows;
     rows.reserve(merged.size());
     for (const MergedRow& row : merged) rows.push_back(row.row);
-
-    sqlite3* raw = db.get();
     auto fail = [&](const std::string& reason) {
-        execute(raw, "ROLLBACK");
-        undoSecrets(plan);
+        // Still under the lock: no other writer has used the keys meanwhile.
+        undoSecrets(secrets);
+        execute(db, "ROLLBACK");
         setNotice("The device list was not saved (" + reason + "); the previously saved list is kept.");
         return false;
     };
-    int rc = prepareSchema(raw);
-    if (rc != SQLITE_OK) return fail(sqlite3_errmsg(raw));
-    rc = writeRows(raw, rows, saveStepHook_);
+    int rc = prepareSchema(db);
+    if (rc != SQLITE_OK) return fail(sqlite3_errmsg(db));
+    rc = writeRows(db, rows, saveStepHook_);
     if (rc == SQLITE_ABORT) return fail("interrupted");
-    if (rc != SQLITE_OK) return fail(sqlite3_errmsg(raw));
-    if (execute(raw, "COMMIT") != SQLITE_OK) return fail(sqlite3_errmsg(raw));
+    if (rc != SQLITE_OK) return fail(sqlite3_errmsg(db));
+    if (execute(db, "COMMIT") != SQLITE_OK) return fail(sqlite3_errmsg(db));
+    return true;
+}
 
-    // Saved. Which passwords left the file, and which secrets no row uses.
-    std::map<int64_t, const FileRow*> before;
-    for (const FileRow& row : current) before.emplace(row.key, &row);
-    std::set<int64_t> usedSecrets;
+bool DeviceStore::save(const DeviceList& list) {
+    std::vector<IdChange> idChanges;
+    const bool saved = save(list, listedRecords(list), idChanges);
+    for (const IdChange& change : idChanges) {
+        for (DeviceRecord* record : list.entries()) {
+            if (record == change.record && record->id == change.from) record->id = change.to;
+        }
+    }
+    return saved;
+}
+
+bool DeviceStore::save(const DeviceList& list, const std::vector<ListedRecord>& listed,
+                       std::vector<IdChange>& idChanges) {
+    notice_.clear();
+    idChanges.clear();
+    if (!mayWrite()) return false;
+
+    const SavePlan plan = planFor(list, listed);
+    // The service is reached before the lock is taken; secrets are written
+    // under it, so that the rows and the secrets of one save go together.
+    const bool usesKeyring = std::any_of(plan.rows.begin(), plan.rows.end(), [](const PlannedRow& row) {
+        return row.secret == SecretAction::Store || checksKeptSecret(row);
+    });
+    if (usesKeyring) keyringUsable();
+
+    Database db;
+    std::vector<FileRow> current;
+    bool fileReplaced = false;
+    if (!beginWriting(db, current, fileReplaced)) return false;
+    SecretChanges secrets;
+    std::set<int64_t> deletedKeys;
+    for (const RemovedRow& removed : plan.removed) {
+        deletedKeys.insert(removed.key);
+        if (removed.hasSecret) secrets.removeAfterSave.push_back(removed.key);
+    }
+    std::vector<OwnRow> own = placePasswords(plan, secrets);
+    // A new file lost its rows to no writer: every record is written as the
+    // list has it.
+    if (fileReplaced) {
+        for (OwnRow& row : own) row.edited = true;
+    }
+    std::vector<MergedRow> merged = mergeRows(current, own, deletedKeys);
+    giveUniqueIds(merged);
+    if (!writeMerged(db.get(), merged, secrets)) return false;
+    finishSave(db, current, merged, own, secrets);
+    remember(list, plan, merged, own, idChanges);
+    return true;
+}
+
+void DeviceStore::finishSave(Database& db, const std::vector<FileRow>& before, const std::vector<MergedRow>& merged,
+                             const std::vector<OwnRow>& own, SecretChanges& secrets) {
+    // Which passwords left the file.
+    std::map<int64_t, const FileRow*> previous;
+    for (const FileRow& row : before) previous.emplace(row.key, &row);
     bool passwordLeftFile = false;
     bool passwordsInFile = false;
-    std::vector<const MergedRow*> rowOfOwn(plan.own.size(), nullptr);
     for (const MergedRow& row : merged) {
-        if (row.row.passwordInKeyring) usedSecrets.insert(row.row.key);
         if (!row.row.passwordInKeyring && !row.row.fields.password.empty()) passwordsInFile = true;
         if (row.own < 0) continue;
-        rowOfOwn[static_cast<size_t>(row.own)] = &row;
-        const auto old = before.find(plan.own[static_cast<size_t>(row.own)].fileKey);
-        if (row.row.passwordInKeyring && old != before.end() && !old->second->fields.password.empty()) {
+        const auto old = previous.find(own[static_cast<size_t>(row.own)].fileKey);
+        if (row.row.passwordInKeyring && old != previous.end() && !old->second->fields.password.empty()) {
             passwordLeftFile = true;
         }
     }
-    for (const SecretUndo& undo : plan.stored) {
-        if (usedSecrets.count(undo.key) == 0) plan.removeAfterSave.push_back(undo.key);
-    }
+    // A secret this save wrote for a row that kept its password in the file.
+    for (const SecretUndo& undo : secrets.stored) secrets.removeAfterSave.push_back(undo.key);
     // Old versions deleted rows without overwriting them: rebuild the file
     // so that no copy of a password moved out of it stays in a free page.
-    if (passwordLeftFile) execute(raw, "VACUUM");
+    if (passwordLeftFile) execute(db.get(), "VACUUM");
+    removeUnusedSecrets(db.get(), secrets.removeAfterSave);
     db.reset();
+    if (passwordsInFile && keyringState_ == KeyringState::Unusable) notePasswordsInFile();
+}
 
-    for (const int64_t key : plan.removeAfterSave) {
-        if (usedSecrets.count(key) != 0 || !keyringUsable()) continue;
-        const SecretKeyring::Result result = keyring_->remove(key);
-        if (result.outcome == SecretKeyring::Outcome::Failed) keyringFailed(result.error);
+void DeviceStore::removeUnusedSecrets(sqlite3* db, const std::vector<int64_t>& keys) {
+    if (keys.empty() || !keyringUsable()) return;
+    // Under the write lock again, and only what no row uses by then: another
+    // writer may have brought a deleted row back with its key meanwhile. A
+    // secret left behind is harmless; lookups go by the rows.
+    std::vector<FileRow> rows;
+    if (execute(db, "BEGIN IMMEDIATE") != SQLITE_OK) return;
+    if (readRows(db, rows).outcome == ReadOutcome::Ok) {
+        std::set<int64_t> used;
+        for (const FileRow& row : rows) {
+            if (row.passwordInKeyring) used.insert(row.key);
+        }
+        for (const int64_t key : std::set<int64_t>(keys.begin(), keys.end())) {
+            if (used.count(key) != 0) continue;
+            const SecretKeyring::Result result = keyring_->remove(key);
+            if (result.outcome == SecretKeyring::Outcome::Failed) {
+                keyringFailed(result.error);
+                break;
+            }
+        }
     }
+    execute(db, "ROLLBACK");
+}
 
+void DeviceStore::remember(const DeviceList& list, const SavePlan& plan, const std::vector<MergedRow>& merged,
+                           const std::vector<OwnRow>& own, std::vector<IdChange>& idChanges) {
+    std::vector<const MergedRow*> rowOfOwn(own.size(), nullptr);
+    for (const MergedRow& row : merged) {
+        if (row.own >= 0) rowOfOwn[static_cast<size_t>(row.own)] = &row;
+    }
     std::vector<KnownRecord>& remembered = rememberList(list);
     remembered.clear();
-    for (size_t i = 0; i < plan.own.size(); ++i) {
+    for (size_t i = 0; i < plan.rows.size(); ++i) {
+        const PlannedRow& planned = plan.rows[i];
         KnownRecord known;
-        known.record = plan.records[i];
-        known.fields = plan.listed[i];
+        known.record = planned.record;
+        known.fields = planned.listed;
         const MergedRow* row = rowOfOwn[i];
-        known.key = row != nullptr ? row->row.key : plan.own[i].fileKey;
-        if (row != nullptr && row->row.passwordInKeyring) {
-            known.place = known.fields.password.empty() ? PasswordPlace::KeyringUnread : PasswordPlace::Keyring;
+        known.key = row != nullptr ? row->row.key : own[i].fileKey;
+        if (row != nullptr && row->row.passwordInKeyring && !known.fields.password.empty()) {
+            known.place = PasswordPlace::Keyring;
+        } else if (row != nullptr && row->row.passwordInKeyring) {
+            known.place = planned.previousPlace == PasswordPlace::KeyringLater ? PasswordPlace::KeyringLater
+                                                                                : PasswordPlace::KeyringUnread;
+        }
+        // The record's row took another id: the list is told, and is known
+        // by either until it has the new one.
+        if (row != nullptr && row->row.fields.id != planned.listed.id) {
+            idChanges.push_back({planned.record, planned.listed.id, row->row.fields.id});
+            known.formerId = planned.listed.id;
+            known.fields.id = row->row.fields.id;
         }
         remembered.push_back(std::move(known));
     }
-    if (passwordsInFile && keyringState_ == KeyringState::Unusable) notePasswordsInFile();
-    return true;
 }
 
 }  // namespace orvix

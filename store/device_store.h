@@ -24,6 +24,8 @@
 #include <vector>
 
 #include "core/device_list.h"
+#include "store/list_merge.h"
+#include "store/save_plan.h"
 #include "store/secret_keyring.h"
 #include "store/stored_fields.h"
 
@@ -43,20 +45,51 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // When the passwords kept in the keyring are read: all of them while
+    // loading, or one at a time with readPassword() (the keyring may be slow
+    // to answer; the records come without them).
+    enum class KeyringReads { AtLoad, WhenAsked };
+
     // Appends the saved records, in saved order, to `list`; each is made with
-    // createRecord() and belongs to the list afterwards. Passwords kept in
-    // the keyring are read from it. A missing file is an empty list. Returns
-    // false when nothing could be read; then nothing is appended and
-    // notice() tells the user what happened.
-    bool load(DeviceList& list);
+    // createRecord() and belongs to the list afterwards. A missing file is
+    // an empty list. Returns false when nothing could be read; then nothing
+    // is appended and notice() tells the user what happened.
+    bool load(DeviceList& list, KeyringReads reads = KeyringReads::AtLoad);
+
+    // For a record of `list` loaded with KeyringReads::WhenAsked whose
+    // password the keyring keeps: reads it into `password`. The record and
+    // what the store remembers of it stay without it: a save of the list
+    // keeps the secret as it is unless the record gets another password.
+    // False when the keyring could not give it (notice() says why) or the
+    // keyring does not keep this record's password.
+    bool readPassword(const DeviceList& list, const DeviceRecord& record, std::u16string& password);
+
+    // After a load with KeyringReads::WhenAsked that found passwords in the
+    // file: tries the keyring, and says once (passwordNotice()) when there is
+    // none to move them to.
+    void checkKeyringForFilePasswords();
 
     // Saves the stored fields of `list`. For a list this store loaded or
     // saved before, its additions, changes and deletions since then are
     // applied to the file's rows as they are now; for any other list, its
     // records replace the rows with their ids and are added otherwise, and
-    // no row is removed. Returns false when the previous list was kept; notice()
-    // then says why.
+    // no row is removed. Ids are unique in the file: a record whose id
+    // another row has is given a new one. Returns false when the previous
+    // list was kept; notice() then says why.
     bool save(const DeviceList& list);
+
+    // A record whose row took another id in a save, because another row of
+    // the file had its id.
+    struct IdChange {
+        const DeviceRecord* record = nullptr;
+        uint32_t from = 0;
+        uint32_t to = 0;
+    };
+    // The same for `listed`, the records of `list` as they were when the
+    // save was asked for; `list` itself is not read, only told apart from
+    // other lists. The records whose ids changed are given in `idChanges`
+    // instead of being changed.
+    bool save(const DeviceList& list, const std::vector<ListedRecord>& listed, std::vector<IdChange>& idChanges);
 
     // False when `record`, of a list this store loaded or saved,
     // has its password in the keyring and the keyring could not give it
@@ -85,21 +118,8 @@ public:
     void setKeyringCallLimit(std::chrono::milliseconds limit) { keyringCallLimit_ = limit; }
 
 private:
-    // Where the password of a record this store knows is kept.
-    enum class PasswordPlace {
-        File,
-        Keyring,         // in the keyring, and the list holds it
-        KeyringUnread,   // in the keyring, which could not be read
-        KeyringMissing,  // marked as in the keyring, which had none
-    };
-    struct KnownRecord {
-        const DeviceRecord* record = nullptr;
-        int64_t key = 0;
-        StoredFields fields;  // as the list had them
-        PasswordPlace place = PasswordPlace::File;
-    };
     struct SecretUndo;
-    struct SavePlan;
+    struct SecretChanges;
 
     void setNotice(std::string text);
     // Renames the unreadable file (and any journal beside it) to a
@@ -111,10 +131,36 @@ private:
     void keyringFailed(const std::string& reason);
     // Says once that passwords are kept in the file.
     void notePasswordsInFile();
+    // The password kept under `key`; where it is kept as far as the store
+    // can tell.
+    PasswordPlace readSecret(int64_t key, std::u16string& password);
+    void noteUnreadPasswords(int unread);
+    void noteMissingPasswords(const std::vector<std::u16string>& names);
 
-    SavePlan planSave(const DeviceList& list);
-    void placePasswords(SavePlan& plan);
-    void undoSecrets(const SavePlan& plan);
+    // The steps of save(), in order.
+    bool mayWrite();
+    SavePlan planFor(const DeviceList& list, const std::vector<ListedRecord>& listed) const;
+    std::vector<OwnRow> placePasswords(const SavePlan& plan, SecretChanges& secrets);
+    // Whether the keyring still holds the password a row keeps there as
+    // this store knew it.
+    bool keptAsKnown(const PlannedRow& row);
+    bool storeSecret(const PlannedRow& row, OwnRow& mine, SecretChanges& secrets);
+    // Opens the file with the write lock taken and reads its rows; a file
+    // damaged meanwhile is moved aside and a new one begun.
+    bool beginWriting(Database& db, std::vector<FileRow>& current, bool& fileReplaced);
+    // Writes the rows and commits; when it cannot, takes back the secrets,
+    // rolls back and says why.
+    bool writeMerged(sqlite3* db, const std::vector<MergedRow>& merged, const SecretChanges& secrets);
+    void finishSave(Database& db, const std::vector<FileRow>& before, const std::vector<MergedRow>& merged,
+                    const std::vector<OwnRow>& own, SecretChanges& secrets);
+    // Removes the secrets of `keys` that no row of the file uses.
+    void removeUnusedSecrets(sqlite3* db, const std::vector<int64_t>& keys);
+    void remember(const DeviceList& list, const SavePlan& plan, const std::vector<MergedRow>& merged,
+                  const std::vector<OwnRow>& own, std::vector<IdChange>& idChanges);
+    // Gives the file's rows unique ids under the write lock; `rows` become
+    // the rows as written. False when the file could not be written.
+    bool repairIds(std::vector<FileRow>& rows);
+    void undoSecrets(const SecretChanges& secrets);
 
     std::string path_;
     std::string notice_;
@@ -129,6 +175,8 @@ private:
     std::unique_ptr<SecretKeyring> keyring_;
     enum class KeyringState { Untried, Usable, Unusable } keyringState_ = KeyringState::Untried;
     std::string keyringProblem_;
+    // The last load found passwords kept in the file.
+    bool filePasswordsLoaded_ = false;
 
     // The lists this store loaded or saved lately, newest first, with their
     // records as they were then.

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <sqlite3.h>
 
 #include "app/main_dialog_ids.h"
 #include "gui/c_draw_static.h"
@@ -85,6 +86,19 @@ TEST_F(DevicePanelTest, TwoRecordersSavedInTheSameSecondGetDistinctIds) {
     EXPECT_EQ(stored(), (std::vector<std::pair<uint32_t, std::u16string>>{{500, u"Gate"}, {502, u"Dock"}}));
 }
 
+TEST_F(DevicePanelTest, ARecorderAnotherProgramGaveTheSameIdMeanwhileGetsANewOne) {
+    open();
+    store({{600, u"Other"}});  // another program, after this one loaded
+    auto setup = scriptSetup(u"Dock", 600);
+    click(kAddDevice);
+    settleStore();
+    EXPECT_EQ(itemData(kDeviceCombo), std::vector<int>({601}));
+    EXPECT_EQ(dialog->workingRecord().id, 601u);
+    EXPECT_EQ(stored(), (std::vector<std::pair<uint32_t, std::u16string>>{{600, u"Other"}, {601, u"Dock"}}));
+    deleteSelected(QMessageBox::Yes);
+    EXPECT_EQ(stored(), (std::vector<std::pair<uint32_t, std::u16string>>{{600, u"Other"}}));
+}
+
 TEST_F(DevicePanelTest, ACancelledAddLeavesTheSelectedRecorderInTheWorkingRecord) {
     store({{7, u"Gate", u"10.0.0.7", 3007}, {9, u"Yard", u"10.0.0.9", 3009}});
     open();
@@ -135,19 +149,21 @@ TEST_F(DevicePanelTest, ACancelledEditCopiesTheSelectedRecorderBack) {
     EXPECT_TRUE(enabled(kConnect));
 }
 
-TEST_F(DevicePanelTest, RecordsSharingAnIdActOnTheFirstAndAnEditWritesBoth) {
-    store({{7, u"One"}, {7, u"Two"}, {8, u"Three"}});
+TEST_F(DevicePanelTest, RecordsThatSharedAnIdInTheFileAreToldApart) {
+    // Two rows with one id, as writers of earlier versions could leave them.
+    store({{7, u"One"}, {8, u"Two"}, {9, u"Three"}});
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((config.path() + "/orvix/devices.db").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "UPDATE devices SET id = 7 WHERE name = 'Two'", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
     open();
+    EXPECT_EQ(itemData(kDeviceCombo), std::vector<int>({7, 8, 9}));
     chooseEntry(combo(kDeviceCombo), 1);
-    EXPECT_EQ(dialog->workingRecord().name.view(), u"One");
-    auto setup = scriptSetup(u"Both");
+    EXPECT_EQ(dialog->workingRecord().name.view(), u"Two");
+    auto setup = scriptSetup(u"Two 2");
     click(kInfoSetup);
-    EXPECT_EQ(entries(kDeviceCombo), QStringList({"Both", "Both", "Three"}));
-    EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 1);
-    deleteSelected(QMessageBox::Yes);
-    ASSERT_EQ(dialog->deviceList().size(), 2u);
-    EXPECT_EQ(dialog->deviceList().at(0)->name.view(), u"Both");
-    EXPECT_EQ(dialog->deviceList().at(1)->id, 8u);
+    EXPECT_EQ(entries(kDeviceCombo), QStringList({"One", "Two 2", "Three"}));
+    EXPECT_EQ(stored(), (std::vector<std::pair<uint32_t, std::u16string>>{{7, u"One"}, {8, u"Two 2"}, {9, u"Three"}}));
 }
 
 TEST_F(DevicePanelTest, DeletingTheFirstSelectsTheNewFirstAndTheThirdTheSecond) {

@@ -183,6 +183,10 @@ void MainDialogTest::open() {
     });
 }
 
+void MainDialogTest::settleStore() {
+    EXPECT_TRUE(processUntil([this] { return dialog->storeCallsPending() == 0; }));
+}
+
 QComboBox* MainDialogTest::combo(int id) const { return qobject_cast<QComboBox*>(control(id)); }
 
 bool MainDialogTest::enabled(int id) const { return control(id)->isEnabled(); }

@@ -127,6 +127,9 @@ protected:
     std::vector<std::pair<uint32_t, std::u16string>> stored();
     // Opens the dialog on the store, recording what it sends the video window.
     void open();
+    // Handles events until the dialog has heard how every save and password
+    // read it asked of the store ended.
+    void settleStore();
 
     QWidget* control(int id) const { return dialog->control(id); }
     QComboBox* combo(int id) const;

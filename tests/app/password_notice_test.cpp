@@ -32,7 +32,8 @@ TEST_F(PasswordNoticeTest, AFileWithPasswordsIsNamedOnTheInfoLineAtStart) {
     sqlite3_close(db);
 
     open();
-    EXPECT_EQ(infoLine(), kPasswordsInFile);
+    // Found out on the store's thread once the list is shown.
+    EXPECT_TRUE(processUntil([this] { return infoLine() == kPasswordsInFile; }));
     EXPECT_EQ(dialog->noticeBox(), nullptr);  // a note, not a warning
     EXPECT_EQ(dialog->workingRecord().password.view(), u"gate-pw");
 }
@@ -47,10 +48,12 @@ TEST_F(PasswordNoticeTest, TheFirstPasswordSavedToTheFileIsNamedOnce) {
         if (mode == 0) record.id = 600;
     });
     click(kAddDevice);
+    settleStore();
     EXPECT_EQ(infoLine(), kPasswordsInFile);
     // Said once: a later save leaves the line to whatever comes next.
     dialog->videoWindow()->session().setInfoLine("");
     click(kInfoSetup);
+    settleStore();
     EXPECT_EQ(infoLine(), "");
 }
 

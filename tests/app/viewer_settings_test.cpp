@@ -2,13 +2,18 @@
 // closes, read when it opens, in its own file beside the device list.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
 
+#include "app/dialog_geometry.h"
 #include "app/main_dialog_ids.h"
 #include "app/viewer_settings.h"
 #include "gui/c_draw_static.h"
@@ -75,6 +80,45 @@ TEST_F(ViewerSettingsTest, AFileOfNonsenseOrAGoneRecorderFallsBackToTheDefaults)
     EXPECT_TRUE(iframeOnly());
     EXPECT_EQ(dialog->tabControl()->currentIndex(), kPageDevice);
     EXPECT_EQ(dialog->size(), QSize(C_Main_Dlg::kClientWidth, C_Main_Dlg::kClientHeight));
+}
+
+TEST(WindowPlace, StoredPlaceAndSizeAreFittedToTheScreens) {
+    const QList<QRect> screens{QRect(0, 0, 1280, 1024), QRect(1280, 0, 1920, 1080)};
+    const QSize smallest(640, 660);
+    struct Case {
+        std::optional<QPoint> position;
+        std::optional<QSize> size;
+        std::optional<QPoint> placed;
+        std::optional<QSize> sized;
+    };
+    const Case cases[] = {
+        {QPoint(37, 45), QSize(800, 700), QPoint(37, 45), QSize(800, 700)},
+        {QPoint(1500, 20), QSize(20000, 20000), QPoint(1500, 20), QSize(1920, 1080)},
+        {std::nullopt, QSize(16777215, 16777215), std::nullopt, QSize(1920, 1080)},
+        {std::nullopt, QSize(100, 2000), std::nullopt, QSize(640, 1080)},
+        {QPoint(INT_MIN, INT_MAX), std::nullopt, std::nullopt, std::nullopt},
+        {QPoint(INT_MAX, INT_MAX), std::nullopt, std::nullopt, std::nullopt},
+        {QPoint(-30000, -30000), std::nullopt, std::nullopt, std::nullopt},
+        {QPoint(3200, 0), std::nullopt, std::nullopt, std::nullopt},  // its title bar is past the right edge
+    };
+    for (const Case& c : cases) {
+        const WindowPlace place = fitToScreens(c.position, c.size, screens, smallest);
+        EXPECT_EQ(place.position, c.placed) << (c.position ? c.position->x() : 0);
+        EXPECT_EQ(place.size, c.sized) << (c.size ? c.size->width() : 0);
+    }
+}
+
+TEST_F(ViewerSettingsTest, AHugeSizeAndAPlaceAtTheEndsOfTheNumbersOpenOnTheScreen) {
+    {
+        QSettings file(settingsFile(), QSettings::IniFormat);
+        file.setValue("window/size", QSize(16777215, 16777215));
+        file.setValue("window/position", QPoint(-2147483647 - 1, 2147483647));
+    }
+    open();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(dialog->width(), std::max(screen.width(), dialog->minimumWidth()));
+    EXPECT_LE(dialog->height(), std::max(screen.height(), dialog->minimumHeight()));
+    EXPECT_NE(dialog->pos(), QPoint(-2147483647 - 1, 2147483647));
 }
 
 TEST_F(ViewerSettingsTest, APlaceOffEveryScreenIsNotTaken) {

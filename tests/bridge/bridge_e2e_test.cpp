@@ -295,6 +295,23 @@ TEST(Bridge, ARecorderThatIsNotThereIsAnErrorForTheClient) {
         << bridge->err();
 }
 
+TEST(Bridge, ARecorderPasswordBeyondAsciiFromAFileLogsInWithoutALocale) {
+    const std::string password = "p\u00e4ss \u2713";
+    const std::string log = scratchPath("bridge-locale.log");
+    auto simulator = startSimulator({"--password", password}, log);
+    ASSERT_TRUE(simulator->ready()) << simulator->err();
+    // As under systemd: no locale in the environment.
+    Background bridge("/usr/bin/env",
+                      {"-u", "LANG", "-u", "LC_ALL", "-u", "LC_CTYPE", binaryPath("orvix-bridge"), "--host",
+                       "127.0.0.1", "--port", std::to_string(simulator->port()), "--user", "admin", "--password-file",
+                       passwordFile("locale.pw", password), "--name", "demo", "--listen", "127.0.0.1:0"},
+                      "listening on rtsp://");
+    ASSERT_TRUE(bridge.ready()) << bridge.err();
+    const Finished probed = probe(url(bridge, 1));
+    EXPECT_EQ(probed.exitCode, 0) << probed.err << bridge.err();
+    EXPECT_NE(fileText(log).find("LOGIN account=admin ok=1"), std::string::npos) << fileText(log);
+}
+
 TEST(Bridge, ServesTheRecordersOfTheDeviceList) {
     auto simulator = startSimulator({"--model-code", "51"});
     ASSERT_TRUE(simulator->ready()) << simulator->err();

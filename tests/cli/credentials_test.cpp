@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -40,19 +41,23 @@ protected:
         return line.options;
     }
     std::string databasePath() const { return (root / "devices.db").string(); }
-    // A device list with a recorder at a static address and one via DDNS.
+    // A device list with recorders at a static address and one via DDNS.
     void saveDeviceList() const {
         DeviceList list;
-        DeviceRecord* lobby = createRecord();
-        lobby->id = 1;
-        setText(lobby->name, u"Lobby \u00e9st");
-        setText(lobby->account, u"operator");
-        setText(lobby->password, u"lobby pw");
-        lobby->framingKind = 1;
-        lobby->useStatic = 1;
-        setText(lobby->address, u"192.0.2.5");
-        lobby->port = 3100;
-        list.append(lobby);
+        auto atAddress = [&](uint32_t id, std::u16string_view name, std::u16string_view account,
+                             std::u16string_view password, std::u16string_view address, uint16_t port) {
+            DeviceRecord* r = createRecord();
+            r->id = id;
+            setText(r->name, name);
+            setText(r->account, account);
+            setText(r->password, password);
+            r->useStatic = 1;
+            setText(r->address, address);
+            r->port = port;
+            list.append(r);
+            return r;
+        };
+        atAddress(1, u"Lobby \u00e9st", u"operator", u"lobby pw", u"192.0.2.5", 3100)->framingKind = 1;
         DeviceRecord* shop = createRecord();
         shop->id = 2;
         setText(shop->name, u"Shop");
@@ -62,6 +67,7 @@ protected:
         shop->ddnsPort = 2000;
         setText(shop->ddnsId, u"G9SHOP");
         list.append(shop);
+        atAddress(3, u"Kiosk", u"admin", u"p\u00e4ss \u2713", u"192.0.2.6", 3000);
         DeviceStore store(databasePath());
         ASSERT_TRUE(store.save(list)) << store.notice();
     }
@@ -165,6 +171,29 @@ TEST_F(CredentialsTest, DeviceProblemsAreUsageErrorsThatNameNoPassword) {
         const ParsedCommandLine line = parseCommandLine(bad);
         EXPECT_EQ(line.outcome, ParsedCommandLine::Outcome::Error) << bad.size();
     }
+}
+
+TEST_F(CredentialsTest, ListAndUtf8FilePasswordsGoOutInTheLocalesSetOrAreRefused) {
+    saveDeviceList();
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    for (const auto& [locale, carried] : std::vector<std::pair<const char*, bool>>{{"C.UTF-8", true}, {"C", false}}) {
+        ASSERT_NE(std::setlocale(LC_CTYPE, locale), nullptr) << locale;
+        for (auto arguments : std::vector<std::vector<std::string>>{
+                 {"--device", "Kiosk"},
+                 {"--host", "h", "--port", "1", "--user", "u", "--password-file", file("pw", "p\u00e4ss \u2713\n")}}) {
+            CliOptions o = parsed(arguments);
+            std::string error;
+            EXPECT_EQ(resolveCredentials(o, CredentialSources{nullptr, databasePath()}, error), carried) << locale;
+            if (carried) {
+                EXPECT_EQ(o.password, "p\u00e4ss \u2713") << locale;
+            } else {
+                EXPECT_NE(error.find("the password has characters the recorder's encoding cannot carry"),
+                          std::string::npos)
+                    << error;
+            }
+        }
+    }
+    std::setlocale(LC_CTYPE, saved.c_str());
 }
 
 TEST_F(CredentialsTest, HelpSaysWhyThePasswordOptionIsTheLastChoice) {

@@ -4,9 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "core/device_list.h"
+#include "core/text_codec.h"
+#include "store/device_store.h"
 #include "tests/e2e/e2e_process.h"
 
 using namespace orvix::e2e;
@@ -53,6 +57,38 @@ TEST(ClientCredentials, PasswordFromAFileOrTheEnvironment) {
     EXPECT_NE(text.find("LOGIN account=admin ok=1"), std::string::npos) << text;
     EXPECT_EQ(text.find(kPassword), std::string::npos);
     std::remove(file.c_str());
+}
+
+TEST(ClientCredentials, ADeviceListPasswordBeyondAsciiLogsInWithoutALocale) {
+    const std::string password = "p\u00e4ss \u2713";
+    const std::string log = scratchPath("device-locale.log");
+    Simulator recorder("orvix-recorder-sim", {"--password", password, "--log", log});
+    ASSERT_TRUE(recorder.ready()) << recorder.firstLine();
+    const std::string config = scratchPath("device-locale-config");
+    std::filesystem::create_directories(config + "/orvix");
+    {
+        orvix::DeviceList list;
+        orvix::DeviceRecord* r = orvix::createRecord();
+        orvix::resetStoredFields(*r);
+        r->id = 1;
+        orvix::setText(r->name, u"Kiosk");
+        orvix::setText(r->account, u"admin");
+        orvix::setText(r->password, orvix::fromUtf8(password));
+        r->useStatic = 1;
+        orvix::setText(r->address, u"127.0.0.1");
+        r->port = static_cast<uint16_t>(recorder.port());
+        list.append(r);
+        orvix::DeviceStore store(config + "/orvix/devices.db");
+        ASSERT_TRUE(store.save(list)) << store.notice();
+    }
+    // As under cron: no locale in the environment (and no keyring).
+    const Finished run = runProgram("/usr/bin/env", {"-u", "LANG", "-u", "LC_ALL", "-u", "LC_CTYPE",
+                                                     "XDG_CONFIG_HOME=" + config, binaryPath("orvix-cli"), "--device",
+                                                     "Kiosk", "--frames", "3", "--timeout", "30"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::ifstream logged(log);
+    const std::string text((std::istreambuf_iterator<char>(logged)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("LOGIN account=admin ok=1"), std::string::npos) << text;
 }
 
 }  // namespace

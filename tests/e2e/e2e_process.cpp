@@ -78,12 +78,12 @@ Simulator::Simulator(const std::string& program, std::vector<std::string> argume
     }
 }
 
-Background::Background(const std::string& program, const std::vector<std::string>& arguments) {
+Background::Background(const std::string& program, const std::vector<std::string>& arguments, bool errorsToo) {
     static int serial = 0;
     outPath_ = scratchPath(program + "-bg" + std::to_string(++serial) + ".out");
     const int outFd = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (outFd < 0) return;
-    pid_ = spawn(binaryPath(program), arguments, outFd, STDERR_FILENO);
+    pid_ = spawn(binaryPath(program), arguments, outFd, errorsToo ? outFd : STDERR_FILENO);
     close(outFd);
 }
 
@@ -115,6 +115,13 @@ int Background::wait(int guardSeconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return -1;
+}
+
+bool Background::running() {
+    if (pid_ <= 0) return false;
+    if (waitpid(pid_, nullptr, WNOHANG) != pid_) return true;
+    pid_ = -1;
+    return false;
 }
 
 void Simulator::killNow() {

@@ -37,11 +37,11 @@ private:
 };
 
 // A program run in the background with its standard output in a file the
-// test reads while it runs (standard error goes to the test's). Killed when
-// destroyed if still running.
+// test reads while it runs (standard error goes to the test's, or with
+// `errorsToo` into the same file). Killed when destroyed if still running.
 class Background {
 public:
-    Background(const std::string& program, const std::vector<std::string>& arguments);
+    Background(const std::string& program, const std::vector<std::string>& arguments, bool errorsToo = false);
     ~Background();
     Background(const Background&) = delete;
     Background& operator=(const Background&) = delete;
@@ -50,6 +50,8 @@ public:
     std::vector<std::string> lines() const;
     // Waits up to `guardSeconds` for the end; the exit code, -1 on timeout.
     int wait(int guardSeconds);
+    // Whether it has not ended yet.
+    bool running();
 
 private:
     std::string outPath_;

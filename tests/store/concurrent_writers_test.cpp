@@ -152,6 +152,58 @@ TEST_F(ConcurrentWritersTest, TwoRecordersWithTheSameClockIdAreBothKept) {
     EXPECT_EQ(loaded.at(1)->name.view(), u"yard");
 }
 
+TEST_F(ConcurrentWritersTest, ProcessesAddingWithOneClockIdGetUniqueIdsTheyKnow) {
+    // Five programs add a recorder in the same second; each must find its
+    // own again by the id its list holds after the save.
+    constexpr int kWriters = 5;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            DeviceStore store(path());
+            DeviceList list;
+            if (!store.load(list)) ::_exit(1);
+            const std::u16string name = u"writer " + fromUtf8(std::to_string(w));
+            list.append(makeRecord(1700000000, name, u""));
+            if (!store.save(list)) ::_exit(2);
+            const uint32_t id = list.at(list.size() - 1)->id;
+            DeviceList reread;
+            if (!DeviceStore(path()).load(reread) || reread.findById(id) == nullptr) ::_exit(3);
+            ::_exit(reread.findById(id)->name.view() == name ? 0 : 4);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+    }
+    const auto fields = saved();
+    ASSERT_EQ(fields.size(), static_cast<size_t>(kWriters));
+    for (const StoredFields& f : fields) withId(fields, f.id);
+}
+
+TEST_F(ConcurrentWritersTest, AFileWithSharedIdsIsRepairedOnLoadLosingNothing) {
+    ASSERT_TRUE(DeviceStore(path()).save(threeRecords()));
+    runSql("UPDATE devices SET id = 11;");
+    DeviceList loaded;
+    ASSERT_TRUE(DeviceStore(path()).load(loaded));
+    ASSERT_EQ(loaded.size(), 3u);
+    EXPECT_EQ(loaded.at(0)->id, 11u);
+    EXPECT_NE(loaded.at(1)->id, 11u);
+    EXPECT_NE(loaded.at(2)->id, 11u);
+    EXPECT_NE(loaded.at(1)->id, loaded.at(2)->id);
+    for (size_t i = 0; i < 3; ++i) {
+        StoredFields expected = storedFields(*three.at(i));
+        expected.id = loaded.at(i)->id;
+        EXPECT_EQ(storedFields(*loaded.at(i)), expected) << i;
+    }
+    // The file holds the new ids: every reader finds the same.
+    const auto again = saved();
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(again.at(i).id, loaded.at(i)->id) << i;
+}
+
 TEST_F(ConcurrentWritersTest, AListTheStoreHasNotSeenReplacesRowsByIdAndRemovesNone) {
     ASSERT_TRUE(DeviceStore(path()).save(threeRecords()));
     DeviceList other;

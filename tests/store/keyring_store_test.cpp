@@ -6,6 +6,7 @@
 #include <chrono>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "store/device_store.h"
 #include "tests/store/keyring_support.h"
@@ -34,6 +35,12 @@ protected:
             fields.push_back(storedFields(*record));
         }
         return fields;
+    }
+    // Saves recorders (id, name, password) with a store of their own.
+    void saveRecorders(const std::vector<std::tuple<uint32_t, std::u16string, std::u16string>>& recorders) const {
+        DeviceList list;
+        for (const auto& [id, name, password] : recorders) list.append(makeRecord(id, name, password));
+        ASSERT_TRUE(DeviceStore(path()).save(list));
     }
     bool fileHolds(const std::string& bytes) const { return readFile(path()).find(bytes) != std::string::npos; }
     void writePreviousVersionFile() const {
@@ -131,6 +138,31 @@ TEST_F(KeyringStoreTest, DeletingARecorderRemovesItsSecret) {
     const auto loaded = loadFresh();
     ASSERT_EQ(loaded.size(), 2u);
     EXPECT_EQ(loaded[1].password, u"pw-47");
+}
+
+TEST_F(KeyringStoreTest, PasswordsReadWhenAskedStayInTheKeyringThroughSaves) {
+    saveRecorders({{57, u"Mill", u"mill-pw"}, {58, u"Pier", u"pier-pw"}});
+
+    DeviceStore store(path());
+    DeviceList list;
+    ASSERT_TRUE(store.load(list, DeviceStore::KeyringReads::WhenAsked));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.at(0)->password.view(), u"");
+    std::u16string password;
+    ASSERT_TRUE(store.readPassword(list, *list.at(0), password)) << store.notice();
+    EXPECT_EQ(password, u"mill-pw");
+
+    // Saved without them: renamed, another password, a new recorder.
+    setText(list.at(0)->name, u"Mill east");
+    setText(list.at(1)->password, u"pier-pw-2");
+    list.append(makeRecord(59, u"Quay", u""));
+    ASSERT_TRUE(store.save(list)) << store.notice();
+    const auto loaded = loadFresh();
+    ASSERT_EQ(loaded.size(), 3u);
+    EXPECT_EQ(loaded[0].name, u"Mill east");
+    EXPECT_EQ(loaded[0].password, u"mill-pw");
+    EXPECT_EQ(loaded[1].password, u"pier-pw-2");
+    EXPECT_EQ(orvixKeyringItems().size(), 2u);
 }
 
 TEST_F(KeyringStoreTest, APreviousVersionsFileMovesItsPasswordsOnTheFirstSave) {
@@ -266,6 +298,76 @@ TEST_F(KeyringStoreTest, AKeyringThatStopsAnsweringIsGivenUpAfterItsTimeLimit) {
     setText(loaded.at(0)->password, u"roof-pw-2");
     ASSERT_TRUE(store.save(loaded));
     EXPECT_EQ(rawRows().at(0).password, "roof-pw-2");
+}
+
+TEST_F(KeyringStoreTest, TwoProgramsChangingOnePasswordLeaveRowAndSecretOfTheSameWriter) {
+    saveRecorders({{54, u"Porch", u"porch-pw"}});
+
+    // The first writer dwells in the keyring; the second starts meanwhile
+    // and would, unless the two take turns, save its row first.
+    ToolRun first, second;
+    std::thread slow([&] { first = runStoreTool({"change", path(), "Porch", "pw-first", "first", "1000"}); });
+    std::this_thread::sleep_for(300ms);
+    second = runStoreTool({"change", path(), "Porch", "pw-second", "second", "0"});
+    slow.join();
+    EXPECT_EQ(first.values("saved"), std::vector<std::string>{"1"}) << first.out << first.err;
+    EXPECT_EQ(second.values("saved"), std::vector<std::string>{"1"}) << second.out << second.err;
+
+    const auto loaded = loadFresh();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].password, u"pw-" + loaded[0].account);
+    ASSERT_EQ(orvixKeyringItems().size(), 1u);
+    EXPECT_EQ(rawRows().at(0).inKeyring, 1);
+}
+
+TEST_F(KeyringStoreTest, ARowWrittenAsTheListHasItBringsItsPasswordAlong) {
+    saveRecorders({{60, u"Barn", u"barn-pw"}});
+    DeviceStore store(path());
+    DeviceList list;
+    ASSERT_TRUE(store.load(list));
+    // Another program changes the password; this one then the account only.
+    const ToolRun other = runStoreTool({"change", path(), "Barn", "pw-other", "other", "0"});
+    ASSERT_EQ(other.values("saved"), std::vector<std::string>{"1"}) << other.out << other.err;
+    setText(list.at(0)->account, u"mine");
+    ASSERT_TRUE(store.save(list)) << store.notice();
+    const auto loaded = loadFresh();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].account, u"mine");
+    EXPECT_EQ(loaded[0].password, u"barn-pw");
+}
+
+TEST_F(KeyringStoreTest, AFailedSaveTakesBackEverySecretItWrote) {
+    saveRecorders({{55, u"Attic", u"attic-old"}, {56, u"Cellar", u"cellar-old"}});
+    DeviceStore store(path());
+    store.setKeyringCallLimit(1s);
+    DeviceList list;
+    ASSERT_TRUE(store.load(list));
+
+    // The keyring takes the first new password and then stops answering;
+    // it is back before the save fails.
+    const pid_t daemon = keyringDaemonPid();
+    struct Resume {
+        pid_t pid;
+        ~Resume() { ::kill(pid, SIGCONT); }
+    } resume{daemon};
+    store.setKeyringStepHook([daemon](int stored) {
+        if (stored == 1) ::kill(daemon, SIGSTOP);
+    });
+    store.setSaveStepHook([daemon](int) {
+        ::kill(daemon, SIGCONT);
+        return false;
+    });
+    setText(list.at(0)->password, u"attic-new");
+    setText(list.at(1)->password, u"cellar-new");
+    EXPECT_FALSE(store.save(list));
+
+    std::set<std::string> secrets;
+    for (const KeyringItem& item : orvixKeyringItems()) secrets.insert(item.secret);
+    EXPECT_EQ(secrets, (std::set<std::string>{"attic-old", "cellar-old"}));
+    const auto loaded = loadFresh();
+    ASSERT_EQ(loaded.size(), 2u);
+    EXPECT_EQ(loaded[0].password, u"attic-old");
+    EXPECT_EQ(loaded[1].password, u"cellar-old");
 }
 
 TEST_F(KeyringStoreTest, ProgramsSavingAtOnceKeepEveryRecorderAndPassword) {

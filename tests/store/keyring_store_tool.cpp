@@ -7,11 +7,17 @@
 //   add PATH ID NAME PASSWORD     load, add a recorder, save
 //   save-stopping-keyring PATH N  load, then save; the keyring daemon is
 //                                 killed once the save has put N passwords there
+//   change PATH NAME PASSWORD ACCOUNT HOLD_MS
+//                                 load, give the recorder NAME this password
+//                                 and account, save; the save pauses HOLD_MS
+//                                 after each password it put into the keyring
 #include <signal.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "core/text_codec.h"
 #include "store/device_store.h"
@@ -69,6 +75,16 @@ int storeToolMain(const std::vector<std::string>& arguments) {
         store.setKeyringStepHook([after](int stored) {
             if (stored == after) ::kill(keyringDaemonPid(), SIGKILL);
         });
+    } else if (command == "change" && arguments.size() == 6) {
+        DeviceRecord* record = nullptr;
+        for (DeviceRecord* r : list.entries()) {
+            if (toUtf8(r->name.view()) == arguments[2]) record = r;
+        }
+        if (record == nullptr) return 2;
+        setText(record->password, fromUtf8(arguments[3]));
+        setText(record->account, fromUtf8(arguments[4]));
+        const auto hold = std::chrono::milliseconds(std::stoi(arguments[5]));
+        store.setKeyringStepHook([hold](int) { std::this_thread::sleep_for(hold); });
     } else if (command != "resave") {
         return 2;
     }
