@@ -147,7 +147,7 @@ ParsedBridgeLine parseBridgeCommandLine(const std::vector<std::string>& argument
             std::string line, error, password;
             if (!readSecretFile(value, line, error)) return fail("--password-file: " + error);
             // A UTF-8 file whatever the locale; the recorder gets the locale's set.
-            if (!cli::passwordFileText(line, password)) return fail("--password-file: " + cli::notCarried("password"));
+            if (!passwordFileText(line, password)) return fail("--password-file: " + notCarried("password"));
             recorderArguments.insert(recorderArguments.end(), {"--password", password});
         } else if (option == "--device") {
             if (value.empty()) return fail("--device needs a recorder's name");

@@ -64,7 +64,7 @@ bool recordersFromOptions(const BridgeOptions& options, std::vector<RecorderSett
 int main(int argc, char** argv) {
     // The recorder's account and password go out in the locale's character
     // set, as orvix-cli and the program send them.
-    cli::useEnvironmentLocale();
+    useEnvironmentLocale();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParsedBridgeLine parsed = parseBridgeCommandLine(arguments);
     if (parsed.outcome == ParsedBridgeLine::Outcome::Help) {

@@ -22,7 +22,7 @@ extern "C" void onSignal(int) { interrupted.store(true); }
 int main(int argc, char** argv) {
     // Account, password and DDNS id come in the locale's character set and
     // go to the recorder in it, as the program sends them.
-    orvix::cli::useEnvironmentLocale();
+    orvix::useEnvironmentLocale();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     orvix::cli::ParsedCommandLine parsed = orvix::cli::parseCommandLine(arguments);
     if (parsed.outcome == orvix::cli::ParsedCommandLine::Outcome::Help) {
