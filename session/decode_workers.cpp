@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
+#include "core/debug_log.h"
 #include "link/frame_kind.h"
 #include "link/recorder_connection.h"
 #include "media/video_decoder.h"
@@ -21,8 +23,8 @@ constexpr int kOpenHeight = 576;
 }  // namespace
 
 DecodeWorkers::DecodeWorkers(ChannelQueues& queues, const DeviceRecord& record, LinkShared& shared,
-                             ChannelEvents& events, bool decode)
-    : queues_(queues), record_(record), shared_(shared), events_(events), decode_(decode) {
+                             ChannelEvents& events, bool decode, int64_t picturePixels)
+    : queues_(queues), record_(record), shared_(shared), events_(events), decode_(decode), budget_(picturePixels) {
     for (Channel& channel : channels_) channel.rawConfig = kRawConfigInitial;
 }
 
@@ -40,8 +42,10 @@ void DecodeWorkers::stop() {
         if (thread.joinable()) thread.join();
     }
     threads_.clear();
-    for (Channel& channel : channels_) {
+    for (int i = 0; i < ChannelQueues::kChannels; ++i) {
+        Channel& channel = channels_[static_cast<size_t>(i)];
         if (channel.decoder != nullptr) channel.decoder->close();
+        budget_.release(i);
     }
 }
 
@@ -78,12 +82,20 @@ void DecodeWorkers::process(int channel, Channel& state) {
         // Converted straight to the size the channel is shown at.
         state.decoder->setConvertedSize(
             [this, channel](int width, int height) { return events_.pictureSize(channel, width, height); });
+        // Runs on this worker, which holds the channel for the decode.
+        state.decoder->setAdmission([this, channel, &state](int width, int height) {
+            if (budget_.admit(channel, width, height)) return true;
+            state.refusedWidth = width;
+            state.refusedHeight = height;
+            return false;
+        });
     }
     if (state.openedModel != model) {
         if (state.decoder->open(kOpenWidth, kOpenHeight, record_) != 1) return;
         state.openedModel = model;
     }
     const DecodedPicture picture = state.decoder->decodeAccessUnit(unit, state.rawConfig);
+    if (state.refusedWidth != 0) return dropOversized(channel, state);
     if (!picture) return;
     shared_.framesCounter.fetch_add(1);
     state.pictures.fetch_add(1);
@@ -96,6 +108,23 @@ void DecodeWorkers::process(int channel, Channel& state) {
     frame.decodedWidth = picture.decodedWidth;
     frame.decodedHeight = picture.decodedHeight;
     events_.picture(channel, frame);
+}
+
+void DecodeWorkers::dropOversized(int channel, Channel& state) {
+    // Whatever the decoder allocated for the channel goes; the next packet
+    // opens it again, and its next key picture asks the budget again.
+    state.decoder->close();
+    state.openedModel = -1;
+    state.rawConfig = kRawConfigInitial;
+    budget_.release(channel);
+    const int width = std::exchange(state.refusedWidth, 0);
+    const int height = std::exchange(state.refusedHeight, 0);
+    if (width == state.reportedWidth && height == state.reportedHeight) return;
+    state.reportedWidth = width;
+    state.reportedHeight = height;
+    debugLogf("CH %02d: pictures of %dx%d exceed the session's picture budget, not decoded \r\n", channel + 1, width,
+              height);
+    events_.oversized(channel, width, height);
 }
 
 }  // namespace orvix
