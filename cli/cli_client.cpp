@@ -161,7 +161,7 @@ int ClientRun::run() {
     if (recorder_ != nullptr && session_->decoder() != nullptr) session_->decoder()->setTap(recorder_.get());
     session_->startLink();
 
-    const auto deadline = Clock::now() + std::chrono::seconds(options_.timeoutSeconds);
+    const auto deadline = options_.deadline.value_or(Clock::now() + std::chrono::seconds(options_.timeoutSeconds));
     auto nextTick = Clock::now() + kTimerPeriod;
     while (!exitCode_) {
         const auto now = Clock::now();
