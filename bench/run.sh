@@ -18,6 +18,8 @@
 #   (grid-f) the program's own CPU per displayed picture under Xvfb, with the
 #       view --renderer auto chooses, against orvix-cli decoding the same
 #       stream: the single view at 704x576 and a 16-tile 352x288 grid
+#   (rec) the heap a long recording takes per picture, against an
+#       unfragmented MP4 muxer writing the same packets
 # Usage: bench/run.sh [BUILD_DIR]   (default build/release). Never fails the
 # caller: a step that cannot run says so and the others go on.
 set -uo pipefail
@@ -145,6 +147,7 @@ fi
 
 "$bin/bench_bridge_latency" 2>/dev/null || echo "(e) bridge latency: benchmark did not run"
 "$bin/bench_reconnect" 2>/dev/null || echo "(f) reconnect: benchmark did not run"
+"$bin/bench_recording_memory" 2>/dev/null || echo "(rec) recording memory: benchmark did not run"
 
 # (grid-d) 16 channels of one recorder, each a pre-encoded loop replayed at
 # 25 fps; the client decodes them all, then ffmpeg decodes its recording of

@@ -11,7 +11,6 @@
 #include "cli/bitmap_font.h"
 #include "cli/cli_renderer.h"
 #include "cli/grid_pictures.h"
-#include "cli/grid_recorder.h"
 #include "cli/mosaic.h"
 #include "cli/png_writer.h"
 #include "cli/segmented_recording.h"
@@ -49,7 +48,7 @@ public:
         const bool several = options.channels.size() > 1;
         if (!options.recordPath.empty() && !several) recorder_ = std::make_unique<SegmentedRecording>(options.recordPath);
         if (!options.recordPath.empty() && several)
-            gridRecorder_ = std::make_unique<GridRecorder>(options.recordPath, options.channels);
+            gridRecorder_ = std::make_unique<SegmentedGridRecording>(options.recordPath, options.channels);
         renderer_ = std::make_unique<CliRenderer>(loop_, !options.snapshotPath.empty(), recorder_.get());
         renderers_.setRenderers(renderer_.get(), nullptr);
         renderers_.setFlag(RendererSwitch::kSoftwareFlag);
@@ -69,6 +68,7 @@ public:
 
 private:
     void step();
+    void tellOversized();
     void checkFailures();
     void advance();
     void finish(int code, std::string reason = {});
@@ -90,7 +90,7 @@ private:
     const std::atomic<bool>* interrupt_;
     MessageLoop loop_;
     std::unique_ptr<SegmentedRecording> recorder_;
-    std::unique_ptr<GridRecorder> gridRecorder_;  // several channels: one track each
+    std::unique_ptr<SegmentedGridRecording> gridRecorder_;  // several channels: one track each
     std::unique_ptr<CliRenderer> renderer_;
     // Several channels at once: their pictures come from the decode workers.
     std::unique_ptr<GridPictures> grid_;
@@ -121,6 +121,7 @@ private:
         int counted = 0;
         int width = 0;
         int height = 0;
+        bool oversized = false;  // too large for the session: not part of the goal
     };
     std::array<ChannelCount, 16> perChannel_{};
 };
@@ -128,9 +129,14 @@ private:
 int ClientRun::fewestCounted() const {
     if (grid_ == nullptr) return counted_;
     int fewest = counted_;
-    for (int i = 0; i < options_.channels.size(); ++i)
-        fewest = std::min(fewest, perChannel_[static_cast<size_t>(options_.channels.at(i))].counted);
-    return fewest;
+    int shown = 0;
+    for (int i = 0; i < options_.channels.size(); ++i) {
+        const ChannelCount& c = perChannel_[static_cast<size_t>(options_.channels.at(i))];
+        if (c.oversized) continue;
+        fewest = std::min(fewest, c.counted);
+        ++shown;
+    }
+    return shown > 0 ? fewest : 0;
 }
 
 int ClientRun::run() {
@@ -155,7 +161,7 @@ int ClientRun::run() {
     if (recorder_ != nullptr && session_->decoder() != nullptr) session_->decoder()->setTap(recorder_.get());
     session_->startLink();
 
-    const auto deadline = Clock::now() + std::chrono::seconds(options_.timeoutSeconds);
+    const auto deadline = options_.deadline.value_or(Clock::now() + std::chrono::seconds(options_.timeoutSeconds));
     auto nextTick = Clock::now() + kTimerPeriod;
     while (!exitCode_) {
         const auto now = Clock::now();
@@ -205,8 +211,18 @@ int ClientRun::run() {
 }
 
 void ClientRun::step() {
+    tellOversized();
     checkFailures();
     if (!exitCode_) advance();
+}
+
+void ClientRun::tellOversized() {
+    if (grid_ == nullptr) return;
+    for (const GridPictures::Oversized& o : grid_->takeOversized()) {
+        perChannel_[static_cast<size_t>(o.channel)].oversized = true;
+        err_ << "orvix-cli: channel " << o.channel + 1 << ": pictures of " << o.width << "x" << o.height
+             << " exceed what the session may hold; not decoded" << (gridRecorder_ ? ", still recorded" : "") << "\n";
+    }
 }
 
 void ClientRun::checkFailures() {
@@ -327,6 +343,7 @@ void ClientRun::onPicture(const PictureEvent& picture) {
         if (grid_ != nullptr && picture.channel >= 0 && picture.channel < 16) {
             ChannelCount& c = perChannel_[static_cast<size_t>(picture.channel)];
             number = ++c.counted;
+            c.oversized = false;
             c.width = picture.width;
             c.height = picture.height;
         }
@@ -361,6 +378,7 @@ void ClientRun::onReconnectScheduled(const LinkEnd& end, int, int) {
     out_.flush();
     // The next connection is recorded into a file of its own.
     if (recorder_ != nullptr) recorder_->nextSegment();
+    if (gridRecorder_ != nullptr) gridRecorder_->nextSegment();
 }
 
 void ClientRun::finish(int code, std::string reason) {
@@ -399,6 +417,7 @@ void ClientRun::finishOutputs() {
     if (gridRecorder_ != nullptr) {
         std::string error;
         if (!gridRecorder_->finish(error)) outputFailed("recording: " + error);
+        if (gridRecorder_->endedAtCodecChange()) out_ << "recording ended where the recorder changed codec\n";
     }
     if (options_.snapshotPath.empty()) return;
     if (grid_ != nullptr) {

@@ -2,6 +2,7 @@
 // when the run has reached its goal.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,6 +33,9 @@ struct CliOptions : RecorderOptions {
     int frames = 50;
     bool framesGiven = false;
     int timeoutSeconds = 20;
+    // When --timeout runs out, counted from before the password file was
+    // read; unset, from the start of runClient().
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     std::string snapshotPath;
     std::string recordPath;
     std::optional<uint32_t> searchTime;  // recorder seconds since 1970

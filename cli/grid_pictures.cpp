@@ -1,15 +1,20 @@
 #include "cli/grid_pictures.h"
 
 #include <cstring>
+#include <utility>
 
-#include "cli/grid_recorder.h"
-
+#include "cli/segmented_recording.h"
 
 namespace orvix::cli {
 
 void GridPictures::picture(int channel, const ChannelPicture& frame) {
     if (channel < 0 || channel >= 16 || frame.pixels == nullptr || frame.width <= 0 || frame.height <= 0) return;
-    if (recorder_ != nullptr) recorder_->pictureDecoded(channel, frame.width, frame.height);
+    if (recorder_ != nullptr) {
+        // The recording keeps the pictures as the codec gave them.
+        const bool decodedKnown = frame.decodedWidth > 0 && frame.decodedHeight > 0;
+        recorder_->pictureSize(channel, decodedKnown ? frame.decodedWidth : frame.width,
+                               decodedKnown ? frame.decodedHeight : frame.height);
+    }
     const uint32_t seconds = static_cast<uint32_t>(overlaySeconds(frame.recorderSeconds));
     if (keepPictures_) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -37,6 +42,20 @@ void GridPictures::picture(int channel, const ChannelPicture& frame) {
 
 void GridPictures::packet(int channel, const AccessUnit& unit) {
     if (recorder_ != nullptr) recorder_->packet(channel, unit);
+}
+
+void GridPictures::oversized(int channel, int width, int height) {
+    if (recorder_ != nullptr) recorder_->pictureSize(channel, width, height);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        oversized_.push_back(Oversized{channel, width, height});
+    }
+    loop_.wake();
+}
+
+std::vector<GridPictures::Oversized> GridPictures::takeOversized() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(oversized_, {});
 }
 
 void GridPictures::freeze() {

@@ -1,11 +1,9 @@
 #include "cli/grid_recorder.h"
 
 #include <algorithm>
-#include <cstring>
 
 extern "C" {
 #include <libavformat/avformat.h>
-#include <libavutil/mem.h>
 }
 
 #include "recording/elementary_stream.h"
@@ -16,7 +14,6 @@ namespace {
 
 // What may wait, over all channels, for the last channel's first picture.
 constexpr size_t kMaxPendingBytes = 64u << 20;
-constexpr AVRational kMillisecond{1, 1000};
 
 // The video tracks a finished file holds; -1 when it cannot be read.
 int videoTracks(const std::string& path) {
@@ -35,7 +32,7 @@ int videoTracks(const std::string& path) {
 
 }  // namespace
 
-GridRecorder::GridRecorder(std::string path, const ChannelSet& channels) : path_(std::move(path)) {
+GridRecorder::GridRecorder(std::string path, const ChannelSet& channels) : path_(std::move(path)), writer_(path_) {
     for (int i = 0; i < channels.size(); ++i) {
         Track t;
         t.channel = channels.at(i);
@@ -50,9 +47,14 @@ GridRecorder::~GridRecorder() {
 
 void GridRecorder::setCodec(VideoCodec codec) {
     std::lock_guard<std::mutex> lock(mutex_);
-    // One codec per file: a recorder that changes codec before the file is
-    // open starts the tracks again with the new one.
-    if (open_ || codec == codec_) return;
+    if (codec == codec_) return;
+    if (codec_ != VideoCodec::None && open_) {
+        // Packets of another codec would make the tracks unplayable: the
+        // file keeps what came before the change.
+        closeFile();
+        endedAtChange_ = true;
+    }
+    // Nothing written yet: the tracks start again with the new codec.
     codec_ = codec;
     for (Track& t : tracks_) {
         t.started = false;
@@ -72,7 +74,7 @@ GridRecorder::Track* GridRecorder::track(int channel) {
 void GridRecorder::packet(int channel, const AccessUnit& unit) {
     std::lock_guard<std::mutex> lock(mutex_);
     Track* t = track(channel);
-    if (t == nullptr || failed_ || finished_ || codec_ == VideoCodec::None || unit.length() == 0) return;
+    if (t == nullptr || failed_ || finished_ || closed_ || codec_ == VideoCodec::None || unit.length() == 0) return;
     Held p;
     p.bytes.reserve(unit.length());
     if (unit.parameterSet != nullptr) p.bytes.insert(p.bytes.end(), unit.parameterSet, unit.parameterSet + unit.parameterSetLength);
@@ -93,7 +95,7 @@ void GridRecorder::packet(int channel, const AccessUnit& unit) {
     p.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
     const size_t index = static_cast<size_t>(t - tracks_.data());
     if (open_) {
-        queue(index, std::move(p));
+        write(index, p);
         return;
     }
     pendingBytes_ += p.bytes.size();
@@ -105,42 +107,23 @@ void GridRecorder::packet(int channel, const AccessUnit& unit) {
     openWhenReady();
 }
 
-void GridRecorder::pictureDecoded(int channel, int width, int height) {
+void GridRecorder::pictureSize(int channel, int width, int height) {
     std::lock_guard<std::mutex> lock(mutex_);
     Track* t = track(channel);
-    if (t == nullptr || open_ || failed_ || t->width != 0) return;
+    if (t == nullptr || open_ || failed_ || t->width != 0 || width <= 0 || height <= 0) return;
     t->width = width;
     t->height = height;
     openWhenReady();
 }
 
 void GridRecorder::openWhenReady() {
+    std::vector<Mp4Track> formats;
     for (const Track& t : tracks_) {
         if (!t.started || t.width <= 0 || t.height <= 0) return;
+        formats.push_back(Mp4Track{codec_, t.width, t.height, t.headers});
     }
-    if (avformat_alloc_output_context2(&format_, nullptr, "mp4", path_.c_str()) < 0 || format_ == nullptr) {
-        fail("the MP4 muxer is not available");
-        return;
-    }
-    packet_ = av_packet_alloc();
-    if (packet_ == nullptr) return fail("out of memory");
-    for (const Track& t : tracks_) {
-        AVStream* stream = avformat_new_stream(format_, nullptr);
-        if (stream == nullptr) return fail("out of memory");
-        stream->time_base = kMillisecond;
-        AVCodecParameters* parameters = stream->codecpar;
-        parameters->codec_type = AVMEDIA_TYPE_VIDEO;
-        parameters->codec_id = codec_ == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_MPEG4;
-        parameters->width = t.width;
-        parameters->height = t.height;
-        parameters->format = AV_PIX_FMT_YUV420P;
-        parameters->extradata = static_cast<uint8_t*>(av_mallocz(t.headers.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (parameters->extradata == nullptr) return fail("out of memory");
-        std::memcpy(parameters->extradata, t.headers.data(), t.headers.size());
-        parameters->extradata_size = static_cast<int>(t.headers.size());
-    }
-    if (avio_open(&format_->pb, path_.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot create " + path_);
-    if (avformat_write_header(format_, nullptr) < 0) return fail("cannot write the header of " + path_);
+    std::string error;
+    if (!writer_.open(formats, error)) return fail(error);
     open_ = true;
     // What waited goes out in arrival order over all tracks.
     std::vector<std::pair<size_t, Held>> waiting;
@@ -150,36 +133,21 @@ void GridRecorder::openWhenReady() {
     }
     std::stable_sort(waiting.begin(), waiting.end(),
                      [](const auto& a, const auto& b) { return a.second.milliseconds < b.second.milliseconds; });
-    for (auto& [index, p] : waiting) queue(index, std::move(p));
+    for (const auto& [index, p] : waiting) write(index, p);
     pendingBytes_ = 0;
 }
 
-void GridRecorder::queue(size_t index, Held p) {
-    Track& t = tracks_[index];
-    // Each packet of a track gets a later time than the one before.
-    if (p.milliseconds <= t.lastTime) p.milliseconds = t.lastTime + 1;
-    if (t.holding) writeHeld(index, p.milliseconds - t.lastTime);
-    t.lastTime = p.milliseconds;
-    t.held = std::move(p);
-    t.holding = true;
+void GridRecorder::write(size_t index, const Held& p) {
+    std::string error;
+    if (!failed_ && !writer_.write(index, p.bytes.data(), p.bytes.size(), p.milliseconds, p.key, error)) fail(error);
 }
 
-void GridRecorder::writeHeld(size_t index, int64_t duration) {
-    Track& t = tracks_[index];
-    t.holding = false;
-    if (failed_ || !open_) return;
-    t.lastDuration = duration;
-    if (av_new_packet(packet_, static_cast<int>(t.held.bytes.size())) < 0) return fail("out of memory");
-    std::memcpy(packet_->data, t.held.bytes.data(), t.held.bytes.size());
-    packet_->stream_index = static_cast<int>(index);
-    packet_->pts = t.held.milliseconds;
-    packet_->dts = t.held.milliseconds;
-    packet_->duration = duration;
-    packet_->flags = t.held.key ? AV_PKT_FLAG_KEY : 0;
-    av_packet_rescale_ts(packet_, kMillisecond, format_->streams[index]->time_base);
-    const int result = av_interleaved_write_frame(format_, packet_);
-    av_packet_unref(packet_);
-    if (result < 0) fail("cannot write to " + path_);
+void GridRecorder::closeFile() {
+    if (!open_) return;
+    std::string error;
+    if (!writer_.finish(error)) fail(error);
+    open_ = false;
+    closed_ = true;
 }
 
 void GridRecorder::fail(std::string reason) {
@@ -196,12 +164,8 @@ bool GridRecorder::finish(std::string& error) {
         return !failed_;
     }
     finished_ = true;
-    if (open_) {
-        for (size_t i = 0; i < tracks_.size(); ++i) {
-            if (tracks_[i].holding) writeHeld(i, tracks_[i].lastDuration);
-        }
-        if (av_write_trailer(format_) < 0) fail("cannot finish " + path_);
-    } else if (!failed_) {
+    closeFile();
+    if (!closed_ && !failed_) {
         for (const Track& t : tracks_) {
             if (!t.started || t.width <= 0) {
                 fail("channel " + std::to_string(t.channel + 1) + " gave no video to record");
@@ -209,13 +173,7 @@ bool GridRecorder::finish(std::string& error) {
             }
         }
     }
-    if (format_ != nullptr) {
-        if (format_->pb != nullptr) avio_closep(&format_->pb);
-        avformat_free_context(format_);
-        format_ = nullptr;
-    }
-    av_packet_free(&packet_);
-    if (open_ && !failed_) {
+    if (closed_ && !failed_) {
         std::string unplayable;
         const int tracks = videoTracks(path_);
         if (tracks != static_cast<int>(tracks_.size())) {
@@ -227,6 +185,16 @@ bool GridRecorder::finish(std::string& error) {
     }
     error = error_;
     return !failed_;
+}
+
+bool GridRecorder::fileBegun() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return open_ || closed_;
+}
+
+bool GridRecorder::endedAtCodecChange() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return endedAtChange_;
 }
 
 }  // namespace orvix::cli

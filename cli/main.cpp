@@ -1,5 +1,8 @@
 // orvix-cli: connects to a recorder with the program's own link and decoder,
 // without a GUI, and reports what it receives. See usageText().
+#include <atomic>
+#include <chrono>
+#include <clocale>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -33,15 +36,20 @@ int main(int argc, char** argv) {
         std::cerr << "orvix-cli: " << parsed.error << "\n" << orvix::cli::usageText();
         return orvix::cli::kExitUsage;
     }
-    std::string error;
-    const orvix::CredentialSources sources{std::getenv(orvix::kPasswordVariable),
-                                                orvix::defaultDatabasePath()};
-    if (!orvix::resolveCredentials(parsed.options, sources, error)) {
-        std::cerr << "orvix-cli: " << error << "\n";
-        return orvix::cli::kExitUsage;
-    }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
+    // --timeout counts from here: a password file that is a FIFO may keep
+    // the run waiting for its writer, but no longer than the run may last.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(parsed.options.timeoutSeconds);
+    parsed.options.deadline = deadline;
+    std::string error;
+    const orvix::CredentialSources sources{std::getenv(orvix::kPasswordVariable),
+                                                orvix::defaultDatabasePath()};
+    if (!orvix::resolveCredentials(parsed.options, sources, error, orvix::FileWait{deadline, &interrupted})) {
+        std::cerr << "orvix-cli: " << error << "\n";
+        if (interrupted.load()) return orvix::cli::kExitInterrupted;
+        return std::chrono::steady_clock::now() >= deadline ? orvix::cli::kExitTimeout : orvix::cli::kExitUsage;
+    }
     return orvix::cli::runClient(parsed.options, std::cout, std::cerr, &interrupted);
 }

@@ -1,5 +1,7 @@
 #include "cli/mosaic.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace orvix::cli {
@@ -10,7 +12,7 @@ int mosaicColumns(int tiles) {
     return columns;
 }
 
-Mosaic composeMosaic(const std::vector<ChannelKept>& tiles) {
+Mosaic composeMosaic(const std::vector<ChannelKept>& tiles, int64_t maxPixels) {
     Mosaic m;
     if (tiles.empty() || tiles[0].pixels.empty() || tiles[0].width <= 0 || tiles[0].height <= 0) return m;
     const int count = static_cast<int>(tiles.size());
@@ -18,6 +20,13 @@ Mosaic composeMosaic(const std::vector<ChannelKept>& tiles) {
     const int rows = (count + m.columns - 1) / m.columns;
     m.tileWidth = tiles[0].width;
     m.tileHeight = tiles[0].height;
+    const double whole = static_cast<double>(m.tileWidth) * m.tileHeight * m.columns * rows;
+    if (whole > static_cast<double>(maxPixels)) {
+        // Both sides by the same factor, rounded down, so the whole fits.
+        const double factor = std::sqrt(static_cast<double>(maxPixels) / whole);
+        m.tileWidth = std::max(1, static_cast<int>(m.tileWidth * factor));
+        m.tileHeight = std::max(1, static_cast<int>(m.tileHeight * factor));
+    }
     m.width = m.tileWidth * m.columns;
     m.height = m.tileHeight * rows;
     const size_t rowBytes = static_cast<size_t>(m.width) * 4;

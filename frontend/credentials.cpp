@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <langinfo.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstring>
@@ -18,6 +20,24 @@ namespace {
 
 // A password is one short line; more than this is not a password file.
 constexpr size_t kMaxPasswordFileBytes = 4096;
+// How often a wait for the file looks at the interrupt.
+constexpr int kWaitSliceMs = 100;
+
+// True once `fd` has bytes or its end to read (at once for a regular file; a
+// FIFO without a writer has neither), false when the wait ran out first.
+bool waitReadable(int fd, const FileWait& wait) {
+    for (;;) {
+        // Rounded up: a wait that ends early would leave the deadline unreached.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(wait.deadline - std::chrono::steady_clock::now());
+        const int slice = static_cast<int>(std::clamp<int64_t>(left.count(), 0, kWaitSliceMs));
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, slice);
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) return true;  // the read tells what is wrong
+        if (wait.interrupt != nullptr && wait.interrupt->load()) return false;
+        if (slice == 0) return false;
+    }
+}
 
 bool takeDevice(RecorderOptions& options, const std::string& databasePath, std::string& error) {
     DeviceStore store(databasePath);
@@ -90,8 +110,9 @@ bool takeRecord(RecorderOptions& options, const DeviceRecord& r, const DeviceSto
     return true;
 }
 
-bool readPasswordFile(const std::string& path, std::string& password, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+bool readPasswordFile(const std::string& path, std::string& password, std::string& error, const FileWait& wait) {
+    // Not blocking: opening a FIFO would wait for a writer, without limit.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = "--password-file " + path + ": " + std::strerror(errno);
         return false;
@@ -100,8 +121,14 @@ bool readPasswordFile(const std::string& path, std::string& password, std::strin
     std::vector<char> buffer(1024);
     bool failed = false;
     while (text.size() <= kMaxPasswordFileBytes && text.find('\n') == std::string::npos) {
+        if (!waitReadable(fd, wait)) {
+            const bool interrupted = wait.interrupt != nullptr && wait.interrupt->load();
+            error = "--password-file " + path + (interrupted ? ": interrupted" : ": no line came before the timeout");
+            failed = true;
+            break;
+        }
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (got < 0) {
             error = "--password-file " + path + ": " + std::strerror(errno);
             failed = true;
@@ -147,10 +174,11 @@ bool passwordFileText(const std::string& line, std::string& password) {
     return toRecorderText(text, password);
 }
 
-bool resolveCredentials(RecorderOptions& options, const CredentialSources& sources, std::string& error) {
+bool resolveCredentials(RecorderOptions& options, const CredentialSources& sources, std::string& error,
+                        const FileWait& wait) {
     if (!options.passwordFile.empty()) {
         std::string line;
-        if (!readPasswordFile(options.passwordFile, line, error)) return false;
+        if (!readPasswordFile(options.passwordFile, line, error, wait)) return false;
         if (!passwordFileText(line, options.password)) {
             error = "--password-file " + options.passwordFile + ": " + notCarried("password");
             return false;

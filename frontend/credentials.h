@@ -5,6 +5,8 @@
 // password in the process list, which --password does.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -24,12 +26,21 @@ struct CredentialSources {
     std::string databasePath;                    // the device list, for --device
 };
 
+// How long the password file may keep its reader waiting (a FIFO whose
+// writer has not written yet): until `deadline`, or until `interrupt` is
+// set. By default nothing is waited for; a regular file never waits.
+struct FileWait {
+    std::chrono::steady_clock::time_point deadline{};
+    const std::atomic<bool>* interrupt = nullptr;
+};
+
 // Fills in `options` from the sources: --device first (its account,
 // password and stream type unless given on the command line), then the
 // password from --password-file, else from the environment when nothing
 // else gave one. False with a one-line reason (that never holds the
 // password) when a source cannot be used.
-bool resolveCredentials(RecorderOptions& options, const CredentialSources& sources, std::string& error);
+bool resolveCredentials(RecorderOptions& options, const CredentialSources& sources, std::string& error,
+                        const FileWait& wait = {});
 
 // Fills in `options` from `record`, a recorder of the list `store` loaded:
 // its address or DDNS, and its account, password and stream type unless the
@@ -38,8 +49,9 @@ bool resolveCredentials(RecorderOptions& options, const CredentialSources& sourc
 bool takeRecord(RecorderOptions& options, const DeviceRecord& record, const DeviceStore& store, std::string& error);
 
 // The first line of the file at `path` without its line end; false with the
-// reason when it cannot be read.
-bool readPasswordFile(const std::string& path, std::string& password, std::string& error);
+// reason when it cannot be read, or nothing ends the line within `wait`.
+bool readPasswordFile(const std::string& path, std::string& password, std::string& error,
+                      const FileWait& wait = {});
 
 // Sets the locale from the environment, as the program does. Where that
 // gives a character set of plain ASCII (no locale named, as under cron or

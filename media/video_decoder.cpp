@@ -91,17 +91,19 @@ int VideoDecoder::open(int width, int height, const DeviceRecord& record) {
     // Pictures over the limit: FFmpeg allocates no frame for them. The H.264
     // decoder sizes its tables for a new size before it asks for a frame, so
     // its format choice, which comes first, refuses them too. (The MPEG-4
-    // decoder checks the limit as soon as its header gives the size.)
+    // decoder checks the limit as soon as its header gives the size.) Both
+    // codecs choose the format with a new size known before they allocate
+    // pictures for it: the admission is asked there.
     context_->max_pixels = int64_t{kMaxPictureWidth} * kMaxPictureHeight;
     context_->opaque = this;
     // Called inside decode, on the decoding thread, with the mutex held.
     context_->get_format = [](AVCodecContext* c, const AVPixelFormat* formats) {
         auto* decoder = static_cast<VideoDecoder*>(c->opaque);
-        if (c->codec_id == AV_CODEC_ID_H264 && decoder != nullptr && !decoder->pictureFits(c->width, c->height)) {
-            return AV_PIX_FMT_NONE;
-        }
+        if (decoder != nullptr && !decoder->formatAllowed(c->codec_id, c->width, c->height)) return AV_PIX_FMT_NONE;
         return avcodec_default_get_format(c, formats);
     };
+    widthBefore_ = openWidth_;
+    heightBefore_ = openHeight_;
     if (avcodec_open2(context_, codec_, nullptr) < 0) {
         releaseCodec();
         return -1;
@@ -164,7 +166,7 @@ DecodedPicture VideoDecoder::decodeLocked(const uint8_t* prefix, size_t prefixLe
     if (width != outWidth_ || height != outHeight_ || format != scalerFormat_) {
         // Dropped before anything follows the new size; the frame keeps the
         // picture last shown.
-        if (!pictureFits(width, height)) return {};
+        if (!pictureFits(width, height) || !admitted(width, height)) return {};
         outWidth_ = width;
         outHeight_ = height;
         if (frame_ != nullptr) {
@@ -252,6 +254,8 @@ bool VideoDecoder::fillInput(const uint8_t* prefix, size_t prefixLength, const u
 }
 
 bool VideoDecoder::decodeOnce() {
+    widthBefore_ = context_->width;
+    heightBefore_ = context_->height;
     packet_->buf = av_buffer_ref(input_);
     if (packet_->buf == nullptr) return false;
     packet_->data = input_->data;
@@ -276,6 +280,16 @@ bool VideoDecoder::decodeOnce() {
     receiveAll();
     return true;
 }
+
+bool VideoDecoder::formatAllowed(int codecId, int width, int height) {
+    if (codecId == AV_CODEC_ID_H264 && !pictureFits(width, height)) return false;
+    // MPEG-4 first asks with the size the context had before the packet,
+    // then again once the packet's header has given the new size.
+    const bool newSize = width > 0 && height > 0 && (width != widthBefore_ || height != heightBefore_);
+    return !newSize || admitted(width, height);
+}
+
+bool VideoDecoder::admitted(int width, int height) { return !admission_ || admission_(width, height); }
 
 bool VideoDecoder::pictureFits(int width, int height) {
     if (width <= kMaxPictureWidth && height <= kMaxPictureHeight) return true;

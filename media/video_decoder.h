@@ -112,6 +112,14 @@ public:
     using ConvertedSize = std::function<std::pair<int, int>(int width, int height)>;
     void setConvertedSize(ConvertedSize size) { convertedSize_ = std::move(size); }
 
+    // Whether pictures of a new size may be held (a budget shared with other
+    // decoders): asked before the codec allocates for them where the codec
+    // tells the size first, else when the first of them comes out; false
+    // drops them. Called on the decoding thread under the decoder's lock;
+    // set before decoding begins. Unset, every size up to the limit is.
+    using SizeAdmission = std::function<bool(int width, int height)>;
+    void setAdmission(SizeAdmission admission) { admission_ = std::move(admission); }
+
     // Any thread: calls `use` with the picture of the last decode, under the
     // decoder's lock (so at most until the next decode begins); not at all
     // before the first picture or after close().
@@ -127,6 +135,10 @@ private:
     bool decodeOnce();
     // False, with one debug line per size, for a picture over the limit.
     bool pictureFits(int width, int height);
+    bool admitted(int width, int height);
+    // The codec's format choice for a picture size: the limit (H.264) and,
+    // for a new size, the admission.
+    bool formatAllowed(int codecId, int width, int height);
     bool ensureRgbCapacity(size_t bytes);
     // Rebuilds the scaler when the converted size asked for changed.
     bool convertToWanted();
@@ -152,6 +164,9 @@ private:
     int convertedWidth_ = 0;   // the scaler's output size
     int convertedHeight_ = 0;
     ConvertedSize convertedSize_;
+    SizeAdmission admission_;
+    int widthBefore_ = 0;  // the context's size before the packet being decoded
+    int heightBefore_ = 0;
     bool converted_ = false;  // rgb_ holds a picture of the converted size
 
     DisplayFrame* frame_ = nullptr;

@@ -1,12 +1,5 @@
 #include "recording/stream_recorder.h"
 
-#include <cstring>
-
-extern "C" {
-#include <libavformat/avformat.h>
-#include <libavutil/mem.h>
-}
-
 #include "recording/elementary_stream.h"
 #include "recording/recording_check.h"
 
@@ -15,11 +8,11 @@ namespace {
 
 // What is held back until the first picture has decoded.
 constexpr size_t kMaxPendingBytes = 16u << 20;
-constexpr AVRational kMillisecond{1, 1000};
 
 }  // namespace
 
-StreamRecorder::StreamRecorder(std::string path) : path_(std::move(path)) {}
+StreamRecorder::StreamRecorder(std::string path, Clock clock)
+    : path_(std::move(path)), clock_(std::move(clock)), writer_(path_) {}
 
 StreamRecorder::~StreamRecorder() {
     std::string ignored;
@@ -51,7 +44,7 @@ void StreamRecorder::decoderInput(const uint8_t* bytes, size_t length) {
         if (!headers.empty()) headers_ = std::move(headers);
     }
     const bool key = isKeyPacket(codec_, bytes, length);
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = clock_();
     if (!started_) {
         if (!key) return;  // a file starts with a key picture
         started_ = true;
@@ -59,7 +52,7 @@ void StreamRecorder::decoderInput(const uint8_t* bytes, size_t length) {
     }
     const int64_t milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
     if (open_) {
-        queuePacket(bytes, length, milliseconds, key);
+        writePacket(bytes, length, milliseconds, key);
         return;
     }
     if (pendingBytes_ + length > kMaxPendingBytes) {
@@ -74,94 +67,36 @@ void StreamRecorder::pictureDecoded(int width, int height) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (open_ || closed_ || failed_ || pending_.empty()) return;
     if (!openFile(width, height)) return;
-    for (const Pending& p : pending_) queuePacket(p.bytes.data(), p.bytes.size(), p.milliseconds, p.key);
+    for (const Pending& p : pending_) writePacket(p.bytes.data(), p.bytes.size(), p.milliseconds, p.key);
     pending_.clear();
     pendingBytes_ = 0;
 }
 
 bool StreamRecorder::openFile(int width, int height) {
     if (width <= 0 || height <= 0) return false;
-    AVCodecID codecId = codec_ == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_MPEG4;
     // The stream headers describe the stream to players (for raw H.264 these
     // are the parameter sets the client used): those of the first key
     // picture, else the last ones that came before it. Without any, no
     // player could decode the file.
     const Pending& first = pending_.front();
-    std::vector<uint8_t> headers = streamHeaders(codec_, first.bytes.data(), first.bytes.size());
-    if (headers.empty()) headers = headers_;
-    if (headers.empty()) {
+    Mp4Track track{codec_, width, height, streamHeaders(codec_, first.bytes.data(), first.bytes.size())};
+    if (track.headers.empty()) track.headers = headers_;
+    if (track.headers.empty()) {
         fail("no stream header arrived, so the video could not be played");
         return false;
     }
-    if (avformat_alloc_output_context2(&format_, nullptr, "mp4", path_.c_str()) < 0 || format_ == nullptr) {
-        fail("the MP4 muxer is not available");
-        return false;
-    }
-    AVStream* stream = avformat_new_stream(format_, nullptr);
-    packet_ = av_packet_alloc();
-    if (stream == nullptr || packet_ == nullptr) {
-        fail("out of memory");
-        return false;
-    }
-    stream->time_base = kMillisecond;
-    AVCodecParameters* parameters = stream->codecpar;
-    parameters->codec_type = AVMEDIA_TYPE_VIDEO;
-    parameters->codec_id = codecId;
-    parameters->width = width;
-    parameters->height = height;
-    parameters->format = AV_PIX_FMT_YUV420P;
-    parameters->extradata = static_cast<uint8_t*>(av_mallocz(headers.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (parameters->extradata == nullptr) {
-        fail("out of memory");
-        return false;
-    }
-    std::memcpy(parameters->extradata, headers.data(), headers.size());
-    parameters->extradata_size = static_cast<int>(headers.size());
-    if (avio_open(&format_->pb, path_.c_str(), AVIO_FLAG_WRITE) < 0) {
-        fail("cannot create " + path_);
-        return false;
-    }
-    if (avformat_write_header(format_, nullptr) < 0) {
-        fail("cannot write the header of " + path_);
+    std::string error;
+    if (!writer_.open({track}, error)) {
+        fail(error);
         return false;
     }
     open_ = true;
     return true;
 }
 
-void StreamRecorder::queuePacket(const uint8_t* bytes, size_t length, int64_t milliseconds, bool key) {
-    // Each packet gets a later time than the one before, whatever the clock.
-    if (milliseconds <= lastTime_) milliseconds = lastTime_ + 1;
-    if (holding_) writeHeld(milliseconds - lastTime_);
-    lastTime_ = milliseconds;
-    held_.bytes.assign(bytes, bytes + length);
-    held_.milliseconds = milliseconds;
-    held_.key = key;
-    holding_ = true;
-}
-
-void StreamRecorder::writeHeld(int64_t duration) {
-    holding_ = false;
-    if (failed_ || !open_) return;
-    lastDuration_ = duration;
-    if (av_new_packet(packet_, static_cast<int>(held_.bytes.size())) < 0) {
-        fail("out of memory");
-        return;
-    }
-    std::memcpy(packet_->data, held_.bytes.data(), held_.bytes.size());
-    packet_->stream_index = 0;
-    packet_->pts = held_.milliseconds;
-    packet_->dts = held_.milliseconds;
-    packet_->duration = duration;
-    packet_->flags = held_.key ? AV_PKT_FLAG_KEY : 0;
-    av_packet_rescale_ts(packet_, kMillisecond, format_->streams[0]->time_base);
-    const int result = av_write_frame(format_, packet_);
-    av_packet_unref(packet_);
-    if (result < 0) {
-        fail("cannot write to " + path_);
-        return;
-    }
-    ++written_;
+void StreamRecorder::writePacket(const uint8_t* bytes, size_t length, int64_t milliseconds, bool key) {
+    std::string error;
+    if (!failed_ && open_ && !writer_.write(0, bytes, length, milliseconds, key, error)) fail(error);
 }
 
 void StreamRecorder::fail(std::string reason) {
@@ -172,15 +107,11 @@ void StreamRecorder::fail(std::string reason) {
 }
 
 void StreamRecorder::closeFile() {
-    if (holding_) writeHeld(lastDuration_);
-    if (format_ != nullptr) {
-        if (open_ && av_write_trailer(format_) < 0) fail("cannot finish " + path_);
-        if (format_->pb != nullptr) avio_closep(&format_->pb);
-        avformat_free_context(format_);
-        format_ = nullptr;
-    }
-    av_packet_free(&packet_);
-    if (open_) closed_ = true;
+    if (!open_) return;
+    std::string error;
+    if (!writer_.finish(error)) fail(error);
+    written_ = writer_.packetsWritten();
+    closed_ = true;
     open_ = false;
 }
 
@@ -199,7 +130,12 @@ bool StreamRecorder::finish(std::string& error) {
 
 int StreamRecorder::packetsWritten() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return written_;
+    return open_ ? writer_.packetsWritten() : written_;
+}
+
+bool StreamRecorder::fileBegun() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return open_ || closed_;
 }
 
 bool StreamRecorder::endedAtCodecChange() const {

@@ -2,29 +2,31 @@
 // remuxed with libavformat, no re-encoding. Recording starts at the first key
 // picture; the file is opened once the first picture has decoded (its size
 // goes into the file). Time stamps are the packets' arrival times, in
-// milliseconds, so the file plays at the rate the video came in. One file
-// holds one codec: when the recorder switches codec, a file already begun
-// ends there. The finished file is read back; one without a playable video
-// track is reported as a failure.
+// milliseconds, so the file plays at the rate the video came in. The file is
+// fragmented (Mp4Writer): it plays up to its last fragment if the program
+// never finishes it. One file holds one codec: when the recorder switches
+// codec, a file already begun ends there. The finished file is read back; one
+// without a playable video track is reported as a failure.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "media/decode_tap.h"
 #include "media/video_codec.h"
-
-struct AVFormatContext;
-struct AVPacket;
+#include "recording/mp4_writer.h"
 
 namespace orvix {
 
 class StreamRecorder final : public DecodeTap {
 public:
-    explicit StreamRecorder(std::string path);
+    // `clock` gives the arrival time of each packet (tests pass their own).
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    explicit StreamRecorder(std::string path, Clock clock = std::chrono::steady_clock::now);
     ~StreamRecorder() override;
     StreamRecorder(const StreamRecorder&) = delete;
     StreamRecorder& operator=(const StreamRecorder&) = delete;
@@ -46,6 +48,8 @@ public:
     bool finish(std::string& error);
 
     int packetsWritten() const;
+    // True once the file was created (it may have ended since).
+    bool fileBegun() const;
     // True once a change of codec has ended the file.
     bool endedAtCodecChange() const;
 
@@ -57,13 +61,11 @@ private:
     };
     bool openFile(int width, int height);
     void closeFile();
-    // Packets are written one behind, so each gets its duration (the time
-    // to the next); the last one takes the duration of the one before.
-    void queuePacket(const uint8_t* bytes, size_t length, int64_t milliseconds, bool key);
-    void writeHeld(int64_t duration);
+    void writePacket(const uint8_t* bytes, size_t length, int64_t milliseconds, bool key);
     void fail(std::string reason);
 
     const std::string path_;
+    const Clock clock_;
     mutable std::mutex mutex_;
     VideoCodec codec_ = VideoCodec::None;
     std::chrono::steady_clock::time_point start_;
@@ -78,14 +80,9 @@ private:
     // The stream headers last seen before the file was opened: a recorder
     // may send them apart from the key picture.
     std::vector<uint8_t> headers_;
-    Pending held_;
-    bool holding_ = false;
-    int64_t lastDuration_ = 40;
     size_t pendingBytes_ = 0;
-    int64_t lastTime_ = -1;
-    int written_ = 0;
-    AVFormatContext* format_ = nullptr;
-    AVPacket* packet_ = nullptr;
+    Mp4Writer writer_;
+    int written_ = 0;  // what the file held when it was closed
 };
 
 }  // namespace orvix

@@ -17,6 +17,7 @@ bool ChannelDecoder::decode(const AccessUnit& unit, uint8_t& rawConfig, const De
     if (decoder_ == nullptr) {
         decoder_ = std::make_unique<VideoDecoder>();
         if (size_) decoder_->setConvertedSize(size_);
+        if (admission_) decoder_->setAdmission(admission_);
     }
     if (openedModel_ != model) {
         if (decoder_->open(kOpenWidth, kOpenHeight, record) != 1) return false;

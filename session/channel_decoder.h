@@ -26,6 +26,9 @@ public:
     // The size each picture is converted to (as decoded when unset). Set
     // before the first decode.
     void setConvertedSize(VideoDecoder::ConvertedSize size) { size_ = std::move(size); }
+    // Asked before pictures of a new size are held (see VideoDecoder). Set
+    // before the first decode.
+    void setAdmission(VideoDecoder::SizeAdmission admission) { admission_ = std::move(admission); }
 
     // Decodes `unit`, read from the stream whose raw configuration memory is
     // `rawConfig`. False when no picture came (or the codec cannot be
@@ -37,6 +40,7 @@ public:
 
 private:
     VideoDecoder::ConvertedSize size_;
+    VideoDecoder::SizeAdmission admission_;
     std::unique_ptr<VideoDecoder> decoder_;
     int32_t openedModel_ = -1;
 };

@@ -51,6 +51,15 @@ public:
         (void)channel;
         (void)unit;
     }
+    // Decode worker: `channel`'s pictures of `width` x `height` would take
+    // the session over its picture budget; they are not decoded (picture()
+    // is not called) until the channel's pictures fit again. Its packets
+    // still come. Once per size.
+    virtual void oversized(int channel, int width, int height) {
+        (void)channel;
+        (void)width;
+        (void)height;
+    }
     // Link thread: `channel` dropped a packet, `total` since the set-up.
     // Must not block.
     virtual void dropped(int channel, uint64_t total) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
+#include "core/debug_log.h"
 #include "link/frame_kind.h"
 #include "link/recorder_connection.h"
 
@@ -17,14 +19,21 @@ constexpr int kPacketsPerTurn = 4;
 }  // namespace
 
 DecodeWorkers::DecodeWorkers(ChannelQueues& queues, const DeviceRecord& record, LinkShared& shared,
-                             ChannelEvents& events, bool decode)
-    : queues_(queues), record_(record), shared_(shared), events_(events), decode_(decode) {
+                             ChannelEvents& events, bool decode, int64_t picturePixels)
+    : queues_(queues), record_(record), shared_(shared), events_(events), decode_(decode), budget_(picturePixels) {
     for (int c = 0; c < ChannelQueues::kChannels; ++c) {
         Channel& channel = channels_[static_cast<size_t>(c)];
         channel.rawConfig = kRawConfigInitial;
         // Converted straight to the size the channel is shown at.
         channel.decoder.setConvertedSize(
             [this, c](int width, int height) { return events_.pictureSize(c, width, height); });
+        // Runs on the worker that holds the channel for the decode.
+        channel.decoder.setAdmission([this, c, &channel](int width, int height) {
+            if (budget_.admit(c, width, height)) return true;
+            channel.refusedWidth = width;
+            channel.refusedHeight = height;
+            return false;
+        });
     }
 }
 
@@ -42,7 +51,10 @@ void DecodeWorkers::stop() {
         if (thread.joinable()) thread.join();
     }
     threads_.clear();
-    for (Channel& channel : channels_) channel.decoder.close();
+    for (int i = 0; i < ChannelQueues::kChannels; ++i) {
+        channels_[static_cast<size_t>(i)].decoder.close();
+        budget_.release(i);
+    }
 }
 
 uint64_t DecodeWorkers::pictures(int channel) const {
@@ -76,10 +88,28 @@ void DecodeWorkers::process(int channel, Channel& state) {
     state.awaitKey = false;
 
     ChannelPicture frame;
-    if (!state.decoder.decode(unit, state.rawConfig, record_, frame)) return;
+    const bool decoded = state.decoder.decode(unit, state.rawConfig, record_, frame);
+    if (state.refusedWidth != 0) return dropOversized(channel, state);
+    if (!decoded) return;
     shared_.framesCounter.fetch_add(1);
     state.pictures.fetch_add(1);
     events_.picture(channel, frame);
+}
+
+void DecodeWorkers::dropOversized(int channel, Channel& state) {
+    // Whatever the decoder allocated for the channel goes; the next packet
+    // opens it again, and its next key picture asks the budget again.
+    state.decoder.close();
+    state.rawConfig = kRawConfigInitial;
+    budget_.release(channel);
+    const int width = std::exchange(state.refusedWidth, 0);
+    const int height = std::exchange(state.refusedHeight, 0);
+    if (width == state.reportedWidth && height == state.reportedHeight) return;
+    state.reportedWidth = width;
+    state.reportedHeight = height;
+    debugLogf("CH %02d: pictures of %dx%d exceed the session's picture budget, not decoded \r\n", channel + 1, width,
+              height);
+    events_.oversized(channel, width, height);
 }
 
 }  // namespace orvix

@@ -5,7 +5,11 @@
 // the recorder's model as the single view's decoder is, and its own raw
 // configuration memory (the fixed parameter sets of the raw kind). A channel
 // whose pictures the events do not want (ChannelEvents::decodes) is handed
-// on as packets only, and decoded again from its next key picture.
+// on as packets only, and decoded again from its next key picture. The
+// channels share one PictureBudget: a channel whose pictures would take the
+// session over it is not decoded (its decoder is closed, its packets still
+// go to the events) until its pictures fit again, and the events are told
+// once per size.
 #pragma once
 
 #include <array>
@@ -20,6 +24,7 @@
 #include "link/link_shared.h"
 #include "session/channel_decoder.h"
 #include "session/channel_events.h"
+#include "session/picture_budget.h"
 
 namespace orvix {
 
@@ -29,8 +34,9 @@ public:
     // `shared` counts the pictures for the rates. `events` receives the
     // pictures (and packets); all must outlive the workers. With `decode`
     // false the workers only hand packets on (a recording or a feed).
+    // `picturePixels` is the budget of decoded pixels over all channels.
     DecodeWorkers(ChannelQueues& queues, const DeviceRecord& record, LinkShared& shared, ChannelEvents& events,
-                  bool decode = true);
+                  bool decode = true, int64_t picturePixels = kSessionPicturePixels);
     ~DecodeWorkers();  // stops and joins
     DecodeWorkers(const DecodeWorkers&) = delete;
     DecodeWorkers& operator=(const DecodeWorkers&) = delete;
@@ -43,6 +49,8 @@ public:
 
     // Pictures decoded for a channel (any thread).
     uint64_t pictures(int channel) const;
+    // Decoded pixels the channels hold now (any thread).
+    int64_t picturePixels() const { return budget_.inUse(); }
 
 private:
     struct Channel {
@@ -52,16 +60,23 @@ private:
         bool awaitKey = false;
         QueuedPacket packet;  // the buffer the queue swaps packets into
         std::atomic<uint64_t> pictures{0};
+        int refusedWidth = 0;  // the size the budget refused in this decode
+        int refusedHeight = 0;
+        int reportedWidth = 0;  // the refused size last reported
+        int reportedHeight = 0;
     };
 
     void run();
     void process(int channel, Channel& state);
+    // Closes the decoder of a channel the budget refused, once per size told.
+    void dropOversized(int channel, Channel& state);
 
     ChannelQueues& queues_;
     const DeviceRecord& record_;
     LinkShared& shared_;
     ChannelEvents& events_;
     const bool decode_;
+    PictureBudget budget_;
     std::array<Channel, ChannelQueues::kChannels> channels_;
     std::vector<std::thread> threads_;
 };

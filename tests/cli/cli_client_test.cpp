@@ -220,7 +220,8 @@ TEST(CliClient, ASecondDescriptionSwitchingCodecEndsTheRecordingThere) {
     EXPECT_NE(run.out.str().find("recording ended where the recorder changed codec\n"), std::string::npos)
         << run.out.str();
 
-    // The file holds the MPEG-4 pictures only, and they all decode.
+    // The file holds the MPEG-4 pictures only, and they all decode; the
+    // H.264 pictures went on in a file of their own.
     const FileInfo file = probe(options.recordPath);
     EXPECT_EQ(file.codec, AV_CODEC_ID_MPEG4);
     EXPECT_GE(file.packets, 1);
@@ -228,6 +229,92 @@ TEST(CliClient, ASecondDescriptionSwitchingCodecEndsTheRecordingThere) {
     const Playback playback = play(options.recordPath);
     EXPECT_EQ(playback.pictures, file.packets);
     EXPECT_EQ(playback.errors, 0);
+    const std::string next = tempPath("switch-2.mp4");
+    EXPECT_EQ(probe(next).codec, AV_CODEC_ID_H264);
+    EXPECT_EQ(play(next).errors, 0);
+    std::remove(options.recordPath.c_str());
+    std::remove(next.c_str());
+}
+
+TEST(CliClient, GridRecordingEndsAtACodecChangeAndAtEachReconnect) {
+    ::setenv("ORVIX_TEST_RECONNECT_MS", "100,200,10000", 1);
+    const auto mpeg4 = encodePattern("mpeg4", 352, 288, 3, 3);
+    const auto h264 = encodePattern("libx264", 320, 240, 4, 4);
+    ScriptedPeer peer;
+    CliOptions options = optionsFor(peer);
+    options.channels = *parseChannelList("1-2");
+    options.frames = 9;
+    options.reconnect = true;
+    options.recordPath = tempPath("grid_segments.mp4");
+    ClientThread run;
+    run.start(options);
+    const auto stream = [&](const EncodedStream& coded, int header, uint32_t seconds) {
+        for (size_t i = 0; i < coded.packets.size(); ++i) {
+            for (int channel : {0, 1})
+                peer.send(f5Packet(header, coded.packets[i], seconds + static_cast<uint32_t>(i), channel, i == 0));
+        }
+        // The decode workers take them before what comes next.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    };
+    handshake(peer, kMpeg4Model);
+    stream(mpeg4, 64, 1325376000);
+    // The recorder describes itself again, now as an H.264 model.
+    peer.send(commandPacket(FramingKind::Plain, COMMAND_CONNECT_OK, description(kH264Model, 24)));
+    EXPECT_EQ(peer.nextCode(), COMMAND_LOGIN_REQ);
+    peer.send(commandPacket(FramingKind::Plain, COMMAND_LOGIN_OK, loginOkPayload(0x1F)));
+    EXPECT_EQ(peer.nextCode(), COMMAND_DATA_SEND_REQ);
+    peer.send(commandPacket(FramingKind::Plain, COMMAND_DATA_SEND_OK));
+    stream(h264, 32, 1325376010);
+    // The connection is lost; the client comes back.
+    peer.close();
+    handshake(peer, kH264Model);
+    stream(h264, 32, 1325376020);
+    EXPECT_EQ(run.wait(), kExitGoalReached) << run.err.str();
+    ::unsetenv("ORVIX_TEST_RECONNECT_MS");
+    EXPECT_NE(run.out.str().find("recording ended where the recorder changed codec\n"), std::string::npos)
+        << run.out.str();
+
+    const std::vector<std::pair<std::string, AVCodecID>> files = {{options.recordPath, AV_CODEC_ID_MPEG4},
+                                                                  {tempPath("grid_segments-2.mp4"), AV_CODEC_ID_H264},
+                                                                  {tempPath("grid_segments-3.mp4"), AV_CODEC_ID_H264}};
+    for (const auto& [path, codec] : files) {
+        const FileInfo file = probe(path);
+        EXPECT_EQ(file.streams, 2) << path;
+        EXPECT_EQ(file.codec, codec) << path;
+        EXPECT_GE(file.keys, 2) << path;
+        EXPECT_EQ(play(path).errors, 0) << path;
+        std::remove(path.c_str());
+    }
+}
+
+TEST(CliClient, AChannelTooLargeForTheSessionIsRecordedButNotDecoded) {
+    // Three channels of 4096x4096: two take the session's picture budget.
+    const Packet large = h264KeyPictureOfSize(256, 256, 1);
+    ScriptedPeer peer;
+    CliOptions options = optionsFor(peer);
+    options.framingKind = 1;
+    options.channels = *parseChannelList("1-3");
+    options.frames = 2;
+    options.recordPath = tempPath("oversized.mp4");
+    ClientThread run;
+    run.start(options);
+    handshake(peer, kH264Model);
+    // One channel after the other, so that the third is the one left out.
+    for (const auto& [channel, seconds] : std::vector<std::pair<int, uint32_t>>{{0, 0}, {1, 0}, {2, 0}, {2, 1}}) {
+        peer.send(f5Packet(32, large, 1325376000 + seconds, channel, true));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    for (int channel : {0, 1}) peer.send(f5Packet(32, large, 1325376001, channel, true));
+    EXPECT_EQ(run.wait(), kExitGoalReached) << run.err.str();
+    EXPECT_EQ(run.err.str(),
+              "orvix-cli: channel 3: pictures of 4096x4096 exceed what the session may hold; not decoded, still "
+              "recorded\n");
+    EXPECT_NE(run.out.str().find("decoded 2 frames 4096x4096 channel 2\ndecoded 0 frames 0x0 channel 3\n"),
+              std::string::npos)
+        << run.out.str();
+    const FileInfo file = probe(options.recordPath);
+    EXPECT_EQ(file.streams, 3);
+    EXPECT_EQ(file.packets, 6);
     std::remove(options.recordPath.c_str());
 }
 

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "cli/cli_options.h"
 #include "core/text_codec.h"
@@ -87,6 +90,28 @@ TEST_F(CredentialsTest, PasswordFileGivesItsFirstLine) {
     EXPECT_NE(error.find("No such file"), std::string::npos) << error;
     EXPECT_FALSE(readPasswordFile(file("long", std::string(5000, 'x')), password, error));
     EXPECT_FALSE(readPasswordFile(root.string(), password, error));  // a directory
+}
+
+TEST_F(CredentialsTest, AFifoIsWaitedForNoLongerThanTheRunMayLast) {
+    const std::string fifo = (root / "pw.fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    using Clock = std::chrono::steady_clock;
+    std::string password, error;
+    // Nobody writes: the deadline ends the wait, and so does an interrupt.
+    EXPECT_FALSE(readPasswordFile(fifo, password, error, FileWait{Clock::now() + std::chrono::milliseconds(200)}));
+    EXPECT_NE(error.find("no line came before the timeout"), std::string::npos) << error;
+    const std::atomic<bool> interrupt{true};
+    EXPECT_FALSE(readPasswordFile(fifo, password, error, FileWait{Clock::now() + std::chrono::hours(1), &interrupt}));
+    EXPECT_NE(error.find("interrupted"), std::string::npos) << error;
+
+    // A writer that comes within the time gives the line.
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::ofstream(fifo) << "through a pipe\n";
+    });
+    EXPECT_TRUE(readPasswordFile(fifo, password, error, FileWait{Clock::now() + std::chrono::seconds(30)})) << error;
+    writer.join();
+    EXPECT_EQ(password, "through a pipe");
 }
 
 TEST_F(CredentialsTest, OptionsFileAndEnvironmentTakeTurns) {

@@ -2,8 +2,14 @@
 // command line.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
 #include "cli/cli_options.h"
 #include "cli/mosaic.h"
+#include "cli/png_writer.h"
 
 using namespace orvix::cli;
 
@@ -45,6 +51,24 @@ TEST(Mosaic, TilesTakeTheFirstPicturesSizeInOrder) {
     ChannelKept shortTile = solid(4, 2, 30);
     shortTile.pixels.resize(8);
     EXPECT_EQ(at(composeMosaic({solid(4, 2, 10), shortTile}), 4, 0), 0);
+}
+
+TEST(Mosaic, OneLargerThanTheLimitIsScaledToFitAndWritten) {
+    // Sixteen tiles of the first channel's 4096x4096 would be 16384x16384,
+    // more than the PNG encoder takes.
+    std::vector<ChannelKept> tiles(16);
+    tiles[0] = solid(4096, 4096, 90);
+    Mosaic m = composeMosaic(tiles);
+    EXPECT_LE(int64_t{m.width} * m.height, kMaxMosaicPixels);
+    EXPECT_EQ(m.tileWidth, m.tileHeight);
+    EXPECT_EQ(m.width, 4 * m.tileWidth);
+    EXPECT_EQ(at(m, m.tileWidth - 1, m.tileHeight - 1), 90);
+    EXPECT_EQ(at(m, m.tileWidth, 0), 0);
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("orvix_mosaic_" + std::to_string(::getpid()) + ".png")).string();
+    std::string error;
+    EXPECT_TRUE(writePng(path, PictureView{m.pixels.data(), m.width, m.height, m.width * 4}, error)) << error;
+    std::remove(path.c_str());
 }
 
 TEST(ChannelOption, ListsAndTheFirstChannel) {

@@ -1,6 +1,11 @@
 // orvix-cli logging in with the password from a file or from ORVIX_PASSWORD,
 // none of it on its command line.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +94,26 @@ TEST(ClientCredentials, ADeviceListPasswordBeyondAsciiLogsInWithoutALocale) {
     std::ifstream logged(log);
     const std::string text((std::istreambuf_iterator<char>(logged)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("LOGIN account=admin ok=1"), std::string::npos) << text;
+}
+
+TEST(ClientCredentials, APasswordFifoWithoutWriterEndsAtTheTimeoutOrCtrlC) {
+    const std::string fifo = scratchPath("password.fifo");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Nobody listens on port 1: the run would fail at once, were it to start.
+    const Finished run = runProgram(binaryPath("orvix-cli"), {"--host", "127.0.0.1", "--port", "1", "--user", "admin",
+                                                             "--password-file", fifo, "--timeout", "1"},
+                                    15);
+    EXPECT_EQ(run.exitCode, 4) << run.err;
+    EXPECT_NE(run.err.find("--password-file " + fifo + ": no line came before the timeout"), std::string::npos)
+        << run.err;
+    // Ctrl-C ends the wait too.
+    Background waiting("orvix-cli", {"--host", "127.0.0.1", "--port", "1", "--user", "admin", "--password-file", fifo,
+                                     "--timeout", "60"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(::kill(waiting.pid(), SIGINT), 0);
+    EXPECT_EQ(waiting.wait(10), 130);
+    std::remove(fifo.c_str());
 }
 
 }  // namespace

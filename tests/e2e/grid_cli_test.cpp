@@ -1,10 +1,14 @@
 // orvix-cli showing several channels of the recorder simulator program: the
 // mosaic's tiles in the order given, each in its channel's colour; a set of
-// nine on a sixteen-camera raw H.264 recorder; bad channel lists.
+// nine on a sixteen-camera raw H.264 recorder; recordings of one channel and
+// of several that a kill cuts short; bad channel lists.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -160,6 +164,38 @@ TEST(GridClient, RecordingHoldsOneTrackPerChannel) {
         EXPECT_GE(t.packets, 20);
     }
     std::remove(mp4.c_str());
+}
+
+TEST(GridClient, RecordingsOfAKilledClientPlayUpToTheirLastFragment) {
+    Simulator recorder("orvix-recorder-sim", {"--channels", "3"});
+    ASSERT_TRUE(recorder.ready()) << recorder.firstLine();
+    for (const std::string channels : {"2", "1-3"}) {
+        SCOPED_TRACE(channels);
+        const std::string mp4 = scratchPath("killed_" + channels + ".mp4");
+        Background client("orvix-cli", {"--host", "127.0.0.1", "--port", std::to_string(recorder.port()), "--user",
+                                        "admin", "--password", "1234", "--channel", channels, "--frames", "1000000",
+                                        "--timeout", "60", "--verbose", "--record", mp4});
+        const auto pictures = [&] {
+            const auto lines = client.lines();
+            return std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("picture ", 0) == 0; });
+        };
+        // Three seconds of pictures (25 a second) on every channel.
+        const long wanted = 75 * (channels == "2" ? 1 : 3);
+        for (int i = 0; i < 600 && pictures() < wanted; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_GE(pictures(), wanted);
+        ASSERT_EQ(::kill(client.pid(), SIGKILL), 0);
+        EXPECT_EQ(client.wait(10), -1);  // ended by the signal, not by itself
+
+        const std::vector<Track> tracks = readTracks(mp4);
+        ASSERT_EQ(tracks.size(), channels == "2" ? 1u : 3u);
+        for (const Track& t : tracks) EXPECT_GE(t.packets, 50);  // up to the last whole second
+        // Arrival times, passed through as they are.
+        const Finished decode = runProgram("/usr/bin/ffmpeg", {"-v", "error", "-i", mp4, "-map", "0", "-fps_mode",
+                                                               "passthrough", "-enc_time_base", "-1", "-f", "null", "-"});
+        EXPECT_EQ(decode.exitCode, 0) << decode.err;
+        EXPECT_TRUE(decode.err.empty()) << decode.err;
+        std::remove(mp4.c_str());
+    }
 }
 
 TEST(GridClient, BadChannelListsAreUsageErrors) {

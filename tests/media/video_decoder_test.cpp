@@ -183,6 +183,31 @@ TEST(VideoDecoder, PicturesOverTheLimitAreDroppedWithOneDebugLinePerSize) {
     EXPECT_TRUE(mpeg4.decode(fits.packets[0].data(), fits.packets[0].size()));
 }
 
+TEST(VideoDecoder, TheAdmissionIsAskedBeforeAPictureSizeIsHeld) {
+    for (const CodecCase& codec : {kMpeg4, kH264}) {
+        SCOPED_TRACE(codec.encoder);
+        const EncodedStream stream = test::encodePattern(codec.encoder, 352, 288, 2, 1);
+        RecordHolder holder(codec.model);
+        VideoDecoder decoder;
+        std::vector<std::pair<int, int>> asked;
+        bool allow = false;
+        decoder.setAdmission([&](int width, int height) {
+            asked.emplace_back(width, height);
+            return allow;
+        });
+        ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+        EXPECT_FALSE(decoder.decode(stream.packets[0].data(), stream.packets[0].size()));
+        ASSERT_FALSE(asked.empty());
+        EXPECT_EQ(asked.front(), std::make_pair(352, 288));
+        // Allowed now: a decoder opened afresh gives the picture.
+        allow = true;
+        ASSERT_EQ(decoder.open(720, 576, *holder.record), 1);
+        const DecodedPicture picture = decoder.decode(stream.packets[1].data(), stream.packets[1].size());
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture.width, 352);
+    }
+}
+
 TEST(VideoDecoder, ColoursComeOutAsBlueGreenRedBytes) {
     struct Colour {
         uint8_t r, g, b;

@@ -1,6 +1,7 @@
 // The decode workers behind the per-channel queues: a slow channel drops its
 // own packets up to its next key picture and holds up nobody else; each
-// channel's packets reach their sink in order, one worker at a time.
+// channel's packets reach their sink in order, one worker at a time; the
+// channels' pictures stay within the session's picture budget.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -13,6 +14,7 @@
 #include "core/device_record.h"
 #include "session/decode_workers.h"
 #include "tests/link/stream_builders.h"
+#include "tests/support/pipeline_support.h"
 
 using namespace orvix;
 using namespace orvix::test;
@@ -45,6 +47,42 @@ public:
 };
 
 bool keyAt(int index) { return index % 10 == 0; }
+
+// Counts what each channel gets.
+class CountingSink : public ChannelEvents {
+public:
+    void picture(int channel, const ChannelPicture& frame) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++pictures[static_cast<size_t>(channel)];
+        widths[static_cast<size_t>(channel)] = frame.width;
+    }
+    void packet(int channel, const AccessUnit&) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++packets[static_cast<size_t>(channel)];
+    }
+    void oversized(int channel, int width, int height) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        refused.push_back({channel, width, height});
+    }
+    // Waits until `done` holds (a guard against hangs, not a time limit).
+    template <typename Done>
+    bool waitUntil(Done done) {
+        for (int i = 0; i < 1000; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (done()) return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    std::mutex mutex;
+    std::array<int, 16> pictures{};
+    std::array<int, 16> widths{};
+    std::array<int, 16> packets{};
+    std::vector<std::array<int, 3>> refused;
+};
 
 }  // namespace
 
@@ -93,5 +131,46 @@ TEST(DecodeWorkers, SlowChannelDropsItsOwnPacketsUntilItsKeyPicture) {
     }
     // One worker per channel at a time.
     EXPECT_FALSE(sink.overlapped.load());
+    destroyRecord(record);
+}
+
+TEST(DecodeWorkers, ChannelsOverThePictureBudgetAreNotDecodedUntilTheirPicturesFit) {
+    DeviceRecord* record = createRecord();
+    record->modelIndex = 23;  // 32-byte headers, H.264
+    LinkShared shared;
+    CountingSink sink;
+    ChannelQueues queues(4);
+    queues.setDropListener(nullptr);
+    DecodeWorkers workers(queues, *record, shared, sink);
+    workers.start(2);
+    const Packet large = h264KeyPictureOfSize(256, 256, 1);  // 4096x4096
+    const Packet small = h264KeyPictureOfSize(4, 4, 16);     // 64x64
+    const auto push = [&](int channel, const Packet& payload) {
+        const Packet packet = headerPacket(32, payload, 1000, channel, true);
+        queues.push(channel, true, packet.data(), packet.size());
+    };
+
+    // Two channels of the largest pictures fill the budget; the third has
+    // no room, is told once and still hands its packets on.
+    push(0, large);
+    ASSERT_TRUE(sink.waitUntil([&] { return sink.pictures[0] == 1; }));
+    push(1, large);
+    ASSERT_TRUE(sink.waitUntil([&] { return sink.pictures[1] == 1; }));
+    push(2, large);
+    push(2, large);
+    ASSERT_TRUE(sink.waitUntil([&] { return sink.packets[2] == 2 && queues.queued(2) == 0; }));
+    EXPECT_EQ(workers.picturePixels(), kSessionPicturePixels);
+
+    // Once the first channel's pictures shrink, the third fits.
+    push(0, small);
+    ASSERT_TRUE(sink.waitUntil([&] { return sink.pictures[0] == 2; }));
+    push(2, small);
+    ASSERT_TRUE(sink.waitUntil([&] { return sink.pictures[2] == 1; }));
+    workers.stop();
+
+    std::lock_guard<std::mutex> lock(sink.mutex);
+    EXPECT_EQ(sink.refused, (std::vector<std::array<int, 3>>{{2, 4096, 4096}}));
+    EXPECT_EQ(sink.widths[2], 64);
+    EXPECT_EQ(workers.picturePixels(), 0);
     destroyRecord(record);
 }
