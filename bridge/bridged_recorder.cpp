@@ -60,8 +60,7 @@ const char* describe(WatchResult result) {
 BridgedRecorder::BridgedRecorder(RecorderSettings settings, EventLog& log)
     : settings_(std::move(settings)),
       log_(log),
-      record_(createRecord()),
-      loop_(*this) {
+      record_(createRecord()) {
     for (int c = 0; c < kMaxChannels; ++c) feeds_[static_cast<size_t>(c)] = std::make_unique<ChannelFeed>(c);
 }
 
@@ -326,7 +325,7 @@ void BridgedRecorder::connect(const ChannelSet& channels) {
         codec_ = VideoCodec::None;
     }
     log_.event("recorder " + settings_.name + " connects to " + settings_.target + " for " + channelsText(channels));
-    session_ = std::make_unique<VideoSession>(loop_);
+    session_ = std::make_unique<VideoSession>(loop_, static_cast<SessionEvents&>(*this));
     // Every picture is passed on, not only key pictures.
     session_->shared().iframeOnly.store(0);
     session_->setReconnect(settings_.reconnect);
@@ -411,40 +410,30 @@ void BridgedRecorder::fail(const std::string& cause, bool refused) {
     if (hadWatchers && lost) lost();
 }
 
-void BridgedRecorder::onMessage(WindowMessage message, WParam, LParam) {
-    switch (message) {
-        case VWM_SOCKET_RESET:
-            if (session_ != nullptr) session_->resetSocket();
-            break;
-        case VWM_CONNECTED: {
-            const VideoCodec codec = codecForModel(record_->modelIndex.load());
-            const int cameras = record_->cameraCount;
-            // After a reconnect the same channels go on where they were.
-            for (int i = 0; i < carried_.size(); ++i) {
-                ChannelFeed& channelFeed = feed(carried_.at(i));
-                if (described_) {
-                    channelFeed.resume(codec);
-                } else {
-                    channelFeed.start(codec);
-                }
-            }
-            described_ = true;
-            std::lock_guard<std::mutex> lock(mutex_);
-            codec_ = codec;
-            cameras_ = cameras > 0 && cameras <= kMaxChannels ? cameras : 0;
-            changed_.notify_all();
-            break;
+void BridgedRecorder::connected(const RecorderDescription& recorder) {
+    const VideoCodec codec = codecForModel(recorder.modelIndex);
+    const int cameras = recorder.cameraCount;
+    // After a reconnect the same channels go on where they were.
+    for (int i = 0; i < carried_.size(); ++i) {
+        ChannelFeed& channelFeed = feed(carried_.at(i));
+        if (described_) {
+            channelFeed.resume(codec);
+        } else {
+            channelFeed.start(codec);
         }
-        default:
-            break;
     }
+    described_ = true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    codec_ = codec;
+    cameras_ = cameras > 0 && cameras <= kMaxChannels ? cameras : 0;
+    changed_.notify_all();
 }
 
-void BridgedRecorder::onLinkEnded(const LinkEnd& end) {
+void BridgedRecorder::linkEnded(const LinkEnd& end) {
     if (session_ != nullptr) finalEnd_ = end.text.empty() ? std::string("the connection ended") : end.text;
 }
 
-void BridgedRecorder::onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
+void BridgedRecorder::reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
     if (session_ == nullptr) return;
     log_.event("recorder " + settings_.name + " reconnects in " + secondsText(delayMs) + " (attempt " +
                std::to_string(attempt) + "): " + end.text);

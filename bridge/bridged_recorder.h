@@ -36,6 +36,7 @@
 #include "session/channel_events.h"
 #include "session/message_loop.h"
 #include "session/packet_sink.h"
+#include "session/session_events.h"
 
 namespace orvix {
 class VideoSession;
@@ -85,7 +86,7 @@ struct RecorderStatus {
     std::vector<ChannelStatus> channels;  // those watched or with pictures
 };
 
-class BridgedRecorder final : public PacketSink, private ChannelEvents, private LoopHandler {
+class BridgedRecorder final : public PacketSink, private ChannelEvents, private SessionEvents {
 public:
     BridgedRecorder(RecorderSettings settings, EventLog& log);
     ~BridgedRecorder() override;
@@ -144,12 +145,11 @@ private:
     void changeSet(const ChannelSet& next);
     ChannelSet watchedLocked() const;
 
-    // Link notifications, on the recorder thread.
-    void onMessage(WindowMessage message, WParam wParam, LParam lParam) override;
-    void onNetworkError() override { networkError_ = true; }
-    void onLinkEnded(const LinkEnd& end) override;
-    void onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
-    void onPicture(const PictureEvent&) override {}  // nothing is displayed
+    // The session's events, on the recorder thread.
+    void connected(const RecorderDescription& recorder) override;
+    void networkError() override { networkError_ = true; }
+    void linkEnded(const LinkEnd& end) override;
+    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
 
     RecorderSettings settings_;
     EventLog& log_;

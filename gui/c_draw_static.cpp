@@ -138,17 +138,25 @@ LParam C_DrawStatic::sendMessage(uint32_t message, WParam wParam, LParam lParam)
                       false);
 }
 
-void C_DrawStatic::notify(WindowMessage message, WParam wParam, LParam lParam) {
+void C_DrawStatic::sendReport(Task task) {
     if (onOwnThread()) {
-        handle(message, wParam, lParam);
+        task();
         return;
     }
     sent_.send(
-        [this, message, wParam, lParam] {
-            DepthGuard inNotification(linkNotificationDepth_);
-            return handle(message, wParam, lParam);
+        [this, task = std::move(task)] {
+            DepthGuard inReport(linkNotificationDepth_);
+            task();
+            return LParam{0};
         },
         nullptr, true);
+}
+
+void C_DrawStatic::postReport(Task task) {
+    sent_.post([task = std::move(task)] {
+        task();
+        return LParam{0};
+    });
 }
 
 void C_DrawStatic::showNetworkError() {
@@ -162,32 +170,37 @@ void C_DrawStatic::showNetworkError() {
     });
 }
 
-void C_DrawStatic::linkEnded(const LinkEnd& end) {
-    const int cause = static_cast<int>(end.cause);
-    const QString text = QString::fromStdString(end.text);
-    // Queued by name, so that Qt alone builds the call event.
-    QMetaObject::invokeMethod(this, "announceConnectionEnd", Qt::QueuedConnection, Q_ARG(int, cause),
-                              Q_ARG(QString, text));
+void C_DrawStatic::statusChanged() { handle(VWM_REFRESH, 0, 0); }
+
+void C_DrawStatic::connected(const RecorderDescription&) {
+    // The dialog reads the description from the record it gave with 1025.
+    handle(VWM_CONNECTED, reinterpret_cast<WParam>(session_.record()), 0);
 }
 
-void C_DrawStatic::announceConnectionEnd(int cause, const QString& text) {
+void C_DrawStatic::rangeKnown(RangeKind kind, const TimeRange& range) {
+    // The dialog reads the two times while the message is handled.
+    const uint32_t times[2] = {range.start, range.end};
+    handle(kind == RangeKind::Record ? VWM_RECORD_INFO : VWM_SEARCH_INFO, reinterpret_cast<WParam>(times), 1);
+}
+
+void C_DrawStatic::rangeRefused(RangeKind, const std::optional<TimeRange>& values) {
+    const uint32_t times[2] = {values ? values->start : 0, values ? values->end : 0};
+    handle(VWM_RECORD_INFO_FAIL, values ? reinterpret_cast<WParam>(times) : 0, 0);
+}
+
+void C_DrawStatic::networkError() { showNetworkErrorBox(); }
+
+void C_DrawStatic::linkEnded(const LinkEnd& end) {
     // No more video comes: the file is finished now, not at the
     // disconnect, so that it plays even if the program is killed.
     endRecording();
-    emit connectionEnded(cause, text);
+    emit connectionEnded(static_cast<int>(end.cause), QString::fromStdString(end.text));
 }
 
 void C_DrawStatic::reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
-    const int cause = static_cast<int>(end.cause);
-    const QString text = QString::fromStdString(end.text);
-    QMetaObject::invokeMethod(this, "announceReconnect", Qt::QueuedConnection, Q_ARG(int, cause), Q_ARG(QString, text),
-                              Q_ARG(int, delayMs), Q_ARG(int, attempt));
-}
-
-void C_DrawStatic::announceReconnect(int cause, const QString& text, int delayMs, int attempt) {
     // The connection is lost: the recording ends here and plays.
     endRecording();
-    emit reconnectScheduled(cause, text, delayMs, attempt);
+    emit reconnectScheduled(static_cast<int>(end.cause), QString::fromStdString(end.text), delayMs, attempt);
 }
 
 LParam C_DrawStatic::handle(uint32_t message, WParam wParam, LParam lParam) {

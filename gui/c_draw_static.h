@@ -1,9 +1,9 @@
 // The video window: owns one connection at a time (the session with its
 // link and display threads, and the renderers) and is driven only through
 // window messages 1025-1043. It paints the logo with the status and info
-// lines; pictures are drawn by the renderers' views laid over it. The link
-// thread reports through the same messages, and the window forwards the
-// results meant for the main dialog to its owner.
+// lines; pictures are drawn by the renderers' views laid over it. The
+// session's events come to the window's thread, which turns those meant for
+// the main dialog into the messages it forwards to its owner.
 #pragma once
 
 #include <QFont>
@@ -24,15 +24,16 @@
 #include "gui/sent_message_queue.h"
 #include "gui/status_strip.h"
 #include "gui/video_output.h"
-#include "link/link_notifier.h"
 #include "recording/stream_recorder.h"
+#include "session/owner_thread.h"
+#include "session/session_events.h"
 #include "session/video_session.h"
 
 namespace orvix {
 
 class GridView;
 
-class C_DrawStatic : public QWidget, public MessageTarget, public LinkNotifier {
+class C_DrawStatic : public QWidget, public MessageTarget, private OwnerThread, private SessionEvents {
     Q_OBJECT
 
 public:
@@ -58,14 +59,9 @@ public:
     // which cannot run before that stop is done, return 0.
     LParam sendMessage(uint32_t message, WParam wParam, LParam lParam) override;
 
-    // LinkNotifier, called on the link thread; both wait for the window.
-    void notify(WindowMessage message, WParam wParam, LParam lParam) override;
-    // Shows "Network Error occurred" without waiting for it to be closed.
-    void showNetworkError() override;
-    // Posted to the window's thread, which emits connectionEnded().
-    void linkEnded(const LinkEnd& end) override;
-    // Posted to the window's thread, which emits reconnectScheduled().
-    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
+    // Any thread: shows "Network Error occurred" on the window's thread
+    // without waiting for it to be closed.
+    void showNetworkError();
 
     // What the main dialog writes and reads directly.
     void setOwner(MessageTarget* owner) { owner_ = owner; }
@@ -150,9 +146,18 @@ private:
     // Runs the messages other threads have queued; called through the event
     // queue after each one.
     Q_INVOKABLE void drainSentMessages();
-    // Queued by name from the link thread (see linkEnded()).
-    Q_INVOKABLE void announceConnectionEnd(int cause, const QString& text);
-    Q_INVOKABLE void announceReconnect(int cause, const QString& text, int delayMs, int attempt);
+    // OwnerThread: the link's reports, on the link thread.
+    void sendReport(Task task) override;
+    void postReport(Task task) override;
+    // SessionEvents, on the window's thread: the forwarded messages, the
+    // box and the signals.
+    void statusChanged() override;
+    void connected(const RecorderDescription& recorder) override;
+    void rangeKnown(RangeKind kind, const TimeRange& range) override;
+    void rangeRefused(RangeKind kind, const std::optional<TimeRange>& values) override;
+    void networkError() override;
+    void linkEnded(const LinkEnd& end) override;
+    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
     bool onOwnThread() const;
     LParam handle(uint32_t message, WParam wParam, LParam lParam);
     // 1025, 1029 and 1030: each may stop the link's threads.
@@ -183,7 +188,7 @@ private:
     GridFeed feed_;
     GridView* grid_ = nullptr;
     bool gridShown_ = false;
-    VideoSession session_{*this};
+    VideoSession session_{*this, *this};
     SentMessageQueue sent_;
     QTimer ratesTimer_;
     QImage logo_;
@@ -196,7 +201,7 @@ private:
     // Finished recorders stay until the display thread has ended: it may be
     // inside one of them when the recording stops.
     std::vector<std::unique_ptr<StreamRecorder>> finishedRecorders_;
-    int linkNotificationDepth_ = 0;  // link notifications being handled on this thread
+    int linkNotificationDepth_ = 0;  // link reports being handled on this thread
     bool stopping_ = false;          // a stop of the threads is waiting for the link
 };
 

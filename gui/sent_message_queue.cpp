@@ -29,6 +29,21 @@ intptr_t SentMessageQueue::send(Task task, Ready ready, bool releasable) {
     return item->result;
 }
 
+void SentMessageQueue::post(Task task) {
+    auto item = std::make_shared<Item>();
+    item->task = std::move(task);
+    // Nobody waits for it.
+    item->done = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_) return;
+        queue_.push_back(item);
+        ++arrivals_;
+    }
+    changed_.notify_all();
+    if (wake_) wake_();
+}
+
 bool SentMessageQueue::runOne(std::unique_lock<std::mutex>& lock) {
     if (closed_) return false;
     // `ready` only reads the window's own state, so it is asked under the lock.

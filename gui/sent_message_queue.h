@@ -39,6 +39,8 @@ public:
     // The same for a message that may have to wait for `ready`, and may be
     // released early by releaseRunning() when `releasable`.
     intptr_t send(Task task, Ready ready, bool releasable);
+    // Any thread: queues `task` and wakes the window without waiting.
+    void post(Task task);
 
     // Window's thread: runs the messages waiting now that are ready, one at
     // a time and with no lock held (a message may send further messages).

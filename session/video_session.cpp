@@ -12,10 +12,11 @@
 #include "session/decode_workers.h"
 #include "session/display_thread.h"
 #include "session/packet_sink_thread.h"
+#include "session/session_reports.h"
 
 namespace orvix {
 
-VideoSession::VideoSession(LinkNotifier& notifier) : notifier_(notifier) {}
+VideoSession::VideoSession(OwnerThread& owner, SessionEvents& events) : owner_(owner), events_(events) {}
 
 VideoSession::~VideoSession() { tearDown(); }
 
@@ -42,6 +43,7 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     // Each set-up reports its own outcome.
     setUpFailed_ = false;
     record_ = record;
+    recorder_.reset();
     // Only the two framings are known; anything else starts nothing.
     if (record == nullptr || static_cast<uint32_t>(record->framingKind.load()) > 1) {
         return SetUpResult::FramingRejected;
@@ -57,7 +59,8 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     RecorderConnection& c = *connection_;
     if (decoder_ != nullptr) decoder_->attachFrame(&c.display);
     c.shared = &shared_;
-    c.notifier = &notifier_;
+    reports_ = std::make_shared<Reports>(*this);
+    c.notifier = reports_.get();
     c.decoder = decoder_.get();
     c.record = record;
     c.infoLine = &infoLine_;
@@ -195,6 +198,8 @@ void VideoSession::alarmOff() { switchAlarmOff(connection_.get()); }
 
 void VideoSession::resetSocket() {
     if (connection_ == nullptr) return;
+    // No command is being sent meanwhile.
+    std::lock_guard<std::mutex> lock(connection_->sendLock);
     connection_->socket.close();
     connection_->socket.create();
 }
@@ -232,6 +237,9 @@ void VideoSession::tearDown() {
     if (connection_ != nullptr) connection_->ring.release();
     connection_.reset();
     queues_.reset();
+    // Reports of this connection not handled yet are not wanted any more.
+    reports_.reset();
+    recorder_.reset();
 }
 
 bool VideoSession::threadsRunning() const {

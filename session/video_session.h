@@ -2,14 +2,17 @@
 // the VideoDecoder, the link thread and the display thread, created at set-up
 // (VWM_CONNECT) and freed at tear-down (VWM_TEARDOWN). The Qt video window and
 // the command-line client both drive a connection through this class; they
-// add the drawing (renderers), the 4-second timer and the message delivery.
+// add the drawing (renderers), the 4-second timer and the events' delivery.
 //
-// Every member function runs on the owner's thread (the window thread); the
-// link thread reports through the LinkNotifier given at construction.
+// Every member function runs on the owner's thread (the window thread). The
+// link thread's reports reach the owner's thread through the OwnerThread
+// given at construction, where the session keeps what they say and tells
+// the front end through its SessionEvents.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/channel_set.h"
@@ -24,6 +27,8 @@
 #include "link/reconnect_policy.h"
 #include "media/overlay_settings.h"
 #include "session/channel_events.h"
+#include "session/owner_thread.h"
+#include "session/session_events.h"
 
 namespace orvix {
 
@@ -44,7 +49,9 @@ public:
         Failed,           // an object or buffer could not be had: set-up-failed flag set
     };
 
-    explicit VideoSession(LinkNotifier& notifier);
+    // `owner` carries the link's reports to the owner's thread, where
+    // `events` hears of them; both must outlive the session.
+    VideoSession(OwnerThread& owner, SessionEvents& events);
     ~VideoSession() override;  // stops what still runs and frees everything
     VideoSession(const VideoSession&) = delete;
     VideoSession& operator=(const VideoSession&) = delete;
@@ -109,7 +116,8 @@ public:
     void alarmOn(int output, uint32_t duration);
     void alarmOff();
 
-    // VWM_SOCKET_RESET: closes the socket and creates it again.
+    // VWM_SOCKET_RESET: closes the socket and creates it again. The link's
+    // own request for it is handled by the session.
     void resetSocket();
 
     // The link part of a disconnect: clears the info line, stops the link
@@ -136,9 +144,12 @@ public:
     std::string infoLine() const { return infoLine_.get(); }
     void setInfoLine(std::string text) { infoLine_.set(std::move(text)); }
     // How the link ended by itself, if it did since it was started (the
-    // front ends are also told through LinkNotifier::linkEnded()).
+    // front ends are also told through SessionEvents::linkEnded()).
     LinkEnd linkEnd() const;
     bool linkEnded() const;
+    // What the recorder said about itself when it accepted this connection;
+    // empty before (and after the tear-down).
+    const std::optional<RecorderDescription>& recorder() const { return recorder_; }
 
     LinkShared& shared() { return shared_; }
     const LinkShared& shared() const { return shared_; }
@@ -149,6 +160,8 @@ public:
     DeviceRecord* record() { return record_; }
 
 private:
+    class Reports;
+
     // The common part of both set-ups, up to the threads.
     SetUpResult makeConnection(DeviceRecord* record, bool withDecoder);
     void startThreads();
@@ -159,7 +172,11 @@ private:
     void applyChannels(bool request);
     void stopThreads(const WaitHandlingMessages& waitHandlingMessages);
 
-    LinkNotifier& notifier_;
+    OwnerThread& owner_;
+    SessionEvents& events_;
+    // The link's notifier for the connection set up now (null without one).
+    std::shared_ptr<Reports> reports_;
+    std::optional<RecorderDescription> recorder_;
     LinkShared shared_;
     ReconnectPolicy reconnectPolicy_;
     OverlaySettings overlay_;

@@ -26,6 +26,28 @@ namespace {
 
 constexpr uint32_t kModelCode11 = 11;  // model index 0: Wide commands, 64-byte headers, MPEG-4
 
+// The test window's thread as the session's owner thread, keeping the ends
+// the session tells of.
+class WindowOwner final : public OwnerThread, public SessionEvents {
+public:
+    explicit WindowOwner(TestWindow& window) : window_(window) {}
+    void sendReport(Task task) override { window_.run(task); }
+    void postReport(Task task) override { window_.post(std::move(task)); }
+    void linkEnded(const LinkEnd& end) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ends_.push_back(end);
+    }
+    std::vector<LinkEnd> ends() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return ends_;
+    }
+
+private:
+    TestWindow& window_;
+    mutable std::mutex mutex_;
+    std::vector<LinkEnd> ends_;
+};
+
 class VideoSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,7 +67,6 @@ protected:
         VideoSession::SetUpResult result{};
         window.run([&] {
             result = sink != nullptr ? session.setUp(record, *sink) : session.setUp(record, renderers);
-            window.attach(session.connection());
         });
         return result;
     }
@@ -74,7 +95,8 @@ protected:
 
     DeviceRecord* record = nullptr;
     TestWindow window;
-    VideoSession session{window};
+    WindowOwner owner{window};
+    VideoSession session{owner, owner};
     RecordingRenderer renderer;
     RendererSwitch renderers;
 };
@@ -204,7 +226,7 @@ TEST_F(VideoSessionTest, LinkThatEndedStartsAfresh) {
     peer.send(f5Header64Packet(red.packets[0], 951782400, 0, true));
     ASSERT_TRUE(renderer.waitFor(1));
     peer.close();
-    ASSERT_TRUE(waitUntil([&] { return !window.ends().empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !owner.ends().empty(); }));
     EXPECT_TRUE(session.linkEnded());
     EXPECT_EQ(session.linkEnd().cause, LinkEndCause::PeerClosed);
     EXPECT_EQ(session.infoLine(), "Connection closed by the recorder");
