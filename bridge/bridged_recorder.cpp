@@ -221,7 +221,7 @@ void BridgedRecorder::tick() {
         watched = watchedLocked();
         connectWanted = connectWanted_ && !watched.empty() && state_ != State::Refused;
         if (session_ == nullptr) connectWanted_ = false;
-        if (session_ != nullptr) bytesBefore_ += session_->shared().bytesCounter.exchange(0);
+        if (session_ != nullptr) bytesBefore_ += session_->takeReceivedBytes();
     }
 
     if (session_ == nullptr) {
@@ -237,8 +237,7 @@ void BridgedRecorder::tick() {
         return;
     }
 
-    const bool streaming = session_->status() == kStatusDataSendOk &&
-                           session_->shared().threadState.load() == kLinkRecorderExchange;
+    const bool streaming = session_->streaming();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         connectWanted_ = false;
@@ -327,7 +326,7 @@ void BridgedRecorder::connect(const ChannelSet& channels) {
     log_.event("recorder " + settings_.name + " connects to " + settings_.target + " for " + channelsText(channels));
     session_ = std::make_unique<VideoSession>(loop_, static_cast<SessionEvents&>(*this));
     // Every picture is passed on, not only key pictures.
-    session_->shared().iframeOnly.store(0);
+    session_->setIFrameOnly(false);
     session_->setReconnect(settings_.reconnect);
     session_->setChannelEvents(this, false);
     session_->setChannels(channels);
@@ -352,8 +351,7 @@ std::optional<std::string> BridgedRecorder::failureCause(bool& refused) {
         return std::string("the recorder refused the login");
     }
     if (status == kStatusModelMismatch) return std::string("the recorder's description was not understood");
-    RecorderConnection* connection = session_->connection();
-    if (connection == nullptr) return std::string("no connection");
+    if (!session_->isSetUp()) return std::string("no connection");
     // A model without video would never become ready.
     if (described_ && codec_ == VideoCodec::None) return std::string("the recorder's model sends no video the bridge knows");
     // The link says itself how it ended (closed, reset, refused, no answer,
@@ -368,7 +366,7 @@ void BridgedRecorder::endSession() {
         session_->disconnect([this](int milliseconds) { loop_.runFor(milliseconds); });
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            bytesBefore_ += session_->shared().bytesCounter.exchange(0);
+            bytesBefore_ += session_->takeReceivedBytes();
         }
         session_->tearDown();
         session_.reset();

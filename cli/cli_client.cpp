@@ -143,7 +143,7 @@ int ClientRun::run() {
     record_->currentChannel.store(options_.channel - 1);
     session_ = std::make_unique<VideoSession>(loop_, *this);
     session_->overlay().language.store(0);  // the numeric date text the renderer reads back
-    session_->shared().iframeOnly.store(options_.iframeOnly ? 1 : 0);
+    session_->setIFrameOnly(options_.iframeOnly);
     if (options_.reconnect) {
         ReconnectPolicy policy = reconnectPolicyFromEnvironment(true);
         policy.maxAttempts = options_.maxReconnects;
@@ -157,7 +157,7 @@ int ClientRun::run() {
         err_ << "orvix-cli: the connection could not be set up\n";
         return kExitNetworkError;
     }
-    if (recorder_ != nullptr && session_->decoder() != nullptr) session_->decoder()->setTap(recorder_.get());
+    if (recorder_ != nullptr) session_->setDecodeTap(recorder_.get());
     session_->startLink();
 
     const auto deadline = Clock::now() + std::chrono::seconds(options_.timeoutSeconds);
@@ -187,7 +187,7 @@ int ClientRun::run() {
     // meanwhile are still handled here.
     session_->disconnect([this](int milliseconds) { loop_.runFor(milliseconds); });
     printStatus();
-    if (session_->decoder() != nullptr) session_->decoder()->setTap(nullptr);
+    session_->setDecodeTap(nullptr);
     session_->tearDown();
     finishOutputs();
 
@@ -228,8 +228,7 @@ void ClientRun::checkFailures() {
 }
 
 void ClientRun::advance() {
-    const bool streaming = session_->status() == kStatusDataSendOk &&
-                           session_->shared().threadState.load() == kLinkRecorderExchange;
+    const bool streaming = session_->streaming();
     if (streaming && !commandsSent_) {
         commandsSent_ = true;
         if (options_.ptz) {
@@ -430,8 +429,9 @@ void ClientRun::finishMosaic() {
     frame.mode.store(options_.searchTime ? 1 : 0);
     OverlayStats stats;
     stats.statistics = session_->overlay().statistics.load();
-    stats.framesPerSecond = session_->shared().framesPerSecond.load();
-    stats.kilobytesPerSecond = session_->shared().kilobytesPerSecond.load();
+    const VideoSession::Rates rates = session_->rates();
+    stats.framesPerSecond = rates.framesPerSecond;
+    stats.kilobytesPerSecond = rates.kilobytesPerSecond;
     const size_t rowBytes = static_cast<size_t>(mosaic.width) * 4;
     for (size_t i = 0; i < tiles.size(); ++i) {
         if (tiles[i].pixels.empty()) continue;

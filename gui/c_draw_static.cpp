@@ -419,13 +419,11 @@ QImage C_DrawStatic::snapshot() const {
     // The picture at its decoded size, not as scaled for the view: the
     // decoder still holds it (or the next one, a moment later).
     QImage picture;
-    if (const VideoDecoder* decoder = session_.decoder()) {
-        decoder->withPicture([&](const DecodedPicture& decoded) {
-            if (QSize(decoded.width, decoded.height) != frame.picture) return;
-            picture = QImage(decoded.pixels, decoded.width, decoded.height, decoded.width * 4, QImage::Format_RGB32)
-                          .copy();
-        });
-    }
+    session_.withPicture([&](const DecodedPicture& decoded) {
+        if (QSize(decoded.width, decoded.height) != frame.picture) return;
+        picture =
+            QImage(decoded.pixels, decoded.width, decoded.height, decoded.width * 4, QImage::Format_RGB32).copy();
+    });
     if (picture.isNull()) {
         // Pictures put straight into the view's window leave no copy here.
         if (frame.image.isNull() || frame.source.isEmpty()) return QImage();
@@ -444,9 +442,8 @@ QImage C_DrawStatic::snapshot() const {
 bool C_DrawStatic::startRecording(const std::string& path, std::string& error) {
     if (recorder_ != nullptr) stopRecording(error);
     error.clear();
-    VideoDecoder* decoder = session_.decoder();
     DeviceRecord* record = session_.record();
-    if (!session_.threadsRunning() || session_.linkEnded() || decoder == nullptr || record == nullptr) {
+    if (!session_.threadsRunning() || session_.linkEnded() || record == nullptr) {
         error = "not connected";
         return false;
     }
@@ -457,8 +454,11 @@ bool C_DrawStatic::startRecording(const std::string& path, std::string& error) {
         // The selected tile's channel, as the decode workers hand it on.
         feed_.setRecorder(grid_->selectedChannel(), recorder_.get());
         grid_->setRecordingMark(true);
+    } else if (!session_.setDecodeTap(recorder_.get())) {
+        recorder_.reset();
+        error = "not connected";
+        return false;
     } else {
-        decoder->setTap(recorder_.get());
         // The file begins at the first picture after its first key picture:
         // the GUI hears of every picture meanwhile, so a short recording
         // is not lost waiting for the next notice.
@@ -473,7 +473,7 @@ bool C_DrawStatic::stopRecording(std::string& error) {
         error = "nothing is being recorded";
         return false;
     }
-    if (VideoDecoder* decoder = session_.decoder()) decoder->setTap(nullptr);
+    session_.setDecodeTap(nullptr);
     output_.handOver().setEager(false);
     feed_.setRecorder(-1, nullptr);
     grid_->setRecordingMark(false);
@@ -515,7 +515,7 @@ void C_DrawStatic::showSingle(int channel) {
     }
     // Without a connection the set is kept for the login; with one the
     // channel request does the same.
-    if (session_.connection() == nullptr) session_.setChannels(ChannelSet::single(channel));
+    if (!session_.isSetUp()) session_.setChannels(ChannelSet::single(channel));
 }
 
 void C_DrawStatic::raiseGrid() {

@@ -68,8 +68,8 @@ public:
     MessageTarget* owner() const { return owner_; }
     void setLanguageId(uint16_t language) { session_.overlay().language.store(language); }
     uint16_t languageId() { return session_.overlay().language.load(); }
-    void setIFrameOnly(int iframeOnly) { session_.shared().iframeOnly.store(iframeOnly); }
-    int iframeOnly() const { return session_.shared().iframeOnly.load(); }
+    void setIFrameOnly(int iframeOnly) { session_.setIFrameOnly(iframeOnly != 0); }
+    int iframeOnly() const { return session_.iframeOnly() ? 1 : 0; }
     void setStatistics(int statistics);
     void toggleStatistics() { setStatistics(statistics() == 0 ? 1 : 0); }
     int statistics() { return session_.overlay().statistics.load(); }

@@ -57,7 +57,10 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     }
 
     RecorderConnection& c = *connection_;
-    if (decoder_ != nullptr) decoder_->attachFrame(&c.display);
+    if (decoder_ != nullptr) {
+        decoder_->attachFrame(&c.display);
+        decoder_->setTap(&tap_);
+    }
     c.shared = &shared_;
     reports_ = std::make_shared<Reports>(*this);
     c.notifier = reports_.get();
@@ -237,6 +240,8 @@ void VideoSession::tearDown() {
     if (connection_ != nullptr) connection_->ring.release();
     connection_.reset();
     queues_.reset();
+    // A tap is for one connection's decoder.
+    tap_.set(nullptr);
     // Reports of this connection not handled yet are not wanted any more.
     reports_.reset();
     recorder_.reset();
@@ -246,6 +251,30 @@ bool VideoSession::threadsRunning() const {
     return (linkThread_ != nullptr && linkThread_->joinable()) ||
            (displayThread_ != nullptr && displayThread_->joinable()) ||
            (packetThread_ != nullptr && packetThread_->joinable());
+}
+
+bool VideoSession::streaming() const {
+    return status() == kStatusDataSendOk && shared_.threadState.load() == kLinkRecorderExchange;
+}
+
+VideoSession::Rates VideoSession::rates() const {
+    return Rates{shared_.framesPerSecond.load(), shared_.kilobytesPerSecond.load()};
+}
+
+bool VideoSession::setDecodeTap(DecodeTap* tap) {
+    if (decoder_ == nullptr && tap != nullptr) return false;
+    tap_.set(tap);
+    return true;
+}
+
+bool VideoSession::withPicture(const std::function<void(const DecodedPicture&)>& use) const {
+    if (decoder_ == nullptr) return false;
+    bool had = false;
+    decoder_->withPicture([&](const DecodedPicture& picture) {
+        had = true;
+        use(picture);
+    });
+    return had;
 }
 
 int VideoSession::status() const { return connection_ != nullptr ? connection_->status.load() : 0; }

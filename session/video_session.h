@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,10 +26,12 @@
 #include "link/link_shared.h"
 #include "link/link_stop.h"
 #include "link/reconnect_policy.h"
+#include "media/decode_tap.h"
 #include "media/overlay_settings.h"
 #include "session/channel_events.h"
 #include "session/owner_thread.h"
 #include "session/session_events.h"
+#include "session/tap_gate.h"
 
 namespace orvix {
 
@@ -40,6 +43,7 @@ class PacketSinkThread;
 class RecorderConnection;
 class RendererSwitch;
 class VideoDecoder;
+struct DecodedPicture;
 
 class VideoSession : private DropListener {
 public:
@@ -151,13 +155,42 @@ public:
     // empty before (and after the tear-down).
     const std::optional<RecorderDescription>& recorder() const { return recorder_; }
 
+    // A connection is set up (from a set-up that made one to the tear-down).
+    bool isSetUp() const { return connection_ != nullptr; }
+    // Video flows: status 9 while the link talks with the recorder.
+    bool streaming() const;
+    // The frame rate and byte rate of the last 4-second timer tick.
+    struct Rates {
+        uint32_t framesPerSecond = 0;
+        uint32_t kilobytesPerSecond = 0;
+    };
+    Rates rates() const;
+    // Bytes received since the last call, for owners that count the traffic
+    // themselves and so run no timer (timerTick() uses the same count).
+    uint32_t takeReceivedBytes() { return shared_.bytesCounter.exchange(0); }
+    // The "I only" option: only key pictures are asked for and shown. Kept
+    // across connections; 1 at creation.
+    void setIFrameOnly(bool on) { shared_.iframeOnly.store(on ? 1 : 0); }
+    bool iframeOnly() const { return shared_.iframeOnly.load() != 0; }
+
+    // The single view's decoder shows each packet it decodes to `tap` (null:
+    // none). Once this returns, the tap set before is not called any more.
+    // False when no decoder is set up (a packet sink's session, or none).
+    bool setDecodeTap(DecodeTap* tap);
+    // Calls `use` with the single view's last decoded picture, under the
+    // decoder's lock; false when there is none.
+    bool withPicture(const std::function<void(const DecodedPicture&)>& use) const;
+
+    OverlaySettings& overlay() { return overlay_; }
+    DeviceRecord* record() { return record_; }
+
+    // The parts themselves, for tests and benchmarks; the front ends use the
+    // typed accessors above.
     LinkShared& shared() { return shared_; }
     const LinkShared& shared() const { return shared_; }
-    OverlaySettings& overlay() { return overlay_; }
     RecorderConnection* connection() { return connection_.get(); }
     VideoDecoder* decoder() { return decoder_.get(); }
     const VideoDecoder* decoder() const { return decoder_.get(); }
-    DeviceRecord* record() { return record_; }
 
 private:
     class Reports;
@@ -185,6 +218,7 @@ private:
     InfoLine infoLine_;
     std::unique_ptr<RecorderConnection> connection_;
     std::unique_ptr<VideoDecoder> decoder_;
+    TapGate tap_;  // the decoder's tap, for as long as the session lives
     std::unique_ptr<LinkThread> linkThread_;
     std::unique_ptr<DisplayThread> displayThread_;
     std::unique_ptr<PacketSinkThread> packetThread_;
