@@ -82,7 +82,10 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     }
     queues_->setDropListener(this);
     c.channelHandOver = queues_.get();
-    applyChannels(false);
+    if (!applyChannels(false)) {
+        setUpFailed_ = true;
+        return SetUpResult::Failed;
+    }
 
     c.socket.create();
     shared_.threadState.store(kLinkReady);
@@ -121,13 +124,16 @@ void VideoSession::setChannelEvents(ChannelEvents* events, bool decode) {
 
 bool VideoSession::setChannels(const ChannelSet& channels) {
     if (channels.empty() || (channels.size() > 1 && channelEvents_ == nullptr)) return false;
+    const ChannelSet previous = channels_;
     channels_ = channels;
-    applyChannels(true);
-    return true;
+    if (applyChannels(true)) return true;
+    // Nothing changed: the set shown before stays.
+    channels_ = previous;
+    return false;
 }
 
-void VideoSession::applyChannels(bool request) {
-    if (connection_ == nullptr || record_ == nullptr || channels_.empty()) return;
+bool VideoSession::applyChannels(bool request) {
+    if (connection_ == nullptr || record_ == nullptr || channels_.empty()) return true;
     RecorderConnection& c = *connection_;
     if (channels_.size() == 1) {
         // The single view: what choosing the channel does.
@@ -135,23 +141,24 @@ void VideoSession::applyChannels(bool request) {
         record_->currentChannel.store(channels_.first());
         if (queues_ != nullptr) queues_->keepOnly(0);
         if (request) requestData(&c, channels_.first(), 0);
-        return;
+        return true;
     }
-    if (!startWorkers()) return;
+    if (!startWorkers()) return false;
     // The mask goes first: the request's bytes and the filter read it.
     queues_->keepOnly(channels_.mask());
     c.showChannels(channels_.mask());
     record_->currentChannel.store(channels_.first());
     if (request) requestData(&c, kShownChannels, 0);
+    return true;
 }
 
 bool VideoSession::startWorkers() {
     if (workers_ != nullptr) return true;
     if (queues_ == nullptr || channelEvents_ == nullptr || record_ == nullptr) return false;
     workers_.reset(new (std::nothrow) DecodeWorkers(*queues_, *record_, shared_, *channelEvents_, decodeChannels_));
-    if (workers_ == nullptr) return false;
-    workers_->start();
-    return true;
+    if (workers_ != nullptr && workers_->start()) return true;
+    workers_.reset();
+    return false;
 }
 
 void VideoSession::dropped(int channel, uint64_t total) {

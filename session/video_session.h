@@ -81,9 +81,11 @@ public:
     // packet thread), exactly as setChannel() with origin 0. A larger set
     // goes to per-channel queues and the decode workers, which report
     // through the ChannelEvents given with setChannelEvents(). Set before
-    // setUp() it is asked for at login; set while video flows it sends one
-    // data request for the whole set. False for an empty set, or a set of
-    // several without ChannelEvents to report to.
+    // setUp() it is asked for at login (a set-up whose decode workers cannot
+    // start fails); set while video flows it sends one data request for the
+    // whole set. False, keeping the set shown before, for an empty set, a
+    // set of several without ChannelEvents to report to, or one whose decode
+    // workers cannot start.
     bool setChannels(const ChannelSet& channels);
     const ChannelSet& channels() const { return channels_; }
     // Where a set of several channels reports (pictures, packets, drops);
@@ -202,7 +204,8 @@ private:
     void dropped(int channel, uint64_t total) override;
     // Starts the queues' workers for a set of several channels, once.
     bool startWorkers();
-    void applyChannels(bool request);
+    // False when a set of several cannot be shown: its workers did not start.
+    bool applyChannels(bool request);
     void stopThreads(const WaitHandlingMessages& waitHandlingMessages);
 
     OwnerThread& owner_;

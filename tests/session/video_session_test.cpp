@@ -10,12 +10,14 @@
 #include "link/command_codes.h"
 #include "link/link_status.h"
 #include "link/wire_format.h"
+#include "session/decode_workers.h"
 #include "session/packet_sink.h"
 #include "session/renderer_switch.h"
 #include "session/video_session.h"
 #include "tests/link/scripted_peer.h"
 #include "tests/link/stream_builders.h"
 #include "tests/link/test_window.h"
+#include "tests/session/failing_object_allocation.h"
 #include "tests/support/pipeline_support.h"
 #include "tests/support/test_stream.h"
 
@@ -246,4 +248,36 @@ TEST_F(VideoSessionTest, LinkThatEndedStartsAfresh) {
     peer.send(f5Header64Packet(red.packets[0], 951782401, 0, true));
     ASSERT_TRUE(renderer.waitFor(2));
     disconnect();
+}
+
+TEST_F(VideoSessionTest, ASetOfSeveralWhoseDecodeWorkersCannotStartIsRefused) {
+    struct : ChannelEvents {
+        void picture(int, const ChannelPicture&) override {}
+    } quiet;
+    session.setChannelEvents(&quiet);
+    const ChannelSet four = *parseChannelList("1-4");
+    const auto setChannels = [&](bool workersFail) {
+        bool shown = false;
+        window.run([&] {
+            FailingObjectAllocation failing(workersFail ? sizeof(DecodeWorkers) : 0);
+            shown = session.setChannels(four);
+        });
+        return shown;
+    };
+    ASSERT_EQ(setUpSession(), VideoSession::SetUpResult::Started);
+    EXPECT_FALSE(setChannels(true));
+    EXPECT_EQ(session.channels().text(), "");  // the set from before stays
+    EXPECT_TRUE(setChannels(false));
+    EXPECT_EQ(session.channels().text(), "1,2,3,4");
+    window.run([&] { session.tearDown(); });
+
+    // Asked for before the set-up: the set-up fails.
+    VideoSession::SetUpResult result{};
+    window.run([&] {
+        FailingObjectAllocation failing(sizeof(DecodeWorkers));
+        result = session.setUp(record, renderers);
+    });
+    EXPECT_EQ(result, VideoSession::SetUpResult::Failed);
+    EXPECT_TRUE(session.setUpFailed());
+    EXPECT_FALSE(session.threadsRunning());
 }
