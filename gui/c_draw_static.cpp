@@ -209,7 +209,6 @@ void C_DrawStatic::stopThreads() {
 
 void C_DrawStatic::tearDown() {
     recording_.end();
-    recording_.releaseFinished();  // the display thread has ended
     ratesTimer_.stop();
     session_.tearDown();
     output_.tearDown();

@@ -40,12 +40,14 @@ bool WindowRecording::stop(std::string& error) {
         error = "nothing is being recorded";
         return false;
     }
+    // Once detached from the decoder and the grid's feed, no thread is
+    // inside the recorder any more: it goes with its file.
     session_.setDecodeTap(nullptr);
     output_.handOver().setEager(false);
     views_.feed().setRecorder(-1, nullptr);
     showMark(false);
     const bool ok = recorder_->finish(error);
-    finished_.push_back(std::move(recorder_));
+    recorder_.reset();
     return ok;
 }
 

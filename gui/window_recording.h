@@ -8,7 +8,6 @@
 #include <QString>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "gui/video_output.h"
 #include "gui/view_switch.h"
@@ -34,6 +33,8 @@ public:
     bool recording() const { return recorder_ != nullptr; }
     // The file being written, or the one written last.
     const std::string& path() const { return path_; }
+    // The recorders held: the one writing, if any (a finished one is freed).
+    size_t recordersHeld() const { return recorder_ != nullptr ? 1 : 0; }
 
     // A single-view picture of `size` reached the GUI: a file is begun at
     // the size of its first picture.
@@ -41,8 +42,6 @@ public:
     // The connection ended or is torn down: a recording the user did not
     // stop is finished, and ended() tells of it.
     void end();
-    // Once the display thread has ended: the finished recorders go.
-    void releaseFinished() { finished_.clear(); }
 
 signals:
     // A recording ended without being asked to. `error` is empty when the
@@ -57,9 +56,6 @@ private:
     ViewSwitch& views_;
     std::unique_ptr<StreamRecorder> recorder_;
     std::string path_;
-    // Finished recorders stay until the display thread has ended: it may be
-    // inside one of them when the recording stops.
-    std::vector<std::unique_ptr<StreamRecorder>> finished_;
 };
 
 }  // namespace orvix
