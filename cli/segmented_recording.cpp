@@ -2,15 +2,6 @@
 
 namespace orvix::cli {
 
-std::string segmentPath(const std::string& path, int number) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
-    const std::string suffix = "-" + std::to_string(number);
-    if (!hasExtension) return path + suffix;
-    return path.substr(0, dot) + suffix + path.substr(dot);
-}
-
 SegmentedRecording::SegmentedRecording(std::string path) : path_(std::move(path)) {
     segments_.push_back(std::make_unique<StreamRecorder>(path_));
     paths_.push_back(path_);

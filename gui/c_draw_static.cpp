@@ -34,6 +34,10 @@ C_DrawStatic::C_DrawStatic(QWidget* parent)
     connect(&views_, &ViewSwitch::tileDoubleClicked, this, &C_DrawStatic::tileDoubleClicked);
     connect(&views_, &ViewSwitch::viewChanged, this, [this] { updateStatusLines(); });
     connect(&recording_, &WindowRecording::ended, this, &C_DrawStatic::recordingEnded);
+    connect(&recording_, &WindowRecording::changed, this, [this] {
+        status_.update();
+        updateStatusLines();
+    });
     connect(&output_.handOver(), &FrameHandOver::frameReady, this, [this] { onPicture(); });
     connect(&output_, &VideoOutput::switchedToSoftware, this, [this] { updateStatusLines(); });
 }
@@ -60,9 +64,13 @@ void C_DrawStatic::showNetworkError() {
     });
 }
 
-void C_DrawStatic::statusChanged() { handle(VWM_REFRESH, 0, 0); }
+void C_DrawStatic::statusChanged() {
+    handle(VWM_REFRESH, 0, 0);
+    recording_.statusChanged();
+}
 
 void C_DrawStatic::connected(const RecorderDescription&) {
+    recording_.recorderKnown();
     // The dialog reads the description from the record it gave with 1025.
     handle(VWM_CONNECTED, reinterpret_cast<WParam>(session_.record()), 0);
 }
@@ -88,8 +96,9 @@ void C_DrawStatic::linkEnded(const LinkEnd& end) {
 }
 
 void C_DrawStatic::reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
-    // The connection is lost: the recording ends here and plays.
-    recording_.end();
+    // The file so far is finished and plays; the recording goes on in the
+    // next one once video is back.
+    recording_.connectionLost();
     emit reconnectScheduled(static_cast<int>(end.cause), QString::fromStdString(end.text), delayMs, attempt);
 }
 
@@ -244,8 +253,11 @@ void C_DrawStatic::onPicture() {
 }
 
 StatusLines C_DrawStatic::statusLines() const {
-    return StatusLines{session_.status(), QString::fromStdString(session_.statusLine()),
-                       QString::fromStdString(session_.infoLine())};
+    // The info line keeps what the recording is doing through a reconnect.
+    QString info = QString::fromStdString(session_.infoLine());
+    const QString note = recording_.note();
+    if (!note.isEmpty()) info = info.isEmpty() ? note : info + QStringLiteral(" - ") + note;
+    return StatusLines{session_.status(), QString::fromStdString(session_.statusLine()), info};
 }
 
 void C_DrawStatic::updateStatusLines() { status_.follow(output_, views_.view(), views_.gridShown()); }
@@ -263,7 +275,7 @@ void C_DrawStatic::paintEvent(QPaintEvent*) {
     const GridView* grid = views_.grid();
     if (views_.gridShown() && grid->isVisible() && grid->geometry().contains(rect())) return;
     QPainter painter(this);
-    status_.paintLogo(painter, rect());
+    status_.paintLogo(painter, rect(), recording_.state() == WindowRecording::State::Paused);
 }
 
 void C_DrawStatic::showInfoLine(const std::string& text) {

@@ -123,6 +123,9 @@ public:
 
     // Puts `text` on the info line, over the logo or the picture.
     void showInfoLine(const std::string& text);
+    // The status and info lines as the window draws them now: the info
+    // line tells what a recording does through a reconnect.
+    StatusLines statusLines() const;
 
 signals:
     // The connection ended by itself (a LinkEndCause and the info line's
@@ -174,8 +177,7 @@ private:
     // A single-view picture reached the GUI.
     void onPicture();
 
-    // The status lines as they are drawn now; they follow the shown view.
-    StatusLines statusLines() const;
+    // The status lines follow the shown view.
     void updateStatusLines();
 
     MessageDispatch dispatch_;

@@ -17,7 +17,7 @@ WindowStatus::WindowStatus(QWidget* window, std::function<StatusLines()> lines)
     logo_ = QImage(QStringLiteral(":/orvix/logo.png"));
 }
 
-void WindowStatus::paintLogo(QPainter& painter, const QRect& area) {
+void WindowStatus::paintLogo(QPainter& painter, const QRect& area, bool recordingPaused) {
     if (logo_.isNull()) {
         painter.fillRect(area, Qt::black);
     } else {
@@ -28,6 +28,8 @@ void WindowStatus::paintLogo(QPainter& painter, const QRect& area) {
     }
     const StatusLines lines = lines_();
     paintStatusLines(painter, font_, lines.status, lines.statusText, lines.infoText);
+    // Sized as over a picture of the window's height.
+    if (recordingPaused) mark_.drawRecordingMark(painter, area, 1.0, true);
 }
 
 void WindowStatus::follow(VideoOutput& output, const QWidget* view, bool gridShown) {

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "gui/overlay_painter.h"
 #include "gui/status_band.h"
 #include "gui/status_strip.h"
 #include "gui/video_output.h"
@@ -24,8 +25,9 @@ public:
     WindowStatus(QWidget* window, std::function<StatusLines()> lines);
 
     // The logo over `area` (its shape kept, black bars around) with the
-    // lines over it.
-    void paintLogo(QPainter& painter, const QRect& area);
+    // lines over it, and the recording mark shown paused when
+    // `recordingPaused`.
+    void paintLogo(QPainter& painter, const QRect& area, bool recordingPaused);
     // The lines over `view` (null or hidden: no picture shown), or with the
     // pictures when `output` draws them and the single view shows.
     void follow(VideoOutput& output, const QWidget* view, bool gridShown);
@@ -38,6 +40,7 @@ private:
     std::function<StatusLines()> lines_;
     QImage logo_;
     QFont font_;
+    OverlayPainter mark_;
     StatusStrip* strip_;
 };
 
