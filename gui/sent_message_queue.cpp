@@ -14,24 +14,21 @@ intptr_t SentMessageQueue::send(Task task) {
     return queue(item);
 }
 
-void SentMessageQueue::sendReport(Report report) {
+std::shared_ptr<SentMessageQueue::Item> SentMessageQueue::reportItem(Report report) {
     auto item = std::make_shared<Item>();
     item->task = [report = std::move(report)] {
         report();
         return intptr_t{0};
     };
     item->report = true;
-    queue(item);
+    return item;
 }
 
+void SentMessageQueue::sendReport(Report report) { queue(reportItem(std::move(report))); }
+
 void SentMessageQueue::postReport(Report report) {
-    auto item = std::make_shared<Item>();
-    item->task = [report = std::move(report)] {
-        report();
-        return intptr_t{0};
-    };
-    item->report = true;
-    item->done = true;
+    const auto item = reportItem(std::move(report));
+    item->done = true;  // nobody waits for it
     queue(item);
 }
 

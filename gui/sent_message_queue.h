@@ -65,6 +65,7 @@ private:
         intptr_t result = 0;
         bool done = false;  // the sender may go on
     };
+    static std::shared_ptr<Item> reportItem(Report report);
     // Queues `item`, wakes the window and waits for it to be done.
     intptr_t queue(const std::shared_ptr<Item>& item);
     // Runs the first waiting call (the first report when `reportsOnly`);

@@ -35,15 +35,15 @@ struct TimeRange {
     uint32_t end = 0;
 };
 
-class LinkNotifier {
+// The reports about a connection, typed. The link makes them on its thread
+// to a LinkNotifier; a session hands them on to its front end, on the
+// owner's thread, as SessionEvents.
+class ConnectionReports {
 public:
-    virtual ~LinkNotifier() = default;
+    virtual ~ConnectionReports() = default;
 
     // The status changed: the status line is to be drawn again.
     virtual void statusChanged() {}
-    // The socket is to be closed and created again before the link connects
-    // to the recorder the DDNS server named.
-    virtual void socketResetWanted() {}
     // The recorder accepted the connection and described itself.
     virtual void connected(const RecorderDescription& recorder) { (void)recorder; }
     // The recorder answered a record or search information request with a
@@ -58,21 +58,29 @@ public:
         (void)kind;
         (void)values;
     }
-    // The "Network Error occurred" message box.
+    // The connection was lost and no reconnect follows: the "Network Error
+    // occurred" message box. linkEnded() follows.
     virtual void networkError() {}
-
     // The link ended by itself (the status line and the info line already
-    // say so). Must not wait for the receiver.
+    // say so); it idles until it is started again or stopped.
     virtual void linkEnded(const LinkEnd& end) { (void)end; }
     // The connection was lost (or a connect attempt failed) and the link
     // connects again by itself after `delayMs` (attempt `attempt`, from 1).
-    // Sent in place of linkEnded() and of the "Network Error occurred" box.
-    // Must not wait for the receiver.
+    // Sent in place of linkEnded() and of networkError().
     virtual void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
         (void)end;
         (void)delayMs;
         (void)attempt;
     }
+};
+
+// The link's owner as the link thread reaches it. linkEnded() and
+// reconnectScheduled() must not wait for the receiver.
+class LinkNotifier : public ConnectionReports {
+public:
+    // The socket is to be closed and created again before the link connects
+    // to the recorder the DDNS server named.
+    virtual void socketResetWanted() {}
 };
 
 }  // namespace orvix

@@ -17,7 +17,7 @@
 #include "tests/link/scripted_peer.h"
 #include "tests/link/stream_builders.h"
 #include "tests/link/test_window.h"
-#include "tests/session/failing_object_allocation.h"
+#include "tests/gui/failing_allocation.h"
 #include "tests/support/pipeline_support.h"
 #include "tests/support/test_stream.h"
 

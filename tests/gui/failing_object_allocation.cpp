@@ -1,13 +1,11 @@
-#include "tests/session/failing_object_allocation.h"
-
 #include <cstdlib>
 #include <new>
+
+#include "tests/gui/failing_allocation.h"
 
 namespace {
 
 thread_local std::size_t failingSize = 0;
-
-void* allocate(std::size_t size) { return std::malloc(size == 0 ? 1 : size); }
 
 }  // namespace
 
@@ -21,14 +19,14 @@ FailingObjectAllocation::~FailingObjectAllocation() { failingSize = 0; }
 // Every single-object form is replaced, so that allocation and release
 // always pair (malloc and free), also under the address sanitizer.
 void* operator new(std::size_t size) {
-    void* memory = failingSize != 0 && size == failingSize ? nullptr : allocate(size);
+    void* memory = failingSize != 0 && size == failingSize ? nullptr : std::malloc(size == 0 ? 1 : size);
     if (memory == nullptr) throw std::bad_alloc();
     return memory;
 }
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     if (failingSize != 0 && size == failingSize) return nullptr;
-    return allocate(size);
+    return std::malloc(size == 0 ? 1 : size);
 }
 
 void operator delete(void* memory) noexcept { std::free(memory); }
