@@ -127,10 +127,11 @@ public:
     void resetSocket();
 
     // The link part of a disconnect: clears the info line, stops the link
-    // thread (waiting through `waitHandlingMessages`, so notifications the
-    // link thread is sending are still handled), then joins the display
-    // thread, which ends once the state is 0. Returns at once when no
-    // thread runs (after a failed set-up or a tear-down).
+    // thread (waiting through `waitHandlingMessages`, so reports the link
+    // thread is sending are still handled; none for an owner whose reports
+    // no longer hold the link thread once it stops it), then joins the
+    // display thread, which ends once the state is 0. Returns at once when
+    // no thread runs (after a failed set-up or a tear-down).
     void disconnect(const WaitHandlingMessages& waitHandlingMessages);
 
     // Tear-down after a disconnect: state 1, counters 0, decoder closed,
