@@ -27,12 +27,6 @@ namespace {
 constexpr int kFramesPerSecond = 25;
 constexpr int kMeasureSeconds = 4;
 
-class QuietNotifier : public LinkNotifier {
-public:
-    void notify(WindowMessage, WParam, LParam) override {}
-    void showNetworkError() override {}
-};
-
 class Counting : public ChannelEvents {
 public:
     void picture(int channel, const ChannelPicture&) override { ++pictures[static_cast<size_t>(channel)]; }
@@ -76,12 +70,13 @@ double lostShare(int channels) {
     client.password = "1234";
     client.framingKind = 1;
     fillRecord(*record, client);
-    QuietNotifier notifier;
+    CallingThread owner;
+    SessionEvents quiet;
     Counting counting;
     NoPackets sink;
     double lost = -1;
     {
-        VideoSession session(notifier);
+        VideoSession session(owner, quiet);
         session.shared().iframeOnly.store(0);
         session.setChannelEvents(&counting);
         ChannelSet set;

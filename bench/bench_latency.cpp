@@ -16,7 +16,6 @@
 #include "media/video_decoder.h"
 #include "session/renderer_switch.h"
 #include "session/video_session.h"
-#include "tests/link/test_window.h"
 
 using namespace orvix;
 using namespace orvix::test;
@@ -65,8 +64,9 @@ int main() {
     }
 
     ScriptedPeer peer;
-    TestWindow window;
-    VideoSession session(window);
+    CallingThread owner;
+    SessionEvents quiet;
+    VideoSession session(owner, quiet);
     TimingRenderer renderer;
     RendererSwitch renderers;
     renderers.setRenderers(&renderer, nullptr);
@@ -76,11 +76,8 @@ int main() {
     record->useStatic = 1;
     record->port = peer.port();
     session.shared().iframeOnly.store(0);
-    window.run([&] {
-        session.setUp(record, renderers);
-        window.attach(session.connection());
-        session.startLink();
-    });
+    session.setUp(record, renderers);
+    session.startLink();
     bench::answerHandshake(peer);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
@@ -101,8 +98,8 @@ int main() {
             }
         }
     }
-    window.run([&] { session.disconnect([&](int ms) { window.pumpFor(ms); }); });
-    window.run([&] { session.tearDown(); });
+    session.disconnect(nullptr);
+    session.tearDown();
     destroyRecord(record);
 
     const double decode = bench::median(decodeMs);

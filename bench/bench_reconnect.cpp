@@ -28,10 +28,8 @@ namespace {
 
 constexpr int kReturns = 10;
 
-class Watch final : public LinkNotifier, public PacketSink {
+class Watch final : public SessionEvents, public PacketSink {
 public:
-    void notify(WindowMessage, WParam, LParam) override {}
-    void showNetworkError() override {}
     void reconnectScheduled(const LinkEnd&, int delayMs, int) override {
         std::lock_guard<std::mutex> lock(mutex_);
         lastDelayMs_ = delayMs;
@@ -82,7 +80,8 @@ int main() {
     record->useStatic = 1;
     record->framingKind.store(0);
     Watch watch;
-    VideoSession session(watch);
+    CallingThread owner;
+    VideoSession session(owner, watch);
     session.setReconnect(reconnectPolicyFromEnvironment(true));
     if (session.setUp(record, watch) != VideoSession::SetUpResult::Started) {
         std::printf("(f) reconnect: the session could not be set up\n");

@@ -18,7 +18,6 @@
 #include "link/link_end.h"
 #include "link/link_status.h"
 #include "link/reconnect_policy.h"
-#include "link/wire_format.h"
 #include "media/calendar_time.h"
 #include "media/video_codec.h"
 #include "media/video_decoder.h"
@@ -41,10 +40,10 @@ const char* ptzName(int action) {
     return action >= 0 && action <= 10 ? kNames[action] : "?";
 }
 
-class ClientRun final : public LoopHandler {
+class ClientRun final : public SessionEvents, public LoopHandler {
 public:
     ClientRun(const CliOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>* interrupt)
-        : options_(options), out_(out), err_(err), interrupt_(interrupt), loop_(*this) {
+        : options_(options), out_(out), err_(err), interrupt_(interrupt), loop_(this) {
         const bool several = options.channels.size() > 1;
         if (!options.recordPath.empty() && !several) recorder_ = std::make_unique<SegmentedRecording>(options.recordPath);
         if (!options.recordPath.empty() && several)
@@ -58,13 +57,17 @@ public:
 
     int run();
 
-    void onMessage(WindowMessage message, WParam wParam, LParam lParam) override;
-    void onNetworkError() override { networkError_ = true; }
-    void onLinkEnded(const LinkEnd& end) override {
+    // SessionEvents, on this thread.
+    void statusChanged() override { printStatus(); }
+    void connected(const RecorderDescription& recorder) override;
+    void rangeKnown(RangeKind kind, const TimeRange& range) override;
+    void rangeRefused(RangeKind kind, const std::optional<TimeRange>& values) override;
+    void networkError() override { networkError_ = true; }
+    void linkEnded(const LinkEnd& end) override {
         if (!goalReached()) finish(kExitNetworkError, end.text);
     }
+    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
     void onPicture(const PictureEvent& picture) override;
-    void onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
 
 private:
     void step();
@@ -83,6 +86,8 @@ private:
     void finishSnapshot();
     void finishMosaic();
     void outputFailed(const std::string& reason);
+    // The first answer to the range request: printed once.
+    bool takeRangeAnswer();
 
     const CliOptions& options_;
     std::ostream& out_;
@@ -142,9 +147,9 @@ int ClientRun::fewestCounted() const {
 int ClientRun::run() {
     fillRecord(*record_, options_);
     record_->currentChannel.store(options_.channel - 1);
-    session_ = std::make_unique<VideoSession>(loop_);
+    session_ = std::make_unique<VideoSession>(loop_, *this);
     session_->overlay().language.store(0);  // the numeric date text the renderer reads back
-    session_->shared().iframeOnly.store(options_.iframeOnly ? 1 : 0);
+    session_->setIFrameOnly(options_.iframeOnly);
     if (options_.reconnect) {
         ReconnectPolicy policy = reconnectPolicyFromEnvironment(true);
         policy.maxAttempts = options_.maxReconnects;
@@ -158,7 +163,7 @@ int ClientRun::run() {
         err_ << "orvix-cli: the connection could not be set up\n";
         return kExitNetworkError;
     }
-    if (recorder_ != nullptr && session_->decoder() != nullptr) session_->decoder()->setTap(recorder_.get());
+    if (recorder_ != nullptr) session_->setDecodeTap(recorder_.get());
     session_->startLink();
 
     const auto deadline = options_.deadline.value_or(Clock::now() + std::chrono::seconds(options_.timeoutSeconds));
@@ -188,7 +193,7 @@ int ClientRun::run() {
     // meanwhile are still handled here.
     session_->disconnect([this](int milliseconds) { loop_.runFor(milliseconds); });
     printStatus();
-    if (session_->decoder() != nullptr) session_->decoder()->setTap(nullptr);
+    session_->setDecodeTap(nullptr);
     session_->tearDown();
     finishOutputs();
 
@@ -239,8 +244,7 @@ void ClientRun::checkFailures() {
 }
 
 void ClientRun::advance() {
-    const bool streaming = session_->status() == kStatusDataSendOk &&
-                           session_->shared().threadState.load() == kLinkRecorderExchange;
+    const bool streaming = session_->streaming();
     if (streaming && !commandsSent_) {
         commandsSent_ = true;
         if (options_.ptz) {
@@ -280,37 +284,26 @@ void ClientRun::advance() {
     if (!options_.rangeIsGoal() && fewestCounted() >= options_.frames) finish(kExitGoalReached);
 }
 
-void ClientRun::onMessage(WindowMessage message, WParam wParam, LParam) {
-    switch (message) {
-        case VWM_REFRESH:
-            printStatus();
-            break;
-        case VWM_SOCKET_RESET:
-            session_->resetSocket();
-            break;
-        case VWM_CONNECTED:
-            if (recorder_ != nullptr) recorder_->setCodec(codecForModel(record_->modelIndex.load()));
-            if (gridRecorder_ != nullptr) gridRecorder_->setCodec(codecForModel(record_->modelIndex.load()));
-            break;
-        case VWM_RECORD_INFO:
-        case VWM_SEARCH_INFO:
-        case VWM_RECORD_INFO_FAIL:
-            if (!rangeRequested_ || rangeAnswered_) break;
-            rangeAnswered_ = true;
-            if (message != VWM_RECORD_INFO_FAIL && wParam != 0) {
-                // Valid only while this message is handled.
-                const auto* payload = reinterpret_cast<const uint8_t*>(wParam);
-                const uint32_t start = readLe32(payload);
-                const uint32_t end = readLe32(payload + 4);
-                out_ << "record range " << formatRecorderTime(start) << " " << formatRecorderTime(end) << " " << start
-                     << " " << end << "\n";
-            } else {
-                out_ << "no record range\n";
-            }
-            break;
-        default:
-            break;
-    }
+void ClientRun::connected(const RecorderDescription& recorder) {
+    const VideoCodec codec = codecForModel(recorder.modelIndex);
+    if (recorder_ != nullptr) recorder_->setCodec(codec);
+    if (gridRecorder_ != nullptr) gridRecorder_->setCodec(codec);
+}
+
+bool ClientRun::takeRangeAnswer() {
+    if (!rangeRequested_ || rangeAnswered_) return false;
+    rangeAnswered_ = true;
+    return true;
+}
+
+void ClientRun::rangeKnown(RangeKind, const TimeRange& range) {
+    if (!takeRangeAnswer()) return;
+    out_ << "record range " << formatRecorderTime(range.start) << " " << formatRecorderTime(range.end) << " "
+         << range.start << " " << range.end << "\n";
+}
+
+void ClientRun::rangeRefused(RangeKind, const std::optional<TimeRange>&) {
+    if (takeRangeAnswer()) out_ << "no record range\n";
 }
 
 void ClientRun::onPicture(const PictureEvent& picture) {
@@ -367,7 +360,7 @@ void ClientRun::onPicture(const PictureEvent& picture) {
     }
 }
 
-void ClientRun::onReconnectScheduled(const LinkEnd& end, int, int) {
+void ClientRun::reconnectScheduled(const LinkEnd& end, int, int) {
     if (exitCode_) return;
     ++reconnects_;
     if (options_.maxReconnects > 0 && reconnects_ > options_.maxReconnects) {
@@ -455,8 +448,9 @@ void ClientRun::finishMosaic() {
     frame.mode.store(options_.searchTime ? 1 : 0);
     OverlayStats stats;
     stats.statistics = session_->overlay().statistics.load();
-    stats.framesPerSecond = session_->shared().framesPerSecond.load();
-    stats.kilobytesPerSecond = session_->shared().kilobytesPerSecond.load();
+    const VideoSession::Rates rates = session_->rates();
+    stats.framesPerSecond = rates.framesPerSecond;
+    stats.kilobytesPerSecond = rates.kilobytesPerSecond;
     const size_t rowBytes = static_cast<size_t>(mosaic.width) * 4;
     for (size_t i = 0; i < tiles.size(); ++i) {
         if (tiles[i].pixels.empty()) continue;

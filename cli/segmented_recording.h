@@ -17,12 +17,9 @@
 #include "media/decode_tap.h"
 #include "media/video_codec.h"
 #include "recording/stream_recorder.h"
+#include "session/segment_path.h"
 
 namespace orvix::cli {
-
-// NAME-N with the extension kept: "out.mp4", 2 -> "out-2.mp4"; "out", 3 ->
-// "out-3"; a dot in a directory name is not an extension.
-std::string segmentPath(const std::string& path, int number);
 
 // The files of one --record: `Recorder` is StreamRecorder (one channel) or
 // GridRecorder (several), made for each path by `make`.

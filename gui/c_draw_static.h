@@ -1,38 +1,42 @@
 // The video window: owns one connection at a time (the session with its
 // link and display threads, and the renderers) and is driven only through
 // window messages 1025-1043. It paints the logo with the status and info
-// lines; pictures are drawn by the renderers' views laid over it. The link
-// thread reports through the same messages, and the window forwards the
-// results meant for the main dialog to its owner.
+// lines; pictures are drawn by the renderers' views laid over it. The
+// session's events come to the window's thread, which turns those meant for
+// the main dialog into the messages it forwards to its owner.
+//
+// Its parts: the dispatch of calls from other threads (and the stop of the
+// link's threads), the switch between the single view and the grid, the
+// recording and the status lines.
 #pragma once
 
-#include <QFont>
 #include <QImage>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "core/channel_set.h"
 #include "core/device_record.h"
 #include "core/window_messages.h"
 #include "gui/grid_feed.h"
-#include "gui/sent_message_queue.h"
-#include "gui/status_strip.h"
+#include "gui/message_dispatch.h"
+#include "gui/status_band.h"
 #include "gui/video_output.h"
-#include "link/link_notifier.h"
-#include "recording/stream_recorder.h"
+#include "gui/view_switch.h"
+#include "gui/window_recording.h"
+#include "gui/window_status.h"
+#include "session/session_events.h"
 #include "session/video_session.h"
 
 namespace orvix {
 
 class GridView;
 
-class C_DrawStatic : public QWidget, public MessageTarget, public LinkNotifier {
+class C_DrawStatic : public QWidget, public MessageTarget, private SessionEvents {
     Q_OBJECT
 
 public:
@@ -48,32 +52,26 @@ public:
     // messages get no handling and return 0. 1033 returns 0 when the
     // request could not be sent (no video flowing).
     //
-    // 1025, 1029 and 1030 have run when they return. From another thread
-    // they wait while a stop of the link is under way. Sent from a handler
-    // of a link notification, they let the link thread go on from that
-    // notification so that it can stop: such a handler must not read the
-    // notification's parameters afterwards. Sent while a stop is under way
-    // further down this thread's stack, 1029 returns once the link thread
-    // has ended (that stop completes the disconnect), and 1025 and 1030,
-    // which cannot run before that stop is done, return 0.
+    // 1025, 1029 and 1030 have run when they return. Sent from a handler
+    // of one of the link's reports, they let the link thread go on from
+    // that report so that it can stop. While a stop of the link is under
+    // way further down this thread's stack (only the reports that came
+    // during it run then, once the link thread has ended), 1029 returns at
+    // once (that stop completes the disconnect), and 1025 and 1030, which
+    // cannot run before that stop is done, return 0.
     LParam sendMessage(uint32_t message, WParam wParam, LParam lParam) override;
 
-    // LinkNotifier, called on the link thread; both wait for the window.
-    void notify(WindowMessage message, WParam wParam, LParam lParam) override;
-    // Shows "Network Error occurred" without waiting for it to be closed.
-    void showNetworkError() override;
-    // Posted to the window's thread, which emits connectionEnded().
-    void linkEnded(const LinkEnd& end) override;
-    // Posted to the window's thread, which emits reconnectScheduled().
-    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
+    // Any thread: shows "Network Error occurred" on the window's thread
+    // without waiting for it to be closed.
+    void showNetworkError();
 
     // What the main dialog writes and reads directly.
     void setOwner(MessageTarget* owner) { owner_ = owner; }
     MessageTarget* owner() const { return owner_; }
     void setLanguageId(uint16_t language) { session_.overlay().language.store(language); }
     uint16_t languageId() { return session_.overlay().language.load(); }
-    void setIFrameOnly(int iframeOnly) { session_.shared().iframeOnly.store(iframeOnly); }
-    int iframeOnly() const { return session_.shared().iframeOnly.load(); }
+    void setIFrameOnly(int iframeOnly) { session_.setIFrameOnly(iframeOnly != 0); }
+    int iframeOnly() const { return session_.iframeOnly() ? 1 : 0; }
     void setStatistics(int statistics);
     void toggleStatistics() { setStatistics(statistics() == 0 ? 1 : 0); }
     int statistics() { return session_.overlay().statistics.load(); }
@@ -86,8 +84,8 @@ public:
     VideoOutput& output() { return output_; }
     // Whether the 4-second rates timer runs (from set-up to tear-down).
     bool ratesTimerActive() const { return ratesTimer_.isActive(); }
-    // Messages other threads are waiting on.
-    size_t pendingMessages() const { return sent_.pending(); }
+    // Messages and reports other threads are waiting on.
+    size_t pendingMessages() const { return dispatch_.pending(); }
     // The open "Network Error occurred" box, if any.
     QMessageBox* networkErrorBox() const { return networkErrorBox_.data(); }
 
@@ -102,28 +100,32 @@ public:
     // without re-encoding, from its next key picture on; the red "REC" mark
     // shows over the picture meanwhile. False (with the reason) when no
     // connection is set up. A recording already running is finished first.
-    bool startRecording(const std::string& path, std::string& error);
+    bool startRecording(const std::string& path, std::string& error) { return recording_.start(path, error); }
     // Finishes the file so that it plays. False with the reason when
     // nothing playable was kept (or nothing was being recorded).
-    bool stopRecording(std::string& error);
-    bool recording() const { return recorder_ != nullptr; }
+    bool stopRecording(std::string& error) { return recording_.stop(error); }
+    bool recording() const { return recording_.recording(); }
+    const std::string& recordingPath() const { return recording_.path(); }
+    const WindowRecording& recordingPart() const { return recording_; }
     // The grid: the channels of `channels` (several) in `view` tiles, asked
     // for with one data request when video flows, else at the login. False
     // when the session refuses the set.
-    bool showGrid(const ChannelSet& channels, int view);
+    bool showGrid(const ChannelSet& channels, int view) { return views_.showGrid(channels, view); }
     // Back to the single view of the record's current channel (the caller
     // asks for it with VWM_SET_CHANNEL while connected).
-    void showSingle(int channel);
-    bool gridShown() const { return gridShown_; }
-    GridView* gridView() const { return grid_; }
-    GridFeed& gridFeed() { return feed_; }
+    void showSingle(int channel) { views_.showSingle(channel); }
+    bool gridShown() const { return views_.gridShown(); }
+    GridView* gridView() const { return views_.grid(); }
+    GridFeed& gridFeed() { return views_.feed(); }
     // The channel the grid's selected tile shows, -1 outside the grid.
-    int selectedTileChannel() const;
-    bool selectTile(int channel);
+    int selectedTileChannel() const { return views_.selectedTileChannel(); }
+    bool selectTile(int channel) { return views_.selectTile(channel); }
 
     // Puts `text` on the info line, over the logo or the picture.
     void showInfoLine(const std::string& text);
-    const std::string& recordingPath() const { return recordingPath_; }
+    // The status and info lines as the window draws them now: the info
+    // line tells what a recording does through a reconnect.
+    StatusLines statusLines() const;
 
 signals:
     // The connection ended by itself (a LinkEndCause and the info line's
@@ -147,20 +149,23 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    // Runs the messages other threads have queued; called through the event
+    // Runs the calls other threads have queued; called through the event
     // queue after each one.
     Q_INVOKABLE void drainSentMessages();
-    // Queued by name from the link thread (see linkEnded()).
-    Q_INVOKABLE void announceConnectionEnd(int cause, const QString& text);
-    Q_INVOKABLE void announceReconnect(int cause, const QString& text, int delayMs, int attempt);
-    bool onOwnThread() const;
+
+    // SessionEvents, on the window's thread: the forwarded messages, the
+    // box and the signals.
+    void statusChanged() override;
+    void connected(const RecorderDescription& recorder) override;
+    void rangeKnown(RangeKind kind, const TimeRange& range) override;
+    void rangeRefused(RangeKind kind, const std::optional<TimeRange>& values) override;
+    void networkError() override;
+    void linkEnded(const LinkEnd& end) override;
+    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
+
     LParam handle(uint32_t message, WParam wParam, LParam lParam);
     // 1025, 1029 and 1030: each may stop the link's threads.
-    static bool stopsTheLink(uint32_t message);
     LParam handleStoppingMessage(uint32_t message, WParam wParam);
-    // While a stop is under way further down the stack: waits, handling
-    // messages, until the link thread has ended.
-    void waitForStopUnderWay();
 
     void setUp(DeviceRecord* record);
     void refresh();
@@ -169,35 +174,21 @@ private:
     void tearDown();
     void forward(uint32_t message, WParam wParam, LParam lParam);
     void showNetworkErrorBox();
+    // A single-view picture reached the GUI.
+    void onPicture();
 
-    // The status lines over the picture; shown while a picture is.
-    void updateStatusStrip();
-    StatusLines statusLines() const;
-    // Finishes a recording the user did not stop, and says so.
-    void endRecording();
+    // The status lines follow the shown view.
+    void updateStatusLines();
 
-    // Shows the grid over everything else, with the status lines above it.
-    void raiseGrid();
-
+    MessageDispatch dispatch_;
+    VideoSession session_{dispatch_, *this};
     VideoOutput output_{this};
-    GridFeed feed_;
-    GridView* grid_ = nullptr;
-    bool gridShown_ = false;
-    VideoSession session_{*this};
-    SentMessageQueue sent_;
+    ViewSwitch views_{this, output_, session_};
+    WindowRecording recording_{session_, output_, views_};
+    WindowStatus status_{this, [this] { return statusLines(); }};
     QTimer ratesTimer_;
-    QImage logo_;
-    QFont statusFont_;
     MessageTarget* owner_ = nullptr;
     QPointer<QMessageBox> networkErrorBox_;
-    StatusStrip* statusStrip_ = nullptr;
-    std::unique_ptr<StreamRecorder> recorder_;
-    std::string recordingPath_;
-    // Finished recorders stay until the display thread has ended: it may be
-    // inside one of them when the recording stops.
-    std::vector<std::unique_ptr<StreamRecorder>> finishedRecorders_;
-    int linkNotificationDepth_ = 0;  // link notifications being handled on this thread
-    bool stopping_ = false;          // a stop of the threads is waiting for the link
 };
 
 }  // namespace orvix

@@ -16,15 +16,16 @@ QImage wrap(const XShmSurface::Buffer& buffer) {
 }  // namespace
 
 bool DirectOutput::open(uint32_t window) {
-    std::lock_guard<std::mutex> lock(mutex_);
     const bool opened = surface_.open(std::string(), window);
+    std::lock_guard<std::mutex> lock(mutex_);
+    error_ = surface_.error();
     usable_.store(opened);
     return opened;
 }
 
 std::string DirectOutput::error() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return surface_.error();
+    return error_;
 }
 
 QRect DirectOutput::bandRect(const QSize& view) const {
@@ -32,18 +33,31 @@ QRect DirectOutput::bandRect(const QSize& view) const {
     return QRect(0, view.height() - height, view.width(), height);
 }
 
-bool DirectOutput::present(const DisplayFrame& frame, const OverlayRows& overlay, const QSize& view) {
+bool DirectOutput::fail() {
+    usable_.store(false);
     std::lock_guard<std::mutex> lock(mutex_);
+    error_ = surface_.error();
+    shown_ = -1;
+    return false;
+}
+
+bool DirectOutput::present(const DisplayFrame& frame, const OverlayRows& overlay, const QSize& view) {
     if (!usable_.load()) return false;
     if (frame.picture == nullptr) return true;
     const QSize picture(frame.width, frame.height);
     const QSize size = view.isEmpty() ? picture : view;
+    // The wait for the server happens without the lock.
     XShmSurface::Buffer* buffer = surface_.take(size.width(), size.height());
-    if (buffer == nullptr) {
-        if (!surface_.failed()) return true;  // the server is behind: this picture is skipped
-        usable_.store(false);
-        return false;
+    if (buffer == nullptr) return surface_.failed() ? fail() : true;  // busy: this picture is skipped
+    StatusLines lines;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines = lines_;
     }
+    // The display thread is the only one to change shown_.
+    const int slot = shown_ == 0 ? 1 : 0;
+    Put& put = puts_[static_cast<size_t>(slot)];
+
     QImage image = wrap(*buffer);
     const QRect target = fitPicture(image.rect(), picture);
     QPainter painter(&image);
@@ -55,21 +69,24 @@ bool DirectOutput::present(const DisplayFrame& frame, const OverlayRows& overlay
     // The pixels the status lines cover are kept, so that the GUI can paint
     // this picture again with other lines.
     const QRect band = bandRect(size);
-    const QImage& lines = band_.image(lines_, band.size(), 1.0);
-    underLinesAt_ = band_.painted().translated(band.topLeft());
-    if (underLines_.size() != underLinesAt_.size()) underLines_ = QImage(underLinesAt_.size(), QImage::Format_RGB32);
-    for (int y = 0; y < underLinesAt_.height() && !underLines_.isNull(); ++y) {
-        std::memcpy(underLines_.scanLine(y), image.constScanLine(underLinesAt_.y() + y) + underLinesAt_.x() * 4,
-                    static_cast<size_t>(underLinesAt_.width()) * 4);
+    const QImage& lineImage = band_.image(lines, band.size(), 1.0);
+    put.underLinesAt = band_.painted().translated(band.topLeft());
+    if (put.underLines.size() != put.underLinesAt.size()) {
+        put.underLines = QImage(put.underLinesAt.size(), QImage::Format_RGB32);
     }
-    if (!underLinesAt_.isEmpty()) painter.drawImage(underLinesAt_.topLeft(), lines, band_.painted());
+    for (int y = 0; y < put.underLinesAt.height() && !put.underLines.isNull(); ++y) {
+        std::memcpy(put.underLines.scanLine(y),
+                    image.constScanLine(put.underLinesAt.y() + y) + put.underLinesAt.x() * 4,
+                    static_cast<size_t>(put.underLinesAt.width()) * 4);
+    }
+    if (!put.underLinesAt.isEmpty()) painter.drawImage(put.underLinesAt.topLeft(), lineImage, band_.painted());
     painter.end();
-    if (!surface_.put(*buffer)) {
-        usable_.store(false);
-        last_ = nullptr;
-        return false;
+    if (!surface_.put(*buffer)) return fail();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        put.buffer = buffer;
+        shown_ = slot;
     }
-    last_ = buffer;
     counter_.painted(presented_.fetch_add(1) + 1);
     return true;
 }
@@ -84,13 +101,20 @@ bool DirectOutput::setStatusLines(const StatusLines& lines) {
 }
 
 bool DirectOutput::paintLast(QPainter& painter, const QRect& area) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (last_ == nullptr) return false;
-    QImage shown = wrap(*last_).copy();
+    QImage shown;
+    StatusLines lines;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (shown_ < 0) return false;
+        const Put& put = puts_[static_cast<size_t>(shown_)];
+        shown = wrap(*put.buffer).copy();
+        QPainter under(&shown);
+        if (!put.underLinesAt.isEmpty()) under.drawImage(put.underLinesAt.topLeft(), put.underLines);
+        lines = lines_;
+    }
     const QRect band = bandRect(shown.size());
     QPainter over(&shown);
-    if (!underLinesAt_.isEmpty()) over.drawImage(underLinesAt_.topLeft(), underLines_);
-    over.drawImage(band.topLeft(), band_.image(lines_, band.size(), 1.0));
+    over.drawImage(band.topLeft(), paintedBand_.image(lines, band.size(), 1.0));
     over.end();
     painter.drawImage(area, shown);
     return true;

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QRect>
 #include <QSize>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -39,8 +40,9 @@ public:
     // Display thread: the frame's picture as large as fits `view` (device
     // pixels) in its display shape, centred, black bars around, the
     // overlay rows over it and the status lines along the bottom, into the
-    // window. A picture the X server is still too busy for is skipped.
-    // False when the way to the server failed: unusable from then on.
+    // window. A picture the X server is still too busy for (after a wait of
+    // up to a second) is skipped. False when the way to the server failed:
+    // unusable from then on.
     bool present(const DisplayFrame& frame, const OverlayRows& overlay, const QSize& view);
 
     // GUI thread: the red "REC" mark, from the next picture on.
@@ -56,18 +58,37 @@ public:
     uint64_t presented() const { return presented_.load(); }
 
 private:
-    QRect bandRect(const QSize& view) const;
+    // A picture put into the window: its buffer, and its pixels where its
+    // status lines were drawn (so it can be shown again with other lines).
+    struct Put {
+        const XShmSurface::Buffer* buffer = nullptr;
+        QRect underLinesAt;
+        QImage underLines;
+    };
 
+    QRect bandRect(const QSize& view) const;
+    // Display thread: the way to the server failed; unusable from now on.
+    bool fail();
+
+    // Held only briefly, never while waiting for the X server: the GUI's
+    // status lines and repaints take it too.
     mutable std::mutex mutex_;
+    std::string error_;
+    StatusLines lines_;
+    // The two pictures put last, taking turns; `shown_` is the one the
+    // window shows (-1: none). The display thread writes only the other
+    // one, and makes it the shown one under the lock once it is put.
+    std::array<Put, 2> puts_;
+    int shown_ = -1;
+
+    // Display thread only, once opened.
     XShmSurface surface_;
     NearestScaler scaler_;
     OverlayLayer overlay_;
     StatusBand band_;
-    StatusLines lines_;
-    const XShmSurface::Buffer* last_ = nullptr;  // the picture the window shows
-    QRect underLinesAt_;  // where the last picture's status lines were drawn
-    QImage underLines_;   // the last picture's pixels there
     PresentedCounter counter_;
+
+    StatusBand paintedBand_;  // GUI thread only
     std::atomic<uint64_t> presented_{0};
     std::atomic<bool> recording_{false};
     std::atomic<bool> usable_{false};

@@ -54,7 +54,8 @@ public:
     uint64_t dropped(int channel) const;
 
     // GUI thread: the packets and picture sizes of `channel` go to
-    // `recorder` (null: none) from the next packet on.
+    // `recorder` (null: none) from the next packet on. Once this returns,
+    // the recorder set before is not used any more.
     void setRecorder(int channel, StreamRecorder* recorder);
 
     // ChannelEvents, on the decode workers and the link thread.

@@ -70,7 +70,7 @@ void OverlayPainter::draw(QPainter& painter, const OverlayRows& overlay, const Q
     painter.restore();
 }
 
-void OverlayPainter::drawRecordingMark(QPainter& painter, const QRect& target, double scale) {
+void OverlayPainter::drawRecordingMark(QPainter& painter, const QRect& target, double scale, bool paused) {
     if (!(scale > 0)) return;
     // The small overlay font, on a dark band so that it reads on red too.
     const QFont& font = fontFor(OverlayLayout::Cif, scale);
@@ -86,11 +86,18 @@ void OverlayPainter::drawRecordingMark(QPainter& painter, const QRect& target, d
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0, 0, 0, 150));
     painter.drawRoundedRect(band, pad, pad);
-    const QColor red(240, 24, 24);
-    painter.setBrush(red);
-    painter.drawEllipse(QRect(band.left() + pad, band.top() + (height - dot) / 2, dot, dot));
+    const QColor colour = paused ? QColor(240, 176, 24) : QColor(240, 24, 24);
+    painter.setBrush(colour);
+    const QRect sign(band.left() + pad, band.top() + (height - dot) / 2, dot, dot);
+    if (paused) {
+        const int bar = std::max(1, dot / 3);
+        painter.drawRect(QRect(sign.left(), sign.top(), bar, dot));
+        painter.drawRect(QRect(sign.right() + 1 - bar, sign.top(), bar, dot));
+    } else {
+        painter.drawEllipse(sign);
+    }
     const QPointF baseline(band.left() + pad + dot + pad, band.top() + pad / 2 + metrics.ascent());
-    drawOutlinedText(painter, font, baseline, text, red, kOutlineDivisor);
+    drawOutlinedText(painter, font, baseline, text, colour, kOutlineDivisor);
     painter.restore();
 }
 

@@ -19,8 +19,9 @@ public:
     void draw(QPainter& painter, const OverlayRows& overlay, const QPoint& origin, double scale);
 
     // A red dot and "REC" on a dark band in the top right corner of
-    // `target`, in the small font at `scale`.
-    void drawRecordingMark(QPainter& painter, const QRect& target, double scale);
+    // `target`, in the small font at `scale`; `paused`: two amber bars and
+    // "REC" in amber instead.
+    void drawRecordingMark(QPainter& painter, const QRect& target, double scale, bool paused = false);
 
     // A bold sans-serif whose cell height (ascent plus descent) and average
     // character width come close to the given ones.

@@ -1,7 +1,6 @@
 #include "gui/sent_message_queue.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace orvix {
 
@@ -9,18 +8,36 @@ SentMessageQueue::SentMessageQueue(Wake wake) : wake_(std::move(wake)) {}
 
 SentMessageQueue::~SentMessageQueue() { close(); }
 
-intptr_t SentMessageQueue::send(Task task) { return send(std::move(task), nullptr, false); }
-
-intptr_t SentMessageQueue::send(Task task, Ready ready, bool releasable) {
+intptr_t SentMessageQueue::send(Task task) {
     auto item = std::make_shared<Item>();
     item->task = std::move(task);
-    item->ready = std::move(ready);
-    item->releasable = releasable;
+    return queue(item);
+}
+
+std::shared_ptr<SentMessageQueue::Item> SentMessageQueue::reportItem(Report report) {
+    auto item = std::make_shared<Item>();
+    item->task = [report = std::move(report)] {
+        report();
+        return intptr_t{0};
+    };
+    item->report = true;
+    return item;
+}
+
+void SentMessageQueue::sendReport(Report report) { queue(reportItem(std::move(report))); }
+
+void SentMessageQueue::postReport(Report report) {
+    const auto item = reportItem(std::move(report));
+    item->done = true;  // nobody waits for it
+    queue(item);
+}
+
+intptr_t SentMessageQueue::queue(const std::shared_ptr<Item>& item) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closed_) return 0;
+        if (item->report && !holdReports_) item->done = true;
         queue_.push_back(item);
-        ++arrivals_;
     }
     changed_.notify_all();
     if (wake_) wake_();
@@ -29,11 +46,10 @@ intptr_t SentMessageQueue::send(Task task, Ready ready, bool releasable) {
     return item->result;
 }
 
-bool SentMessageQueue::runOne(std::unique_lock<std::mutex>& lock) {
+bool SentMessageQueue::runOne(std::unique_lock<std::mutex>& lock, bool reportsOnly) {
     if (closed_) return false;
-    // `ready` only reads the window's own state, so it is asked under the lock.
     const auto next = std::find_if(queue_.begin(), queue_.end(),
-                                   [](const std::shared_ptr<Item>& item) { return !item->ready || item->ready(); });
+                                   [reportsOnly](const std::shared_ptr<Item>& item) { return !reportsOnly || item->report; });
     if (next == queue_.end()) return false;
     std::shared_ptr<Item> item = *next;
     queue_.erase(next);
@@ -56,35 +72,35 @@ int SentMessageQueue::drain() {
     // its own wake-up, so the window's other events are not starved.
     size_t waiting = queue_.size();
     int ran = 0;
-    while (waiting-- > 0 && runOne(lock)) ++ran;
+    while (waiting-- > 0 && runOne(lock, false)) ++ran;
     return ran;
 }
 
-void SentMessageQueue::waitHandling(int milliseconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+int SentMessageQueue::drainReports() {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (std::chrono::steady_clock::now() < deadline) {
-        const uint64_t seen = arrivals_;
-        if (runOne(lock)) continue;
-        // Messages that are not ready stay for later; a closed queue stays
-        // empty: the wait then lasts the whole time.
-        changed_.wait_until(lock, deadline, [this, seen] { return !closed_ && arrivals_ != seen; });
+    int ran = 0;
+    while (runOne(lock, true)) ++ran;
+    return ran;
+}
+
+void SentMessageQueue::holdReportSenders(bool hold) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        holdReports_ = hold;
+        if (hold) return;
+        for (const auto& item : queue_) {
+            if (item->report) item->done = true;
+        }
+        for (const auto& item : running_) {
+            if (item->report) item->done = true;
+        }
     }
+    changed_.notify_all();
 }
 
 size_t SentMessageQueue::pending() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return queue_.size();
-}
-
-void SentMessageQueue::releaseRunning() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto& item : running_) {
-            if (item->releasable) item->done = true;
-        }
-    }
-    changed_.notify_all();
 }
 
 void SentMessageQueue::close() {

@@ -58,7 +58,7 @@ int sendCommand(RecorderConnection& c, uint32_t code, uintptr_t argument, intptr
 
     if (code == COMMAND_DDNS_INFO_REQ) {
         c.status.store(12);
-        if (c.notifier != nullptr) c.notifier->notify(VWM_REFRESH, 0, 0);
+        c.report().statusChanged();
     }
 
     std::lock_guard<std::mutex> lock(c.sendLock);

@@ -20,7 +20,7 @@ namespace orvix {
 //   COMMAND_ALARM_OUT_REQ    flag: 1 on, 0 off; argument: output (0 all),
 //                            parameter: duration in seconds (0 no limit).
 //   COMMAND_PTZ_REQ          argument: action 0-10, parameter: preset number.
-//   COMMAND_DDNS_INFO_REQ    sets status 12 and notifies VWM_REFRESH first.
+//   COMMAND_DDNS_INFO_REQ    sets status 12 and reports statusChanged() first.
 //   the others               no arguments, empty payload.
 // Commands other than the connect go out only for a model index of the Wide
 // or Plain class. Returns the bytes sent, 0 when nothing was sent, -1 when

@@ -75,4 +75,14 @@ bool storeDeviceDescription(DeviceRecord& record, const uint8_t* payload, size_t
     return true;
 }
 
+RecorderDescription describeRecorder(const DeviceRecord& record) {
+    RecorderDescription description;
+    description.modelIndex = record.modelIndex.load();
+    description.modelCode = record.modelCode;
+    description.protocolVersion = record.protocolVersion;
+    description.cameraCount = record.cameraCount;
+    description.framingKind = record.framingKind.load();
+    return description;
+}
+
 }  // namespace orvix

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/device_record.h"
+#include "link/link_notifier.h"
 
 namespace orvix {
 
@@ -20,5 +21,8 @@ bool isDescriptionLength(size_t length);
 // names are cut to the record's 16 slots of 16 characters. Returns whether a
 // description was stored.
 bool storeDeviceDescription(DeviceRecord& record, const uint8_t* payload, size_t length);
+
+// A copy of what the record holds of the description, for the link's owner.
+RecorderDescription describeRecorder(const DeviceRecord& record);
 
 }  // namespace orvix

@@ -274,15 +274,15 @@ void LinkThread::endLink(LinkEndCause cause, const std::string& text) {
         // A retry was refused its login: that stays on the status line; the
         // recorder closing afterwards is no news worth a box.
         if (c_.infoLine != nullptr) c_.infoLine->set("Reconnect stopped: the recorder refused the login");
-        notify(VWM_REFRESH, 0, 0);
-        if (c_.notifier != nullptr) c_.notifier->linkEnded(c_.end.get());
+        c_.report().statusChanged();
+        c_.report().linkEnded(c_.end.get());
         return;
     }
     const bool lost = isConnectionLoss(cause);
     // Status 0 (or 3) also stops the command wrappers, which act only at 9.
     setStatus(lost ? kStatusDisconnect : kStatusConnectFail);
-    if (lost && c_.notifier != nullptr) c_.notifier->showNetworkError();
-    if (c_.notifier != nullptr) c_.notifier->linkEnded(c_.end.get());
+    if (lost) c_.report().networkError();
+    c_.report().linkEnded(c_.end.get());
 }
 
 bool LinkThread::scheduleReconnect() {
@@ -305,7 +305,7 @@ bool LinkThread::scheduleReconnect() {
     debugLogf("Reconnect %d in %d ms\r\n", attempt_, delay);
     // Status 0 stops the command wrappers; the status line shows the plan.
     setStatus(kStatusDisconnect);
-    if (c_.notifier != nullptr) c_.notifier->reconnectScheduled(end, delay, attempt_);
+    c_.report().reconnectScheduled(end, delay, attempt_);
     return true;
 }
 
@@ -316,7 +316,7 @@ void LinkThread::reconnectWaitPass() {
         const int64_t seconds = reconnectSecondsShown(left);
         if (seconds != shownSecondsLeft_) {
             shownSecondsLeft_ = seconds;
-            notify(VWM_REFRESH, 0, 0);
+            c_.report().statusChanged();
         }
         sleepMs(static_cast<int>(std::min<int64_t>(left, kIdleWaitMs)));
         return;
@@ -350,14 +350,14 @@ bool LinkThread::checkSilence() {
                       policy_.videoSilenceMs / 1000);
         videoSilenceText_ = text;
         if (c_.infoLine != nullptr) c_.infoLine->set(videoSilenceText_);
-        notify(VWM_REFRESH, 0, 0);
+        c_.report().statusChanged();
     }
     return false;
 }
 
 void LinkThread::reconnectPass() {
     sleepMs(kIdleWaitMs);
-    notify(VWM_SOCKET_RESET, 0, 0);
+    c_.report().socketResetWanted();
     sleepMs(kIdleWaitMs);
     // A new stream begins: nothing half-assembled from the DDNS server may
     // run into the recorder's first packet.
@@ -436,7 +436,7 @@ void LinkThread::onCommand(uint32_t code, const uint8_t* payload, size_t length)
         handleTimeRange(code, payload);
         break;
     case COMMAND_SEARCH_INFO_FAIL:
-        notify(VWM_RECORD_INFO_FAIL, 0, 0);
+        c_.report().rangeRefused(RangeKind::Search, std::nullopt);
         setStatus(kStatusSearchInfoFail);
         break;
     case COMMAND_DATA_RESEND:
@@ -470,7 +470,7 @@ void LinkThread::handleConnectOk(const uint8_t* payload, size_t length) {
         return;
     }
     setStatus(kStatusLoginReq);
-    notify(VWM_CONNECTED, reinterpret_cast<WParam>(&record), 0);
+    c_.report().connected(describeRecorder(record));
     // No login goes out for a model of neither class: then no answer is due.
     advance(sendCommand(c_, COMMAND_LOGIN_REQ) == 0 ? LinkEvent::ConnectHeld : LinkEvent::ConnectAnswered);
     if (c_.decoder != nullptr) c_.decoder->openDecoder(720, 576, record);
@@ -486,13 +486,12 @@ void LinkThread::handleLoginOk(const uint8_t* payload, size_t length) {
 }
 
 void LinkThread::handleTimeRange(uint32_t code, const uint8_t* payload) {
-    const uint32_t first = readLe32(payload);
-    const uint32_t second = readLe32(payload + 4);
-    const auto pointer = reinterpret_cast<WParam>(payload);
-    if (first != 0 && second != 0 && first != second) {
-        notify(code == COMMAND_RECORD_INFO ? VWM_RECORD_INFO : VWM_SEARCH_INFO, pointer, 1);
+    const TimeRange range{readLe32(payload), readLe32(payload + 4)};
+    const RangeKind kind = code == COMMAND_RECORD_INFO ? RangeKind::Record : RangeKind::Search;
+    if (range.start != 0 && range.end != 0 && range.start != range.end) {
+        c_.report().rangeKnown(kind, range);
     } else {
-        notify(VWM_RECORD_INFO_FAIL, pointer, 0);
+        c_.report().rangeRefused(kind, range);
     }
 }
 
@@ -553,11 +552,7 @@ void LinkThread::onChannelVideo(int channel, bool keyPicture, const uint8_t* pac
 
 void LinkThread::setStatus(int value) {
     c_.status.store(value);
-    notify(VWM_REFRESH, 0, 0);
-}
-
-void LinkThread::notify(WindowMessage message, WParam wParam, LParam lParam) {
-    if (c_.notifier != nullptr) c_.notifier->notify(message, wParam, lParam);
+    c_.report().statusChanged();
 }
 
 void LinkThread::advance(LinkEvent event) {

@@ -121,9 +121,8 @@ private:
     void handleTimeRange(uint32_t code, const uint8_t* payload);
     void handleDdnsInfo(const uint8_t* payload, size_t length);
 
-    // status := value, then VWM_REFRESH.
+    // status := value, then statusChanged().
     void setStatus(int value);
-    void notify(WindowMessage message, WParam wParam, LParam lParam);
     // The thread state := next, unless a stop was requested (or it ended).
     bool moveTo(int next);
     // The run's phase after `event`; a new step of connecting starts its

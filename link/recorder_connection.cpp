@@ -13,7 +13,15 @@ bool allocateZeroed(std::unique_ptr<uint8_t[]>& buffer, size_t size) {
     return true;
 }
 
+// Hears every report and does nothing: a connection without an owner.
+LinkNotifier& silentNotifier() {
+    static LinkNotifier silent;
+    return silent;
+}
+
 }  // namespace
+
+LinkNotifier& RecorderConnection::report() { return notifier != nullptr ? *notifier : silentNotifier(); }
 
 bool RecorderConnection::allocateBuffers() {
     return allocateZeroed(receiveBuffer, kReceiveBufferSize) &&

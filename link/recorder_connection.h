@@ -113,6 +113,9 @@ public:
     // Set by the owner before the threads start.
     LinkShared* shared = nullptr;
     LinkNotifier* notifier = nullptr;
+    // Where the link reports: the notifier, or one that hears nothing when
+    // none is set.
+    LinkNotifier& report();
     DecoderOpener* decoder = nullptr;
     DeviceRecord* record = nullptr;
     InfoLine* infoLine = nullptr;

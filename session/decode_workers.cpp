@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 #include <utility>
 
 #include "core/debug_log.h"
@@ -39,10 +40,20 @@ DecodeWorkers::DecodeWorkers(ChannelQueues& queues, const DeviceRecord& record, 
 
 DecodeWorkers::~DecodeWorkers() { stop(); }
 
-void DecodeWorkers::start(int count) {
-    if (!threads_.empty()) return;
+bool DecodeWorkers::start(int count) {
+    if (!threads_.empty()) return true;
     if (count <= 0) count = std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
-    for (int i = 0; i < count; ++i) threads_.emplace_back([this] { run(); });
+    try {
+        for (int i = 0; i < count; ++i) threads_.emplace_back([this] { run(); });
+    } catch (const std::system_error&) {
+        // Those started end within one wait; the queues stay usable.
+        quit_.store(true);
+        for (std::thread& thread : threads_) thread.join();
+        threads_.clear();
+        quit_.store(false);
+        return false;
+    }
+    return true;
 }
 
 void DecodeWorkers::stop() {
@@ -63,7 +74,7 @@ uint64_t DecodeWorkers::pictures(int channel) const {
 }
 
 void DecodeWorkers::run() {
-    while (!queues_.stopped()) {
+    while (!queues_.stopped() && !quit_.load()) {
         const int channel = queues_.waitChannel(kWorkerWait);
         if (channel < 0) continue;
         Channel& state = channels_[static_cast<size_t>(channel)];

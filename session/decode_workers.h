@@ -41,8 +41,9 @@ public:
     DecodeWorkers(const DecodeWorkers&) = delete;
     DecodeWorkers& operator=(const DecodeWorkers&) = delete;
 
-    // Starts `count` workers (0: as many as cores, at least 2).
-    void start(int count = 0);
+    // Starts `count` workers (0: as many as cores, at least 2). False, with
+    // none running, when a thread cannot be started.
+    bool start(int count = 0);
     // Stops the queues and joins the workers.
     void stop();
     int workerCount() const { return static_cast<int>(threads_.size()); }
@@ -79,6 +80,7 @@ private:
     PictureBudget budget_;
     std::array<Channel, ChannelQueues::kChannels> channels_;
     std::vector<std::thread> threads_;
+    std::atomic<bool> quit_{false};  // a start that failed ends the workers it started
 };
 
 }  // namespace orvix

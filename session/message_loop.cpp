@@ -2,40 +2,24 @@
 
 namespace orvix {
 
-void MessageLoop::notify(WindowMessage message, WParam wParam, LParam lParam) {
+void MessageLoop::sendReport(Task task) {
     auto item = std::make_shared<Item>();
-    item->kind = Item::Kind::Message;
-    item->message = message;
-    item->wParam = wParam;
-    item->lParam = lParam;
-    sendAndWait(item);
+    item->task = std::move(task);
+    item->waited = true;
+    std::unique_lock<std::mutex> lock(mutex_);
+    queue_.push_back(item);
+    cv_.notify_all();
+    cv_.wait(lock, [&item] { return item->done; });
 }
 
-void MessageLoop::showNetworkError() {
+void MessageLoop::postReport(Task task) {
     auto item = std::make_shared<Item>();
-    item->kind = Item::Kind::NetworkError;
-    sendAndWait(item);
-}
-
-void MessageLoop::linkEnded(const LinkEnd& end) {
-    auto item = std::make_shared<Item>();
-    item->kind = Item::Kind::LinkEnded;
-    item->end = end;
-    post(std::move(item));
-}
-
-void MessageLoop::reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
-    auto item = std::make_shared<Item>();
-    item->kind = Item::Kind::Reconnect;
-    item->end = end;
-    item->delayMs = delayMs;
-    item->attempt = attempt;
+    item->task = std::move(task);
     post(std::move(item));
 }
 
 void MessageLoop::postPicture(const PictureEvent& picture) {
     auto item = std::make_shared<Item>();
-    item->kind = Item::Kind::Picture;
     item->picture = picture;
     post(std::move(item));
 }
@@ -48,23 +32,13 @@ void MessageLoop::wake() {
 
 void MessageLoop::forgetPosted() {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::erase_if(queue_, [](const std::shared_ptr<Item>& item) {
-        return item->kind == Item::Kind::LinkEnded || item->kind == Item::Kind::Reconnect;
-    });
+    std::erase_if(queue_, [](const std::shared_ptr<Item>& item) { return item->task && !item->waited; });
 }
 
 void MessageLoop::post(std::shared_ptr<Item> item) {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(std::move(item));
     cv_.notify_all();
-}
-
-void MessageLoop::sendAndWait(const std::shared_ptr<Item>& item) {
-    item->waited = true;
-    std::unique_lock<std::mutex> lock(mutex_);
-    queue_.push_back(item);
-    cv_.notify_all();
-    cv_.wait(lock, [&item] { return item->done; });
 }
 
 void MessageLoop::runUntil(std::chrono::steady_clock::time_point deadline, bool returnAfterOne) {
@@ -79,25 +53,18 @@ void MessageLoop::runUntil(std::chrono::steady_clock::time_point deadline, bool 
         }
         std::shared_ptr<Item> item = queue_.front();
         queue_.pop_front();
-        // The payload of a message is read while its sender still waits.
         lock.unlock();
-        handle(*item);
+        if (item->task) {
+            item->task();
+        } else if (handler_ != nullptr) {
+            handler_->onPicture(item->picture);
+        }
         lock.lock();
         if (item->waited) {
             item->done = true;
             cv_.notify_all();
         }
         if (returnAfterOne || std::chrono::steady_clock::now() >= deadline) return;
-    }
-}
-
-void MessageLoop::handle(const Item& item) {
-    switch (item.kind) {
-        case Item::Kind::Message: handler_.onMessage(item.message, item.wParam, item.lParam); break;
-        case Item::Kind::NetworkError: handler_.onNetworkError(); break;
-        case Item::Kind::LinkEnded: handler_.onLinkEnded(item.end); break;
-        case Item::Kind::Reconnect: handler_.onReconnectScheduled(item.end, item.delayMs, item.attempt); break;
-        case Item::Kind::Picture: handler_.onPicture(item.picture); break;
     }
 }
 

@@ -1,10 +1,10 @@
-// The client's owner thread as the link sees it: the link thread's
-// notifications are handed to the thread that runs the loop (the main
-// thread) and the link thread waits until they are handled, as with a
-// window's synchronous messages; the display thread posts its pictures and
-// the link thread the end of the link without waiting. Other threads can
-// wake the loop when its owner has something to do. The loop also runs while
-// a disconnect waits, so the link thread is never left waiting for it.
+// The client's owner thread as the session sees it: the link's reports are
+// handed to the thread that runs the loop (the main thread), and the link
+// thread waits until the ones it sends are handled, as with a window's
+// synchronous messages; the display thread posts its pictures and the link
+// thread the end of the link without waiting. Other threads can wake the
+// loop when its owner has something to do. The loop also runs while a
+// disconnect waits, so the link thread is never left waiting for it.
 #pragma once
 
 #include <chrono>
@@ -14,7 +14,7 @@
 #include <memory>
 #include <mutex>
 
-#include "link/link_notifier.h"
+#include "session/owner_thread.h"
 
 namespace orvix {
 
@@ -27,38 +27,29 @@ struct PictureEvent {
     uint32_t seconds = 0;   // recorder time of the picture
 };
 
-// What the loop delivers, on the loop's thread.
+// What the loop delivers besides the session's reports, on the loop's thread.
 class LoopHandler {
 public:
     virtual ~LoopHandler() = default;
-    virtual void onMessage(WindowMessage message, WParam wParam, LParam lParam) = 0;
-    virtual void onNetworkError() = 0;
-    virtual void onLinkEnded(const LinkEnd& end) = 0;
     virtual void onPicture(const PictureEvent& picture) = 0;
-    virtual void onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
-        (void)end;
-        (void)delayMs;
-        (void)attempt;
-    }
 };
 
-class MessageLoop final : public LinkNotifier {
+class MessageLoop final : public OwnerThread {
 public:
-    explicit MessageLoop(LoopHandler& handler) : handler_(handler) {}
+    // Pictures go to `handler` (none: they are dropped).
+    explicit MessageLoop(LoopHandler* handler = nullptr) : handler_(handler) {}
 
-    // Link thread: delivered on the loop's thread; returns once handled.
-    void notify(WindowMessage message, WParam wParam, LParam lParam) override;
-    void showNetworkError() override;
+    // Link thread: run on the loop's thread; sendReport() returns once it ran.
+    void sendReport(Task task) override;
     // Link thread: queued; returns at once.
-    void linkEnded(const LinkEnd& end) override;
-    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
+    void postReport(Task task) override;
     // Display thread: queued; returns at once.
     void postPicture(const PictureEvent& picture);
     // Any thread: runUntil() returns soon.
     void wake();
-    // Loop thread, once no link thread runs any more: forgets the link's
-    // end and reconnect plans not handled yet, so that a past connection's
-    // end never reaches the next one.
+    // Loop thread, once no link thread runs any more: forgets the reports
+    // posted and not handled yet (the link's end, reconnect plans), so that
+    // a past connection's end never reaches the next one.
     void forgetPosted();
 
     // Loop thread: handles what arrives until `deadline`, or until one
@@ -70,22 +61,14 @@ public:
 
 private:
     struct Item {
-        enum class Kind { Message, NetworkError, LinkEnded, Reconnect, Picture } kind = Kind::Message;
-        WindowMessage message = VWM_REFRESH;
-        WParam wParam = 0;
-        LParam lParam = 0;
-        PictureEvent picture;
-        LinkEnd end;
-        int delayMs = 0;
-        int attempt = 0;
-        bool waited = false;  // the sender waits for `done`
+        Task task;             // a report
+        PictureEvent picture;  // when `task` is empty
+        bool waited = false;   // the sender waits for `done`
         bool done = false;
     };
-    void sendAndWait(const std::shared_ptr<Item>& item);
     void post(std::shared_ptr<Item> item);
-    void handle(const Item& item);
 
-    LoopHandler& handler_;
+    LoopHandler* handler_;
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<std::shared_ptr<Item>> queue_;

@@ -284,7 +284,7 @@ void PooledRecorder::tick() {
         watched = watchedLocked();
         connectWanted = connectWanted_ && !watched.empty() && state_.phase != RecorderPhase::LoginRefused;
         connectWanted_ = false;
-        if (session_ != nullptr) bytesBefore_ += session_->shared().bytesCounter.exchange(0);
+        if (session_ != nullptr) bytesBefore_ += session_->takeReceivedBytes();
     }
 
     if (session_ == nullptr) {
@@ -409,14 +409,14 @@ void PooledRecorder::connect(const ChannelSet& channels) {
     for (int i = 0; i < channels.size(); ++i) pictures(channels.at(i)).restart();
     enter(RecorderStep::Connect);
     log_("recorder " + settings_.name + " connects to " + settings_.target + " for " + channelsText(channels));
-    session_ = std::make_unique<VideoSession>(reports_.notifier());
+    session_ = std::make_unique<VideoSession>(reports_.owner(), reports_.events());
     // Every picture is passed on, not only key pictures.
-    session_->shared().iframeOnly.store(0);
+    session_->setIFrameOnly(false);
     session_->setReconnect(settings_.reconnect);
     // Packets of every channel; pictures of those a handle shows.
     session_->setChannelEvents(this, true);
     session_->setChannels(channels);
-    reports_.begin(*session_, *record_);
+    reports_.begin(*session_);
     if (session_->setUp(record_, *this) != VideoSession::SetUpResult::Started) {
         fail("the connection could not be set up", false);
         return;
@@ -429,7 +429,7 @@ void PooledRecorder::endSession() {
         session_->disconnect([this](int milliseconds) { reports_.waitHandling(milliseconds); });
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            bytesBefore_ += session_->shared().bytesCounter.exchange(0);
+            bytesBefore_ += session_->takeReceivedBytes();
         }
         session_->tearDown();
         session_.reset();

@@ -5,9 +5,8 @@
 
 namespace orvix {
 
-void SessionReports::begin(VideoSession& session, const DeviceRecord& record) {
+void SessionReports::begin(VideoSession& session) {
     session_ = &session;
-    record_ = &record;
     phase_ = Phase::Running;
     described_ = false;
     codec_ = VideoCodec::None;
@@ -19,7 +18,6 @@ void SessionReports::end() {
     // An end the link posted before it stopped is this session's.
     loop_.forgetPosted();
     session_ = nullptr;
-    record_ = nullptr;
     phase_ = Phase::Idle;
 }
 
@@ -29,8 +27,7 @@ void SessionReports::run(std::chrono::steady_clock::time_point deadline) {
 }
 
 bool SessionReports::videoFlows() const {
-    return session_ != nullptr && session_->status() == kStatusDataSendOk &&
-           session_->shared().threadState.load() == kLinkRecorderExchange;
+    return session_ != nullptr && session_->streaming();
 }
 
 void SessionReports::check() {
@@ -67,23 +64,18 @@ std::optional<std::string> SessionReports::failure(bool& loginRefused) const {
         return std::string("the recorder refused the login");
     }
     if (status == kStatusModelMismatch) return std::string("the recorder's description was not understood");
-    if (session_->connection() == nullptr) return std::string("no connection");
+    if (!session_->isSetUp()) return std::string("no connection");
     // A model without video would never become ready.
     if (described_ && codec_ == VideoCodec::None) return std::string("the recorder's model sends no video the bridge knows");
     return std::nullopt;
 }
 
-void SessionReports::onMessage(WindowMessage message, WParam, LParam) {
+void SessionReports::connected(const RecorderDescription& recorder) {
     if (session_ == nullptr) return;
-    if (message == VWM_SOCKET_RESET) {
-        session_->resetSocket();
-        return;
-    }
-    if (message != VWM_CONNECTED) return;
     SessionReport report;
     report.kind = SessionReport::Kind::Described;
-    report.codec = codecForModel(record_->modelIndex.load());
-    const int cameras = record_->cameraCount;
+    report.codec = codecForModel(recorder.modelIndex);
+    const int cameras = recorder.cameraCount;
     report.cameras = cameras > 0 && cameras <= kMaxChannels ? cameras : 0;
     report.again = described_;
     described_ = true;
@@ -91,11 +83,11 @@ void SessionReports::onMessage(WindowMessage message, WParam, LParam) {
     handler_(report);
 }
 
-void SessionReports::onLinkEnded(const LinkEnd& end) {
+void SessionReports::linkEnded(const LinkEnd& end) {
     if (session_ != nullptr) finalEnd_ = end.text.empty() ? std::string("the connection ended") : end.text;
 }
 
-void SessionReports::onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
+void SessionReports::reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) {
     if (session_ == nullptr || phase_ == Phase::Ended) return;
     phase_ = Phase::Running;
     SessionReport report;

@@ -1,6 +1,6 @@
 // The one place where a pooled recorder reads what its session reports: the
-// link's notifications, handled on the recorder's thread through a message
-// loop, and the session's status, looked at after each of them. Both are
+// session's events, handled on the recorder's thread through a message loop,
+// and the session's status, looked at after each of them. Both are
 // turned into a few typed reports, in order, on the recorder's thread.
 #pragma once
 
@@ -13,6 +13,7 @@
 #include "core/device_record.h"
 #include "media/video_codec.h"
 #include "session/message_loop.h"
+#include "session/session_events.h"
 
 namespace orvix {
 
@@ -35,18 +36,19 @@ struct SessionReport {
     bool loginRefused = false;
 };
 
-class SessionReports final : private LoopHandler {
+class SessionReports final : private SessionEvents {
 public:
     using Handler = std::function<void(const SessionReport& report)>;
-    explicit SessionReports(Handler handler) : handler_(std::move(handler)), loop_(*this) {}
+    explicit SessionReports(Handler handler) : handler_(std::move(handler)) {}
     SessionReports(const SessionReports&) = delete;
     SessionReports& operator=(const SessionReports&) = delete;
 
-    // Where the session is to send its notifications.
-    LinkNotifier& notifier() { return loop_; }
+    // The thread and the events a session on this recorder reports to.
+    OwnerThread& owner() { return loop_; }
+    SessionEvents& events() { return *this; }
 
-    // Recorder thread: a new session on `record`, before it is set up.
-    void begin(VideoSession& session, const DeviceRecord& record);
+    // Recorder thread: a new session, before it is set up.
+    void begin(VideoSession& session);
     // Recorder thread, once the session's threads have stopped: what it
     // posted and was not handled yet is forgotten.
     void end();
@@ -67,18 +69,17 @@ public:
 private:
     enum class Phase { Idle, Running, Flowing, Ended };
 
-    void onMessage(WindowMessage message, WParam wParam, LParam lParam) override;
-    void onNetworkError() override { networkError_ = true; }
-    void onLinkEnded(const LinkEnd& end) override;
-    void onReconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
-    void onPicture(const PictureEvent&) override {}  // the pool's pictures come from its own decoders
+    // SessionEvents, on the recorder's thread.
+    void connected(const RecorderDescription& recorder) override;
+    void networkError() override { networkError_ = true; }
+    void linkEnded(const LinkEnd& end) override;
+    void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override;
     void check();
     std::optional<std::string> failure(bool& loginRefused) const;
 
     Handler handler_;
     MessageLoop loop_;
     VideoSession* session_ = nullptr;
-    const DeviceRecord* record_ = nullptr;
     Phase phase_ = Phase::Idle;
     bool described_ = false;  // since begin()
     VideoCodec codec_ = VideoCodec::None;

@@ -12,10 +12,11 @@
 #include "session/decode_workers.h"
 #include "session/display_thread.h"
 #include "session/packet_sink_thread.h"
+#include "session/link_reports.h"
 
 namespace orvix {
 
-VideoSession::VideoSession(LinkNotifier& notifier) : notifier_(notifier) {}
+VideoSession::VideoSession(OwnerThread& owner, SessionEvents& events) : owner_(owner), events_(events) {}
 
 VideoSession::~VideoSession() { tearDown(); }
 
@@ -42,6 +43,7 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     // Each set-up reports its own outcome.
     setUpFailed_ = false;
     record_ = record;
+    recorder_.reset();
     // Only the two framings are known; anything else starts nothing.
     if (record == nullptr || static_cast<uint32_t>(record->framingKind.load()) > 1) {
         return SetUpResult::FramingRejected;
@@ -55,9 +57,13 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     }
 
     RecorderConnection& c = *connection_;
-    if (decoder_ != nullptr) decoder_->attachFrame(&c.display);
+    if (decoder_ != nullptr) {
+        decoder_->attachFrame(&c.display);
+        decoder_->setTap(&tap_);
+    }
     c.shared = &shared_;
-    c.notifier = &notifier_;
+    reports_ = std::make_shared<Reports>(*this);
+    c.notifier = reports_.get();
     c.decoder = decoder_.get();
     c.record = record;
     c.infoLine = &infoLine_;
@@ -76,7 +82,10 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     }
     queues_->setDropListener(this);
     c.channelHandOver = queues_.get();
-    applyChannels(false);
+    if (!applyChannels(false)) {
+        setUpFailed_ = true;
+        return SetUpResult::Failed;
+    }
 
     c.socket.create();
     shared_.threadState.store(kLinkReady);
@@ -115,13 +124,16 @@ void VideoSession::setChannelEvents(ChannelEvents* events, bool decode) {
 
 bool VideoSession::setChannels(const ChannelSet& channels) {
     if (channels.empty() || (channels.size() > 1 && channelEvents_ == nullptr)) return false;
+    const ChannelSet previous = channels_;
     channels_ = channels;
-    applyChannels(true);
-    return true;
+    if (applyChannels(true)) return true;
+    // Nothing changed: the set shown before stays.
+    channels_ = previous;
+    return false;
 }
 
-void VideoSession::applyChannels(bool request) {
-    if (connection_ == nullptr || record_ == nullptr || channels_.empty()) return;
+bool VideoSession::applyChannels(bool request) {
+    if (connection_ == nullptr || record_ == nullptr || channels_.empty()) return true;
     RecorderConnection& c = *connection_;
     if (channels_.size() == 1) {
         // The single view: what choosing the channel does.
@@ -129,23 +141,24 @@ void VideoSession::applyChannels(bool request) {
         record_->currentChannel.store(channels_.first());
         if (queues_ != nullptr) queues_->keepOnly(0);
         if (request) requestData(&c, channels_.first(), 0);
-        return;
+        return true;
     }
-    if (!startWorkers()) return;
+    if (!startWorkers()) return false;
     // The mask goes first: the request's bytes and the filter read it.
     queues_->keepOnly(channels_.mask());
     c.showChannels(channels_.mask());
     record_->currentChannel.store(channels_.first());
     if (request) requestData(&c, kShownChannels, 0);
+    return true;
 }
 
 bool VideoSession::startWorkers() {
     if (workers_ != nullptr) return true;
     if (queues_ == nullptr || channelEvents_ == nullptr || record_ == nullptr) return false;
     workers_.reset(new (std::nothrow) DecodeWorkers(*queues_, *record_, shared_, *channelEvents_, decodeChannels_));
-    if (workers_ == nullptr) return false;
-    workers_->start();
-    return true;
+    if (workers_ != nullptr && workers_->start()) return true;
+    workers_.reset();
+    return false;
 }
 
 void VideoSession::dropped(int channel, uint64_t total) {
@@ -195,6 +208,8 @@ void VideoSession::alarmOff() { switchAlarmOff(connection_.get()); }
 
 void VideoSession::resetSocket() {
     if (connection_ == nullptr) return;
+    // No command is being sent meanwhile.
+    std::lock_guard<std::mutex> lock(connection_->sendLock);
     connection_->socket.close();
     connection_->socket.create();
 }
@@ -232,12 +247,41 @@ void VideoSession::tearDown() {
     if (connection_ != nullptr) connection_->ring.release();
     connection_.reset();
     queues_.reset();
+    // A tap is for one connection's decoder.
+    tap_.set(nullptr);
+    // Reports of this connection not handled yet are not wanted any more.
+    reports_.reset();
+    recorder_.reset();
 }
 
 bool VideoSession::threadsRunning() const {
     return (linkThread_ != nullptr && linkThread_->joinable()) ||
            (displayThread_ != nullptr && displayThread_->joinable()) ||
            (packetThread_ != nullptr && packetThread_->joinable());
+}
+
+bool VideoSession::streaming() const {
+    return status() == kStatusDataSendOk && shared_.threadState.load() == kLinkRecorderExchange;
+}
+
+VideoSession::Rates VideoSession::rates() const {
+    return Rates{shared_.framesPerSecond.load(), shared_.kilobytesPerSecond.load()};
+}
+
+bool VideoSession::setDecodeTap(DecodeTap* tap) {
+    if (decoder_ == nullptr && tap != nullptr) return false;
+    tap_.set(tap);
+    return true;
+}
+
+bool VideoSession::withPicture(const std::function<void(const DecodedPicture&)>& use) const {
+    if (decoder_ == nullptr) return false;
+    bool had = false;
+    decoder_->withPicture([&](const DecodedPicture& picture) {
+        had = true;
+        use(picture);
+    });
+    return had;
 }
 
 int VideoSession::status() const { return connection_ != nullptr ? connection_->status.load() : 0; }

@@ -2,14 +2,18 @@
 // the VideoDecoder, the link thread and the display thread, created at set-up
 // (VWM_CONNECT) and freed at tear-down (VWM_TEARDOWN). The Qt video window and
 // the command-line client both drive a connection through this class; they
-// add the drawing (renderers), the 4-second timer and the message delivery.
+// add the drawing (renderers), the 4-second timer and the events' delivery.
 //
-// Every member function runs on the owner's thread (the window thread); the
-// link thread reports through the LinkNotifier given at construction.
+// Every member function runs on the owner's thread (the window thread). The
+// link thread's reports reach the owner's thread through the OwnerThread
+// given at construction, where the session keeps what they say and tells
+// the front end through its SessionEvents.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/channel_set.h"
@@ -22,8 +26,12 @@
 #include "link/link_shared.h"
 #include "link/link_stop.h"
 #include "link/reconnect_policy.h"
+#include "media/decode_tap.h"
 #include "media/overlay_settings.h"
 #include "session/channel_events.h"
+#include "session/owner_thread.h"
+#include "session/session_events.h"
+#include "session/tap_gate.h"
 
 namespace orvix {
 
@@ -35,6 +43,7 @@ class PacketSinkThread;
 class RecorderConnection;
 class RendererSwitch;
 class VideoDecoder;
+struct DecodedPicture;
 
 class VideoSession : private DropListener {
 public:
@@ -44,7 +53,9 @@ public:
         Failed,           // an object or buffer could not be had: set-up-failed flag set
     };
 
-    explicit VideoSession(LinkNotifier& notifier);
+    // `owner` carries the link's reports to the owner's thread, where
+    // `events` hears of them; both must outlive the session.
+    VideoSession(OwnerThread& owner, SessionEvents& events);
     ~VideoSession() override;  // stops what still runs and frees everything
     VideoSession(const VideoSession&) = delete;
     VideoSession& operator=(const VideoSession&) = delete;
@@ -70,9 +81,11 @@ public:
     // packet thread), exactly as setChannel() with origin 0. A larger set
     // goes to per-channel queues and the decode workers, which report
     // through the ChannelEvents given with setChannelEvents(). Set before
-    // setUp() it is asked for at login; set while video flows it sends one
-    // data request for the whole set. False for an empty set, or a set of
-    // several without ChannelEvents to report to.
+    // setUp() it is asked for at login (a set-up whose decode workers cannot
+    // start fails); set while video flows it sends one data request for the
+    // whole set. False, keeping the set shown before, for an empty set, a
+    // set of several without ChannelEvents to report to, or one whose decode
+    // workers cannot start.
     bool setChannels(const ChannelSet& channels);
     const ChannelSet& channels() const { return channels_; }
     // Where a set of several channels reports (pictures, packets, drops);
@@ -109,14 +122,16 @@ public:
     void alarmOn(int output, uint32_t duration);
     void alarmOff();
 
-    // VWM_SOCKET_RESET: closes the socket and creates it again.
+    // VWM_SOCKET_RESET: closes the socket and creates it again. The link's
+    // own request for it is handled by the session.
     void resetSocket();
 
     // The link part of a disconnect: clears the info line, stops the link
-    // thread (waiting through `waitHandlingMessages`, so notifications the
-    // link thread is sending are still handled), then joins the display
-    // thread, which ends once the state is 0. Returns at once when no
-    // thread runs (after a failed set-up or a tear-down).
+    // thread (waiting through `waitHandlingMessages`, so reports the link
+    // thread is sending are still handled; none for an owner whose reports
+    // no longer hold the link thread once it stops it), then joins the
+    // display thread, which ends once the state is 0. Returns at once when
+    // no thread runs (after a failed set-up or a tear-down).
     void disconnect(const WaitHandlingMessages& waitHandlingMessages);
 
     // Tear-down after a disconnect: state 1, counters 0, decoder closed,
@@ -136,19 +151,53 @@ public:
     std::string infoLine() const { return infoLine_.get(); }
     void setInfoLine(std::string text) { infoLine_.set(std::move(text)); }
     // How the link ended by itself, if it did since it was started (the
-    // front ends are also told through LinkNotifier::linkEnded()).
+    // front ends are also told through SessionEvents::linkEnded()).
     LinkEnd linkEnd() const;
     bool linkEnded() const;
+    // What the recorder said about itself when it accepted this connection;
+    // empty before (and after the tear-down).
+    const std::optional<RecorderDescription>& recorder() const { return recorder_; }
 
+    // A connection is set up (from a set-up that made one to the tear-down).
+    bool isSetUp() const { return connection_ != nullptr; }
+    // Video flows: status 9 while the link talks with the recorder.
+    bool streaming() const;
+    // The frame rate and byte rate of the last 4-second timer tick.
+    struct Rates {
+        uint32_t framesPerSecond = 0;
+        uint32_t kilobytesPerSecond = 0;
+    };
+    Rates rates() const;
+    // Bytes received since the last call, for owners that count the traffic
+    // themselves and so run no timer (timerTick() uses the same count).
+    uint32_t takeReceivedBytes() { return shared_.bytesCounter.exchange(0); }
+    // The "I only" option: only key pictures are asked for and shown. Kept
+    // across connections; 1 at creation.
+    void setIFrameOnly(bool on) { shared_.iframeOnly.store(on ? 1 : 0); }
+    bool iframeOnly() const { return shared_.iframeOnly.load() != 0; }
+
+    // The single view's decoder shows each packet it decodes to `tap` (null:
+    // none). Once this returns, the tap set before is not called any more.
+    // False when no decoder is set up (a packet sink's session, or none).
+    bool setDecodeTap(DecodeTap* tap);
+    // Calls `use` with the single view's last decoded picture, under the
+    // decoder's lock; false when there is none.
+    bool withPicture(const std::function<void(const DecodedPicture&)>& use) const;
+
+    OverlaySettings& overlay() { return overlay_; }
+    DeviceRecord* record() { return record_; }
+
+    // The parts themselves, for tests and benchmarks; the front ends use the
+    // typed accessors above.
     LinkShared& shared() { return shared_; }
     const LinkShared& shared() const { return shared_; }
-    OverlaySettings& overlay() { return overlay_; }
     RecorderConnection* connection() { return connection_.get(); }
     VideoDecoder* decoder() { return decoder_.get(); }
     const VideoDecoder* decoder() const { return decoder_.get(); }
-    DeviceRecord* record() { return record_; }
 
 private:
+    class Reports;
+
     // The common part of both set-ups, up to the threads.
     SetUpResult makeConnection(DeviceRecord* record, bool withDecoder);
     void startThreads();
@@ -156,10 +205,15 @@ private:
     void dropped(int channel, uint64_t total) override;
     // Starts the queues' workers for a set of several channels, once.
     bool startWorkers();
-    void applyChannels(bool request);
+    // False when a set of several cannot be shown: its workers did not start.
+    bool applyChannels(bool request);
     void stopThreads(const WaitHandlingMessages& waitHandlingMessages);
 
-    LinkNotifier& notifier_;
+    OwnerThread& owner_;
+    SessionEvents& events_;
+    // The link's notifier for the connection set up now (null without one).
+    std::shared_ptr<Reports> reports_;
+    std::optional<RecorderDescription> recorder_;
     LinkShared shared_;
     ReconnectPolicy reconnectPolicy_;
     OverlaySettings overlay_;
@@ -168,6 +222,7 @@ private:
     InfoLine infoLine_;
     std::unique_ptr<RecorderConnection> connection_;
     std::unique_ptr<VideoDecoder> decoder_;
+    TapGate tap_;  // the decoder's tap, for as long as the session lives
     std::unique_ptr<LinkThread> linkThread_;
     std::unique_ptr<DisplayThread> displayThread_;
     std::unique_ptr<PacketSinkThread> packetThread_;

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -30,6 +31,7 @@
 #include "app/dialog_geometry.h"
 #include "app/main_dialog_ids.h"
 #include "gui/c_draw_static.h"
+#include "gui/window_recording.h"
 #include "link/link_status.h"
 #include "media/video_decoder.h"
 #include "recording/recording_check.h"
@@ -93,8 +95,9 @@ protected:
 
     C_DrawStatic* video() { return dialog->videoWindow(); }
 
-    // Opens the dialog on a stored recorder "Sim Gate" and connects it.
-    void openAndConnect() {
+    // Opens the dialog on a stored recorder "Sim Gate" and connects it
+    // (reconnecting by itself or not).
+    void openAndConnect(bool reconnect = true) {
         store({{1, u"Sim Gate", u"127.0.0.1", static_cast<uint16_t>(simulator->port())}});
         // Every picture, not only key pictures.
         ViewerSettings settings;
@@ -103,6 +106,7 @@ protected:
         open();
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        dialog->workingRecord().autoReconnectOff = reconnect ? 0 : 1;
         auto answer = answerNextBox(QMessageBox::Ok);
         dialog->tabControl()->setCurrentIndex(kPageConnect);
         click(kConnect);
@@ -382,7 +386,7 @@ TEST_F(ViewerWindowTest, CtrlRKeepsTheShownChannelAsAnMp4ThatPlays) {
 }
 
 TEST_F(ViewerWindowTest, ALostConnectionFinishesTheRecording) {
-    openAndConnect();
+    openAndConnect(false);
     dialog->toggleRecording();
     ASSERT_TRUE(video()->recording());
     ASSERT_TRUE(morePictures(40));
@@ -393,6 +397,53 @@ TEST_F(ViewerWindowTest, ALostConnectionFinishesTheRecording) {
     const QStringList files = recordings();
     ASSERT_EQ(files.size(), 1);
     EXPECT_GE(probedFrames(videos + "/ORVIX/" + files[0]), 10);
+}
+
+TEST_F(ViewerWindowTest, ARecordingGoesOnInTheNextFileOnceAReconnectBringsVideoBack) {
+    ::setenv("ORVIX_TEST_RECONNECT_MS", "300,1000,5000", 1);
+    openAndConnect();
+    ::unsetenv("ORVIX_TEST_RECONNECT_MS");
+    dialog->toggleRecording();
+    ASSERT_TRUE(video()->recording());
+    const QString first = QString::fromStdString(video()->recordingPath());
+    ASSERT_TRUE(morePictures(40));
+
+    const int samePort = simulator->port();
+    simulator->killNow();
+    // The file so far is saved; the mark and the info line say the
+    // recording waits for the video.
+    ASSERT_TRUE(processUntil([&] { return video()->recordingPart().state() == WindowRecording::State::Paused; }));
+    EXPECT_TRUE(video()->recording());
+    EXPECT_TRUE(qobject_cast<QPushButton*>(control(kRecord))->isChecked());
+    const QString name = QFileInfo(first).fileName();
+    EXPECT_TRUE(video()->statusLines().infoText.endsWith(" - Recording paused (" + name + " saved)"))
+        << video()->statusLines().infoText.toStdString();
+    std::string error;
+    EXPECT_TRUE(hasPlayableVideo(first.toStdString(), error)) << error;
+    const QImage shown = video()->grab().toImage();
+    int amber = 0;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = shown.width() - 100; x < shown.width(); ++x) {
+            const QRgb p = shown.pixel(x, y);
+            amber += std::abs(qRed(p) - 240) < 30 && std::abs(qGreen(p) - 176) < 30 && qBlue(p) < 80 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(amber, 20);  // the paused mark over the logo
+
+    simulator = std::make_unique<e2e::Simulator>("orvix-recorder-sim", std::vector<std::string>{}, samePort);
+    ASSERT_TRUE(processUntil([&] { return video()->recordingPart().state() == WindowRecording::State::Recording; }));
+    const QString second = QString::fromStdString(video()->recordingPath());
+    EXPECT_EQ(QFileInfo(second).fileName(), QFileInfo(first).completeBaseName() + "-2.mp4");
+    EXPECT_TRUE(video()->statusLines().infoText.endsWith(" - Recording continues in " + QFileInfo(second).fileName()));
+    ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
+    ASSERT_TRUE(morePictures(40));
+    dialog->toggleRecording();
+    EXPECT_EQ(infoLine(), "Recording saved to " + second);
+    const QStringList files = recordings();
+    EXPECT_EQ(files.size(), 2);
+    EXPECT_TRUE(files.contains(QFileInfo(first).fileName()) && files.contains(QFileInfo(second).fileName()));
+    EXPECT_GE(probedFrames(first), 10);
+    EXPECT_GE(probedFrames(second), 10);
 }
 
 TEST_F(ViewerWindowTest, NumberKeysTabAndHelp) {

@@ -19,12 +19,6 @@ using namespace orvix;
 
 namespace {
 
-class QuietNotifier : public LinkNotifier {
-public:
-    void notify(WindowMessage, WParam, LParam) override {}
-    void showNetworkError() override {}
-};
-
 class CountingEvents : public ChannelEvents {
 public:
     void picture(int channel, const ChannelPicture&) override { ++pictures[static_cast<size_t>(channel)]; }
@@ -76,10 +70,11 @@ protected:
     }
 
     DeviceRecord* record = createRecord();
-    QuietNotifier notifier;
+    CallingThread owner;
+    SessionEvents quiet;
     CountingEvents events;
     CountingSink sink;
-    VideoSession session{notifier};
+    VideoSession session{owner, quiet};
     std::unique_ptr<sim::RecorderSimulator> simulator;
 };
 
@@ -154,8 +149,9 @@ TEST_F(GridSessionTest, SilentChannelHoldsUpNoOther) {
 }
 
 TEST(GridSessionSetUp, ASetOfSeveralNeedsAReceiver) {
-    QuietNotifier notifier;
-    VideoSession session(notifier);
+    CallingThread owner;
+    SessionEvents quiet;
+    VideoSession session(owner, quiet);
     EXPECT_FALSE(session.setChannels(*parseChannelList("1-4")));
     EXPECT_TRUE(session.setChannels(ChannelSet::single(3)));
     EXPECT_EQ(session.channels().text(), "4");

@@ -307,6 +307,20 @@ TEST_F(VideoWindowTest, TheOverlayKeepsItsOwnCopyOfTheRecordersName) {
     disconnect();
 }
 
+TEST_F(VideoWindowTest, ARecorderIsFreedWhenItsFileIsClosed) {
+    ScriptedPeer peer;
+    connectAndStream(peer);
+    const std::string path = ::testing::TempDir() + "/orvix-freed.mp4";
+    for (int round = 0; round < 3; ++round) {
+        std::string error;
+        ASSERT_TRUE(window->startRecording(path, error)) << error;
+        EXPECT_EQ(window->recordingPart().recordersHeld(), 1u);
+        window->stopRecording(error);  // nothing came to record: no file, still closed
+        EXPECT_EQ(window->recordingPart().recordersHeld(), 0u);
+    }
+    disconnect();
+}
+
 TEST_F(VideoWindowTest, NetworkErrorBoxShowsOnTheGuiThreadWithoutWaitingForTheUser) {
     for (int i = 0; i < 2; ++i) {
         std::atomic<bool> returned{false};

@@ -6,7 +6,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <xcb/xcb.h>
+
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -127,6 +131,48 @@ TEST(DirectOutput, WhenTheWindowGoesAwayPicturesTakeTheGuisWayForGood) {
     handed = fixture->handOver.latest();
     ASSERT_FALSE(handed.image.isNull());
     EXPECT_EQ(handed.image.pixel(10, 10), kRed);
+}
+
+TEST(DirectOutput, ALaggingXServerHoldsUpNeitherTheStatusLinesNorARepaint) {
+    if (!onX()) GTEST_SKIP() << "not on an X server";
+    DirectFixture fixture(QSize(320, 240));
+    ASSERT_TRUE(fixture.output.open(fixture.view->windowId())) << fixture.output.error();
+    TestFrame red(320, 240, kRed, kRed);
+    TestFrame blue(320, 240, kBlue, kBlue);
+    // Both buffers made and read by the server.
+    ASSERT_TRUE(fixture.output.present(red.frame, red.overlay(), QSize(320, 240)));
+    ASSERT_TRUE(fixture.output.present(blue.frame, blue.overlay(), QSize(320, 240)));
+    ASSERT_TRUE(processUntil([&] { return serverPixels(*fixture.view).pixel(160, 120) == kBlue; }));
+
+    // Another client holds the server: it reads no one else's requests, so
+    // the pictures put from now on stay unread.
+    xcb_connection_t* holder = xcb_connect(nullptr, nullptr);
+    ASSERT_EQ(xcb_connection_has_error(holder), 0);
+    xcb_grab_server(holder);
+    std::free(xcb_get_input_focus_reply(holder, xcb_get_input_focus(holder), nullptr));
+    std::atomic<int> presented{0};
+    std::thread display([&] {
+        // Each buffer once; the third picture waits for the server.
+        for (int i = 0; i < 3; ++i) {
+            fixture.output.present(red.frame, red.overlay(), QSize(320, 240));
+            ++presented;
+        }
+    });
+    while (presented.load() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // well inside the third one's wait
+
+    EXPECT_TRUE(fixture.output.setStatusLines(StatusLines{9, QStringLiteral("Data Send OK [1fps][1byte]"), QString()}));
+    QImage repaint(320, 240, QImage::Format_RGB32);
+    QPainter painter(&repaint);
+    EXPECT_TRUE(fixture.output.paintLast(painter, repaint.rect()));
+    painter.end();
+    EXPECT_EQ(presented.load(), 2);  // the display thread still waits for the server
+    EXPECT_TRUE(isRed(repaint.pixel(160, 120)));
+
+    xcb_ungrab_server(holder);
+    xcb_flush(holder);
+    display.join();
+    xcb_disconnect(holder);
 }
 
 TEST(DirectOutput, TheVideoOutputUsesTheDirectViewOnXAndFallsBackWithoutIt) {

@@ -1,6 +1,6 @@
 // Synchronous sends from other threads: run on the receiver's thread, the
-// sender waits for the result, waits on the receiver's side keep handling
-// them, and closing releases waiting senders.
+// sender waits for the result, report senders can be let go while the
+// receiver stops the link, and closing releases waiting senders.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -38,22 +38,28 @@ TEST(SentMessageQueue, SenderWaitsUntilTheReceiverRanItsMessage) {
     EXPECT_EQ(queue.drain(), 0);
 }
 
-TEST(SentMessageQueue, AWaitOnTheReceiverHandlesMessagesAsTheyCome) {
+TEST(SentMessageQueue, DrainingReportsRunsThemInOrderAndLeavesMessagesQueued) {
     SentMessageQueue queue(nullptr);
     std::vector<int> handled;
-    std::atomic<bool> done{false};
-    // Each send waits for the one before it to be handled, as the link
-    // thread's notifications do.
-    std::thread sender([&] {
-        for (int i = 1; i <= 3; ++i) queue.send([&handled, i] {
-            handled.push_back(i);
-            return intptr_t{1};
-        });
-        done = true;
+    std::atomic<bool> reported{false};
+    std::thread message([&] { queue.send([&] { handled.push_back(1); return intptr_t{1}; }); });
+    ASSERT_TRUE(waitUntil([&] { return queue.pending() == 1; }));
+    // A report's sender waits as a message's does.
+    std::thread link([&] {
+        queue.sendReport([&] { handled.push_back(2); });
+        reported = true;
     });
-    for (int round = 0; round < 1000 && !done.load(); ++round) queue.waitHandling(20);
-    sender.join();
-    EXPECT_EQ(handled, (std::vector<int>{1, 2, 3}));
+    ASSERT_TRUE(waitUntil([&] { return queue.pending() == 2; }));
+    queue.postReport([&] { handled.push_back(3); });
+    EXPECT_FALSE(reported.load());
+
+    EXPECT_EQ(queue.drainReports(), 2);
+    link.join();
+    EXPECT_EQ(handled, (std::vector<int>{2, 3}));
+    EXPECT_EQ(queue.pending(), 1u);
+    EXPECT_EQ(queue.drain(), 1);
+    message.join();
+    EXPECT_EQ(handled, (std::vector<int>{2, 3, 1}));
 }
 
 TEST(SentMessageQueue, ClosingReleasesWaitingAndLaterSendersWithoutRunningThem) {
@@ -78,64 +84,37 @@ TEST(SentMessageQueue, ClosingReleasesWaitingAndLaterSendersWithoutRunningThem) 
     EXPECT_EQ(ran.load(), 0);
 }
 
-TEST(SentMessageQueue, AMessageNotReadyStaysQueuedWhileOthersRunPastItAndItsSenderWaits) {
+TEST(SentMessageQueue, LettingReportSendersGoReleasesTheWaitingTheRunningAndLaterOnes) {
     SentMessageQueue queue(nullptr);
-    bool ready = false;  // receiver's state, read on the receiver's thread
     std::vector<int> handled;
     std::atomic<bool> firstReturned{false};
-    std::thread first([&] {
-        queue.send([&] { handled.push_back(1); return intptr_t{1}; }, [&] { return ready; }, false);
-        firstReturned = true;
-    });
-    ASSERT_TRUE(waitUntil([&] { return queue.pending() == 1; }));
-    std::thread second([&] { queue.send([&] { handled.push_back(2); return intptr_t{2}; }); });
-    ASSERT_TRUE(waitUntil([&] { return queue.pending() == 2; }));
-
-    EXPECT_EQ(queue.drain(), 1);
-    second.join();
-    queue.waitHandling(50);  // a wait does not spin on it either
-    EXPECT_EQ(handled, std::vector<int>({2}));
-    EXPECT_FALSE(firstReturned.load());
-    EXPECT_EQ(queue.pending(), 1u);
-
-    ready = true;
-    EXPECT_EQ(queue.drain(), 1);
-    first.join();
-    EXPECT_EQ(handled, std::vector<int>({2, 1}));
-}
-
-TEST(SentMessageQueue, ReleasingLetsTheSenderOfARunningMessageGoOnBeforeItsHandlerEnds) {
-    SentMessageQueue queue(nullptr);
-    std::atomic<bool> returned{false};
-    intptr_t result = -1;
-    bool sawReturnWhileRunning = false;
-    std::thread sender([&] {
-        result = queue.send([&] {
-            queue.releaseRunning();
-            sawReturnWhileRunning = waitUntil([&] { return returned.load(); });
-            return intptr_t{5};
-        }, nullptr, true);
-        returned = true;
-    });
-    ASSERT_TRUE(waitUntil([&] { return queue.pending() == 1; }));
-    EXPECT_EQ(queue.drain(), 1);
-    sender.join();
-    EXPECT_TRUE(sawReturnWhileRunning);
-    EXPECT_EQ(result, 0);
-
-    // A message that is not releasable keeps its sender until it has run.
-    std::atomic<bool> plainReturned{false};
-    bool heldWhileRunning = false;
-    std::thread plain([&] {
-        queue.send([&] {
-            queue.releaseRunning();
-            heldWhileRunning = !waitUntil([&] { return plainReturned.load(); }, 200);
-            return intptr_t{1};
+    bool firstReturnedWhileRunning = false;
+    std::thread link([&] {
+        queue.sendReport([&] {
+            // The window stops the link from inside this report.
+            queue.holdReportSenders(false);
+            firstReturnedWhileRunning = waitUntil([&] { return firstReturned.load(); });
+            handled.push_back(1);
         });
-        plainReturned = true;
+        firstReturned = true;
+        // Not held: returns before it has run.
+        queue.sendReport([&] { handled.push_back(2); });
     });
     ASSERT_TRUE(waitUntil([&] { return queue.pending() == 1; }));
     EXPECT_EQ(queue.drain(), 1);
-    plain.join();
-    EXPECT_TRUE(heldWhileRunning);
+    link.join();
+    EXPECT_TRUE(firstReturnedWhileRunning);
+    // A message's sender still waits for it.
+    std::atomic<bool> messageReturned{false};
+    std::thread other([&] {
+        queue.send([&] { handled.push_back(3); return intptr_t{1}; });
+        messageReturned = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return queue.pending() == 2; }));
+    EXPECT_FALSE(messageReturned.load());
+
+    queue.holdReportSenders(true);
+    EXPECT_EQ(queue.drain(), 2);
+    other.join();
+    EXPECT_EQ(handled, (std::vector<int>{1, 2, 3}));
 }

@@ -5,6 +5,7 @@
 #include <clocale>
 #include <vector>
 
+#include "core/window_messages.h"
 #include "link/command_codes.h"
 #include "link/command_payloads.h"
 #include "link/command_sender.h"
@@ -19,8 +20,7 @@ namespace {
 
 class CountingNotifier : public LinkNotifier {
 public:
-    void notify(WindowMessage message, WParam, LParam) override { messages.push_back(message); }
-    void showNetworkError() override {}
+    void statusChanged() override { messages.push_back(VWM_REFRESH); }
     std::vector<uint32_t> messages;
 };
 

@@ -20,24 +20,32 @@ namespace {
 
 class RecordingNotifier : public LinkNotifier {
 public:
+    // A report as the window message it stands for.
     struct Entry {
         uint32_t message;
         int status;
-        WParam wParam;
-        LParam lParam;
-        uint32_t first;
-        uint32_t second;
+        LParam lParam = 0;
+        uint32_t first = 0;
+        uint32_t second = 0;
+        bool hasValues = false;    // a range report that carries two times
+        int32_t modelIndex = -1;   // of a connected() report
     };
     explicit RecordingNotifier(const RecorderConnection& c) : connection_(c) {}
-    void notify(WindowMessage message, WParam wParam, LParam lParam) override {
-        Entry e{message, connection_.status.load(), wParam, lParam, 0, 0};
-        if (wParam != 0 && message != VWM_CONNECTED) {
-            e.first = readLe32(reinterpret_cast<const uint8_t*>(wParam));
-            e.second = readLe32(reinterpret_cast<const uint8_t*>(wParam) + 4);
-        }
+    void statusChanged() override { entries.push_back({VWM_REFRESH, connection_.status.load()}); }
+    void connected(const RecorderDescription& recorder) override {
+        Entry e{VWM_CONNECTED, connection_.status.load()};
+        e.modelIndex = recorder.modelIndex;
         entries.push_back(e);
     }
-    void showNetworkError() override {}
+    void rangeKnown(RangeKind kind, const TimeRange& range) override {
+        entries.push_back({kind == RangeKind::Record ? VWM_RECORD_INFO : VWM_SEARCH_INFO, connection_.status.load(),
+                           1, range.start, range.end, true});
+    }
+    void rangeRefused(RangeKind, const std::optional<TimeRange>& values) override {
+        const TimeRange range = values.value_or(TimeRange{});
+        entries.push_back(
+            {VWM_RECORD_INFO_FAIL, connection_.status.load(), 0, range.start, range.end, values.has_value()});
+    }
     std::vector<int> statuses() const {
         std::vector<int> out;
         for (const auto& e : entries)
@@ -107,7 +115,7 @@ TEST_F(LinkCommandsTest, ConnectOkStoresTheDescriptionLogsInAndOpensTheDecoder) 
     EXPECT_EQ(notifier.statuses(), (std::vector<int>{2, 4}));
     ASSERT_EQ(notifier.entries.size(), 3u);
     EXPECT_EQ(notifier.entries[2].message, VWM_CONNECTED);
-    EXPECT_EQ(notifier.entries[2].wParam, reinterpret_cast<WParam>(record));
+    EXPECT_EQ(notifier.entries[2].modelIndex, 26);  // the record's description
     EXPECT_EQ(record->modelIndex.load(), 26);
     EXPECT_EQ(record->protocolVersion, 24);
     EXPECT_EQ(record->deviceValues[2], 0u);
@@ -187,7 +195,7 @@ TEST_F(LinkCommandsTest, RecordAndSearchInformation) {
     EXPECT_EQ(e[3].second, 6u);
     EXPECT_EQ(e[4].message, VWM_RECORD_INFO_FAIL);
     EXPECT_EQ(e[5].message, VWM_RECORD_INFO_FAIL);
-    EXPECT_EQ(e[5].wParam, 0u);
+    EXPECT_FALSE(e[5].hasValues);
     EXPECT_EQ(e[6].message, VWM_REFRESH);
     EXPECT_EQ(e[6].status, 15);
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include "link/wire_format.h"
 
 namespace orvix::test {
 
@@ -18,21 +17,49 @@ TestWindow::~TestWindow() {
     thread_.join();
 }
 
-void TestWindow::notify(WindowMessage message, WParam wParam, LParam lParam) {
+void TestWindow::statusChanged() {
     const LinkShared* shared = nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (message == VWM_REFRESH && connection_ != nullptr && connection_->status.load() == holdStatus_)
-            shared = holdShared_;
+        if (connection_ != nullptr && connection_->status.load() == holdStatus_) shared = holdShared_;
     }
     if (shared != nullptr) waitUntil([shared] { return shared->threadState.load() == kLinkStopRequested; });
-    sendAndWait([this, message, wParam, lParam] { handle(message, wParam, lParam); });
+    report(Handled{VWM_REFRESH});
 }
 
-void TestWindow::showNetworkError() {
+void TestWindow::socketResetWanted() { report(Handled{VWM_SOCKET_RESET}); }
+
+void TestWindow::connected(const RecorderDescription& recorder) {
+    Handled h{VWM_CONNECTED};
+    h.modelIndex = recorder.modelIndex;
+    report(h);
+}
+
+void TestWindow::rangeKnown(RangeKind kind, const TimeRange& range) {
+    report(Handled{kind == RangeKind::Record ? VWM_RECORD_INFO : VWM_SEARCH_INFO, 0, 1, range.start, range.end});
+}
+
+void TestWindow::rangeRefused(RangeKind, const std::optional<TimeRange>& values) {
+    const TimeRange range = values.value_or(TimeRange{});
+    report(Handled{VWM_RECORD_INFO_FAIL, 0, 0, range.start, range.end});
+}
+
+void TestWindow::networkError() {
     sendAndWait([this] {
         std::lock_guard<std::mutex> lock(mutex_);
         ++networkErrors_;
+    });
+}
+
+void TestWindow::report(Handled entry) {
+    sendAndWait([this, entry]() mutable {
+        if (connection_ != nullptr) entry.status = connection_->status.load();
+        if (entry.message == VWM_SOCKET_RESET && connection_ != nullptr) {
+            connection_->socket.close();
+            connection_->socket.create();
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        handled_.push_back(entry);
     });
 }
 
@@ -57,6 +84,14 @@ std::vector<LinkEnd> TestWindow::ends() const {
 }
 
 void TestWindow::run(const std::function<void()>& task) { sendAndWait(task); }
+
+void TestWindow::post(std::function<void()> task) {
+    auto item = std::make_shared<Item>();
+    item->task = std::move(task);
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(item);
+    cv_.notify_all();
+}
 
 void TestWindow::sendAndWait(std::function<void()> task) {
     auto item = std::make_shared<Item>();
@@ -99,27 +134,6 @@ void TestWindow::holdRefreshUntilStop(int status, const LinkShared* shared) {
     std::lock_guard<std::mutex> lock(mutex_);
     holdStatus_ = status;
     holdShared_ = shared;
-}
-
-void TestWindow::handle(WindowMessage message, WParam wParam, LParam lParam) {
-    Handled h;
-    h.message = message;
-    h.wParam = wParam;
-    h.lParam = lParam;
-    if (connection_ != nullptr) h.status = connection_->status.load();
-    if ((message == VWM_RECORD_INFO || message == VWM_SEARCH_INFO || message == VWM_RECORD_INFO_FAIL) &&
-        wParam != 0) {
-        // The payload is valid only while the message is handled.
-        const auto* payload = reinterpret_cast<const uint8_t*>(wParam);
-        h.first = readLe32(payload);
-        h.second = readLe32(payload + 4);
-    }
-    if (message == VWM_SOCKET_RESET && connection_ != nullptr) {
-        connection_->socket.close();
-        connection_->socket.create();
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    handled_.push_back(h);
 }
 
 std::vector<TestWindow::Handled> TestWindow::handled() const {

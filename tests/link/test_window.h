@@ -10,9 +10,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "core/window_messages.h"
 #include "link/link_notifier.h"
 #include "link/link_shared.h"
 #include "link/recorder_connection.h"
@@ -21,13 +23,14 @@ namespace orvix::test {
 
 class TestWindow : public LinkNotifier {
 public:
+    // A report as the window message it stands for.
     struct Handled {
         uint32_t message = 0;
-        int status = 0;  // the link status when the message was handled
-        WParam wParam = 0;
-        LParam lParam = 0;
-        uint32_t first = 0;  // the two values a time-range payload carries
+        int status = 0;  // the link status when the report was handled
+        LParam lParam = 0;   // 1 for a usable range, else 0
+        uint32_t first = 0;  // the two times a range report carries
         uint32_t second = 0;
+        int32_t modelIndex = -1;  // of a connected() report
     };
 
     TestWindow();
@@ -38,8 +41,12 @@ public:
     // The connection whose socket VWM_SOCKET_RESET re-creates.
     void attach(RecorderConnection* connection) { connection_ = connection; }
 
-    void notify(WindowMessage message, WParam wParam, LParam lParam) override;
-    void showNetworkError() override;
+    void statusChanged() override;
+    void socketResetWanted() override;
+    void connected(const RecorderDescription& recorder) override;
+    void rangeKnown(RangeKind kind, const TimeRange& range) override;
+    void rangeRefused(RangeKind kind, const std::optional<TimeRange>& values) override;
+    void networkError() override;
     // Kept without waiting for the window thread, as the link posts it.
     void linkEnded(const LinkEnd& end) override;
     struct Retry {
@@ -53,12 +60,14 @@ public:
 
     // Runs `task` on the window thread and waits until it is done.
     void run(const std::function<void()>& task);
+    // Runs `task` on the window thread later.
+    void post(std::function<void()> task);
     // On the window thread: handles what is sent to the window for `ms`.
     void pumpFor(int ms);
 
-    // The link thread's VWM_REFRESH for `status` waits, before it reaches the
-    // window, until a stop is requested: the link is inside a synchronous
-    // notification when the stop begins.
+    // The link thread's statusChanged() for `status` waits, before it reaches
+    // the window, until a stop is requested: the link is inside a synchronous
+    // report when the stop begins.
     void holdRefreshUntilStop(int status, const LinkShared* shared);
 
     std::vector<Handled> handled() const;
@@ -79,7 +88,8 @@ private:
     void loop();
     // Pops and runs one item; false when none was waiting.
     bool runOne(std::unique_lock<std::mutex>& lock);
-    void handle(WindowMessage message, WParam wParam, LParam lParam);
+    // On the link thread: `entry` reaches the window, which keeps it.
+    void report(Handled entry);
 
     RecorderConnection* connection_ = nullptr;
     mutable std::mutex mutex_;

@@ -1,10 +1,11 @@
-// The owner's loop the link reports to: a synchronous notification returns
-// to its sender only once handled, a wake ends a wait at once, and a past
+// The owner's loop the link reports to: a waited report returns to its
+// sender only once handled, a wake ends a wait at once, and a past
 // connection's posted end can be forgotten before the next one starts.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -16,15 +17,9 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class Kept final : public LoopHandler {
-public:
-    void onMessage(WindowMessage message, WParam, LParam) override { messages.push_back(message); }
-    void onNetworkError() override { ++networkErrors; }
-    void onLinkEnded(const LinkEnd& end) override { ends.push_back(end.text); }
-    void onPicture(const PictureEvent&) override {}
-    void onReconnectScheduled(const LinkEnd&, int, int attempt) override { attempts.push_back(attempt); }
-
-    std::vector<WindowMessage> messages;
+// What the reports said, in the order the loop ran them.
+struct Kept {
+    std::vector<std::string> messages;
     int networkErrors = 0;
     std::vector<std::string> ends;
     std::vector<int> attempts;
@@ -32,10 +27,10 @@ public:
 
 TEST(MessageLoop, ASenderWaitsUntilItsNotificationIsHandled) {
     Kept kept;
-    MessageLoop loop(kept);
+    MessageLoop loop;
     std::atomic<bool> returned{false};
     std::thread sender([&] {
-        loop.notify(VWM_CONNECTED, 0, 0);
+        loop.sendReport([&] { kept.messages.push_back("connected"); });
         returned.store(true);
     });
     std::this_thread::sleep_for(50ms);
@@ -44,12 +39,12 @@ TEST(MessageLoop, ASenderWaitsUntilItsNotificationIsHandled) {
     sender.join();
     EXPECT_TRUE(returned.load());
     ASSERT_EQ(kept.messages.size(), 1u);
-    EXPECT_EQ(kept.messages[0], VWM_CONNECTED);
+    EXPECT_EQ(kept.messages[0], "connected");
 }
 
 TEST(MessageLoop, AWakeEndsTheWaitAndForgottenEndsNeverArrive) {
     Kept kept;
-    MessageLoop loop(kept);
+    MessageLoop loop;
     std::thread waker([&] {
         std::this_thread::sleep_for(50ms);
         loop.wake();
@@ -61,9 +56,9 @@ TEST(MessageLoop, AWakeEndsTheWaitAndForgottenEndsNeverArrive) {
 
     // Posted by a link that has stopped since: forgotten, while what is
     // not a link's end stays.
-    loop.linkEnded(LinkEnd{LinkEndCause::PeerClosed, "Connection closed by the recorder"});
-    loop.reconnectScheduled(LinkEnd{LinkEndCause::Reset, "reset"}, 100, 1);
-    std::thread sender([&] { loop.showNetworkError(); });
+    loop.postReport([&] { kept.ends.push_back("Connection closed by the recorder"); });
+    loop.postReport([&] { kept.attempts.push_back(1); });
+    std::thread sender([&] { loop.sendReport([&] { ++kept.networkErrors; }); });
     while (true) {
         loop.forgetPosted();
         loop.runUntil(Clock::now() + 10ms, true);
@@ -74,8 +69,8 @@ TEST(MessageLoop, AWakeEndsTheWaitAndForgottenEndsNeverArrive) {
     EXPECT_TRUE(kept.attempts.empty());
 
     // Posted ends are delivered in order otherwise.
-    loop.reconnectScheduled(LinkEnd{LinkEndCause::Reset, "reset"}, 100, 2);
-    loop.linkEnded(LinkEnd{LinkEndCause::Stalled, "stalled"});
+    loop.postReport([&] { kept.attempts.push_back(2); });
+    loop.postReport([&] { kept.ends.push_back("stalled"); });
     loop.runFor(50);
     EXPECT_EQ(kept.attempts, std::vector<int>{2});
     EXPECT_EQ(kept.ends, std::vector<std::string>{"stalled"});

@@ -10,12 +10,14 @@
 #include "link/command_codes.h"
 #include "link/link_status.h"
 #include "link/wire_format.h"
+#include "session/decode_workers.h"
 #include "session/packet_sink.h"
 #include "session/renderer_switch.h"
 #include "session/video_session.h"
 #include "tests/link/scripted_peer.h"
 #include "tests/link/stream_builders.h"
 #include "tests/link/test_window.h"
+#include "tests/gui/failing_allocation.h"
 #include "tests/support/pipeline_support.h"
 #include "tests/support/test_stream.h"
 
@@ -25,6 +27,28 @@ using namespace orvix::test;
 namespace {
 
 constexpr uint32_t kModelCode11 = 11;  // model index 0: Wide commands, 64-byte headers, MPEG-4
+
+// The test window's thread as the session's owner thread, keeping the ends
+// the session tells of.
+class WindowOwner final : public OwnerThread, public SessionEvents {
+public:
+    explicit WindowOwner(TestWindow& window) : window_(window) {}
+    void sendReport(Task task) override { window_.run(task); }
+    void postReport(Task task) override { window_.post(std::move(task)); }
+    void linkEnded(const LinkEnd& end) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ends_.push_back(end);
+    }
+    std::vector<LinkEnd> ends() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return ends_;
+    }
+
+private:
+    TestWindow& window_;
+    mutable std::mutex mutex_;
+    std::vector<LinkEnd> ends_;
+};
 
 class VideoSessionTest : public ::testing::Test {
 protected:
@@ -45,7 +69,6 @@ protected:
         VideoSession::SetUpResult result{};
         window.run([&] {
             result = sink != nullptr ? session.setUp(record, *sink) : session.setUp(record, renderers);
-            window.attach(session.connection());
         });
         return result;
     }
@@ -74,7 +97,8 @@ protected:
 
     DeviceRecord* record = nullptr;
     TestWindow window;
-    VideoSession session{window};
+    WindowOwner owner{window};
+    VideoSession session{owner, owner};
     RecordingRenderer renderer;
     RendererSwitch renderers;
 };
@@ -204,7 +228,7 @@ TEST_F(VideoSessionTest, LinkThatEndedStartsAfresh) {
     peer.send(f5Header64Packet(red.packets[0], 951782400, 0, true));
     ASSERT_TRUE(renderer.waitFor(1));
     peer.close();
-    ASSERT_TRUE(waitUntil([&] { return !window.ends().empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !owner.ends().empty(); }));
     EXPECT_TRUE(session.linkEnded());
     EXPECT_EQ(session.linkEnd().cause, LinkEndCause::PeerClosed);
     EXPECT_EQ(session.infoLine(), "Connection closed by the recorder");
@@ -224,4 +248,36 @@ TEST_F(VideoSessionTest, LinkThatEndedStartsAfresh) {
     peer.send(f5Header64Packet(red.packets[0], 951782401, 0, true));
     ASSERT_TRUE(renderer.waitFor(2));
     disconnect();
+}
+
+TEST_F(VideoSessionTest, ASetOfSeveralWhoseDecodeWorkersCannotStartIsRefused) {
+    struct : ChannelEvents {
+        void picture(int, const ChannelPicture&) override {}
+    } quiet;
+    session.setChannelEvents(&quiet);
+    const ChannelSet four = *parseChannelList("1-4");
+    const auto setChannels = [&](bool workersFail) {
+        bool shown = false;
+        window.run([&] {
+            FailingObjectAllocation failing(workersFail ? sizeof(DecodeWorkers) : 0);
+            shown = session.setChannels(four);
+        });
+        return shown;
+    };
+    ASSERT_EQ(setUpSession(), VideoSession::SetUpResult::Started);
+    EXPECT_FALSE(setChannels(true));
+    EXPECT_EQ(session.channels().text(), "");  // the set from before stays
+    EXPECT_TRUE(setChannels(false));
+    EXPECT_EQ(session.channels().text(), "1,2,3,4");
+    window.run([&] { session.tearDown(); });
+
+    // Asked for before the set-up: the set-up fails.
+    VideoSession::SetUpResult result{};
+    window.run([&] {
+        FailingObjectAllocation failing(sizeof(DecodeWorkers));
+        result = session.setUp(record, renderers);
+    });
+    EXPECT_EQ(result, VideoSession::SetUpResult::Failed);
+    EXPECT_TRUE(session.setUpFailed());
+    EXPECT_FALSE(session.threadsRunning());
 }

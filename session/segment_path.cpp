@@ -1,6 +1,6 @@
-#include "cli/segmented_recording.h"
+#include "session/segment_path.h"
 
-namespace orvix::cli {
+namespace orvix {
 
 std::string segmentPath(const std::string& path, int number) {
     const size_t slash = path.find_last_of('/');
@@ -11,4 +11,4 @@ std::string segmentPath(const std::string& path, int number) {
     return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
-}  // namespace orvix::cli
+}  // namespace orvix
