@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/bridge/http_client.h"
+
 namespace orvix::bridge::test {
 
 class Background {
@@ -41,9 +43,6 @@ private:
     std::string readyLine_;
     int exitCode_ = -1;
 };
-
-// The body of http://127.0.0.1:`port``path` ("" when there is no answer).
-std::string httpGet(int port, const std::string& path = "/");
 
 // A port nobody listens on right now.
 int freePort();
