@@ -25,7 +25,11 @@ constexpr const char* kWatchKey = "orvix-media-watch";
 // is freed.
 class MediaWatch {
 public:
-    MediaWatch(PoolHandle handle, GstElement* appsrc) : handle_(std::move(handle)), target_(appsrc) {}
+    MediaWatch(PoolHandle handle, GstElement* appsrc, AdmittedWatches* admitted, GstRTSPClient* client,
+               std::string path)
+        : handle_(std::move(handle)), target_(appsrc), admitted_(admitted), client_(client), path_(std::move(path)) {
+        if (admitted_ != nullptr) admitted_->built(client_, path_);
+    }
 
     void attach() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -38,11 +42,15 @@ public:
         if (released_) return;
         released_ = true;
         handle_.release();
+        if (admitted_ != nullptr) admitted_->unbuilt(client_, path_);
     }
 
 private:
     PoolHandle handle_;
     AppsrcTarget target_;
+    AdmittedWatches* admitted_;
+    GstRTSPClient* client_;  // only compared, never used
+    const std::string path_;
     std::mutex mutex_;
     bool attached_ = false;
     bool released_ = false;
@@ -95,7 +103,7 @@ GstElement* createElement(GstRTSPMediaFactory* factory, const GstRTSPUrl*) {
                          ": a GStreamer element is missing (appsrc, rtph264pay)");
         return nullptr;
     }
-    auto* watch = new MediaWatch(std::move(handle), appsrc);
+    auto* watch = new MediaWatch(std::move(handle), appsrc, mount.admitted, rtspClient, mount.path);
     GstAppSrcCallbacks callbacks{};
     callbacks.need_data = onNeedData;
     gst_app_src_set_callbacks(GST_APP_SRC(appsrc), &callbacks, watch, nullptr);
@@ -193,9 +201,25 @@ PoolHandle AdmittedWatches::take(GstRTSPClient* client, const std::string& path)
     return handle;
 }
 
+void AdmittedWatches::built(GstRTSPClient* client, const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    media_.insert({client, path});
+}
+
+void AdmittedWatches::unbuilt(GstRTSPClient* client, const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    media_.erase({client, path});
+}
+
+bool AdmittedWatches::has(GstRTSPClient* client, const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return media_.count({client, path}) != 0;
+}
+
 void AdmittedWatches::forget(GstRTSPClient* client) {
     PoolHandle released;
     std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = media_.begin(); it != media_.end();) it = it->first == client ? media_.erase(it) : std::next(it);
     const auto found = watches_.find(client);
     if (found == watches_.end()) return;
     released = std::move(found->second.second);

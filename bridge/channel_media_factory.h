@@ -15,6 +15,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "bridge/event_log.h"
@@ -23,17 +24,25 @@
 namespace orvix::bridge {
 
 // Handles whose channel a client's request waited for, kept for the media
-// that request goes on to build, so that a request waits once.
+// that request goes on to build, so that a request waits once; and the
+// media a client has, which its later requests (a SETUP after the DESCRIBE)
+// use again without waiting.
 class AdmittedWatches {
 public:
     void put(GstRTSPClient* client, const std::string& path, PoolHandle handle);
     // The handle kept for `client` and `path`; an empty one when there is none.
     PoolHandle take(GstRTSPClient* client, const std::string& path);
+    // `client` has a media of `path` from now on, or no longer.
+    void built(GstRTSPClient* client, const std::string& path);
+    void unbuilt(GstRTSPClient* client, const std::string& path);
+    bool has(GstRTSPClient* client, const std::string& path);
+    // The client is gone: nothing of it is kept.
     void forget(GstRTSPClient* client);
 
 private:
     std::mutex mutex_;
     std::map<GstRTSPClient*, std::pair<std::string, PoolHandle>> watches_;
+    std::set<std::pair<GstRTSPClient*, std::string>> media_;
 };
 
 struct ChannelMount {

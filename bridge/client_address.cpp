@@ -14,12 +14,10 @@ std::string clientAddress(GstRTSPClient* client) {
     return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(url->port);
 }
 
-std::string clientName(GstRTSPClient* client, const GstRTSPContext* context) {
-    std::string name = clientAddress(client);
+std::string loggedInUser(const GstRTSPContext* context) {
     const gchar* user =
         context != nullptr && context->token != nullptr ? gst_rtsp_token_get_string(context->token, kUserField) : nullptr;
-    if (user != nullptr) name += std::string(" (user ") + user + ")";
-    return name;
+    return user != nullptr ? user : "";
 }
 
 }  // namespace orvix::bridge

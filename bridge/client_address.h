@@ -15,7 +15,7 @@ inline constexpr const char* kUserField = "orvix.user";
 // "192.0.2.7:50412" or "[2001:db8::7]:50412" of `client`, "?" without a
 // connection.
 std::string clientAddress(GstRTSPClient* client);
-// The same with " (user NAME)" when the request of `context` logged in.
-std::string clientName(GstRTSPClient* client, const GstRTSPContext* context);
+// The user the request of `context` logged in as, "" for none.
+std::string loggedInUser(const GstRTSPContext* context);
 
 }  // namespace orvix::bridge

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <future>
 
+#include "bridge/loop_thread.h"
+
 namespace orvix::bridge {
 namespace {
 
@@ -63,72 +65,52 @@ HttpReply HttpServer::answer(const HttpRequest& request) const {
 }
 
 bool HttpServer::start(const ListenAddress& address, std::string& error) {
-    std::promise<std::pair<bool, std::string>> listening;
+    std::promise<std::string> listening;
     auto result = listening.get_future();
-    context_ = g_main_context_new();
-    loop_ = g_main_loop_new(context_, FALSE);
-    thread_ = std::thread([this, address, &listening] {
-        run(address, [&listening](bool ok, const std::string& why) { listening.set_value({ok, why}); });
-    });
-    const auto [ok, why] = result.get();
-    if (!ok) {
-        error = why;
-        stop();
-    }
-    return ok;
+    loop_ = std::make_unique<LoopThread>();
+    loop_->start(
+        [this, address, &listening] {
+            server_ = soup_server_new("server-header", "orvix-bridge ", nullptr);
+            soup_server_add_handler(server_, nullptr, onRequest, this, nullptr);
+            soup_server_add_early_handler(server_, nullptr, onHeaders, this, nullptr);
+            listening.set_value(listen(server_, address));
+        },
+        [this] {
+            soup_server_disconnect(server_);
+            g_object_unref(server_);
+            server_ = nullptr;
+        });
+    error = result.get();
+    if (!error.empty()) stop();
+    return error.empty();
 }
 
-void HttpServer::run(const ListenAddress& address,
-                     const std::function<void(bool ok, const std::string& error)>& listening) {
-    g_main_context_push_thread_default(context_);
-    SoupServer* server = soup_server_new("server-header", "orvix-bridge ", nullptr);
-    soup_server_add_handler(server, nullptr, onRequest, this, nullptr);
-    soup_server_add_early_handler(server, nullptr, onHeaders, this, nullptr);
+std::string HttpServer::listen(SoupServer* server, const ListenAddress& address) {
     GSocketAddress* where = g_inet_socket_address_new_from_string(address.host.c_str(), static_cast<guint>(address.port));
     GError* failure = nullptr;
     const bool ok = where != nullptr && soup_server_listen(server, where, static_cast<SoupServerListenOptions>(0), &failure);
     if (where != nullptr) g_object_unref(where);
-    if (ok) {
-        GSList* listeners = soup_server_get_listeners(server);
-        if (listeners != nullptr) {
-            GSocketAddress* local = g_socket_get_local_address(G_SOCKET(listeners->data), nullptr);
-            if (local != nullptr) {
-                port_ = g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(local));
-                g_object_unref(local);
-            }
-        }
-        g_slist_free(listeners);
-    }
     if (!ok) {
-        listening(false, "cannot listen on " + address.text() + ": " +
-                             (failure != nullptr ? failure->message : "not an address"));
+        const std::string why = failure != nullptr ? failure->message : "not an address";
         if (failure != nullptr) g_error_free(failure);
-    } else {
-        // Told once the loop runs, so that a stop() right after start() ends it.
-        GSource* running = g_idle_source_new();
-        g_source_set_callback(
-            running,
-            [](gpointer tell) {
-                (*static_cast<const std::function<void(bool, const std::string&)>*>(tell))(true, std::string());
-                return G_SOURCE_REMOVE;
-            },
-            const_cast<std::function<void(bool, const std::string&)>*>(&listening), nullptr);
-        g_source_attach(running, context_);
-        g_source_unref(running);
-        g_main_loop_run(loop_);
+        return "cannot listen on " + address.text() + ": " + why;
     }
-    soup_server_disconnect(server);
-    g_object_unref(server);
-    g_main_context_pop_thread_default(context_);
+    GSList* listeners = soup_server_get_listeners(server);
+    if (listeners != nullptr) {
+        GSocketAddress* local = g_socket_get_local_address(G_SOCKET(listeners->data), nullptr);
+        if (local != nullptr) {
+            port_ = g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(local));
+            g_object_unref(local);
+        }
+    }
+    g_slist_free(listeners);
+    return {};
 }
 
 void HttpServer::stop() {
-    if (loop_ != nullptr) g_main_loop_quit(loop_);
-    if (thread_.joinable()) thread_.join();
-    if (loop_ != nullptr) g_main_loop_unref(loop_);
-    loop_ = nullptr;
-    if (context_ != nullptr) g_main_context_unref(context_);
-    context_ = nullptr;
+    // The server is made and freed on the loop's thread.
+    if (loop_ != nullptr) loop_->stop();
+    loop_.reset();
 }
 
 }  // namespace orvix::bridge

@@ -7,14 +7,14 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bridge/listen_address.h"
+#include "bridge/loop_thread.h"
 
-typedef struct _GMainContext GMainContext;
-typedef struct _GMainLoop GMainLoop;
+typedef struct _SoupServer SoupServer;
 
 namespace orvix::bridge {
 
@@ -57,13 +57,12 @@ private:
         Handler handler;
         std::vector<std::string> methods;
     };
-    // The server's thread: listens, tells `listening`, serves until stop().
-    void run(const ListenAddress& address, const std::function<void(bool ok, const std::string& error)>& listening);
+    // The loop's thread: listens on `address`; the reason when it cannot.
+    std::string listen(SoupServer* server, const ListenAddress& address);
 
     std::map<std::string, Route> routes_;
-    GMainContext* context_ = nullptr;
-    GMainLoop* loop_ = nullptr;
-    std::thread thread_;
+    std::unique_ptr<LoopThread> loop_;
+    SoupServer* server_ = nullptr;  // the loop's thread only
     int port_ = 0;
 };
 

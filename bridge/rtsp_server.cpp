@@ -70,29 +70,27 @@ void RtspServer::start(RecorderPool& pool) {
     // Every request passes the gate: credentials when asked for, then the
     // channel's recorder.
     auth_ = createChannelGate([this](GstRTSPClient* client, const std::string& path) { return admit(client, path); },
-                              nullptr);
+                              [this](GstRTSPClient* client, const std::string& user) {
+                                  std::lock_guard<std::mutex> lock(mutex_);
+                                  const auto found = clients_.find(client);
+                                  if (found != clients_.end()) found->second.user = user;
+                              });
     gst_rtsp_auth_set_supported_methods(auth_, GST_RTSP_AUTH_DIGEST);
     gst_rtsp_server_set_auth(server_, auth_);
     setUsers(settings_.users);
 
     g_signal_connect(server_, "client-connected", G_CALLBACK(onClientConnected), this);
-    context_ = g_main_context_new();
     // Sessions whose clients vanished (UDP clients that never say TEARDOWN)
     // end when they time out.
     GstRTSPSessionPool* sessions = gst_rtsp_server_get_session_pool(server_);
     GSource* cleanup = gst_rtsp_session_pool_create_watch(sessions);
     g_source_set_callback(cleanup, G_SOURCE_FUNC(+[](GstRTSPSessionPool*, gpointer) { return G_SOURCE_CONTINUE; }),
                           nullptr, nullptr);
-    g_source_attach(cleanup, context_);
+    g_source_attach(cleanup, loop_.context());
     g_source_unref(cleanup);
     g_object_unref(sessions);
 
-    loop_ = g_main_loop_new(context_, FALSE);
-    thread_ = std::thread([this] {
-        g_main_context_push_thread_default(context_);
-        g_main_loop_run(loop_);
-        g_main_context_pop_thread_default(context_);
-    });
+    loop_.start();
     std::lock_guard<std::mutex> lock(mutex_);
     running_ = true;
 }
@@ -105,16 +103,11 @@ void RtspServer::stop() {
     }
     // Every client ends (its media unwatches its channel).
     gst_rtsp_server_client_filter(server_, closeAll, this);
-    g_main_loop_quit(loop_);
-    if (thread_.joinable()) thread_.join();
-    g_main_loop_unref(loop_);
-    loop_ = nullptr;
+    loop_.stop();
     g_object_unref(auth_);
     auth_ = nullptr;
     g_object_unref(server_);
     server_ = nullptr;
-    g_main_context_unref(context_);
-    context_ = nullptr;
 }
 
 bool RtspServer::adopt(int fd, const Peer& peer) {
@@ -199,7 +192,7 @@ void RtspServer::onClientConnected(GstRTSPServer*, GstRTSPClient* client, gpoint
     auto* server = static_cast<RtspServer*>(self);
     {
         std::lock_guard<std::mutex> lock(server->mutex_);
-        server->clients_[client].name = clientAddress(client);
+        server->clients_[client].address = clientAddress(client);
     }
     g_signal_connect(client, "play-request", G_CALLBACK(onPlay), self);
     g_signal_connect(client, "teardown-request", G_CALLBACK(onTeardown), self);
@@ -210,6 +203,8 @@ GstRTSPStatusCode RtspServer::admit(GstRTSPClient* client, const std::string& re
     ChannelMount mount;
     const std::string path = pathOf(requestPath, &mount);
     if (path.empty()) return GST_RTSP_STS_OK;  // the server answers what is not mounted
+    // A SETUP after the DESCRIBE uses the media the client has.
+    if (admitted_.has(client, path)) return GST_RTSP_STS_OK;
     // Waits for the channel's pictures; the media built next takes the handle.
     PoolHandle handle = mount.pool->watch(mount.recorder, mount.channel);
     const WatchResult result = handle ? handle.waitReady(mount.joinWait) : WatchResult::Stopping;
@@ -217,8 +212,7 @@ GstRTSPStatusCode RtspServer::admit(GstRTSPClient* client, const std::string& re
         admitted_.put(client, path, std::move(handle));
         return GST_RTSP_STS_OK;
     }
-    log_.event("client " + clientName(client, gst_rtsp_context_get_current()) + " refused for " + path + ": " +
-               describe(result));
+    log_.event("client " + nameOf(client) + " refused for " + path + ": " + describe(result));
     return result == WatchResult::NoSuchChannel ? GST_RTSP_STS_NOT_FOUND : GST_RTSP_STS_SERVICE_UNAVAILABLE;
 }
 
@@ -226,14 +220,11 @@ void RtspServer::onPlay(GstRTSPClient* client, GstRTSPContext* context, gpointer
     auto* server = static_cast<RtspServer*>(self);
     const std::string path = server->pathOf(requestPath(context), nullptr);
     if (path.empty()) return;
-    std::string name = clientName(client, context);
     {
         std::lock_guard<std::mutex> lock(server->mutex_);
-        ClientInfo& info = server->clients_[client];
-        if (!info.paths.insert(path).second) return;  // a PLAY after a PAUSE
-        info.name = name;
+        if (!server->clients_[client].paths.insert(path).second) return;  // a PLAY after a PAUSE
     }
-    server->log_.event("client " + name + " joins " + path);
+    server->log_.event("client " + server->nameOf(client) + " joins " + path);
 }
 
 void RtspServer::onTeardown(GstRTSPClient* client, GstRTSPContext* context, gpointer self) {
@@ -253,7 +244,7 @@ void RtspServer::onClosed(GstRTSPClient* client, gpointer self) {
         info = it->second;
         server->clients_.erase(it);
     }
-    for (const std::string& path : info.paths) server->log_.event("client " + info.name + " leaves " + path);
+    for (const std::string& path : info.paths) server->log_.event("client " + info.name() + " leaves " + path);
 }
 
 void RtspServer::leave(GstRTSPClient* client, const std::string& path) {
@@ -262,7 +253,7 @@ void RtspServer::leave(GstRTSPClient* client, const std::string& path) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = clients_.find(client);
         if (it == clients_.end() || it->second.paths.erase(path) == 0) return;
-        name = it->second.name;
+        name = it->second.name();
     }
     log_.event("client " + name + " leaves " + path);
 }
@@ -288,6 +279,12 @@ GstRTSPFilterResult RtspServer::closeMatching(GstRTSPServer*, GstRTSPClient* cli
 }
 
 GstRTSPFilterResult RtspServer::closeAll(GstRTSPServer*, GstRTSPClient*, gpointer) { return GST_RTSP_FILTER_REMOVE; }
+
+std::string RtspServer::nameOf(GstRTSPClient* client) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = clients_.find(client);
+    return found != clients_.end() ? found->second.name() : clientAddress(client);
+}
 
 std::map<std::string, int> RtspServer::clientsByPath() const {
     std::map<std::string, int> counts;

@@ -13,12 +13,12 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bridge/channel_media_factory.h"
 #include "bridge/event_log.h"
 #include "bridge/listen_address.h"
+#include "bridge/loop_thread.h"
 #include "session/recorder_pool.h"
 
 namespace orvix::bridge {
@@ -80,8 +80,11 @@ public:
 
 private:
     struct ClientInfo {
-        std::string name;             // address, port and user, once known
+        std::string address;          // and port
+        std::string user;             // it logged in as, "" before or without
         std::set<std::string> paths;  // mounts it plays
+        // "ADDRESS:PORT (user NAME)", for the log.
+        std::string name() const { return user.empty() ? address : address + " (user " + user + ")"; }
     };
 
     static void onClientConnected(GstRTSPServer* server, GstRTSPClient* client, gpointer self);
@@ -92,6 +95,7 @@ private:
     static GstRTSPFilterResult closeAll(GstRTSPServer* server, GstRTSPClient* client, gpointer self);
 
     void leave(GstRTSPClient* client, const std::string& path);
+    std::string nameOf(GstRTSPClient* client) const;
     // The gate's check: waits for the channel of `requestPath`.
     GstRTSPStatusCode admit(GstRTSPClient* client, const std::string& requestPath);
     std::string pathOf(const std::string& requestPath, ChannelMount* mount) const;
@@ -102,9 +106,7 @@ private:
     AdmittedWatches admitted_;
     GstRTSPServer* server_ = nullptr;
     GstRTSPAuth* auth_ = nullptr;
-    GMainContext* context_ = nullptr;
-    GMainLoop* loop_ = nullptr;
-    std::thread thread_;
+    LoopThread loop_;  // the server's own sources (sessions that time out)
 
     mutable std::mutex mutex_;
     std::map<std::string, ChannelMount> mounts_;  // by path
