@@ -86,6 +86,17 @@ TEST_F(BridgeConfigTest, OneFileServesSeveralRecordersWithUsersAndCredentials) {
     EXPECT_EQ(again.recorders[1].definition, settings.recorders[1].definition);
 }
 
+TEST_F(BridgeConfigTest, TheExampleThatIsInstalledReadsAsIs) {
+    std::ofstream(credentials + "/viewer.password") << "watch\n";
+    BridgeSettings settings;
+    std::string error;
+    ASSERT_TRUE(loadBridgeConfig(ORVIX_SOURCE_DIR "/packaging/bridge.conf.example", settings, error)) << error;
+    EXPECT_EQ(settings.front.listen.size(), 2u);
+    ASSERT_EQ(settings.recorders.size(), 1u);
+    EXPECT_EQ(settings.recorders[0].channels, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(settings.rtsp.users.size(), 1u);
+}
+
 TEST_F(BridgeConfigTest, MistakesAreNamedByGroupAndKey) {
     const std::string recorder = "[recorder a]\nhost=h\nport=1\nuser=u\npassword-credential=lobby.password\n";
     const std::pair<std::string, std::string> cases[] = {
