@@ -185,9 +185,16 @@ void RtspFront::run() {
             const short revents = fds[first + i].revents;
             if (c.closed || revents == 0) continue;
             const bool clientSide = owners[i].second;
-            if (revents & (POLLIN | POLLHUP | POLLERR)) {
-                clientSide ? readClient(c) : readBackend(c);
+            if ((revents & (POLLHUP | POLLERR | POLLNVAL)) && !(revents & POLLIN)) {
+                // Gone with nothing left to read (even when its side was not being read).
+                if (clientSide) {
+                    c.closed = true;
+                } else {
+                    c.closing = true;
+                }
+                continue;
             }
+            if (revents & POLLIN) clientSide ? readClient(c) : readBackend(c);
             if (!c.closed && (revents & POLLOUT)) {
                 bool progressed = false;
                 if (!(clientSide ? c.toClient : c.toBackend).flush(clientSide ? c.client : c.backend, progressed)) {
