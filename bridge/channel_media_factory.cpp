@@ -25,9 +25,13 @@ constexpr const char* kWatchKey = "orvix-media-watch";
 // is freed.
 class MediaWatch {
 public:
-    MediaWatch(PoolHandle handle, GstElement* appsrc, AdmittedWatches* admitted, GstRTSPClient* client,
-               std::string path)
-        : handle_(std::move(handle)), target_(appsrc), admitted_(admitted), client_(client), path_(std::move(path)) {
+    MediaWatch(PoolHandle handle, GstElement* appsrc, std::shared_ptr<AdmittedWatches> admitted,
+               GstRTSPClient* client, std::string path)
+        : handle_(std::move(handle)),
+          target_(appsrc),
+          admitted_(std::move(admitted)),
+          client_(client),
+          path_(std::move(path)) {
         if (admitted_ != nullptr) admitted_->built(client_, path_);
     }
 
@@ -48,7 +52,7 @@ public:
 private:
     PoolHandle handle_;
     AppsrcTarget target_;
-    AdmittedWatches* admitted_;
+    std::shared_ptr<AdmittedWatches> admitted_;  // may outlive the server
     GstRTSPClient* client_;  // only compared, never used
     const std::string path_;
     std::mutex mutex_;
@@ -65,7 +69,6 @@ void freeWatch(gpointer watch) {
 }
 
 void onUnprepared(GstRTSPMedia*, gpointer watch) { static_cast<MediaWatch*>(watch)->release(); }
-
 
 }  // namespace
 
@@ -214,6 +217,13 @@ void AdmittedWatches::unbuilt(GstRTSPClient* client, const std::string& path) {
 bool AdmittedWatches::has(GstRTSPClient* client, const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     return media_.count({client, path}) != 0;
+}
+
+void AdmittedWatches::clear() {
+    std::map<GstRTSPClient*, std::pair<std::string, PoolHandle>> released;
+    std::lock_guard<std::mutex> lock(mutex_);
+    released.swap(watches_);
+    media_.clear();
 }
 
 void AdmittedWatches::forget(GstRTSPClient* client) {

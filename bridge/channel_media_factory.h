@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -38,6 +39,8 @@ public:
     bool has(GstRTSPClient* client, const std::string& path);
     // The client is gone: nothing of it is kept.
     void forget(GstRTSPClient* client);
+    // The server stops: every handle kept is let go.
+    void clear();
 
 private:
     std::mutex mutex_;
@@ -52,7 +55,7 @@ struct ChannelMount {
     std::string path;  // "/NAME/CH"
     std::chrono::milliseconds joinWait{10000};  // a client waits this long for pictures
     EventLog* log = nullptr;
-    AdmittedWatches* admitted = nullptr;
+    std::shared_ptr<AdmittedWatches> admitted;
 };
 
 // A new factory for `mount`, which it copies.

@@ -103,6 +103,7 @@ void RtspServer::stop() {
     }
     // Every client ends (its media unwatches its channel).
     gst_rtsp_server_client_filter(server_, closeAll, this);
+    admitted_->clear();
     loop_.stop();
     g_object_unref(auth_);
     auth_ = nullptr;
@@ -138,7 +139,7 @@ void RtspServer::mount(const std::string& recorder, const std::vector<int>& chan
         mount.path = "/" + recorder + "/" + std::to_string(channel);
         mount.joinWait = settings_.joinWait;
         mount.log = &log_;
-        mount.admitted = &admitted_;
+        mount.admitted = admitted_;
         GstRTSPMediaFactory* factory = createChannelMediaFactory(mount);
         gst_rtsp_media_factory_add_role(factory, kRole, GST_RTSP_PERM_MEDIA_FACTORY_ACCESS, G_TYPE_BOOLEAN, TRUE,
                                         GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT, G_TYPE_BOOLEAN, TRUE, nullptr);
@@ -204,12 +205,12 @@ GstRTSPStatusCode RtspServer::admit(GstRTSPClient* client, const std::string& re
     const std::string path = pathOf(requestPath, &mount);
     if (path.empty()) return GST_RTSP_STS_OK;  // the server answers what is not mounted
     // A SETUP after the DESCRIBE uses the media the client has.
-    if (admitted_.has(client, path)) return GST_RTSP_STS_OK;
+    if (admitted_->has(client, path)) return GST_RTSP_STS_OK;
     // Waits for the channel's pictures; the media built next takes the handle.
     PoolHandle handle = mount.pool->watch(mount.recorder, mount.channel);
     const WatchResult result = handle ? handle.waitReady(mount.joinWait) : WatchResult::Stopping;
     if (result == WatchResult::Ready) {
-        admitted_.put(client, path, std::move(handle));
+        admitted_->put(client, path, std::move(handle));
         return GST_RTSP_STS_OK;
     }
     log_.event("client " + nameOf(client) + " refused for " + path + ": " + describe(result));
@@ -235,7 +236,7 @@ void RtspServer::onTeardown(GstRTSPClient* client, GstRTSPContext* context, gpoi
 
 void RtspServer::onClosed(GstRTSPClient* client, gpointer self) {
     auto* server = static_cast<RtspServer*>(self);
-    server->admitted_.forget(client);
+    server->admitted_->forget(client);
     ClientInfo info;
     {
         std::lock_guard<std::mutex> lock(server->mutex_);

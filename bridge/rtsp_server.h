@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -103,7 +104,7 @@ private:
     RtspSettings settings_;
     EventLog& log_;
     RecorderPool* pool_ = nullptr;
-    AdmittedWatches admitted_;
+    std::shared_ptr<AdmittedWatches> admitted_ = std::make_shared<AdmittedWatches>();
     GstRTSPServer* server_ = nullptr;
     GstRTSPAuth* auth_ = nullptr;
     LoopThread loop_;  // the server's own sources (sessions that time out)
