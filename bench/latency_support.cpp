@@ -31,13 +31,13 @@ test::Bytes f5Packet(const test::Packet& payload, uint32_t seconds, bool key) {
     return packet;
 }
 
-bool answerHandshake(test::ScriptedPeer& peer) {
+bool answerHandshake(test::ScriptedPeer& peer, uint32_t modelCode, FramingKind framing) {
     if (!peer.accept()) return false;
-    peer.send(test::commandPacket(FramingKind::Wide, COMMAND_CONNECT_OK, test::description(11, 24)));
+    peer.send(test::commandPacket(framing, COMMAND_CONNECT_OK, test::description(modelCode, 24)));
     peer.nextCode();
-    peer.send(test::commandPacket(FramingKind::Wide, COMMAND_LOGIN_OK, test::loginOkPayload(0x1F)));
+    peer.send(test::commandPacket(framing, COMMAND_LOGIN_OK, test::loginOkPayload(0x1F)));
     peer.nextCode();
-    return peer.send(test::commandPacket(FramingKind::Wide, COMMAND_DATA_SEND_OK));
+    return peer.send(test::commandPacket(framing, COMMAND_DATA_SEND_OK));
 }
 
 void writePictures(test::ScriptedPeer& peer, const test::EncodedStream& stream, const PacedPictures& paced) {

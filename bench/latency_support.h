@@ -25,8 +25,9 @@ double millisecondsBetween(Clock::time_point from, Clock::time_point to);
 test::Bytes f5Packet(const test::Packet& payload, uint32_t seconds, bool key);
 
 // Accepts the link's connection and answers connect, login and data
-// request as a 24-channel recorder of model 11. False when no link came.
-bool answerHandshake(test::ScriptedPeer& peer);
+// request as a 24-channel recorder of `modelCode` (11: MPEG-4, 51: H.264)
+// in `framing`. False when no link came.
+bool answerHandshake(test::ScriptedPeer& peer, uint32_t modelCode = 11, FramingKind framing = FramingKind::Wide);
 
 struct PacedPictures {
     int count = 0;                           // the stream's first `count` pictures

@@ -7,7 +7,8 @@
 #   (d) CPU of orvix-bridge relaying 16 channels of 704x576 25 fps H.264
 #       over one recorder connection to 16 clients, against those ffmpeg
 #       clients that receive them without decoding
-#   (e) the bridge's added delay from a recorder write to an RTSP client
+#   (e) the bridge's added delay from a recorder write to an RTSP client,
+#       for an MPEG-4 and an H.264 recorder
 #   (f) time from a recorder's return to the first picture, beside the
 #       reconnect delay that applied
 #   (grid-d) CPU per decoded picture of orvix-cli showing 16 channels of

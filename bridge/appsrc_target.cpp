@@ -1,13 +1,10 @@
 #include "bridge/appsrc_target.h"
 
-#include <algorithm>
 #include <memory>
 #include <vector>
 
 namespace orvix::bridge {
 namespace {
-
-constexpr int64_t kLeastStep = 1000000;  // no two pictures share a time
 
 using SharedBytes = std::shared_ptr<const std::vector<uint8_t>>;
 
@@ -61,19 +58,7 @@ bool AppsrcTarget::offer(const FeedFrame& frame) {
     const size_t size = frame.bytes->size();
     if (gst_app_src_get_current_level_bytes(appsrc_) + size > kMaxQueuedBytes) return false;
 
-    const int64_t now = runningTimeNow(frame.arrivalNs);
-    if (!started_) {
-        started_ = true;
-        offset_ = now - frame.timeNs;
-    }
-    int64_t time = frame.timeNs + offset_;
-    if (time > now) {
-        // A kept picture sent late, or a recorder clock ahead of this one.
-        offset_ = now - frame.timeNs;
-        time = now;
-    }
-    time = std::max(time, last_ + kLeastStep);
-    last_ = time;
+    const int64_t time = timeline_.place(frame, runningTimeNow(frame.arrivalNs));
 
     auto* keep = new SharedBytes(frame.bytes);
     GstBuffer* buffer = gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, const_cast<uint8_t*>((*keep)->data()),

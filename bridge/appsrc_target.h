@@ -1,11 +1,9 @@
-// A channel feed's pictures into the appsrc of an RTSP media. Each
-// picture's time is its smoothed recorder time, moved onto the pipeline's
-// running time and never ahead of it: RTCP sender reports tie RTP times to
-// the running time, and a client that follows them must not see times go
-// back. The group a new client starts with is therefore squeezed into the
-// moment it is sent. Times always grow. A queue holding more than its limit
-// refuses the picture (the feed then skips this target to the next key
-// picture).
+// A channel feed's pictures into the appsrc of one client's RTSP media, at
+// the times its ClientTimeline gives them on the pipeline's running time.
+// The pipeline runs on the clock's own time (no base time of its own), so
+// that a kept group can be placed before now. A queue holding more than its
+// limit refuses the picture (the feed then skips this target to the next
+// key picture).
 #pragma once
 
 #include <gst/app/gstappsrc.h>
@@ -13,8 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "session/channel_feed.h"
+#include "bridge/client_timeline.h"
 #include "media/video_codec.h"
+#include "session/channel_feed.h"
 
 namespace orvix::bridge {
 
@@ -39,9 +38,7 @@ private:
     int64_t runningTimeNow(int64_t arrivalNs);
 
     GstAppSrc* appsrc_;
-    bool started_ = false;
-    int64_t offset_ = 0;       // running time minus feed time
-    int64_t last_ = -1;
+    ClientTimeline timeline_;
     int64_t arrivalBase_ = 0;  // without a clock: running time counts from the first arrival
 };
 

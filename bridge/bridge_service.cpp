@@ -1,27 +1,10 @@
 #include "bridge/bridge_service.h"
 
-#include <sstream>
+#include <unistd.h>
 
 #include "bridge/bridge_options.h"
 
 namespace orvix::bridge {
-namespace {
-
-// The page's word for a recorder's phase: a connection that failed is idle
-// until a client asks again.
-const char* pageWord(RecorderPhase phase) {
-    switch (phase) {
-        case RecorderPhase::Connecting: return "connecting";
-        case RecorderPhase::Streaming: return "streaming";
-        case RecorderPhase::Reconnecting: return "reconnecting";
-        case RecorderPhase::LoginRefused: return "refused";
-        case RecorderPhase::Idle:
-        case RecorderPhase::Unreachable: break;
-    }
-    return "idle";
-}
-
-}  // namespace
 
 BridgeService::BridgeService(BridgeSettings settings, EventLog& log)
     : settings_(std::move(settings)),
@@ -31,65 +14,191 @@ BridgeService::BridgeService(BridgeSettings settings, EventLog& log)
 
 bool BridgeService::start(std::string& error) {
     if (running_) return true;
+    if (!pairs_.open(error)) {
+        error = "cannot make loopback connections: " + error;
+        return false;
+    }
     // A lost connection ends the streams of the clients that watched it.
     pool_.setLostHandler([this](const std::string& recorder) { rtsp_.closeClientsOf(recorder); });
-    for (const RecorderSettings& recorder : settings_.recorders) pool_.add(recorder);
-    if (!rtsp_.start(pool_, error)) return false;
-    if (settings_.statusPort) {
-        status_ = std::make_unique<StatusServer>([this] { return statusText(); });
-        if (!status_->start(*settings_.statusPort, error)) {
-            error = "status page: " + error;
+    rtsp_.start(pool_);
+    front_ = std::make_unique<RtspFront>(
+        settings_.front, [this](const Peer& peer) { return openBackend(peer); },
+        [this](const std::string& line) { log_.event(line); });
+    if (!front_->start(error)) {
+        front_.reset();
+        rtsp_.stop();
+        return false;
+    }
+    const std::vector<int> ports = front_->ports();
+    for (size_t i = 0; i < ports.size(); ++i) {
+        ListenAddress bound = settings_.front.listen[i];
+        bound.port = ports[i];
+        rtspUrls_.push_back("rtsp://" + bound.text() + "/");
+        if (!bound.loopback() && settings_.rtsp.users.empty()) {
+            log_.event("warning: RTSP on " + bound.text() + " without --rtsp-user: anyone who reaches it may watch");
+        }
+    }
+    if (settings_.status) {
+        status_ = std::make_unique<HttpServer>();
+        routeStatus();
+        if (!status_->start(*settings_.status, error)) {
             status_.reset();
+            front_->stop();
+            front_.reset();
             rtsp_.stop();
             return false;
         }
     }
     running_ = true;
-    if (!settings_.publishUrl.empty()) {
-        for (const std::string& recorder : pool_.recorders()) {
-            for (int channel : settings_.published) {
-                publishers_.push_back(std::make_unique<Publisher>(pool_, recorder, channel - 1,
-                                                                  publishUrlFor(settings_.publishUrl, recorder, channel),
-                                                                  settings_.rtsp.joinWait, log_));
-                publishers_.back()->start();
-            }
-        }
-    }
+    for (const ServedRecorder& recorder : settings_.recorders) addRecorder(recorder);
     return true;
 }
 
 void BridgeService::stop() {
     if (!running_) return;
     running_ = false;
-    for (auto& publisher : publishers_) publisher->stop();
+    front_->stop();
+    {
+        std::lock_guard<std::mutex> lock(publishersMutex_);
+        for (auto& [recorder, publishers] : publishers_) {
+            for (auto& publisher : publishers) publisher->stop();
+        }
+    }
     // Clients end first, so their media give their channels back.
     rtsp_.stop();
     pool_.stop("the bridge is stopping");
     if (status_ != nullptr) status_->stop();
+    std::lock_guard<std::mutex> lock(publishersMutex_);
     publishers_.clear();
 }
 
-std::string BridgeService::statusText() const {
-    std::ostringstream text;
-    const std::map<std::string, int> clients = rtsp_.clientsByPath();
-    text << "orvix-bridge rtsp://" << settings_.rtsp.address << ":" << rtsp_.port() << "/\n";
-    for (const RecorderStatus& status : pool_.status()) {
-        text << "recorder " << status.name << " " << pageWord(status.state.phase);
-        if (!status.carried.empty())
-            text << (status.carried.size() == 1 ? " channel " : " channels ") << status.carried.text();
-        if (status.cameras > 0) text << " cameras " << status.cameras;
-        text << " bytes " << status.bytes << "\n";
-        for (const ChannelStatus& channel : status.channels) {
-            const std::string path = "/" + status.name + "/" + std::to_string(channel.channel);
-            const auto found = clients.find(path);
-            text << "channel " << status.name << "/" << channel.channel << " clients "
-                 << (found != clients.end() ? found->second : 0) << " watchers " << channel.watchers << " pictures "
-                 << channel.counters.pictures << " bytes " << channel.counters.bytes << " drops "
-                 << channel.counters.drops << "\n";
+std::string BridgeService::statusUrl() const {
+    if (status_ == nullptr || !settings_.status) return {};
+    ListenAddress bound = *settings_.status;
+    bound.port = status_->port();
+    return "http://" + bound.text() + "/";
+}
+
+int BridgeService::openBackend(const Peer& peer) {
+    int front = -1, server = -1;
+    if (!pairs_.make(peer.ipv6, front, server)) return -1;
+    if (!rtsp_.adopt(server, peer)) {
+        close(front);
+        return -1;
+    }
+    return front;
+}
+
+void BridgeService::addRecorder(const ServedRecorder& recorder) {
+    const std::string& name = recorder.settings.name;
+    pool_.add(recorder.settings);
+    rtsp_.mount(name, recorder.channels);
+    if (recorder.publishUrl.empty()) return;
+    std::vector<std::unique_ptr<Publisher>> started;
+    for (int channel : recorder.published) {
+        started.push_back(std::make_unique<Publisher>(pool_, name, channel - 1,
+                                                      publishUrlFor(recorder.publishUrl, name, channel),
+                                                      recorder.publishPassword, settings_.rtsp.joinWait, log_));
+        started.back()->start();
+    }
+    std::lock_guard<std::mutex> lock(publishersMutex_);
+    publishers_[name] = std::move(started);
+}
+
+void BridgeService::removeRecorder(const std::string& name, const std::string& reason) {
+    std::vector<std::unique_ptr<Publisher>> leaving;
+    {
+        std::lock_guard<std::mutex> lock(publishersMutex_);
+        const auto found = publishers_.find(name);
+        if (found != publishers_.end()) {
+            leaving = std::move(found->second);
+            publishers_.erase(found);
         }
     }
-    for (const auto& publisher : publishers_) text << "publish " << publisher->url() << " " << publisher->state() << "\n";
-    return text.str();
+    for (auto& publisher : leaving) publisher->stop();
+    rtsp_.unmount(name);
+    pool_.retire(name, reason);
+}
+
+void BridgeService::reload(BridgeSettings next) {
+    std::map<std::string, const ServedRecorder*> before, after;
+    for (const ServedRecorder& r : settings_.recorders) before[r.settings.name] = &r;
+    for (const ServedRecorder& r : next.recorders) after[r.settings.name] = &r;
+    int added = 0, changed = 0, removed = 0, kept = 0;
+    for (const auto& [name, old] : before) {
+        const auto found = after.find(name);
+        if (found == after.end()) {
+            removeRecorder(name, "it left the configuration");
+            ++removed;
+        } else if (found->second->definition != old->definition) {
+            removeRecorder(name, "its configuration changed");
+        }
+    }
+    for (const auto& [name, fresh] : after) {
+        const auto found = before.find(name);
+        if (found != before.end() && found->second->definition == fresh->definition) {
+            ++kept;
+            continue;
+        }
+        addRecorder(*fresh);
+        ++(found == before.end() ? added : changed);
+    }
+    if (!(next.rtsp.users == settings_.rtsp.users)) rtsp_.setUsers(next.rtsp.users);
+    if (next.restartOnly() != settings_.restartOnly()) {
+        log_.event("configuration: these take effect at the next start: " + next.restartOnly());
+    }
+    log_.event("configuration read again: " + std::to_string(kept) + " recorders kept, " + std::to_string(added) +
+               " added, " + std::to_string(changed) + " changed, " + std::to_string(removed) + " removed");
+    settings_.recorders = std::move(next.recorders);
+    settings_.rtsp.users = std::move(next.rtsp.users);
+}
+
+BridgeSnapshot BridgeService::snapshot() const {
+    BridgeSnapshot snapshot;
+    snapshot.rtspUrls = rtspUrls_;
+    snapshot.recorders = pool_.status();
+    if (front_ != nullptr) snapshot.front = front_->counters();
+    const std::map<std::string, int> clients = rtsp_.clientsByPath();
+    for (const RtspServer::Mounted& mount : rtsp_.mounted()) {
+        PathSnapshot path;
+        path.path = mount.path;
+        path.recorder = mount.recorder;
+        path.channel = mount.channel;
+        const auto found = clients.find(mount.path);
+        path.clients = found != clients.end() ? found->second : 0;
+        for (const RecorderStatus& recorder : snapshot.recorders) {
+            if (recorder.name != mount.recorder) continue;
+            for (const ChannelStatus& channel : recorder.channels) {
+                if (channel.channel != mount.channel) continue;
+                path.watchers = channel.watchers;
+                path.counters = channel.counters;
+            }
+        }
+        const RateMeter::Rates rates = rates_.update(path.path, path.counters, snapshot.now);
+        path.picturesPerSecond = rates.picturesPerSecond;
+        path.bytesPerSecond = rates.bytesPerSecond;
+        snapshot.paths.push_back(path);
+    }
+    std::lock_guard<std::mutex> lock(publishersMutex_);
+    for (const auto& [recorder, publishers] : publishers_) {
+        for (const auto& publisher : publishers) {
+            snapshot.publishers.push_back({publisher->path(), publisher->url(), publisher->state()});
+        }
+    }
+    return snapshot;
+}
+
+void BridgeService::routeStatus() {
+    status_->route("/", [this](const HttpRequest&) { return HttpReply{200, "text/plain; charset=utf-8", statusPage(snapshot())}; });
+    status_->route("/paths", [this](const HttpRequest&) { return HttpReply{200, "application/json", pathsJson(snapshot())}; });
+    status_->route("/metrics", [this](const HttpRequest&) {
+        return HttpReply{200, "text/plain; version=0.0.4; charset=utf-8", prometheusMetrics(snapshot())};
+    });
+    status_->route("/healthz", [this](const HttpRequest&) {
+        std::string why;
+        const bool ok = healthy(snapshot(), why);
+        return HttpReply{ok ? 200 : 503, "text/plain; charset=utf-8", ok ? "ok\n" : why};
+    });
 }
 
 }  // namespace orvix::bridge

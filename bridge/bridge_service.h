@@ -1,28 +1,30 @@
-// The whole bridge: its recorders in a recorder pool, the RTSP server with a
-// mount for each of their channels, the status page and the publishers,
-// started and stopped together.
+// The whole bridge: its recorders in a recorder pool, the RTSP front and
+// server with a mount for each of their channels, the HTTP status server
+// and the publishers, started and stopped together, and changed recorder by
+// recorder when the configuration is read again.
+//
+// Threads: start(), stop() and reload() from the owner's thread; the HTTP
+// server's thread reads snapshot().
 #pragma once
 
+#include <map>
 #include <memory>
-#include <optional>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "bridge/bridge_settings.h"
 #include "bridge/event_log.h"
+#include "bridge/http_server.h"
+#include "bridge/loopback_pair.h"
 #include "bridge/publisher.h"
+#include "bridge/rate_meter.h"
+#include "bridge/rtsp_front.h"
 #include "bridge/rtsp_server.h"
-#include "bridge/status_server.h"
+#include "bridge/status_report.h"
 #include "session/recorder_pool.h"
 
 namespace orvix::bridge {
-
-struct BridgeSettings {
-    std::vector<RecorderSettings> recorders;
-    RtspSettings rtsp;
-    std::optional<int> statusPort;
-    std::string publishUrl;      // with {name} and {ch}; empty: no publishing
-    std::vector<int> published;  // channels to publish, 1-based
-};
 
 class BridgeService {
 public:
@@ -31,25 +33,43 @@ public:
     BridgeService(const BridgeService&) = delete;
     BridgeService& operator=(const BridgeService&) = delete;
 
-    // False, with the reason, when the RTSP server or the status page cannot
-    // listen; nothing then runs.
+    // False, with the reason, when the RTSP front or the status server
+    // cannot listen; nothing then runs.
     bool start(std::string& error);
     void stop();
+    // Serves `next` from now on: recorders whose definition is the same
+    // keep their connection and clients; the others are closed, changed or
+    // added; the RTSP users change at once. Listen addresses, limits and the
+    // status address keep until a restart (the log says so).
+    void reload(BridgeSettings next);
 
-    int rtspPort() const { return rtsp_.port(); }
-    int statusPort() const { return status_ != nullptr ? status_->port() : 0; }
-    // The status page's text.
-    std::string statusText() const;
+    // The RTSP URL of each listen address ("rtsp://127.0.0.1:8554/").
+    const std::vector<std::string>& rtspUrls() const { return rtspUrls_; }
+    // "http://127.0.0.1:8081/", empty without a status server.
+    std::string statusUrl() const;
+    BridgeSnapshot snapshot() const;
+    // The recorders, for benchmarks that watch a channel beside the clients.
+    RecorderPool& pool() { return pool_; }
 
 private:
-    BridgeSettings settings_;
+    void addRecorder(const ServedRecorder& recorder);
+    void removeRecorder(const std::string& name, const std::string& reason);
+    int openBackend(const Peer& peer);
+    void routeStatus();
+
+    BridgeSettings settings_;  // the owner's thread only
     EventLog& log_;
     // Before the server: its clients' media may still let go of their
     // handles while it stops.
     RecorderPool pool_;
     RtspServer rtsp_;
-    std::unique_ptr<StatusServer> status_;
-    std::vector<std::unique_ptr<Publisher>> publishers_;
+    LoopbackPairs pairs_;
+    std::unique_ptr<RtspFront> front_;
+    std::unique_ptr<HttpServer> status_;
+    std::vector<std::string> rtspUrls_;
+    mutable RateMeter rates_;
+    mutable std::mutex publishersMutex_;
+    std::map<std::string, std::vector<std::unique_ptr<Publisher>>> publishers_;  // by recorder
     bool running_ = false;
 };
 

@@ -2,11 +2,14 @@
 
 #include <gst/rtsp-server/rtsp-context.h>
 
+#include "bridge/client_address.h"
+
 namespace orvix::bridge {
 
 struct OrvixChannelGate {
     GstRTSPAuth parent;
     ChannelGateCheck* check;
+    ChannelGateLogin* loggedIn;
 };
 
 struct OrvixChannelGateClass {
@@ -21,12 +24,17 @@ gboolean checkRequest(GstRTSPAuth* auth, GstRTSPContext* context, const gchar* c
     // The credentials and the factory's roles first; a refusal there has
     // been answered already.
     if (!GST_RTSP_AUTH_CLASS(orvix_channel_gate_parent_class)->check(auth, context, check)) return FALSE;
+    auto* gate = reinterpret_cast<OrvixChannelGate*>(auth);
+    // A client logs in where it first needs to, at a channel's media.
+    if (context != nullptr && context->client != nullptr) {
+        const std::string user = loggedInUser(context);
+        if (!user.empty()) (*gate->loggedIn)(context->client, user);
+    }
     if (!g_str_equal(check, GST_RTSP_AUTH_CHECK_MEDIA_FACTORY_CONSTRUCT) || context == nullptr ||
         context->client == nullptr || context->uri == nullptr || context->response == nullptr) {
         return TRUE;
     }
-    const ChannelGateCheck& gate = *reinterpret_cast<OrvixChannelGate*>(auth)->check;
-    const GstRTSPStatusCode code = gate(context->client, context->uri->abspath != nullptr ? context->uri->abspath : "");
+    const GstRTSPStatusCode code = (*gate->check)(context->client, context->uri->abspath != nullptr ? context->uri->abspath : "");
     if (code == GST_RTSP_STS_OK) return TRUE;
     // As a refused check does: the answer is sent here.
     gst_rtsp_message_init_response(context->response, code, gst_rtsp_status_as_text(code), context->request);
@@ -36,6 +44,7 @@ gboolean checkRequest(GstRTSPAuth* auth, GstRTSPContext* context, const gchar* c
 
 void finalizeGate(GObject* object) {
     delete reinterpret_cast<OrvixChannelGate*>(object)->check;
+    delete reinterpret_cast<OrvixChannelGate*>(object)->loggedIn;
     G_OBJECT_CLASS(orvix_channel_gate_parent_class)->finalize(object);
 }
 
@@ -44,21 +53,18 @@ void orvix_channel_gate_class_init(OrvixChannelGateClass* klass) {
     G_OBJECT_CLASS(klass)->finalize = finalizeGate;
 }
 
-void orvix_channel_gate_init(OrvixChannelGate* self) { self->check = nullptr; }
+void orvix_channel_gate_init(OrvixChannelGate* self) {
+    self->check = nullptr;
+    self->loggedIn = nullptr;
+}
 
 }  // namespace
 
-GstRTSPAuth* createChannelGate(ChannelGateCheck check, const char* anonymousRole) {
+GstRTSPAuth* createChannelGate(ChannelGateCheck check, ChannelGateLogin loggedIn) {
     auto* gate = static_cast<OrvixChannelGate*>(g_object_new(orvix_channel_gate_get_type(), nullptr));
     gate->check = new ChannelGateCheck(std::move(check));
-    GstRTSPAuth* auth = &gate->parent;
-    if (anonymousRole != nullptr) {
-        GstRTSPToken* token =
-            gst_rtsp_token_new(GST_RTSP_TOKEN_MEDIA_FACTORY_ROLE, G_TYPE_STRING, anonymousRole, nullptr);
-        gst_rtsp_auth_set_default_token(auth, token);
-        gst_rtsp_token_unref(token);
-    }
-    return auth;
+    gate->loggedIn = new ChannelGateLogin(std::move(loggedIn));
+    return &gate->parent;
 }
 
 }  // namespace orvix::bridge

@@ -17,9 +17,12 @@ namespace orvix::bridge {
 // be built.
 using ChannelGateCheck = std::function<GstRTSPStatusCode(GstRTSPClient* client, const std::string& path)>;
 
-// A new authentication object with `check`. With `anonymousRole`, every
-// client has that role without credentials; without it, clients must
-// authenticate (digest credentials are added to it as usual).
-GstRTSPAuth* createChannelGate(ChannelGateCheck check, const char* anonymousRole);
+// Called when a client's request logged in as `user`.
+using ChannelGateLogin = std::function<void(GstRTSPClient* client, const std::string& user)>;
+
+// A new authentication object with `check` and `loggedIn`. Without a
+// default token clients must authenticate (digest credentials are added to
+// it as usual).
+GstRTSPAuth* createChannelGate(ChannelGateCheck check, ChannelGateLogin loggedIn);
 
 }  // namespace orvix::bridge

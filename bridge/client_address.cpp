@@ -1,19 +1,23 @@
 #include "bridge/client_address.h"
 
-#include <gst/rtsp-server/rtsp-context.h>
+#include <gst/rtsp-server/rtsp-token.h>
 
 namespace orvix::bridge {
 
 std::string clientAddress(GstRTSPClient* client) {
     if (client == nullptr) return "?";
     GstRTSPConnection* connection = gst_rtsp_client_get_connection(client);
-    const gchar* ip = connection != nullptr ? gst_rtsp_connection_get_ip(connection) : nullptr;
-    return ip != nullptr ? ip : "?";
+    const GstRTSPUrl* url = connection != nullptr ? gst_rtsp_connection_get_url(connection) : nullptr;
+    if (url == nullptr || url->host == nullptr) return "?";
+    const std::string host = url->host;
+    const bool ipv6 = host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(url->port);
 }
 
-std::string currentClientAddress() {
-    GstRTSPContext* context = gst_rtsp_context_get_current();
-    return clientAddress(context != nullptr ? context->client : nullptr);
+std::string loggedInUser(const GstRTSPContext* context) {
+    const gchar* user =
+        context != nullptr && context->token != nullptr ? gst_rtsp_token_get_string(context->token, kUserField) : nullptr;
+    return user != nullptr ? user : "";
 }
 
 }  // namespace orvix::bridge

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "bridge/url_credentials.h"
+
 namespace orvix::bridge {
 
 void EventLog::event(const std::string& text) {
@@ -11,7 +13,7 @@ void EventLog::event(const std::string& text) {
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    const std::string line = std::string(stamp) + " " + text + "\n";
+    const std::string line = std::string(stamp) + " " + redactCredentials(text) + "\n";
     std::lock_guard<std::mutex> lock(mutex_);
     if (writer_) {
         writer_(line);

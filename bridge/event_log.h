@@ -1,6 +1,7 @@
 // The bridge's log: one line per event (a client joins or leaves, a
 // recorder connects, is refused, fails or is closed) on stderr, each with
-// the local time, so that journald or a terminal shows what happened.
+// the local time, so that journald or a terminal shows what happened. No
+// line shows a password of a URL.
 #pragma once
 
 #include <functional>

@@ -3,16 +3,23 @@
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-thread-pool.h>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <pthread.h>
 
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "bridge/bridge_config.h"
 #include "bridge/bridge_options.h"
 #include "bridge/bridge_service.h"
 #include "bridge/device_recorders.h"
+#include "bridge/url_credentials.h"
 #include "core/text_codec.h"
 #include "frontend/credentials.h"
 #include "frontend/recorder_options.h"
@@ -25,28 +32,12 @@ namespace {
 using namespace orvix;
 using namespace orvix::bridge;
 
-RecorderSettings settingsFor(const std::string& name, const RecorderOptions& r, const BridgeOptions& options) {
-    RecorderSettings recorder;
-    recorder.name = name;
-    recorder.target = r.useDdns ? "DDNS id " + r.ddnsId + " at " + r.ddnsServer + ":" + std::to_string(r.ddnsPort)
-                                : r.host + ":" + std::to_string(r.port);
-    recorder.fillRecord = [r, name](DeviceRecord& record) {
-        fillRecord(record, r);
-        setText(record.name, fromUtf8(name));
-    };
-    recorder.closeAfter = std::chrono::seconds(options.closeAfterSeconds);
-    // A connection lost while clients watch is made again, with no limit
-    // on the attempts: it closes anyway once no client is left.
-    recorder.reconnect = reconnectPolicyFromEnvironment(true);
-    return recorder;
-}
-
 // The recorders to serve: the one of the command line, or those of the
 // device list. False with the reason when the list gives none.
-bool recordersFromOptions(const BridgeOptions& options, std::vector<RecorderSettings>& recorders,
+bool recordersFromOptions(const BridgeOptions& options, std::vector<std::pair<std::string, RecorderOptions>>& recorders,
                           std::string& error) {
     if (!fromDeviceList(options)) {
-        recorders.push_back(settingsFor(options.name, options.recorder, options));
+        recorders.emplace_back(options.name, options.recorder);
         return true;
     }
     ListedRecorders listed;
@@ -55,8 +46,24 @@ bool recordersFromOptions(const BridgeOptions& options, std::vector<RecorderSett
         return false;
     }
     for (const std::string& skipped : listed.skipped) std::cerr << "orvix-bridge: left out: " << skipped << "\n";
-    for (const ListedRecorder& r : listed.recorders) recorders.push_back(settingsFor(r.name, r.options, options));
+    for (const ListedRecorder& r : listed.recorders) recorders.emplace_back(r.name, r.options);
     return true;
+}
+
+bool settingsFor(const BridgeOptions& options, BridgeSettings& settings, std::string& error) {
+    if (!options.configFile.empty()) return loadBridgeConfig(options.configFile, settings, error);
+    std::vector<std::pair<std::string, RecorderOptions>> recorders;
+    return recordersFromOptions(options, recorders, error) && settingsFromOptions(options, recorders, settings, error);
+}
+
+// libavformat's own messages (the publishers'), errors only, without
+// passwords.
+void avLogLine(void* context, int level, const char* format, va_list arguments) {
+    if (level > AV_LOG_ERROR) return;
+    char line[1024];
+    int prefix = 1;
+    av_log_format_line(context, level, format, arguments, line, sizeof line, &prefix);
+    std::fputs(redactCredentials(line).c_str(), stderr);
 }
 
 }  // namespace
@@ -76,36 +83,28 @@ int main(int argc, char** argv) {
         return 2;
     }
     const BridgeOptions& options = parsed.options;
-    // SIGINT and SIGTERM are taken by sigwait() below; every thread made
-    // from here on inherits the mask.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // SIGINT, SIGTERM and SIGHUP are taken by sigwait() below; every thread
+    // made from here on inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    av_log_set_callback(avLogLine);
+    if (!options.publishUrl.empty() && redactCredentials(options.publishUrl) != options.publishUrl) {
+        std::cerr << "orvix-bridge: warning: the --publish URL holds a password, which every user of this machine "
+                     "can read in the process list; use --publish-password-file\n";
+    }
     // After the mask: reading the keyring may start threads of its own.
-    std::vector<RecorderSettings> recorders;
+    BridgeSettings settings;
     {
         std::string error;
-        if (!recordersFromOptions(options, recorders, error)) {
+        if (!settingsFor(options, settings, error)) {
             std::cerr << "orvix-bridge: " << error << "\n";
             return 2;
         }
     }
     gst_init(nullptr, nullptr);
-
-    BridgeSettings settings;
-    settings.recorders = std::move(recorders);
-    settings.rtsp.address = options.listenAddress;
-    settings.rtsp.port = options.listenPort;
-    settings.rtsp.channels = options.channels;
-    settings.rtsp.user = options.rtspUser;
-    settings.rtsp.password = options.rtspPassword;
-    settings.rtsp.joinWait = std::chrono::seconds(options.joinWaitSeconds);
-    settings.statusPort = options.statusPort;
-    settings.publishUrl = options.publishUrl;
-    settings.published = options.channels;
 
     int code = 0;
     {
@@ -116,11 +115,19 @@ int main(int argc, char** argv) {
             std::cerr << "orvix-bridge: " << error << "\n";
             code = 1;
         } else {
-            std::cout << "listening on rtsp://" << options.listenAddress << ":" << bridge.rtspPort() << "/\n";
-            if (options.statusPort) std::cout << "status on http://127.0.0.1:" << bridge.statusPort() << "/\n";
+            for (const std::string& url : bridge.rtspUrls()) std::cout << "listening on " << url << "\n";
+            if (!bridge.statusUrl().empty()) std::cout << "status on " << bridge.statusUrl() << "\n";
             std::cout.flush();
-            int signal = 0;
-            sigwait(&stopSignals, &signal);
+            for (int signal = 0; sigwait(&signals, &signal) == 0 && signal == SIGHUP;) {
+                BridgeSettings next;
+                if (options.configFile.empty()) {
+                    log.event("SIGHUP: there is no configuration file to read again");
+                } else if (!loadBridgeConfig(options.configFile, next, error)) {
+                    log.event("SIGHUP: the configuration stays as it was: " + error);
+                } else {
+                    bridge.reload(std::move(next));
+                }
+            }
             log.event("stopping");
             bridge.stop();
         }

@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include "bridge/url_credentials.h"
 #include "bridge/watch_result_text.h"
 #include "recording/elementary_stream.h"
 
@@ -69,9 +70,13 @@ void pictureSize(AVCodecID codecId, const std::vector<uint8_t>& bytes, int& widt
 }  // namespace
 
 Publisher::Publisher(RecorderPool& pool, std::string recorder, int channel, std::string url,
-                     std::chrono::milliseconds joinWait, EventLog& log)
-    : pool_(pool), recorder_(std::move(recorder)), channel_(channel), joinWait_(joinWait), url_(std::move(url)),
-      path_(recorder_ + "/" + std::to_string(channel + 1)), log_(log) {}
+                     const std::string& password, std::chrono::milliseconds joinWait, EventLog& log)
+    : pool_(pool), recorder_(std::move(recorder)), channel_(channel), joinWait_(joinWait),
+      url_(redactCredentials(url)), target_(url), path_(recorder_ + "/" + std::to_string(channel + 1)), log_(log) {
+    // The options were checked: the URL can take the password.
+    std::string error;
+    if (!password.empty()) withPassword(url, password, target_, error);
+}
 
 void Publisher::start() {
     if (thread_.joinable()) return;
@@ -175,7 +180,7 @@ Publisher::Outcome Publisher::publishOnce(VideoCodec codec, std::string& failure
     }
 
     Output out;
-    if (avformat_alloc_output_context2(&out.format, nullptr, "rtsp", url_.c_str()) < 0 || out.format == nullptr) {
+    if (avformat_alloc_output_context2(&out.format, nullptr, "rtsp", target_.c_str()) < 0 || out.format == nullptr) {
         failure = "libavformat has no RTSP output";
         return Outcome::Failed;
     }

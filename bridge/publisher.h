@@ -27,8 +27,9 @@ public:
     static constexpr size_t kMaxQueuedBytes = 4u << 20;
 
     // `channel` 0-based of the pool's `recorder`; `url` the server's URL for
-    // it; `joinWait` how long the recorder's first pictures are waited for.
-    Publisher(RecorderPool& pool, std::string recorder, int channel, std::string url,
+    // it, `password` (when not empty) the password of the URL's user;
+    // `joinWait` how long the recorder's first pictures are waited for.
+    Publisher(RecorderPool& pool, std::string recorder, int channel, std::string url, const std::string& password,
               std::chrono::milliseconds joinWait, EventLog& log);
     ~Publisher() override { stop(); }
     Publisher(const Publisher&) = delete;
@@ -37,7 +38,10 @@ public:
     void start();
     void stop();
 
+    // The URL without its password.
     const std::string& url() const { return url_; }
+    // "NAME/CH".
+    const std::string& path() const { return path_; }
     // "waiting", "publishing", "retrying", "ended"
     std::string state() const;
 
@@ -59,7 +63,8 @@ private:
     const std::string recorder_;
     const int channel_;
     const std::chrono::milliseconds joinWait_;
-    const std::string url_;
+    const std::string url_;     // shown
+    std::string target_;        // given to libavformat, with the password
     const std::string path_;
     EventLog& log_;
     std::thread thread_;

@@ -1,7 +1,10 @@
 #include "bridge/rtsp_server.h"
 
+#include <gio/gio.h>
 #include <gst/rtsp-server/rtsp-auth.h>
+#include <gst/rtsp-server/rtsp-session-pool.h>
 #include <gst/rtsp-server/rtsp-thread-pool.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -12,8 +15,8 @@
 namespace orvix::bridge {
 namespace {
 
-// The role that may use every channel; without credentials every client
-// has it, with them only the authenticated user.
+// The role that may use every channel; without users every client has it,
+// with them only one that logged in.
 constexpr const char* kRole = "viewer";
 
 struct CloseRequest {
@@ -24,6 +27,12 @@ struct CloseRequest {
 std::string requestPath(GstRTSPContext* context) {
     return context != nullptr && context->uri != nullptr && context->uri->abspath != nullptr ? context->uri->abspath
                                                                                             : "";
+}
+
+GstRTSPToken* roleToken(const char* user) {
+    return user != nullptr ? gst_rtsp_token_new(GST_RTSP_TOKEN_MEDIA_FACTORY_ROLE, G_TYPE_STRING, kRole, kUserField,
+                                                G_TYPE_STRING, user, nullptr)
+                           : gst_rtsp_token_new(GST_RTSP_TOKEN_MEDIA_FACTORY_ROLE, G_TYPE_STRING, kRole, nullptr);
 }
 
 }  // namespace
@@ -41,88 +50,143 @@ std::string RtspServer::mountOf(const std::string& requestPath, const std::set<s
     return {};
 }
 
-bool RtspServer::start(RecorderPool& recorders, std::string& error) {
+std::string RtspServer::pathOf(const std::string& requestPath, ChannelMount* mount) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [path, m] : mounts_) {
+        if (mountOf(requestPath, {path}).empty()) continue;
+        if (mount != nullptr) *mount = m;
+        return path;
+    }
+    return {};
+}
+
+void RtspServer::start(RecorderPool& pool) {
+    pool_ = &pool;
     server_ = gst_rtsp_server_new();
-    gst_rtsp_server_set_address(server_, settings_.address.c_str());
-    gst_rtsp_server_set_service(server_, std::to_string(settings_.port).c_str());
-    GstRTSPThreadPool* pool = gst_rtsp_server_get_thread_pool(server_);
-    gst_rtsp_thread_pool_set_max_threads(pool, kClientThreads);
-    g_object_unref(pool);
+    GstRTSPThreadPool* threads = gst_rtsp_server_get_thread_pool(server_);
+    gst_rtsp_thread_pool_set_max_threads(threads, kClientThreads);
+    g_object_unref(threads);
 
     // Every request passes the gate: credentials when asked for, then the
     // channel's recorder.
-    GstRTSPAuth* auth = createChannelGate(
-        [this](GstRTSPClient* client, const std::string& path) { return admit(client, path); },
-        settings_.user.empty() ? kRole : nullptr);
-    if (!settings_.user.empty()) {
-        gst_rtsp_auth_set_supported_methods(auth, GST_RTSP_AUTH_DIGEST);
-        GstRTSPToken* token =
-            gst_rtsp_token_new(GST_RTSP_TOKEN_MEDIA_FACTORY_ROLE, G_TYPE_STRING, kRole, nullptr);
-        gst_rtsp_auth_add_digest(auth, settings_.user.c_str(), settings_.password.c_str(), token);
-        gst_rtsp_token_unref(token);
-    }
-    gst_rtsp_server_set_auth(server_, auth);
-    g_object_unref(auth);
-
-    for (const std::string& recorder : recorders.recorders()) {
-        for (int channel = 0; channel < kMaxChannels; ++channel) {
-            const auto& wanted = settings_.channels;
-            if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), channel + 1) == wanted.end()) continue;
-            ChannelMount mount;
-            mount.pool = &recorders;
-            mount.recorder = recorder;
-            mount.channel = channel;
-            mount.path = "/" + recorder + "/" + std::to_string(channel + 1);
-            mount.joinWait = settings_.joinWait;
-            mount.log = &log_;
-            mounts_.push_back(mount);
-            mountPaths_.insert(mount.path);
-        }
-    }
-    for (const ChannelMount& mount : mounts_) mountByPath_[mount.path] = &mount;
-    GstRTSPMountPoints* mountPoints = gst_rtsp_server_get_mount_points(server_);
-    for (const ChannelMount& mount : mounts_) {
-        GstRTSPMediaFactory* factory = createChannelMediaFactory(mount);
-        gst_rtsp_media_factory_add_role(factory, kRole, GST_RTSP_PERM_MEDIA_FACTORY_ACCESS, G_TYPE_BOOLEAN, TRUE,
-                                        GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT, G_TYPE_BOOLEAN, TRUE, nullptr);
-        gst_rtsp_mount_points_add_factory(mountPoints, mount.path.c_str(), factory);
-    }
-    g_object_unref(mountPoints);
+    auth_ = createChannelGate([this](GstRTSPClient* client, const std::string& path) { return admit(client, path); },
+                              [this](GstRTSPClient* client, const std::string& user) {
+                                  std::lock_guard<std::mutex> lock(mutex_);
+                                  const auto found = clients_.find(client);
+                                  if (found != clients_.end()) found->second.user = user;
+                              });
+    gst_rtsp_auth_set_supported_methods(auth_, GST_RTSP_AUTH_DIGEST);
+    gst_rtsp_server_set_auth(server_, auth_);
+    setUsers(settings_.users);
 
     g_signal_connect(server_, "client-connected", G_CALLBACK(onClientConnected), this);
-    context_ = g_main_context_new();
-    sourceId_ = gst_rtsp_server_attach(server_, context_);
-    if (sourceId_ == 0) {
-        error = "cannot listen on " + settings_.address + ":" + std::to_string(settings_.port);
-        g_main_context_unref(context_);
-        context_ = nullptr;
-        g_object_unref(server_);
-        server_ = nullptr;
-        return false;
-    }
-    port_ = gst_rtsp_server_get_bound_port(server_);
-    loop_ = g_main_loop_new(context_, FALSE);
-    thread_ = std::thread([this] {
-        g_main_context_push_thread_default(context_);
-        g_main_loop_run(loop_);
-        g_main_context_pop_thread_default(context_);
-    });
-    return true;
+    // Sessions whose clients vanished (UDP clients that never say TEARDOWN)
+    // end when they time out.
+    GstRTSPSessionPool* sessions = gst_rtsp_server_get_session_pool(server_);
+    GSource* cleanup = gst_rtsp_session_pool_create_watch(sessions);
+    g_source_set_callback(cleanup, G_SOURCE_FUNC(+[](GstRTSPSessionPool*, gpointer) { return G_SOURCE_CONTINUE; }),
+                          nullptr, nullptr);
+    g_source_attach(cleanup, loop_.context());
+    g_source_unref(cleanup);
+    g_object_unref(sessions);
+
+    loop_.start();
+    std::lock_guard<std::mutex> lock(mutex_);
+    running_ = true;
 }
 
 void RtspServer::stop() {
-    if (server_ == nullptr) return;
-    // No new clients, then every client ends (its media unwatches its channel).
-    if (GSource* source = g_main_context_find_source_by_id(context_, sourceId_)) g_source_destroy(source);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!running_) return;
+        running_ = false;
+    }
+    // Every client ends (its media unwatches its channel).
     gst_rtsp_server_client_filter(server_, closeAll, this);
-    g_main_loop_quit(loop_);
-    if (thread_.joinable()) thread_.join();
-    g_main_loop_unref(loop_);
-    loop_ = nullptr;
+    admitted_->clear();
+    loop_.stop();
+    g_object_unref(auth_);
+    auth_ = nullptr;
     g_object_unref(server_);
     server_ = nullptr;
-    g_main_context_unref(context_);
-    context_ = nullptr;
+}
+
+bool RtspServer::adopt(int fd, const Peer& peer) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!running_) {
+            close(fd);
+            return false;
+        }
+    }
+    GSocket* socket = g_socket_new_from_fd(fd, nullptr);
+    if (socket == nullptr) {
+        close(fd);
+        return false;
+    }
+    // The server takes the socket, and knows the client by its own address.
+    return gst_rtsp_server_transfer_connection(server_, socket, peer.ip.c_str(), peer.port, nullptr) == TRUE;
+}
+
+void RtspServer::mount(const std::string& recorder, const std::vector<int>& channels) {
+    GstRTSPMountPoints* points = gst_rtsp_server_get_mount_points(server_);
+    for (int channel = 1; channel <= kMaxChannels; ++channel) {
+        if (!channels.empty() && std::find(channels.begin(), channels.end(), channel) == channels.end()) continue;
+        ChannelMount mount;
+        mount.pool = pool_;
+        mount.recorder = recorder;
+        mount.channel = channel - 1;
+        mount.path = "/" + recorder + "/" + std::to_string(channel);
+        mount.joinWait = settings_.joinWait;
+        mount.log = &log_;
+        mount.admitted = admitted_;
+        GstRTSPMediaFactory* factory = createChannelMediaFactory(mount);
+        gst_rtsp_media_factory_add_role(factory, kRole, GST_RTSP_PERM_MEDIA_FACTORY_ACCESS, G_TYPE_BOOLEAN, TRUE,
+                                        GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT, G_TYPE_BOOLEAN, TRUE, nullptr);
+        gst_rtsp_mount_points_add_factory(points, mount.path.c_str(), factory);
+        std::lock_guard<std::mutex> lock(mutex_);
+        mounts_[mount.path] = mount;
+    }
+    g_object_unref(points);
+}
+
+void RtspServer::unmount(const std::string& recorder) {
+    const std::string prefix = "/" + recorder + "/";
+    std::vector<std::string> paths;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = mounts_.begin(); it != mounts_.end();) {
+            if (it->second.recorder != recorder) {
+                ++it;
+                continue;
+            }
+            paths.push_back(it->first);
+            it = mounts_.erase(it);
+        }
+    }
+    GstRTSPMountPoints* points = gst_rtsp_server_get_mount_points(server_);
+    for (const std::string& path : paths) gst_rtsp_mount_points_remove_factory(points, path.c_str());
+    g_object_unref(points);
+    closeClientsOf(recorder);
+}
+
+void RtspServer::setUsers(const std::vector<RtspUser>& users) {
+    std::vector<RtspUser> old;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        old = users_;
+        users_ = users;
+    }
+    for (const RtspUser& user : old) gst_rtsp_auth_remove_digest(auth_, user.name.c_str());
+    for (const RtspUser& user : users) {
+        GstRTSPToken* token = roleToken(user.name.c_str());
+        gst_rtsp_auth_add_digest(auth_, user.name.c_str(), user.password.c_str(), token);
+        gst_rtsp_token_unref(token);
+    }
+    // Without users every client has the role; with them only those who log in.
+    GstRTSPToken* anyone = users.empty() ? roleToken(nullptr) : nullptr;
+    gst_rtsp_auth_set_default_token(auth_, anyone);
+    if (anyone != nullptr) gst_rtsp_token_unref(anyone);
 }
 
 void RtspServer::onClientConnected(GstRTSPServer*, GstRTSPClient* client, gpointer self) {
@@ -134,44 +198,45 @@ void RtspServer::onClientConnected(GstRTSPServer*, GstRTSPClient* client, gpoint
     g_signal_connect(client, "play-request", G_CALLBACK(onPlay), self);
     g_signal_connect(client, "teardown-request", G_CALLBACK(onTeardown), self);
     g_signal_connect(client, "closed", G_CALLBACK(onClosed), self);
-    g_signal_connect(client, "send-message", G_CALLBACK(onSendMessage), self);
 }
 
 GstRTSPStatusCode RtspServer::admit(GstRTSPClient* client, const std::string& requestPath) {
-    const std::string path = mountOf(requestPath, mountPaths_);
-    const auto found = mountByPath_.find(path);
-    if (found == mountByPath_.end()) return GST_RTSP_STS_OK;  // the server answers what is not mounted
-    // Waits for the channel's pictures; the media, built next, holds the
-    // channel from then on.
-    const ChannelMount& mount = *found->second;
-    const WatchResult result = mount.pool->watch(mount.recorder, mount.channel).waitReady(mount.joinWait);
-    if (result == WatchResult::Ready) return GST_RTSP_STS_OK;
-    log_.event("client " + clientAddress(client) + " refused for " + path + ": " + describe(result));
+    ChannelMount mount;
+    const std::string path = pathOf(requestPath, &mount);
+    if (path.empty()) return GST_RTSP_STS_OK;  // the server answers what is not mounted
+    // A SETUP after the DESCRIBE uses the media the client has.
+    if (admitted_->has(client, path)) return GST_RTSP_STS_OK;
+    // Waits for the channel's pictures; the media built next takes the handle.
+    PoolHandle handle = mount.pool->watch(mount.recorder, mount.channel);
+    const WatchResult result = handle ? handle.waitReady(mount.joinWait) : WatchResult::Stopping;
+    if (result == WatchResult::Ready) {
+        admitted_->put(client, path, std::move(handle));
+        return GST_RTSP_STS_OK;
+    }
+    log_.event("client " + nameOf(client) + " refused for " + path + ": " + describe(result));
     return result == WatchResult::NoSuchChannel ? GST_RTSP_STS_NOT_FOUND : GST_RTSP_STS_SERVICE_UNAVAILABLE;
 }
 
 void RtspServer::onPlay(GstRTSPClient* client, GstRTSPContext* context, gpointer self) {
     auto* server = static_cast<RtspServer*>(self);
-    const std::string path = mountOf(requestPath(context), server->mountPaths_);
+    const std::string path = server->pathOf(requestPath(context), nullptr);
     if (path.empty()) return;
-    std::string address;
     {
         std::lock_guard<std::mutex> lock(server->mutex_);
-        ClientInfo& info = server->clients_[client];
-        if (!info.paths.insert(path).second) return;  // a PLAY after a PAUSE
-        address = info.address;
+        if (!server->clients_[client].paths.insert(path).second) return;  // a PLAY after a PAUSE
     }
-    server->log_.event("client " + address + " joins " + path);
+    server->log_.event("client " + server->nameOf(client) + " joins " + path);
 }
 
 void RtspServer::onTeardown(GstRTSPClient* client, GstRTSPContext* context, gpointer self) {
     auto* server = static_cast<RtspServer*>(self);
-    const std::string path = mountOf(requestPath(context), server->mountPaths_);
+    const std::string path = server->pathOf(requestPath(context), nullptr);
     if (!path.empty()) server->leave(client, path);
 }
 
 void RtspServer::onClosed(GstRTSPClient* client, gpointer self) {
     auto* server = static_cast<RtspServer*>(self);
+    server->admitted_->forget(client);
     ClientInfo info;
     {
         std::lock_guard<std::mutex> lock(server->mutex_);
@@ -180,59 +245,25 @@ void RtspServer::onClosed(GstRTSPClient* client, gpointer self) {
         info = it->second;
         server->clients_.erase(it);
     }
-    for (const std::string& path : info.paths) {
-        server->log_.event("client " + info.address + " leaves " + path);
-        server->releaseMediaIfLast(path);
-    }
-}
-
-void RtspServer::releaseMediaIfLast(const std::string& path) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto& [client, info] : clients_) {
-            if (info.paths.count(path) != 0) return;
-        }
-    }
-    // The shared media is about to be taken down, which takes a while: the
-    // next client gets a new one instead of being given the old one and
-    // refused.
-    const auto found = mountByPath_.find(path);
-    if (found != mountByPath_.end()) found->second->generation->value.fetch_add(1);
+    for (const std::string& path : info.paths) server->log_.event("client " + info.name() + " leaves " + path);
 }
 
 void RtspServer::leave(GstRTSPClient* client, const std::string& path) {
-    std::string address;
+    std::string name;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = clients_.find(client);
         if (it == clients_.end() || it->second.paths.erase(path) == 0) return;
-        address = it->second.address;
+        name = it->second.name();
     }
-    log_.event("client " + address + " leaves " + path);
-    releaseMediaIfLast(path);
-}
-
-void RtspServer::onSendMessage(GstRTSPClient* client, GstRTSPContext* context, GstRTSPMessage* response,
-                               gpointer self) {
-    GstRTSPStatusCode code = GST_RTSP_STS_OK;
-    if (response == nullptr || gst_rtsp_message_get_type(response) != GST_RTSP_MESSAGE_RESPONSE ||
-        gst_rtsp_message_parse_response(response, &code, nullptr, nullptr) != GST_RTSP_OK ||
-        code != GST_RTSP_STS_UNAUTHORIZED || context == nullptr || context->request == nullptr) {
-        return;
-    }
-    // The first 401 of a digest exchange is the challenge; only a request
-    // that brought credentials has failed.
-    gchar* credentials = nullptr;
-    if (gst_rtsp_message_get_header(context->request, GST_RTSP_HDR_AUTHORIZATION, &credentials, 0) != GST_RTSP_OK) {
-        return;
-    }
-    auto* server = static_cast<RtspServer*>(self);
-    server->log_.event("client " + clientAddress(client) + " refused for " + requestPath(context) +
-                       ": wrong RTSP user or password");
+    log_.event("client " + name + " leaves " + path);
 }
 
 void RtspServer::closeClientsOf(const std::string& name) {
-    if (server_ == nullptr) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!running_) return;
+    }
     CloseRequest request{this, "/" + name + "/"};
     gst_rtsp_server_client_filter(server_, closeMatching, &request);
 }
@@ -250,6 +281,12 @@ GstRTSPFilterResult RtspServer::closeMatching(GstRTSPServer*, GstRTSPClient* cli
 
 GstRTSPFilterResult RtspServer::closeAll(GstRTSPServer*, GstRTSPClient*, gpointer) { return GST_RTSP_FILTER_REMOVE; }
 
+std::string RtspServer::nameOf(GstRTSPClient* client) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = clients_.find(client);
+    return found != clients_.end() ? found->second.name() : clientAddress(client);
+}
+
 std::map<std::string, int> RtspServer::clientsByPath() const {
     std::map<std::string, int> counts;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -257,6 +294,13 @@ std::map<std::string, int> RtspServer::clientsByPath() const {
         for (const std::string& path : info.paths) ++counts[path];
     }
     return counts;
+}
+
+std::vector<RtspServer::Mounted> RtspServer::mounted() const {
+    std::vector<Mounted> all;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [path, mount] : mounts_) all.push_back({path, mount.recorder, mount.channel + 1});
+    return all;
 }
 
 }  // namespace orvix::bridge

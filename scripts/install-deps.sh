@@ -13,6 +13,7 @@ packages=(
   libsecret-1-dev gnome-keyring dbus-daemon dbus-bin
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core openbox x11-utils xdotool desktop-file-utils appstream
+  libsoup-3.0-dev python3-prometheus-client gstreamer1.0-tools iproute2
 )
 
 missing=()

@@ -35,9 +35,26 @@ void ChannelFeed::forgetGroupLocked() {
 
 void ChannelFeed::start(VideoCodec codec) {
     std::lock_guard<std::mutex> lock(mutex_);
+    configuration_.clear();
+    restartLocked(codec);
+}
+
+void ChannelFeed::rejoin(VideoCodec codec) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The feed's codec is none once the channel left; the configuration
+    // remembers its own.
+    if (codec != configurationCodec_) configuration_.clear();
+    restartLocked(codec);
+}
+
+void ChannelFeed::forgetConfiguration() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    configuration_.clear();
+}
+
+void ChannelFeed::restartLocked(VideoCodec codec) {
     codec_ = codec;
     rawConfig_ = kRawConfigInitial;
-    configuration_.clear();
     smoother_.reset();
     forgetGroupLocked();
     // Targets still attached start again at the new stream's first key picture.
@@ -118,6 +135,7 @@ void ChannelFeed::unitLocked(const AccessUnit& unit, int64_t arrivalNs) {
     frame.bytes = std::make_shared<const std::vector<uint8_t>>(
         composeLocked(unit.parameterSet, unit.parameterSetLength, unit.payload, unit.payloadLength, unit.keyPicture));
     frame.timeNs = smoother_.next(unit.recorderSeconds, arrivalNs);
+    frame.newestNs = frame.timeNs;
     ++counters_.pictures;
     counters_.bytes += frame.bytes->size();
 
@@ -151,6 +169,7 @@ std::vector<uint8_t> ChannelFeed::composeLocked(const uint8_t* prefix, size_t pr
     std::vector<uint8_t> headers = streamHeaders(codec_, bytes.data(), bytes.size());
     if (!headers.empty()) {
         configuration_ = std::move(headers);
+        configurationCodec_ = codec_;
     } else if (!configuration_.empty()) {
         const size_t place = configurationPlace(codec_, bytes);
         bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(place), configuration_.begin(), configuration_.end());
@@ -184,7 +203,9 @@ void ChannelFeed::attach(FeedTarget* target, bool withGroup) {
     attached_.push_back(Attached{target, true, false});
     Attached& added = attached_.back();
     if (!groupValid_ || !withGroup) return;
-    for (const FeedFrame& frame : group_) {
+    const int64_t newest = group_.back().timeNs;
+    for (FeedFrame frame : group_) {
+        frame.newestNs = newest;
         deliverLocked(added, frame);
         if (added.waitingForKey) break;
     }

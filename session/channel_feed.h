@@ -27,6 +27,10 @@ struct FeedFrame {
     std::shared_ptr<const std::vector<uint8_t>> bytes;
     int64_t timeNs = 0;     // on the channel's smoothed timeline
     int64_t arrivalNs = 0;  // monotonic clock when the packet was taken
+    // The time of the feed's newest picture when this one is handed over:
+    // later than timeNs for a picture of the kept group given to a new
+    // target, so that the target can place the group before now.
+    int64_t newestNs = 0;
     bool key = false;
 };
 
@@ -63,6 +67,13 @@ public:
     // A new connection that sends `codec`: what the last one left is
     // forgotten (group, configuration, timeline, raw configuration memory).
     void start(VideoCodec codec);
+    // The channel joins the set of a connection that runs: as start(), but
+    // the configuration this connection sent before is kept (a recorder may
+    // send it only once), unless the codec differs.
+    void rejoin(VideoCodec codec);
+    // A new connection that does not carry the channel (yet): the
+    // configuration the last one sent is not this one's.
+    void forgetConfiguration();
     // The same recorder streams again after its connection was lost and
     // made again: targets stay and go on at the next key picture, on the
     // same timeline (the outage becomes a gap); the configuration is kept.
@@ -107,12 +118,15 @@ private:
     void deliverLocked(Attached& attached, const FeedFrame& frame);
     void unitLocked(const AccessUnit& unit, int64_t arrivalNs);
     void forgetGroupLocked();
+    // What start() and rejoin() share: a new timeline and group for `codec`.
+    void restartLocked(VideoCodec codec);
 
     const int channel_;
     mutable std::mutex mutex_;
     VideoCodec codec_ = VideoCodec::None;
     uint8_t rawConfig_ = 0;
     std::vector<uint8_t> configuration_;  // the stream headers last seen
+    VideoCodec configurationCodec_ = VideoCodec::None;
     TimestampSmoother smoother_;
     std::vector<FeedFrame> group_;        // from the last key picture on
     size_t groupBytes_ = 0;

@@ -31,6 +31,14 @@ std::string secondsText(int milliseconds) {
     return text;
 }
 
+// "300 ms", "30 s", "5 min".
+std::string durationText(std::chrono::milliseconds duration) {
+    const auto ms = duration.count();
+    if (ms % 60000 == 0 && ms > 0) return std::to_string(ms / 60000) + " min";
+    if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+    return std::to_string(ms) + " ms";
+}
+
 const char* codecName(VideoCodec codec) {
     switch (codec) {
         case VideoCodec::Mpeg4: return "MPEG-4";
@@ -57,7 +65,8 @@ void underCallLock(PoolWatch& watch, Change&& change) {
 }  // namespace
 
 PooledRecorder::PooledRecorder(RecorderSettings settings, Log log)
-    : settings_(std::move(settings)),
+    : name_(settings.name),
+      settings_(std::move(settings)),
       log_(std::move(log)),
       record_(createRecord()),
       reports_([this](const SessionReport& report) { onReport(report); }) {
@@ -89,6 +98,38 @@ void PooledRecorder::stop(const std::string& reason) {
     if (thread_.joinable()) thread_.join();
 }
 
+void PooledRecorder::renew(RecorderSettings settings) {
+    if (thread_.joinable()) thread_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    settings.name = name_;
+    settings_ = std::move(settings);
+    stopping_ = false;
+    stopReason_.clear();
+    connectWanted_ = !watches_.empty();
+    loginRetryWanted_ = false;
+    cameras_ = 0;
+    if (!(state_ == RecorderState{})) {
+        state_ = RecorderState{};
+        ++changes_;
+    }
+}
+
+std::string PooledRecorder::credentialStamp() {
+    std::function<std::string()> stamp;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stamp = settings_.credentialStamp;
+    }
+    return stamp ? stamp() : std::string();
+}
+
+bool PooledRecorder::loginRetryDue() {
+    const std::string stamp = credentialStamp();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_.phase == RecorderPhase::LoginRefused &&
+           (Clock::now() - refusedAt_ >= settings_.loginRetry || stamp != refusedStamp_);
+}
+
 void PooledRecorder::setLostHandler(std::function<void()> handler) {
     std::lock_guard<std::mutex> lock(mutex_);
     lostHandler_ = std::move(handler);
@@ -111,13 +152,18 @@ void PooledRecorder::add(const std::shared_ptr<PoolWatch>& watch) {
     watch->recorder = this;
     if (watch->packets != nullptr) feed(watch->channel).attach(watch->packets, watch->withGroup);
     if (watch->pictures != nullptr) pictures(watch->channel).add(watch->pictures);
+    const bool retryLogin = loginRetryDue();
     underCallLock(*watch, [&] {
         watch->listening = this;
         std::lock_guard<std::mutex> lock(mutex_);
         watch->since = changes_;
         watch->failuresBefore = failures_;
         watches_.push_back(watch);
-        if (state_.phase != RecorderPhase::LoginRefused) connectWanted_ = true;
+        if (state_.phase != RecorderPhase::LoginRefused) {
+            connectWanted_ = true;
+        } else if (retryLogin) {
+            loginRetryWanted_ = true;
+        }
         reports_.wake();
     });
 }
@@ -168,10 +214,10 @@ WatchResult PooledRecorder::waitReady(const PoolWatch& watch, std::chrono::milli
     changed_.wait_for(lock, limit, [&] {
         if (stopping_) {
             result = WatchResult::Stopping;
-        } else if (state_.phase == RecorderPhase::LoginRefused) {
-            result = WatchResult::LoginRefused;
         } else if (failures_ != watch.failuresBefore) {
-            result = WatchResult::Unreachable;
+            result = state_.phase == RecorderPhase::LoginRefused ? WatchResult::LoginRefused : WatchResult::Unreachable;
+        } else if (state_.phase == RecorderPhase::LoginRefused && !loginRetryWanted_) {
+            result = WatchResult::LoginRefused;
         } else if (cameras_ > 0 && channel >= cameras_) {
             result = WatchResult::NoSuchChannel;
         } else if (state_.phase == RecorderPhase::Streaming && carried_.contains(channel) && channelFeed.ready()) {
@@ -202,11 +248,12 @@ RecorderStatus PooledRecorder::status() const {
     std::array<int, kMaxChannels> watchers{};
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        status.name = settings_.name;
+        status.name = name_;
         status.state = state_;
         status.carried = carried_;
         status.cameras = cameras_;
         status.bytes = bytesBefore_;
+        status.reconnects = reconnects_;
         for (const auto& watch : watches_) ++watchers[static_cast<size_t>(watch->channel)];
     }
     for (int c = 0; c < kMaxChannels; ++c) {
@@ -279,17 +326,21 @@ void PooledRecorder::run() {
 void PooledRecorder::tick() {
     ChannelSet watched;
     bool connectWanted = false;
+    bool refused = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         watched = watchedLocked();
-        connectWanted = connectWanted_ && !watched.empty() && state_.phase != RecorderPhase::LoginRefused;
+        refused = state_.phase == RecorderPhase::LoginRefused;
+        connectWanted = !watched.empty() && (refused ? loginRetryWanted_ : connectWanted_);
         connectWanted_ = false;
         if (session_ != nullptr) bytesBefore_ += session_->takeReceivedBytes();
     }
 
     if (session_ == nullptr) {
         // Only a handle that asked opens a connection; handles left over
-        // from a failed one do not.
+        // from a failed one do not. A refused login is tried again at its
+        // own pace while handles watch.
+        if (refused && !watched.empty() && !connectWanted) connectWanted = loginRetryDue();
         if (connectWanted) connect(watched);
         return;
     }
@@ -297,10 +348,7 @@ void PooledRecorder::tick() {
     if (watched.empty()) {
         const auto now = Clock::now();
         if (!idleSince_) idleSince_ = now;
-        if (now - *idleSince_ >= settings_.closeAfter) {
-            const auto ms = settings_.closeAfter.count();
-            close("no client for " + (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms"));
-        }
+        if (now - *idleSince_ >= settings_.closeAfter) close("no client for " + durationText(settings_.closeAfter));
         return;
     }
     idleSince_.reset();
@@ -315,8 +363,11 @@ void PooledRecorder::onReport(const SessionReport& report) {
     switch (report.kind) {
         case SessionReport::Kind::Described: {
             // After a reconnect the same channels go on where they were.
-            for (int i = 0; i < carried_.size(); ++i) {
-                const int channel = carried_.at(i);
+            for (int channel = 0; channel < kMaxChannels; ++channel) {
+                if (!carried_.contains(channel)) {
+                    if (!report.again) feed(channel).forgetConfiguration();
+                    continue;
+                }
                 pictures(channel).restart();
                 if (report.again) {
                     feed(channel).resume(report.codec);
@@ -332,13 +383,17 @@ void PooledRecorder::onReport(const SessionReport& report) {
         }
         case SessionReport::Kind::VideoFlows: {
             const bool again = state().phase == RecorderPhase::Reconnecting;
-            log_("recorder " + settings_.name + (again ? " reconnected: streams " : " streams ") +
+            log_("recorder " + name_ + (again ? " reconnected: streams " : " streams ") +
                  channelsText(carried_) + " (" + codecName(codec_) + ")");
             enter(RecorderStep::VideoFlows);
             break;
         }
         case SessionReport::Kind::ReconnectScheduled: {
-            log_("recorder " + settings_.name + " reconnects in " + secondsText(report.delayMs) + " (attempt " +
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                ++reconnects_;
+            }
+            log_("recorder " + name_ + " reconnects in " + secondsText(report.delayMs) + " (attempt " +
                  std::to_string(report.attempt) + "): " + report.cause);
             RecorderState details;
             details.reconnectAt = Clock::now() + std::chrono::milliseconds(report.delayMs);
@@ -375,7 +430,7 @@ void PooledRecorder::changeSet(const ChannelSet& next) {
     // those of leaving channels stop once it went. Pictures start again at
     // a key picture wherever the way a channel is decoded may change.
     for (int i = 0; i < next.size(); ++i) {
-        if (!previous.contains(next.at(i))) feed(next.at(i)).start(codec_);
+        if (!previous.contains(next.at(i))) feed(next.at(i)).rejoin(codec_);
         pictures(next.at(i)).restart();
     }
     {
@@ -389,12 +444,13 @@ void PooledRecorder::changeSet(const ChannelSet& next) {
             unwatchedSince_[static_cast<size_t>(previous.at(i))].reset();
         }
     }
-    log_("recorder " + settings_.name + " streams " + channelsText(next) + " (was " + previous.text() + ")");
+    log_("recorder " + name_ + " streams " + channelsText(next) + " (was " + previous.text() + ")");
 }
 
 void PooledRecorder::connect(const ChannelSet& channels) {
     // A new attempt starts from the settings (a DDNS answer, the model and
     // what the recorder reported before are forgotten).
+    attemptStamp_ = credentialStamp();
     releaseRecordTexts(*record_);
     initRecord(*record_);
     settings_.fillRecord(*record_);
@@ -405,14 +461,17 @@ void PooledRecorder::connect(const ChannelSet& channels) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         carried_ = channels;
+        loginRetryWanted_ = false;
     }
     for (int i = 0; i < channels.size(); ++i) pictures(channels.at(i)).restart();
     enter(RecorderStep::Connect);
-    log_("recorder " + settings_.name + " connects to " + settings_.target + " for " + channelsText(channels));
+    log_("recorder " + name_ + " connects to " + settings_.target + " for " + channelsText(channels));
     session_ = std::make_unique<VideoSession>(reports_.owner(), reports_.events());
     // Every picture is passed on, not only key pictures.
     session_->setIFrameOnly(false);
-    session_->setReconnect(settings_.reconnect);
+    ReconnectPolicy policy = settings_.reconnect;
+    policy.maxDelayMs = std::min<int64_t>(policy.maxDelayMs, settings_.watchedRetryCap.count());
+    session_->setReconnect(policy);
     // Packets of every channel; pictures of those a handle shows.
     session_->setChannelEvents(this, true);
     session_->setChannels(channels);
@@ -439,7 +498,7 @@ void PooledRecorder::endSession() {
 }
 
 void PooledRecorder::close(const std::string& reason) {
-    log_("recorder " + settings_.name + " closed: " + reason);
+    log_("recorder " + name_ + " closed: " + reason);
     endSession();
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -456,13 +515,21 @@ void PooledRecorder::fail(const std::string& cause, bool refused) {
         hadWatchers = !watchedLocked().empty();
         lost = lostHandler_;
     }
-    log_("recorder " + settings_.name + (refused ? " refused the login (not tried again)" : " failed: " + cause));
+    log_("recorder " + name_ +
+         (refused ? " refused the login (tried again in " + durationText(settings_.loginRetry) +
+                        ", or when its password changes)"
+                  : " failed: " + cause));
     endSession();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         carried_ = ChannelSet();
         connectWanted_ = false;
+        loginRetryWanted_ = false;
         ++failures_;
+        if (refused) {
+            refusedAt_ = Clock::now();
+            refusedStamp_ = attemptStamp_;
+        }
     }
     RecorderState details;
     details.cause = cause;

@@ -57,12 +57,23 @@ struct RecorderSettings {
     std::chrono::milliseconds leaveGrace{1000};
     // How a lost connection is made again while handles watch.
     ReconnectPolicy reconnect;
+    // The longest delay between those attempts: handles wait for pictures,
+    // so the policy's back-off stops here.
+    std::chrono::milliseconds watchedRetryCap{5000};
+    // A refused login is tried again this long after the refusal, while a
+    // handle watches (one that comes later asks at once), or as soon as a
+    // handle watches once `credentialStamp` tells of a change.
+    std::chrono::milliseconds loginRetry{std::chrono::minutes(5)};
+    // Any text that changes when the account or password may have changed
+    // (a password file's modification time); unset: never. Called from any
+    // thread.
+    std::function<std::string()> credentialStamp;
 };
 
 enum class WatchResult {
     Ready,          // the channel's packets flow
     NoSuchChannel,  // beyond the recorder's cameras
-    LoginRefused,   // the recorder refused the account; not tried again
+    LoginRefused,   // the recorder refused the account (tried again only as RecorderSettings say)
     Unreachable,    // the connection could not be made or was lost
     TimedOut,       // no picture within the wait
     Stopping,       // the pool is stopping
@@ -80,6 +91,7 @@ struct RecorderStatus {
     ChannelSet carried;  // the channels the connection carries, empty without one
     int cameras = 0;     // as the recorder reported, 0 before
     uint64_t bytes = 0;  // received over the connection (all connections)
+    uint64_t reconnects = 0;  // lost connections made again (all connections)
     std::vector<ChannelStatus> channels;  // those watched or with pictures
 };
 
@@ -115,8 +127,11 @@ public:
     // Closes the connection (saying `reason`) and ends the recorder thread;
     // waiting handles get Stopping.
     void stop(const std::string& reason);
+    // After stop(): the recorder with `settings` (the same name), idle; the
+    // handles left from before still count. start() runs it again.
+    void renew(RecorderSettings settings);
 
-    const std::string& name() const { return settings_.name; }
+    const std::string& name() const { return name_; }
 
     // A handle's owner. add() counts the watch (a connection is asked for
     // when none runs) and attaches its targets; remove() detaches them and
@@ -163,6 +178,10 @@ private:
     // Stops and frees the session; every feed ends its targets.
     void endSession();
     void fail(const std::string& cause, bool refused);
+    // Whether a refused login is to be tried again now: its pause is over
+    // or the credentials changed. Any thread; takes the lock itself.
+    bool loginRetryDue();
+    std::string credentialStamp();
     // Moves to the phase `step` leads to, with `details` where they apply,
     // wakes the waiting handles and tells the listeners when it changed.
     void enter(RecorderStep step, const RecorderState& details = {});
@@ -173,7 +192,8 @@ private:
     void changeSet(const ChannelSet& next);
     ChannelSet watchedLocked() const;
 
-    RecorderSettings settings_;
+    const std::string name_;
+    RecorderSettings settings_;  // replaced only while no recorder thread runs
     Log log_;
     std::array<std::unique_ptr<ChannelFeed>, kMaxChannels> feeds_;
     std::array<std::unique_ptr<ChannelPictures>, kMaxChannels> pictures_;
@@ -195,9 +215,16 @@ private:
     int cameras_ = 0;
     uint64_t failures_ = 0;       // counts failed or lost connections, for waiting handles
     uint64_t bytesBefore_ = 0;    // received over every connection so far
+    uint64_t reconnects_ = 0;
+    // A refused login: when, the credentials' stamp of that attempt, and
+    // whether a handle asked for it to be tried again.
+    std::chrono::steady_clock::time_point refusedAt_{};
+    std::string refusedStamp_;
+    bool loginRetryWanted_ = false;
 
     // Recorder thread only.
     VideoCodec codec_ = VideoCodec::None;
+    std::string attemptStamp_;  // the credentials' stamp of this connection
     std::optional<std::chrono::steady_clock::time_point> idleSince_;
     std::array<std::optional<std::chrono::steady_clock::time_point>, kMaxChannels> unwatchedSince_;
 };

@@ -62,10 +62,19 @@ void PoolHandle::release() {
 }
 
 bool RecorderPool::add(RecorderSettings settings) {
+    std::lock_guard<std::mutex> changing(membership_);
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopped_) return false;
     for (const auto& recorder : recorders_) {
         if (recorder->name() == settings.name) return false;
+    }
+    for (auto it = retired_.begin(); it != retired_.end(); ++it) {
+        if ((*it)->name() != settings.name) continue;
+        (*it)->renew(std::move(settings));
+        (*it)->start();
+        recorders_.push_back(std::move(*it));
+        retired_.erase(it);
+        return true;
     }
     const std::string name = settings.name;
     auto recorder = std::make_unique<PooledRecorder>(std::move(settings), log_);
@@ -79,6 +88,25 @@ bool RecorderPool::add(RecorderSettings settings) {
     });
     recorder->start();
     recorders_.push_back(std::move(recorder));
+    return true;
+}
+
+bool RecorderPool::retire(const std::string& name, const std::string& reason) {
+    std::lock_guard<std::mutex> changing(membership_);
+    PooledRecorder* leaving = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = recorders_.begin(); it != recorders_.end(); ++it) {
+            if ((*it)->name() != name) continue;
+            leaving = it->get();
+            retired_.push_back(std::move(*it));
+            recorders_.erase(it);
+            break;
+        }
+    }
+    if (leaving == nullptr) return false;
+    // Out of the data lock: closing waits for the recorder's thread.
+    leaving->stop(reason);
     return true;
 }
 

@@ -104,8 +104,14 @@ public:
     RecorderPool& operator=(const RecorderPool&) = delete;
 
     // A recorder the pool may connect to, by its name. False when the name
-    // is taken or the pool stopped.
+    // is taken or the pool stopped. A retired recorder of that name comes
+    // back with these settings.
     bool add(RecorderSettings settings);
+    // Closes the recorder's connection (saying `reason`) and takes it out of
+    // the pool: its waiting handles get Stopping, and it can no longer be
+    // watched. Handles left on it stay valid until released. False for an
+    // unknown name.
+    bool retire(const std::string& name, const std::string& reason);
     std::vector<std::string> recorders() const;
 
     // A handle on `channel` (0-based) of `recorder`; an empty handle for an
@@ -127,8 +133,12 @@ private:
     PooledRecorder* find(const std::string& name) const;
 
     Log log_;
+    std::mutex membership_;  // one add() or retire() at a time
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<PooledRecorder>> recorders_;
+    // Retired recorders stay until the pool ends: handles may still hold
+    // them, and the same name may come back.
+    std::vector<std::unique_ptr<PooledRecorder>> retired_;
     std::function<void(const std::string&)> lostHandler_;
     bool stopped_ = false;
 };

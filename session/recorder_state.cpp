@@ -3,7 +3,8 @@
 namespace orvix {
 
 RecorderPhase nextPhase(RecorderPhase phase, RecorderStep step) {
-    if (phase == RecorderPhase::LoginRefused) return phase;
+    // A refused login stays refused until the next attempt.
+    if (phase == RecorderPhase::LoginRefused && step != RecorderStep::Connect) return phase;
     switch (step) {
         case RecorderStep::Connect: return RecorderPhase::Connecting;
         case RecorderStep::VideoFlows:

@@ -14,7 +14,7 @@ enum class RecorderPhase {
     Connecting,    // connecting, logging in, asking for video
     Streaming,     // video flows
     Reconnecting,  // the connection was lost and is made again after a delay
-    LoginRefused,  // the recorder refused the account; never tried again
+    LoginRefused,  // the recorder refused the account; tried again only after a long pause
     Unreachable,   // the connection could not be made or was lost for good
 };
 
@@ -28,8 +28,9 @@ enum class RecorderStep {
     Closed,              // the connection was closed (no handle for a while, or the pool stops)
 };
 
-// The phase `step` leads to from `phase`. A refused login stays refused;
-// video flowing is news only while connecting or reconnecting.
+// The phase `step` leads to from `phase`. A refused login stays refused
+// until a new connection is started; video flowing is news only while
+// connecting or reconnecting.
 RecorderPhase nextPhase(RecorderPhase phase, RecorderStep step);
 
 struct RecorderState {

@@ -25,10 +25,12 @@ ParsedBridgeLine parse(std::vector<std::string> extra) {
 TEST(BridgeOptions, AWholeCommandLine) {
     const std::string password = secretFile("recorder.pw", "s3cret\nignored\n");
     const std::string viewer = secretFile("viewer.pw", "watch\r\n");
+    const std::string publishing = secretFile("publish.pw", "pub\n");
     const ParsedBridgeLine p =
         parse({"--password-file", password, "--stream", "h264", "--name", "Front Door", "--listen", "0.0.0.0:9554",
-               "--channel", "2", "--rtsp-user", "viewer", "--rtsp-password-file", viewer, "--status-port", "8080",
-               "--publish", "rtsp://media:8554/cams/{name}/{ch}", "--close-after", "1"});
+               "--listen", "[::]:9554", "--channel", "2", "--rtsp-user", "viewer", "--rtsp-password-file", viewer,
+               "--status-listen", "[::1]:8080", "--publish", "rtsp://cam@media:8554/cams/{name}/{ch}",
+               "--publish-password-file", publishing, "--close-after", "1", "--join-wait", "4", "--max-clients", "7"});
     ASSERT_EQ(p.outcome, ParsedBridgeLine::Outcome::Run) << p.error;
     const BridgeOptions& o = p.options;
     EXPECT_EQ(o.recorder.host, "10.0.0.5");
@@ -36,23 +38,31 @@ TEST(BridgeOptions, AWholeCommandLine) {
     EXPECT_EQ(o.recorder.password, "s3cret");
     EXPECT_EQ(o.recorder.framingKind, 1);
     EXPECT_EQ(o.name, "Front-Door");
-    EXPECT_EQ(o.listenAddress, "0.0.0.0");
-    EXPECT_EQ(o.listenPort, 9554);
+    EXPECT_EQ(o.passwordFile, password);
+    ASSERT_EQ(o.listen.size(), 2u);
+    EXPECT_EQ(o.listen[0].text(), "0.0.0.0:9554");
+    EXPECT_TRUE(o.listen[1].ipv6);
+    EXPECT_EQ(o.listen[1].text(), "[::]:9554");
     EXPECT_EQ(o.channels, std::vector<int>{2});
     EXPECT_EQ(o.rtspUser, "viewer");
     EXPECT_EQ(o.rtspPassword, "watch");
-    EXPECT_EQ(o.statusPort, 8080);
+    EXPECT_EQ(o.status->text(), "[::1]:8080");
     EXPECT_EQ(o.closeAfterSeconds, 1);
-    EXPECT_EQ(publishUrlFor(o.publishUrl, o.name, 2), "rtsp://media:8554/cams/Front-Door/2");
+    EXPECT_EQ(o.joinWaitSeconds, 4);
+    EXPECT_EQ(o.maxClients, 7);
+    EXPECT_EQ(o.publishPassword, "pub");
+    EXPECT_EQ(publishUrlFor(o.publishUrl, o.name, 2), "rtsp://cam@media:8554/cams/Front-Door/2");
 
     // Defaults: loopback 8554, every channel, named for the host or DDNS id.
     const ParsedBridgeLine d = parse({});
     ASSERT_EQ(d.outcome, ParsedBridgeLine::Outcome::Run) << d.error;
-    EXPECT_EQ(d.options.listenAddress, "127.0.0.1");
-    EXPECT_EQ(d.options.listenPort, 8554);
+    ASSERT_EQ(d.options.listen.size(), 1u);
+    EXPECT_EQ(d.options.listen[0].text(), "127.0.0.1:8554");
     EXPECT_TRUE(d.options.channels.empty());
     EXPECT_EQ(d.options.name, "10.0.0.5");
-    EXPECT_FALSE(d.options.statusPort);
+    EXPECT_FALSE(d.options.status);
+    EXPECT_EQ(parse({"--status-port", "8081"}).options.status->text(), "127.0.0.1:8081");
+    EXPECT_EQ(parseBridgeCommandLine({"--config", "/etc/b.conf"}).options.configFile, "/etc/b.conf");
     const ParsedBridgeLine ddns = parseBridgeCommandLine(
         {"--ddns-server", "ddns.example", "--ddns-port", "9000", "--ddns-id", "G9/X 1", "--user", "a"});
     ASSERT_EQ(ddns.outcome, ParsedBridgeLine::Outcome::Run) << ddns.error;
@@ -73,6 +83,11 @@ TEST(BridgeOptions, MistakesAreNamed) {
         {{"--listen", "8554"}, "--listen"},
         {{"--listen", "localhost:8554"}, "--listen"},
         {{"--listen", "0.0.0.0:70000"}, "--listen"},
+        {{"--listen", "::1:8554"}, "--listen"},
+        {{"--status-listen", "[::1]"}, "--status-listen"},
+        {{"--max-clients", "0"}, "--max-clients"},
+        {{"--publish-password-file", viewer}, "goes with --publish"},
+        {{"--config", "x.conf"}, "no other option"},
         {{"--channel", "0"}, "--channel"},
         {{"--channel", "4-2"}, "--channel"},
         {{"--rtsp-user", "viewer"}, "go together"},
@@ -105,7 +120,7 @@ TEST(BridgeOptions, RecordersOfTheDeviceListComeWithNothingElseOfTheirOwn) {
     p = parseBridgeCommandLine({"--all-devices", "--listen", "0.0.0.0:9554"});
     ASSERT_EQ(p.outcome, ParsedBridgeLine::Outcome::Run) << p.error;
     EXPECT_TRUE(p.options.allDevices);
-    EXPECT_EQ(p.options.listenPort, 9554);
+    EXPECT_EQ(p.options.listen[0].port, 9554);
     for (const std::vector<std::string>& mixed :
          {std::vector<std::string>{"--device", "Hall", "--host", "h", "--port", "1", "--user", "a"},
           std::vector<std::string>{"--all-devices", "--user", "a"},

@@ -110,22 +110,42 @@ void Background::stop() {
     if (wait(10) == -1 && pid_ > 0) wait(0);
 }
 
-std::string httpGet(int port, const std::string& path) {
+void Background::signal(int number) {
+    if (pid_ > 0) kill(pid_, number);
+}
+
+std::string rtspExchange(int port, const std::string& request) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string reply;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        const std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
-        send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        timeval wait{15, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
         char buffer[4096];
-        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<size_t>(n));
+        // The answer ends with the body its Content-Length gives.
+        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+            reply.append(buffer, static_cast<size_t>(n));
+            const size_t head = reply.find("\r\n\r\n");
+            if (head == std::string::npos) continue;
+            const size_t length = reply.find("Content-Length: ");
+            const size_t body = length != std::string::npos && length < head ? std::atoi(reply.c_str() + length + 16) : 0;
+            if (reply.size() >= head + 4 + body) break;
+        }
     }
     close(fd);
-    const size_t body = reply.find("\r\n\r\n");
-    return body == std::string::npos ? std::string() : reply.substr(body + 4);
+    return reply;
+}
+
+long residentKb(pid_t pid) {
+    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    }
+    return 0;
 }
 
 int freePort() {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/bridge/http_client.h"
+
 namespace orvix::bridge::test {
 
 class Background {
@@ -23,6 +25,7 @@ public:
 
     bool ready() const { return ready_; }
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     const std::string& readyLine() const { return readyLine_; }
     std::string out() const;
     std::string err() const;
@@ -31,6 +34,8 @@ public:
     int wait(int guardSeconds);
     // SIGTERM, then waits for the end.
     void stop();
+    // Sends `signal` (SIGHUP to read a configuration again).
+    void signal(int number);
 
 private:
     pid_t pid_ = -1;
@@ -42,8 +47,12 @@ private:
     int exitCode_ = -1;
 };
 
-// The body of http://127.0.0.1:`port``path` ("" when there is no answer).
-std::string httpGet(int port, const std::string& path = "/");
+// The whole answer of the RTSP server on 127.0.0.1:`port` to `request`,
+// read until it falls quiet or closes ("" when nothing came).
+std::string rtspExchange(int port, const std::string& request);
+
+// The resident memory of process `pid`, in kilobytes.
+long residentKb(pid_t pid);
 
 // A port nobody listens on right now.
 int freePort();

@@ -126,6 +126,8 @@ TEST(ChannelFeed, NewTargetsStartWithTheGroupOrAtTheNextKeyPicture) {
     s.feed.attach(&withoutGroup, false);
     ASSERT_EQ(withGroup.frames.size(), 3u);
     EXPECT_TRUE(withGroup.frames[0].key);
+    // Each kept picture says how far behind the newest it is.
+    for (const FeedFrame& frame : withGroup.frames) EXPECT_EQ(frame.newestNs, withGroup.frames[2].timeNs);
     EXPECT_TRUE(withoutGroup.frames.empty());
     s.send(kSlice, false);
     EXPECT_TRUE(withoutGroup.frames.empty());
@@ -180,6 +182,37 @@ TEST(ChannelFeed, StopEndsEveryTargetAndANewConnectionStartsAfresh) {
     ASSERT_EQ(next.frames.size(), 1u);
     EXPECT_EQ(next.bytes(0), kIdr);
     EXPECT_EQ(next.frames[0].timeNs, 0);
+}
+
+TEST(ChannelFeed, AChannelThatJoinsTheSameConnectionAgainKeepsItsConfiguration) {
+    Stream s(VideoCodec::H264);
+    s.send(join({kSps, kPps, kIdr}), true);
+    s.feed.stop();  // the channel left the set
+
+    s.feed.rejoin(VideoCodec::H264);
+    KeptTarget target;
+    s.feed.attach(&target);
+    s.send(kIdr, true);  // the recorder sent its parameter sets only once
+    ASSERT_EQ(target.frames.size(), 1u);
+    EXPECT_EQ(target.bytes(0), join({kSps, kPps, kIdr}));
+
+    // Another codec's configuration, or another connection's, is not kept.
+    s.feed.stop();
+    s.feed.rejoin(VideoCodec::Mpeg4);
+    KeptTarget mpeg4;
+    s.feed.attach(&mpeg4);
+    s.send(kIntraVop, true);
+    s.send(join({kVol, kIntraVop}), true);
+    s.feed.stop();
+    s.feed.forgetConfiguration();  // a new connection
+    s.feed.rejoin(VideoCodec::Mpeg4);
+    KeptTarget fresh;
+    s.feed.attach(&fresh);
+    s.send(kIntraVop, true);
+    ASSERT_EQ(mpeg4.frames.size(), 2u);
+    EXPECT_EQ(mpeg4.bytes(0), kIntraVop);
+    ASSERT_EQ(fresh.frames.size(), 1u);
+    EXPECT_EQ(fresh.bytes(0), kIntraVop);
 }
 
 TEST(ChannelFeed, AResumedStreamKeepsItsTargetsFromTheNextKeyPictureOnItsTimeline) {

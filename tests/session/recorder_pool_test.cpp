@@ -417,15 +417,103 @@ TEST_F(RecorderPoolTest, ALostConnectionIsMadeAgainWhileHandlesWatchAndThePacket
     EXPECT_EQ(states.back().phase, RecorderPhase::Streaming);
 }
 
-TEST_F(RecorderPoolTest, ARefusedLoginIsNeverTriedAgain) {
+TEST_F(RecorderPoolTest, ARefusedLoginIsTriedAgainAfterItsPauseOrOnceThePasswordChanged) {
     simulator = startSimulator("secret");
-    addRecorder("demo", simulator->port());
-    PoolHandle first = pool.watch("demo", 0);
-    EXPECT_EQ(first.waitReady(kJoinWait), WatchResult::LoginRefused);
-    EXPECT_EQ(pool.watch("demo", 1).waitReady(kJoinWait), WatchResult::LoginRefused);
-    EXPECT_EQ(simulator->log().count("LOGIN"), 1u);
-    EXPECT_EQ(first.state().words(), "login refused");
-    EXPECT_TRUE(logged("recorder demo refused the login (not tried again)"));
+    std::mutex passwordMutex;
+    std::u16string password = u"1234";
+    std::string stamp = "1";
+    auto settingsFor = [&](const std::string& name, std::chrono::milliseconds pause) {
+        RecorderSettings settings;
+        settings.name = name;
+        settings.target = "simulator";
+        settings.loginRetry = pause;
+        settings.credentialStamp = [&] {
+            std::lock_guard<std::mutex> lock(passwordMutex);
+            return stamp;
+        };
+        settings.fillRecord = [&, port = simulator->port()](DeviceRecord& record) {
+            std::lock_guard<std::mutex> lock(passwordMutex);
+            record.id = 1;
+            setText(record.account, u"admin");
+            setText(record.password, password);
+            record.useStatic = 1;
+            setText(record.address, u"127.0.0.1");
+            record.port = port;
+        };
+        return settings;
+    };
+    ASSERT_TRUE(pool.add(settingsFor("slow", 1h)));
+    ASSERT_TRUE(pool.add(settingsFor("soon", 300ms)));
+    const sim::CommandLog& commands = simulator->log();
+
+    // Within its pause a refused login is not tried again.
+    PoolHandle watching = pool.watch("slow", 0);
+    EXPECT_EQ(watching.waitReady(kJoinWait), WatchResult::LoginRefused);
+    EXPECT_EQ(pool.watch("slow", 1).waitReady(kJoinWait), WatchResult::LoginRefused);
+    EXPECT_EQ(commands.count("LOGIN"), 1u);
+    EXPECT_EQ(watching.state().words(), "login refused");
+    EXPECT_TRUE(logged("recorder slow refused the login (tried again in 60 min, or when its password changes)"));
+
+    // After it, a handle that still watches has it tried again by itself.
+    PoolHandle waiting = pool.watch("soon", 0);
+    EXPECT_EQ(waiting.waitReady(kJoinWait), WatchResult::LoginRefused);
+    EXPECT_TRUE(waitUntil([&] { return commands.count("LOGIN") >= 3; }));
+
+    // A changed password is tried as soon as a handle asks.
+    {
+        std::lock_guard<std::mutex> lock(passwordMutex);
+        password = u"secret";
+        stamp = "2";
+    }
+    EXPECT_EQ(pool.watch("slow", 2).waitReady(kJoinWait), WatchResult::Ready);
+    EXPECT_EQ(watching.state().words(), "streaming");
+}
+
+TEST_F(RecorderPoolTest, WhileHandlesWatchTheAttemptsAreNeverFartherApartThanTheCap) {
+    simulator = startSimulator();
+    RecorderSettings settings;
+    settings.name = "demo";
+    settings.target = "simulator";
+    settings.reconnect.enabled = true;
+    settings.reconnect.firstDelayMs = 100;
+    settings.reconnect.maxDelayMs = 30000;
+    settings.reconnect.spread = 0;
+    settings.watchedRetryCap = 300ms;
+    settings.fillRecord = [port = simulator->port()](DeviceRecord& record) {
+        record.id = 1;
+        setText(record.account, u"admin");
+        setText(record.password, u"1234");
+        record.useStatic = 1;
+        setText(record.address, u"127.0.0.1");
+        record.port = port;
+    };
+    ASSERT_TRUE(pool.add(settings));
+    PoolHandle handle = watchReady("demo", 0);
+    simulator->stop();
+    EXPECT_TRUE(waitUntil([&] { return logged("recorder demo reconnects in 0.3 s (attempt 5)"); }));
+    EXPECT_TRUE(logged("recorder demo reconnects in 0.2 s (attempt 2)"));
+    EXPECT_FALSE(logged("reconnects in 0.4 s"));
+    EXPECT_GE(status("demo").reconnects, 5u);
+}
+
+TEST_F(RecorderPoolTest, ARetiredRecorderIsClosedAndComesBackByNameWithNewSettings) {
+    simulator = startSimulator();
+    other = startSimulator();
+    addRecorder("demo", simulator->port(), {5s});
+    PoolHandle old = watchReady("demo", 0);
+    ASSERT_TRUE(pool.retire("demo", "its settings changed"));
+    EXPECT_FALSE(pool.retire("demo", "again"));
+    EXPECT_TRUE(simulator->log().waitFor("CLIENT closed"));
+    EXPECT_TRUE(logged("recorder demo closed: its settings changed"));
+    EXPECT_FALSE(pool.watch("demo", 0));
+    EXPECT_TRUE(pool.recorders().empty());
+    EXPECT_EQ(old.waitReady(1s), WatchResult::Stopping);
+
+    addRecorder("demo", other->port(), {5s});
+    old.release();
+    PoolHandle renewed = watchReady("demo", 2);
+    EXPECT_TRUE(other->log().waitFor("DATA_SEND_REQ flag=0 channels=2"));
+    EXPECT_EQ(simulator->sessions(), 1);
 }
 
 TEST_F(RecorderPoolTest, AnUnreachableRecorderIsToldToItsHandleWithTheCause) {
@@ -512,7 +600,7 @@ TEST(RecorderStateWords, SayWhatTheRecorderDoes) {
     }
 }
 
-TEST(RecorderPhases, ARefusedLoginStaysAndVideoFlowingIsNewsOnlyWhileConnecting) {
+TEST(RecorderPhases, ARefusedLoginStaysUntilTheNextAttemptAndVideoFlowingIsNewsOnlyWhileConnecting) {
     using P = RecorderPhase;
     using S = RecorderStep;
     struct Case {
@@ -525,7 +613,8 @@ TEST(RecorderPhases, ARefusedLoginStaysAndVideoFlowingIsNewsOnlyWhileConnecting)
         {P::Connecting, S::VideoFlows, P::Streaming},  {P::Reconnecting, S::VideoFlows, P::Streaming},
         {P::Idle, S::VideoFlows, P::Idle},             {P::Streaming, S::ReconnectScheduled, P::Reconnecting},
         {P::Streaming, S::Failed, P::Unreachable},     {P::Connecting, S::LoginRefused, P::LoginRefused},
-        {P::LoginRefused, S::Connect, P::LoginRefused}, {P::LoginRefused, S::Closed, P::LoginRefused},
+        {P::LoginRefused, S::Connect, P::Connecting},  {P::LoginRefused, S::Closed, P::LoginRefused},
+        {P::LoginRefused, S::VideoFlows, P::LoginRefused},
         {P::Streaming, S::Closed, P::Idle},
     };
     for (const Case& c : cases) {

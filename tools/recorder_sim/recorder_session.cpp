@@ -13,7 +13,28 @@
 #include "tools/recorder_sim/video_packet.h"
 
 namespace orvix::sim {
+
 namespace {
+
+// A key picture without the stream headers in front of its picture data:
+// everything before an MPEG-4 VOP, or the H.264 SPS and PPS units (whose
+// header bytes are below 0x80, as every H.264 unit's).
+std::vector<uint8_t> withoutStreamHeaders(const std::vector<uint8_t>& bytes) {
+    std::vector<size_t> starts;  // of each start code
+    for (size_t i = 0; i + 3 < bytes.size(); ++i) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1) starts.push_back(i);
+    }
+    std::vector<uint8_t> kept;
+    for (size_t n = 0; n < starts.size(); ++n) {
+        const uint8_t code = bytes[starts[n] + 3];
+        if (code == 0xB6) return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(starts[n]), bytes.end());
+        if (code >= 0x80 || (code & 0x1F) == 7 || (code & 0x1F) == 8) continue;
+        const size_t end = n + 1 < starts.size() ? starts[n + 1] : bytes.size();
+        kept.insert(kept.end(), bytes.begin() + static_cast<std::ptrdiff_t>(starts[n]),
+                    bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    return kept;
+}
 
 constexpr int kIdleWaitMs = 100;
 constexpr uint32_t kOneDay = 86400;
@@ -343,6 +364,10 @@ void RecorderSession::sendPicture(int channel, ChannelStream& stream) {
     if (!stream.encode(content, picture, error)) {
         remark("channel " + std::to_string(channel) + ": picture not encoded: " + error);
         return;
+    }
+    if (options_.faults.headersOnce && picture.key) {
+        if (headersSent_.test(static_cast<size_t>(channel))) picture.bytes = withoutStreamHeaders(picture.bytes);
+        headersSent_.set(static_cast<size_t>(channel));
     }
     VideoPacketHeader header;
     header.kind = profile_.packetKind;

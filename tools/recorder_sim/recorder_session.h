@@ -73,6 +73,7 @@ private:
     bool dataRequested_ = false;
     bool stallDone_ = false;
     std::bitset<16> requested_;
+    std::bitset<16> headersSent_;  // --fault-headers-once: channels whose headers went out
     bool iframeOnly_ = false;
     bool searchMode_ = false;
     bool playing_ = false;

@@ -39,6 +39,7 @@ constexpr OptionDefinition kOptions[] = {
     {"fault-wide-filler", false},
     {"fault-close-mid-packet", true},
     {"fault-stop-reading", false},
+    {"fault-headers-once", false},
     {"fault-stall", true},
     {"fault-silent-channel", true},
     {"fault-reset-after", true},
@@ -183,6 +184,8 @@ bool apply(const ParsedOption& o, SimOptions& s, std::string& error) {
         s.faults.closeMidPacketAfter = static_cast<int>(v);
     } else if (n == "fault-stop-reading") {
         s.faults.stopReading = true;
+    } else if (n == "fault-headers-once") {
+        s.faults.headersOnce = true;
     } else if (n == "fault-silent-channel") {
         if (!number(o, 1, 16, v, error)) return false;
         s.faults.silentChannel = static_cast<int>(v);
@@ -364,6 +367,8 @@ std::string simUsage() {
            "  --fault-stall SEC        once streaming runs, write nothing for SEC seconds\n"
            "  --fault-silent-channel N channel N sends nothing after its first second of\n"
            "                           video; the others go on\n"
+           "  --fault-headers-once     key pictures carry the stream headers (SPS/PPS, VOL)\n"
+           "                           only the first time a connection gets their channel\n"
            "  --fault-reset-after N    after N video packets abort the connection with a\n"
            "                           reset (RST) instead of a close\n"
            "  --fault-close-after-login  close the connection right after the login is\n"

@@ -30,6 +30,7 @@ struct SimFaults {
     bool stopReading = false;    // stop reading once login and first data request are answered
     int stallSeconds = 0;        // once streaming runs, write nothing for this long
     int silentChannel = 0;       // > 0: this channel (1-based) stops after one second of video
+    bool headersOnce = false;    // key pictures carry their stream headers only the first time per channel and connection
     int resetAfter = -1;         // >= 0: after this many video packets, abort with a reset
     bool closeAfterLogin = false;  // close once the login is answered
     // > 0 with downForMs: up for downAfterMs, then down (not listening, every
