@@ -326,6 +326,12 @@ void ClientRun::onPicture(const PictureEvent& picture) {
             counts = playback;
         }
     }
+    // A channel of a set that has its pictures counts no more, so each
+    // channel reports exactly the number asked for while the slowest catches up.
+    if (counts && grid_ != nullptr && !options_.rangeIsGoal() && picture.channel >= 0 && picture.channel < 16 &&
+        perChannel_[static_cast<size_t>(picture.channel)].counted >= options_.frames) {
+        counts = false;
+    }
     int number = 0;
     if (counts) {
         ++counted_;
