@@ -288,9 +288,14 @@ void PooledRecorder::tick() {
     }
 
     if (session_ == nullptr) {
-        // Only a handle that asked opens a connection; handles left over
-        // from a failed one do not.
-        if (connectWanted) connect(watched);
+        // A handle that asked opens a connection; handles left over from a
+        // failed one only when the recorder tries again by itself.
+        if (watched.empty()) {
+            retryAt_.reset();
+            retryAttempt_ = 0;
+        } else if (connectWanted || (retryAt_ && Clock::now() >= *retryAt_)) {
+            connect(watched);
+        }
         return;
     }
 
@@ -324,6 +329,7 @@ void PooledRecorder::onReport(const SessionReport& report) {
                     feed(channel).start(report.codec);
                 }
             }
+            described_ = true;
             std::lock_guard<std::mutex> lock(mutex_);
             codec_ = report.codec;
             cameras_ = report.cameras;
@@ -334,6 +340,7 @@ void PooledRecorder::onReport(const SessionReport& report) {
             const bool again = state().phase == RecorderPhase::Reconnecting;
             log_("recorder " + settings_.name + (again ? " reconnected: streams " : " streams ") +
                  channelsText(carried_) + " (" + codecName(codec_) + ")");
+            retryAttempt_ = 0;
             enter(RecorderStep::VideoFlows);
             break;
         }
@@ -401,6 +408,8 @@ void PooledRecorder::connect(const ChannelSet& channels) {
     record_->currentChannel.store(channels.first());
     idleSince_.reset();
     unwatchedSince_ = {};
+    retryAt_.reset();
+    described_ = false;
     codec_ = VideoCodec::None;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -466,8 +475,24 @@ void PooledRecorder::fail(const std::string& cause, bool refused) {
     }
     RecorderState details;
     details.cause = cause;
+    details.reached = described_;
     enter(refused ? RecorderStep::LoginRefused : RecorderStep::Failed, details);
+    if (!refused && hadWatchers && settings_.retryFailed) scheduleRetry(cause);
     if (hadWatchers && lost) lost();
+}
+
+void PooledRecorder::scheduleRetry(const std::string& cause) {
+    ++retryAttempt_;
+    const int delay = settings_.reconnect.delayMs(retryAttempt_, random_);
+    retryAt_ = Clock::now() + std::chrono::milliseconds(delay);
+    log_("recorder " + settings_.name + " tries again in " + secondsText(delay) + " (attempt " +
+         std::to_string(retryAttempt_) + ")");
+    RecorderState details;
+    details.cause = cause;
+    details.reached = described_;
+    details.reconnectAt = *retryAt_;
+    details.attempt = retryAttempt_;
+    enter(RecorderStep::RetryScheduled, details);
 }
 
 void PooledRecorder::enter(RecorderStep step, const RecorderState& details) {
@@ -479,7 +504,10 @@ void PooledRecorder::enter(RecorderStep step, const RecorderState& details) {
         next = details;
         next.phase = nextPhase(state_.phase, step);
         // What went with a phase that stays is kept (a refusal stays refused).
-        if (next.phase == state_.phase && step != RecorderStep::ReconnectScheduled) next = state_;
+        if (next.phase == state_.phase && step != RecorderStep::ReconnectScheduled &&
+            step != RecorderStep::RetryScheduled) {
+            next = state_;
+        }
         changed = !(next == state_);
         state_ = next;
         if (changed) change = ++changes_;

@@ -25,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,6 +58,11 @@ struct RecorderSettings {
     std::chrono::milliseconds leaveGrace{1000};
     // How a lost connection is made again while handles watch.
     ReconnectPolicy reconnect;
+    // A connection that failed (a refused login aside) while handles still
+    // watch is tried again after `reconnect`'s delays, for as long as they
+    // do (a wall that shows a recorder until it is back). Off: only a
+    // handle that comes after the failure asks for a new connection.
+    bool retryFailed = false;
 };
 
 enum class WatchResult {
@@ -163,6 +169,8 @@ private:
     // Stops and frees the session; every feed ends its targets.
     void endSession();
     void fail(const std::string& cause, bool refused);
+    // After a failure with handles left: the next attempt after a delay.
+    void scheduleRetry(const std::string& cause);
     // Moves to the phase `step` leads to, with `details` where they apply,
     // wakes the waiting handles and tells the listeners when it changed.
     void enter(RecorderStep step, const RecorderState& details = {});
@@ -198,6 +206,10 @@ private:
 
     // Recorder thread only.
     VideoCodec codec_ = VideoCodec::None;
+    bool described_ = false;  // on the connection now made
+    std::optional<std::chrono::steady_clock::time_point> retryAt_;
+    int retryAttempt_ = 0;
+    std::mt19937 random_{std::random_device{}()};
     std::optional<std::chrono::steady_clock::time_point> idleSince_;
     std::array<std::optional<std::chrono::steady_clock::time_point>, kMaxChannels> unwatchedSince_;
 };

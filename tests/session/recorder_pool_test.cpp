@@ -111,6 +111,7 @@ struct RecorderOptions {
     std::chrono::milliseconds closeAfter = 200ms;
     bool reconnect = false;
     int framing = 0;
+    bool retry = false;
 };
 
 class RecorderPoolTest : public ::testing::Test {
@@ -140,6 +141,7 @@ protected:
         settings.name = name;
         settings.target = "127.0.0.1:" + std::to_string(port);
         settings.closeAfter = options.closeAfter;
+        settings.retryFailed = options.retry;
         settings.fillRecord = [port, framing = options.framing](DeviceRecord& record) {
             record.id = 1;
             record.framingKind = framing;
@@ -465,10 +467,38 @@ TEST_F(RecorderPoolTest, WithoutReconnectALostConnectionEndsTheStreamsOfItsHandl
     EXPECT_TRUE(waitUntil([&] { return target.ended.load(); }));
     EXPECT_TRUE(waitUntil([&] { return lost.load() == 1; }));
     EXPECT_TRUE(logged("recorder demo failed: Connection closed by the recorder"));
+    EXPECT_TRUE(status("demo").state.reached);  // it had answered: no network fault
     // The handle left over does not bring the connection back by itself.
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(status("demo").state.phase, RecorderPhase::Unreachable);
     EXPECT_EQ(simulator->sessions(), 1);
+}
+
+TEST_F(RecorderPoolTest, WithRetryAFailedConnectIsTriedAgainWhileHandlesWatchAndNoLonger) {
+    simulator = startSimulator();
+    const uint16_t port = simulator->port();
+    simulator->stop();
+    addRecorder("demo", port, {200ms, false, 0, true});
+    PoolHandle handle = pool.watch("demo", 2);
+    EXPECT_TRUE(waitUntil([&] { return handle.state().attempt >= 2; }));
+    const RecorderState away = handle.state();
+    EXPECT_EQ(away.phase, RecorderPhase::Unreachable);
+    EXPECT_EQ(away.cause, "Connection refused by 127.0.0.1:" + std::to_string(port));
+    EXPECT_FALSE(away.reached);
+    EXPECT_GT(away.reconnectAt, std::chrono::steady_clock::now() - 1s);
+    EXPECT_TRUE(logged("recorder demo tries again in 0.2 s (attempt 2)"));
+
+    simulator = startSimulator("1234", port);
+    EXPECT_TRUE(waitUntil([&] { return handle.state().phase == RecorderPhase::Streaming; }));
+    EXPECT_TRUE(simulator->log().waitFor("DATA_SEND_REQ flag=0 channels=2"));
+
+    // Gone for good once nobody watches: no attempt follows the last.
+    simulator->stop();
+    EXPECT_TRUE(waitUntil([&] { return handle.state().phase == RecorderPhase::Unreachable; }));
+    handle.release();
+    simulator = startSimulator("1234", port);
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(simulator->sessions(), 0);
 }
 
 TEST_F(RecorderPoolTest, RawKeyPicturesOfSharedChannelsCarryTheirParameterSets) {
@@ -526,7 +556,7 @@ TEST(RecorderPhases, ARefusedLoginStaysAndVideoFlowingIsNewsOnlyWhileConnecting)
         {P::Idle, S::VideoFlows, P::Idle},             {P::Streaming, S::ReconnectScheduled, P::Reconnecting},
         {P::Streaming, S::Failed, P::Unreachable},     {P::Connecting, S::LoginRefused, P::LoginRefused},
         {P::LoginRefused, S::Connect, P::LoginRefused}, {P::LoginRefused, S::Closed, P::LoginRefused},
-        {P::Streaming, S::Closed, P::Idle},
+        {P::Streaming, S::Closed, P::Idle},             {P::Connecting, S::RetryScheduled, P::Unreachable},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(nextPhase(c.from, c.step), c.to) << static_cast<int>(c.from) << " " << static_cast<int>(c.step);
