@@ -137,6 +137,33 @@ void PooledRecorder::remove(const std::shared_ptr<PoolWatch>& watch) {
     watch->recorder = nullptr;
 }
 
+void PooledRecorder::cameraControl(int channel, int action, int32_t preset) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cameraCommands_.push_back({channel, action, preset});
+    }
+    reports_.wake();
+}
+
+void PooledRecorder::sendCameraControls() {
+    std::vector<CameraCommand> commands;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        commands.swap(cameraCommands_);
+    }
+    if (session_ == nullptr || !reports_.videoFlows()) return;
+    for (const CameraCommand& command : commands) {
+        if (!carried_.contains(command.channel)) continue;
+        // The command names the record's current channel; in a set of
+        // several it chooses nothing else (the set is asked for as a whole),
+        // in a set of one it is that channel already.
+        const int current = record_->currentChannel.load();
+        record_->currentChannel.store(command.channel);
+        session_->ptz(command.action, command.preset);
+        record_->currentChannel.store(current);
+    }
+}
+
 void PooledRecorder::attachPackets(PoolWatch& watch, FeedTarget* target, bool withGroup) {
     if (watch.packets != nullptr) feed(watch.channel).detach(watch.packets);
     watch.packets = target;
@@ -287,6 +314,7 @@ void PooledRecorder::tick() {
         if (session_ != nullptr) bytesBefore_ += session_->shared().bytesCounter.exchange(0);
     }
 
+    sendCameraControls();
     if (session_ == nullptr) {
         // A handle that asked opens a connection; handles left over from a
         // failed one only when the recorder tries again by itself.

@@ -133,6 +133,10 @@ public:
     void attachPackets(PoolWatch& watch, FeedTarget* target, bool withGroup);
     void setPictures(PoolWatch& watch, PictureTarget* target);
     void setListener(PoolWatch& watch, std::function<void(const RecorderState&)> listener);
+    // Camera control (a PtzAction, the preset for 5 and 6) for `channel`,
+    // sent on the recorder thread while video flows and the channel is
+    // carried; dropped otherwise.
+    void cameraControl(int channel, int action, int32_t preset);
     // Waits until the watch's channel flows (at most `limit`).
     WatchResult waitReady(const PoolWatch& watch, std::chrono::milliseconds limit);
     VideoCodec codec(int channel) const;
@@ -171,6 +175,7 @@ private:
     void fail(const std::string& cause, bool refused);
     // After a failure with handles left: the next attempt after a delay.
     void scheduleRetry(const std::string& cause);
+    void sendCameraControls();
     // Moves to the phase `step` leads to, with `details` where they apply,
     // wakes the waiting handles and tells the listeners when it changed.
     void enter(RecorderStep step, const RecorderState& details = {});
@@ -203,6 +208,13 @@ private:
     int cameras_ = 0;
     uint64_t failures_ = 0;       // counts failed or lost connections, for waiting handles
     uint64_t bytesBefore_ = 0;    // received over every connection so far
+
+    struct CameraCommand {
+        int channel;
+        int action;
+        int32_t preset;
+    };
+    std::vector<CameraCommand> cameraCommands_;
 
     // Recorder thread only.
     VideoCodec codec_ = VideoCodec::None;

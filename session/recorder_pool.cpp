@@ -43,6 +43,10 @@ VideoCodec PoolHandle::codec() const {
     return watch_ != nullptr ? watch_->recorder->codec(watch_->channel) : VideoCodec::None;
 }
 
+void PoolHandle::cameraControl(int action, int32_t preset) {
+    if (watch_ != nullptr && watch_->recorder != nullptr) watch_->recorder->cameraControl(watch_->channel, action, preset);
+}
+
 bool PoolHandle::moveTo(const std::string& recorder, int channel) {
     if (watch_ == nullptr || channel < 0 || channel >= kMaxChannels) return false;
     PooledRecorder* next = pool_->find(recorder);

@@ -76,6 +76,11 @@ public:
     // The channel's codec, None before the recorder described itself.
     VideoCodec codec() const;
 
+    // Camera control of the watched channel: a PtzAction (0 stop ... 10
+    // focus out), with the preset number (from 1) for 5 and 6. Sent while
+    // video flows, dropped otherwise.
+    void cameraControl(int action, int32_t preset = 0);
+
     // Watches `channel` of `recorder` instead, targets and listener along:
     // both recorders' channel sets change (one request each). False, with
     // nothing changed, for an unknown recorder or channel.

@@ -501,6 +501,23 @@ TEST_F(RecorderPoolTest, WithRetryAFailedConnectIsTriedAgainWhileHandlesWatchAnd
     EXPECT_EQ(simulator->sessions(), 0);
 }
 
+TEST_F(RecorderPoolTest, CameraControlGoesToTheHandlesChannelOverTheSharedConnection) {
+    simulator = startSimulator();
+    addRecorder("demo", simulator->port(), {5s});
+    PoolHandle first = watchReady("demo", 0);
+    PoolHandle fourth = watchReady("demo", 3);
+    EXPECT_TRUE(simulator->log().waitFor("DATA_SEND_REQ flag=0 channels=0,3"));
+    fourth.cameraControl(1);  // up
+    EXPECT_TRUE(simulator->log().waitFor("PTZ channel=3 subcode=2 preset=0 parameter=1"));
+    first.cameraControl(6, 16);  // store preset 16
+    EXPECT_TRUE(simulator->log().waitFor("PTZ channel=0 subcode=17 preset=16 parameter=0"));
+    EXPECT_EQ(simulator->log().count("DATA_SEND_REQ"), 2u);
+    // The set goes on after them.
+    CountingTarget packets;
+    fourth.attachPackets(&packets);
+    EXPECT_TRUE(waitUntil([&] { return packets.pictures.load() >= 10; }));
+}
+
 TEST_F(RecorderPoolTest, RawKeyPicturesOfSharedChannelsCarryTheirParameterSets) {
     simulator = startSimulator("1234", 0, 61);  // the raw kind: no parameter sets in the stream
     addRecorder("demo", simulator->port(), {5s, false, 1});
