@@ -49,6 +49,9 @@ bool C_Main_Dlg::handleViewerKey(QWidget* target, const QKeyEvent& event) {
         case Qt::Key_R:
             toggleRecording();
             return true;
+        case Qt::Key_W:
+            emit wallRequested();
+            return true;
         default:
             return false;
         }
@@ -209,6 +212,7 @@ QString C_Main_Dlg::keyHelpText() {
         {"Space", "keyboard to the video"},
         {"Ctrl+S", "snapshot (PNG)"},
         {"Ctrl+R", "start or stop recording (MP4)"},
+        {"Ctrl+W", "the wall: cameras of several recorders"},
         {"Ctrl+Q", "quit"},
         {"F1", "this help"},
     };

@@ -75,6 +75,7 @@ TEST(PageLayout, TheDeviceComboReachesTwoPixelsShortOfTheRightEdge) {
     EXPECT_EQ(device.at(kDeviceCombo), QRect(44, 198, 240 - 2 - 44, 22));
     EXPECT_EQ(device.at(kAddDevice).topLeft(), QPoint(3, 223));
     EXPECT_EQ(device.at(kDeleteDevice).topLeft(), QPoint(54, 223));
+    EXPECT_EQ(device.at(kWall).topLeft(), QPoint(105, 223));
 }
 
 TEST(PageLayout, TheChannelLabelSitsOnePixelLowerThanItsCombo) {
