@@ -22,6 +22,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <set>
 
 #include "app/language_id.h"
 #include "core/debug_log.h"
@@ -31,7 +32,7 @@ namespace {
 
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kCameraRole = Qt::UserRole + 1;
-constexpr int kListRefreshMs = 2000;
+constexpr int kListRefreshMs = 1000;
 constexpr int kTourTickMs = 100;
 constexpr int kPresets = 16;
 
@@ -265,6 +266,11 @@ void WallWindow::fillRecorderTree() {
                item->childCount() == recorders_.cameras(recorder.id);
     }
     if (same) return;
+    // Recorders the user folded stay folded.
+    std::set<uint32_t> folded;
+    for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
+        if (!tree_->topLevelItem(i)->isExpanded()) folded.insert(tree_->topLevelItem(i)->data(0, kIdRole).toUInt());
+    }
     tree_->clear();
     for (const WallRecorders::Listed& recorder : listed) {
         auto* item = new QTreeWidgetItem(tree_, QStringList(recorder.name));
@@ -275,7 +281,7 @@ void WallWindow::fillRecorderTree() {
             child->setData(0, kIdRole, recorder.id);
             child->setData(0, kCameraRole, camera);
         }
-        item->setExpanded(true);
+        item->setExpanded(folded.count(recorder.id) == 0);
     }
 }
 
