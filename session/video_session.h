@@ -24,6 +24,7 @@
 #include "link/reconnect_policy.h"
 #include "media/overlay_settings.h"
 #include "session/channel_events.h"
+#include "session/channel_events_fan_out.h"
 
 namespace orvix {
 
@@ -81,6 +82,16 @@ public:
     void setChannelEvents(ChannelEvents* events, bool decode = true);
     // Packets a shown channel dropped because its queue was full.
     uint64_t droppedPackets(int channel) const;
+
+    // Another front end's channels carried by this connection as well (the
+    // recorder pool's, while this recorder is shown in a window of its own
+    // too): asked for with this session's channels in one data request
+    // while video flows, their pictures and packets handed to `guest`. A
+    // single view keeps its path for its own channel. An empty set ends it,
+    // and so does every set-up and tear-down. Returns once no call into a
+    // guest it let go runs. False without a connection.
+    bool setGuestChannels(const ChannelSet& channels, ChannelEvents* guest);
+    const ChannelSet& guestChannels() const { return guestChannels_; }
 
     // VWM_LINK_START: the link thread starts connecting (only when set up).
     // After the link ended by itself it starts afresh, with the end cleared.
@@ -178,6 +189,9 @@ private:
     ChannelSet channels_;
     ChannelEvents* channelEvents_ = nullptr;
     bool decodeChannels_ = true;
+    // What the decode workers report to: the owner's events, and a guest's.
+    ChannelEventsFanOut fanOut_;
+    ChannelSet guestChannels_;
     std::unique_ptr<ChannelQueues> queues_;
     std::unique_ptr<DecodeWorkers> workers_;
 };
