@@ -151,6 +151,14 @@ void PooledRecorder::sendCameraControls() {
         std::lock_guard<std::mutex> lock(mutex_);
         commands.swap(cameraCommands_);
     }
+    if (adopted_) {
+        for (const CameraCommand& command : commands) {
+            if (carried_.contains(command.channel) && adopted_->control) {
+                adopted_->control(command.channel, command.action, command.preset);
+            }
+        }
+        return;
+    }
     if (session_ == nullptr || !reports_.videoFlows()) return;
     for (const CameraCommand& command : commands) {
         if (!carried_.contains(command.channel)) continue;
@@ -303,7 +311,83 @@ void PooledRecorder::run() {
     changed_.notify_all();
 }
 
+void PooledRecorder::adopt(AdoptedConnection connection) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        adoptPending_ = std::move(connection);
+        givenBack_ = false;
+    }
+    reports_.wake();
+}
+
+void PooledRecorder::giveBack() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        adoptPending_.reset();
+        givenBack_ = true;
+    }
+    reports_.wake();
+}
+
+void PooledRecorder::takeAdoption() {
+    std::optional<AdoptedConnection> adopting;
+    bool givenBack = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        adopting.swap(adoptPending_);
+        givenBack = std::exchange(givenBack_, false);
+    }
+    if (adopting) {
+        // One connection per recorder: the pool's own goes.
+        if (session_ != nullptr) close("another window's connection carries its channels");
+        adopted_ = std::move(adopting);
+        retryAt_.reset();
+        codec_ = adopted_->codec;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (adopted_->cameras > 0) cameras_ = adopted_->cameras;
+            carried_ = ChannelSet();
+        }
+        log_("recorder " + settings_.name + " rides on another window's connection");
+        enter(RecorderStep::Connect);
+        enter(RecorderStep::VideoFlows);
+    } else if (givenBack && adopted_) {
+        adopted_.reset();
+        for (auto& f : feeds_) f->stop();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            carried_ = ChannelSet();
+            // Its handles get a connection of the pool's own.
+            connectWanted_ = !watchedLocked().empty();
+        }
+        log_("recorder " + settings_.name + " no longer rides on another window's connection");
+        enter(RecorderStep::Closed);
+    }
+}
+
+void PooledRecorder::carryAdopted(const ChannelSet& watched) {
+    const ChannelSet next = nextSet(watched);
+    if (next == carried_) return;
+    const ChannelSet previous = carried_;
+    for (int i = 0; i < next.size(); ++i) {
+        if (!previous.contains(next.at(i))) {
+            feed(next.at(i)).start(codec_);
+            pictures(next.at(i)).restart();
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        carried_ = next;
+    }
+    adopted_->carry(next);
+    for (int i = 0; i < previous.size(); ++i) {
+        if (!next.contains(previous.at(i))) feed(previous.at(i)).stop();
+    }
+    log_("recorder " + settings_.name + " has channels " + next.text() + " carried (was " + previous.text() + ")");
+}
+
 void PooledRecorder::tick() {
+    takeAdoption();
     ChannelSet watched;
     bool connectWanted = false;
     {
@@ -315,6 +399,10 @@ void PooledRecorder::tick() {
     }
 
     sendCameraControls();
+    if (adopted_) {
+        carryAdopted(watched);
+        return;
+    }
     if (session_ == nullptr) {
         // A handle that asked opens a connection; handles left over from a
         // failed one only when the recorder tries again by itself.

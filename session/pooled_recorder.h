@@ -89,6 +89,19 @@ struct RecorderStatus {
     std::vector<ChannelStatus> channels;  // those watched or with pictures
 };
 
+// Another front end's connection to the recorder (a window that shows it
+// too) that carries the channels the pool's handles watch, in place of a
+// connection of the pool's own.
+struct AdoptedConnection {
+    VideoCodec codec = VideoCodec::None;
+    int cameras = 0;  // as the recorder reported them, 0 when unknown
+    // Recorder thread: the channels to carry, each time they change (empty
+    // when none); must not block.
+    std::function<void(const ChannelSet& channels)> carry;
+    // Recorder thread: camera control for a carried channel; must not block.
+    std::function<void(int channel, int action, int32_t preset)> control;
+};
+
 // A handle's hold on one channel of one recorder. The targets and the
 // recorder belong to the handle's owner; `channel` changes only while the
 // watch is in no recorder.
@@ -148,6 +161,15 @@ public:
     // failed for good (no reconnect follows).
     void setLostHandler(std::function<void()> handler);
 
+    // Any thread. From adopt() on, `connection` carries the watched
+    // channels: the pool's own is closed, and the other connection hands
+    // their pictures and packets to guestEvents(). After giveBack() (the
+    // other connection no longer carries them) the pool connects on its
+    // own again while handles watch.
+    void adopt(AdoptedConnection connection);
+    void giveBack();
+    ChannelEvents& guestEvents() { return *this; }
+
     // The session's packet thread (a set of one channel).
     void packet(const uint8_t* slot, size_t length) override;
 
@@ -176,6 +198,10 @@ private:
     // After a failure with handles left: the next attempt after a delay.
     void scheduleRetry(const std::string& cause);
     void sendCameraControls();
+    // Recorder thread: an adoption or its end asked for, and the set the
+    // adopted connection carries.
+    void takeAdoption();
+    void carryAdopted(const ChannelSet& watched);
     // Moves to the phase `step` leads to, with `details` where they apply,
     // wakes the waiting handles and tells the listeners when it changed.
     void enter(RecorderStep step, const RecorderState& details = {});
@@ -215,8 +241,11 @@ private:
         int32_t preset;
     };
     std::vector<CameraCommand> cameraCommands_;
+    std::optional<AdoptedConnection> adoptPending_;
+    bool givenBack_ = false;
 
     // Recorder thread only.
+    std::optional<AdoptedConnection> adopted_;
     VideoCodec codec_ = VideoCodec::None;
     bool described_ = false;  // on the connection now made
     std::optional<std::chrono::steady_clock::time_point> retryAt_;

@@ -126,6 +126,22 @@ std::vector<RecorderStatus> RecorderPool::status() const {
     return statuses;
 }
 
+bool RecorderPool::adoptConnection(const std::string& recorder, AdoptedConnection connection) {
+    PooledRecorder* found = find(recorder);
+    if (found == nullptr) return false;
+    found->adopt(std::move(connection));
+    return true;
+}
+
+void RecorderPool::returnConnection(const std::string& recorder) {
+    if (PooledRecorder* found = find(recorder)) found->giveBack();
+}
+
+ChannelEvents* RecorderPool::guestEvents(const std::string& recorder) const {
+    PooledRecorder* found = find(recorder);
+    return found != nullptr ? &found->guestEvents() : nullptr;
+}
+
 void RecorderPool::stop(const std::string& reason) {
     std::vector<PooledRecorder*> recorders;
     {

@@ -124,6 +124,18 @@ public:
 
     std::vector<RecorderStatus> status() const;
 
+    // Another front end's connection to `recorder` (a window that shows it
+    // too) carries the channels the handles watch from now on, so that the
+    // recorder keeps one connection: the pool's own is closed. That
+    // connection hands their pictures and packets to guestEvents(recorder).
+    // False for an unknown recorder.
+    bool adoptConnection(const std::string& recorder, AdoptedConnection connection);
+    // It no longer does: the pool connects on its own again while handles
+    // watch.
+    void returnConnection(const std::string& recorder);
+    // Null for an unknown recorder.
+    ChannelEvents* guestEvents(const std::string& recorder) const;
+
     // Closes every connection, saying `reason`; waiting handles get Stopping.
     void stop(const std::string& reason = "the pool is stopping");
 
