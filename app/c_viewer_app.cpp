@@ -14,6 +14,7 @@
 
 #include "app/c_main_dlg.h"
 #include "app/main_dialog_ids.h"
+#include "app/wall_sharing.h"
 #include "app/wall_window.h"
 
 namespace orvix {
@@ -66,8 +67,15 @@ int C_Viewer_App::run(const StartOptions& options) {
     // pool; both go before the dialog, whose device list they read.
     WallRecorders recorders;
     std::unique_ptr<WallWindow> wall;
+    // A recorder shown in both windows keeps one connection.
+    std::unique_ptr<WallSharing> sharing;
     const auto openWall = [&] {
         if (wall == nullptr) {
+            // Before the wall's tiles ask for cameras: a recorder the main
+            // window shows is adopted before the pool connects to it.
+            recorders.update(dialog.deviceList());
+            sharing = std::make_unique<WallSharing>(dialog, recorders);
+            sharing->look();
             wall = std::make_unique<WallWindow>(recorders, dialog.deviceList());
             QObject::connect(wall.get(), &WallWindow::mainWindowRequested, &dialog, [&dialog] {
                 dialog.showNormal();

@@ -216,7 +216,15 @@ void VideoSession::setChannel(int channel, int origin) {
     requestData(c, channel, origin);
 }
 
+void VideoSession::dropGuests() {
+    if (guestChannels_.empty()) return;
+    guestChannels_ = ChannelSet();
+    fanOut_.setGuest(nullptr, ChannelSet());
+    applyChannels(false);
+}
+
 bool VideoSession::requestRecordInfo() {
+    dropGuests();
     const char* text = ::orvix::requestRecordInfo(connection_.get());
     if (text == nullptr) return false;
     infoLine_.set(text);
@@ -224,6 +232,7 @@ bool VideoSession::requestRecordInfo() {
 }
 
 void VideoSession::startSearch(uint32_t startTime) {
+    dropGuests();
     if (const char* text = ::orvix::startSearch(connection_.get(), startTime)) infoLine_.set(text);
 }
 

@@ -88,8 +88,10 @@ public:
     // too): asked for with this session's channels in one data request
     // while video flows, their pictures and packets handed to `guest`. A
     // single view keeps its path for its own channel. An empty set ends it,
-    // and so does every set-up and tear-down. Returns once no call into a
-    // guest it let go runs. False without a connection.
+    // and so do every set-up and tear-down, and leaving live video (the
+    // record information request, a search): guests ride on live video
+    // only. Returns once no call into a guest it let go runs. False
+    // without a connection.
     bool setGuestChannels(const ChannelSet& channels, ChannelEvents* guest);
     const ChannelSet& guestChannels() const { return guestChannels_; }
 
@@ -168,6 +170,8 @@ private:
     // Starts the queues' workers for a set of several channels, once.
     bool startWorkers();
     void applyChannels(bool request);
+    // Leaving live video: the guests go, without a request of their own.
+    void dropGuests();
     void stopThreads(const WaitHandlingMessages& waitHandlingMessages);
 
     LinkNotifier& notifier_;
