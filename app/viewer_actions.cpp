@@ -131,18 +131,11 @@ QString C_Main_Dlg::takeSnapshot() {
         setInfoLine(QStringLiteral("Snapshot: no picture is shown"));
         return QString();
     }
-    QString error;
-    const QString base = captureBaseName(shownRecorderName(), working_.currentChannel.load(), QDateTime::currentDateTime());
-    const QString path = freeCapturePath(snapshotDirectory(), base, QStringLiteral("png"), error);
-    if (path.isEmpty()) {
-        setInfoLine(QStringLiteral("Snapshot not saved: ") + error);
-        return QString();
-    }
-    if (!image.save(path, "PNG")) {
-        setInfoLine(QStringLiteral("Snapshot not saved: cannot write ") + path);
-        return QString();
-    }
-    setInfoLine(QStringLiteral("Snapshot saved to ") + path);
+    QString message;
+    const QString path = saveSnapshot(
+        image, captureBaseName(shownRecorderName(), working_.currentChannel.load(), QDateTime::currentDateTime()),
+        message);
+    setInfoLine(message);
     return path;
 }
 

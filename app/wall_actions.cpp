@@ -290,18 +290,10 @@ QString WallWindow::takeSnapshot() {
     texts.recording = false;
     TileOverlay().paint(painter, image.rect(), texts);
     painter.end();
-    QString error;
-    const QString base = captureBaseName(choice.recorderName, choice.camera, QDateTime::currentDateTime());
-    const QString path = freeCapturePath(snapshotDirectory(), base, QStringLiteral("png"), error);
-    if (path.isEmpty()) {
-        say(QStringLiteral("Snapshot not saved: ") + error);
-        return QString();
-    }
-    if (!image.save(path, "PNG")) {
-        say(QStringLiteral("Snapshot not saved: cannot write ") + path);
-        return QString();
-    }
-    say(QStringLiteral("Snapshot saved to ") + path);
+    QString message;
+    const QString path =
+        saveSnapshot(image, captureBaseName(choice.recorderName, choice.camera, QDateTime::currentDateTime()), message);
+    say(message);
     return path;
 }
 

@@ -227,10 +227,34 @@ displayed_now() {  # displayed_now PID ERR: the pictures the program has display
   sed -n 's/^displayed \([0-9]*\) pictures$/\1/p' "$2" | tail -1
 }
 decoded_now() { grep -c '^picture ' "$1"; }  # decoded_now OUT: orvix-cli's pictures so far
+# measure_displayed PID ERR SETTLE: waits for the program's first picture
+# (30 s at most) and SETTLE seconds more, then measures its CPU per
+# displayed picture over window_s: sets f_ms and f_rate (pictures a
+# second), empty when none was displayed.
+measure_displayed() {
+  local pid=$1 err=$2 n0= n1 t0 t1 s0 s1
+  f_ms=
+  f_rate=
+  for _ in $(seq 150); do
+    kill -0 "$pid" 2>/dev/null || break
+    n0=$(displayed_now "$pid" "$err")
+    [ "${n0:-0}" -gt 0 ] && break
+    sleep 0.2
+  done
+  [ "${n0:-0}" -gt 0 ] || return
+  sleep "$3"
+  t0=$(cpu_ms "$pid"); s0=$(date +%s.%N); n0=$(displayed_now "$pid" "$err")
+  sleep "$window_s"
+  t1=$(cpu_ms "$pid"); s1=$(date +%s.%N); n1=$(displayed_now "$pid" "$err")
+  if [ "$((n1 - n0))" -gt 0 ]; then
+    f_ms=$(awk -v a="$t0" -v b="$t1" -v n=$((n1 - n0)) 'BEGIN { printf "%.2f", (b - a) / n }')
+    f_rate=$(awk -v n=$((n1 - n0)) -v a="$s0" -v b="$s1" 'BEGIN { printf "%.1f", n / (b - a) }')
+  fi
+}
 # measure_orvix LABEL [OPTIONS...]: sets f_ms and f_rate (pictures a second),
 # empty when no picture was displayed.
 measure_orvix() {
-  local label=$1 pid n0 n1 t0 t1 s0 s1
+  local label=$1 pid
   shift
   f_ms=
   f_rate=
@@ -247,24 +271,7 @@ measure_orvix() {
     "$bin/orvix" --connect bench "$@" >/dev/null 2>>"$scratch/orvix-$label.err" &
   pid=$!
   client_pid=$pid
-  # Wait for the first picture (30 s at most), then one more second.
-  n0=
-  for _ in $(seq 150); do
-    kill -0 "$pid" 2>/dev/null || break
-    n0=$(displayed_now "$pid" "$scratch/orvix-$label.err")
-    [ "${n0:-0}" -gt 0 ] && break
-    sleep 0.2
-  done
-  if [ "${n0:-0}" -gt 0 ]; then
-    sleep 1
-    t0=$(cpu_ms "$pid"); s0=$(date +%s.%N); n0=$(displayed_now "$pid" "$scratch/orvix-$label.err")
-    sleep "$window_s"
-    t1=$(cpu_ms "$pid"); s1=$(date +%s.%N); n1=$(displayed_now "$pid" "$scratch/orvix-$label.err")
-    if [ "$((n1 - n0))" -gt 0 ]; then
-      f_ms=$(awk -v a="$t0" -v b="$t1" -v n=$((n1 - n0)) 'BEGIN { printf "%.2f", (b - a) / n }')
-      f_rate=$(awk -v n=$((n1 - n0)) -v a="$s0" -v b="$s1" 'BEGIN { printf "%.1f", n / (b - a) }')
-    fi
-  fi
+  measure_displayed "$pid" "$scratch/orvix-$label.err" 1
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; client_pid=
 }
 # measure_cli LABEL [OPTIONS...]: the same for orvix-cli, per decoded picture.
@@ -370,24 +377,8 @@ wall_f() {
       "$bin/orvix" --wall bench >/dev/null 2>>"$dir/orvix.err" &
     pid=$!
     client_pid=$pid
-    n0=
-    for _ in $(seq 150); do
-      kill -0 "$pid" 2>/dev/null || break
-      n0=$(displayed_now "$pid" "$dir/orvix.err")
-      [ "${n0:-0}" -gt 0 ] && break
-      sleep 0.2
-    done
-    f_ms=
-    if [ "${n0:-0}" -gt 0 ]; then
-      sleep 2
-      t0=$(cpu_ms "$pid"); s0=$(date +%s.%N); n0=$(displayed_now "$pid" "$dir/orvix.err")
-      sleep "$window_s"
-      t1=$(cpu_ms "$pid"); s1=$(date +%s.%N); n1=$(displayed_now "$pid" "$dir/orvix.err")
-      if [ "$((n1 - n0))" -gt 0 ]; then
-        f_ms=$(awk -v a="$t0" -v b="$t1" -v n=$((n1 - n0)) 'BEGIN { printf "%.2f", (b - a) / n }')
-        f_rate=$(awk -v n=$((n1 - n0)) -v a="$s0" -v b="$s1" 'BEGIN { printf "%.1f", n / (b - a) }')
-      fi
-    fi
+    # The 16 streams start one after another: 2 s more before measuring.
+    measure_displayed "$pid" "$dir/orvix.err" 2
     kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; client_pid=
     connections=$(( $(wall_connections) - c0 ))
     if [ -z "$f_ms" ]; then

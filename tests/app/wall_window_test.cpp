@@ -83,12 +83,13 @@ protected:
             devices.append(record);
         }
     }
-    void openWall() {
+    void openWall(WallArrangement arrangement = WallArrangement::Four) {
         recorders = std::make_unique<WallRecorders>();
         window = std::make_unique<WallWindow>(*recorders, devices);
         window->resize(1200, 900);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->setArrangement(arrangement);
     }
     WallView* view() { return window->view(); }
 
@@ -126,8 +127,7 @@ protected:
 
 TEST_F(WallWindowTest, SixteenCamerasOfFourRecordersOverFourConnectionsAndOneRecorderDownAndBack) {
     startRecorders(4);
-    openWall();
-    window->setArrangement(WallArrangement::Sixteen);
+    openWall(WallArrangement::Sixteen);
     // Recorder k's cameras 4k .. 4k+3 in tiles 4k .. 4k+3: sixteen colours.
     for (int tile = 0; tile < 16; ++tile) drop(tile, id(tile / 4), tile);
     for (int tile = 0; tile < 16; ++tile) {
@@ -172,7 +172,6 @@ TEST_F(WallWindowTest, SixteenCamerasOfFourRecordersOverFourConnectionsAndOneRec
 TEST_F(WallWindowTest, ATileMovedToAnotherRecorderChangesBothChannelSetsWithOneRequestEach) {
     startRecorders(2);
     openWall();
-    window->setArrangement(WallArrangement::Four);
     drop(0, id(0), 0);
     drop(1, id(0), 1);
     // From the list: a camera chosen for the selected tile (of the four
@@ -213,7 +212,6 @@ TEST_F(WallWindowTest, EachFailingRecorderSaysWhyOnItsOwnTilesWhileTheOthersGoOn
     const uint16_t away = simulators[3]->port();
     simulators[3]->stop();  // nothing listens there
     openWall();
-    window->setArrangement(WallArrangement::Four);
     for (int tile = 0; tile < 4; ++tile) drop(tile, id(tile), 0);
     ASSERT_TRUE(processUntil([&] { return words(1) == "Login refused"; }));
     ASSERT_TRUE(processUntil([&] {
@@ -229,8 +227,7 @@ TEST_F(WallWindowTest, EachFailingRecorderSaysWhyOnItsOwnTilesWhileTheOthersGoOn
 
 TEST_F(WallWindowTest, LayoutsSurviveARestartAndFollowRenamesAndDeletions) {
     startRecorders(4);
-    openWall();
-    window->setArrangement(WallArrangement::OnePlusSeven);
+    openWall(WallArrangement::OnePlusSeven);
     drop(0, id(0), 0);
     for (int tile = 1; tile < 8; ++tile) drop(tile, id(1 + (tile - 1) % 3), tile);
     ASSERT_TRUE(window->saveLayoutAs(" Shop "));
@@ -257,7 +254,6 @@ TEST_F(WallWindowTest, LayoutsSurviveARestartAndFollowRenamesAndDeletions) {
 TEST_F(WallWindowTest, ATourShowsEachPageWithPicturesWithinASecondOfItsTurn) {
     startRecorders(3);
     openWall();
-    window->setArrangement(WallArrangement::Four);
     for (int k = 0; k < 3; ++k) {
         for (int tile = 0; tile < 4; ++tile) drop(tile, id(k), 4 * k + tile);
         ASSERT_TRUE(window->saveLayoutAs(QString("Page %1").arg(k + 1)));
@@ -285,7 +281,6 @@ TEST_F(WallWindowTest, ATourShowsEachPageWithPicturesWithinASecondOfItsTurn) {
 TEST_F(WallWindowTest, SnapshotRecordingAndCameraControlActOnTheSelectedTile) {
     startRecorders(1);
     openWall();
-    window->setArrangement(WallArrangement::Four);
     drop(0, id(0), 0);
     drop(3, id(0), 9);
     ASSERT_TRUE(processUntil([&] { return tileShows(3, 9); }, 30000));
