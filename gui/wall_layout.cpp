@@ -76,11 +76,7 @@ std::vector<QRect> wallTileRects(const QRect& area, WallArrangement arrangement)
 }
 
 int wallTileAt(const QRect& area, WallArrangement arrangement, const QPoint& point) {
-    const std::vector<QRect> tiles = wallTileRects(area, arrangement);
-    for (size_t i = 0; i < tiles.size(); ++i) {
-        if (tiles[i].contains(point)) return static_cast<int>(i);
-    }
-    return -1;
+    return tileIndexAt(wallTileRects(area, arrangement), point);
 }
 
 }  // namespace orvix
