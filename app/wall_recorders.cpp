@@ -77,8 +77,16 @@ std::map<uint32_t, int> WallRecorders::knownCameras() const {
     return known;
 }
 
-int WallRecorders::cameras(uint32_t id) const {
+int WallRecorders::cameras(uint32_t id) const { return camerasOf(id, knownCameras()); }
+
+std::map<uint32_t, int> WallRecorders::cameraCounts() const {
     const std::map<uint32_t, int> known = knownCameras();
+    std::map<uint32_t, int> counts;
+    for (const Listed& recorder : listed_) counts[recorder.id] = camerasOf(recorder.id, known);
+    return counts;
+}
+
+int WallRecorders::camerasOf(uint32_t id, const std::map<uint32_t, int>& known) const {
     const auto found = known.find(id);
     if (found != known.end()) return found->second;
     std::lock_guard<std::mutex> lock(mutex_);

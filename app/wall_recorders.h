@@ -48,11 +48,15 @@ public:
     // The cameras `id` reported at its last login (in this run, else as
     // remembered from an earlier one), else as many as its model has.
     int cameras(uint32_t id) const;
+    // The same for every listed recorder, by id.
+    std::map<uint32_t, int> cameraCounts() const;
     // What was remembered, with what logins reported since.
     std::map<uint32_t, int> knownCameras() const;
     void rememberCameras(const std::map<uint32_t, int>& cameras) { remembered_ = cameras; }
 
 private:
+    int camerasOf(uint32_t id, const std::map<uint32_t, int>& known) const;
+
     struct RecordDeleter {
         void operator()(DeviceRecord* record) const { destroyRecord(record); }
     };

@@ -22,6 +22,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <map>
 #include <set>
 
 #include "app/language_id.h"
@@ -258,12 +259,13 @@ void WallWindow::buildToolBar() {
 void WallWindow::fillRecorderTree() {
     // Rebuilt only when a recorder, a name or a camera count changed.
     const std::vector<WallRecorders::Listed>& listed = recorders_.listed();
+    std::map<uint32_t, int> cameras = recorders_.cameraCounts();
     bool same = tree_->topLevelItemCount() == static_cast<int>(listed.size());
     for (int i = 0; same && i < tree_->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = tree_->topLevelItem(i);
         const WallRecorders::Listed& recorder = listed[static_cast<size_t>(i)];
         same = item->data(0, kIdRole).toUInt() == recorder.id && item->text(0) == recorder.name &&
-               item->childCount() == recorders_.cameras(recorder.id);
+               item->childCount() == cameras[recorder.id];
     }
     if (same) return;
     // Recorders the user folded stay folded.
@@ -276,7 +278,7 @@ void WallWindow::fillRecorderTree() {
         auto* item = new QTreeWidgetItem(tree_, QStringList(recorder.name));
         item->setData(0, kIdRole, recorder.id);
         item->setData(0, kCameraRole, -1);
-        for (int camera = 0; camera < recorders_.cameras(recorder.id); ++camera) {
+        for (int camera = 0; camera < cameras[recorder.id]; ++camera) {
             auto* child = new QTreeWidgetItem(item, QStringList(cameraText(camera)));
             child->setData(0, kIdRole, recorder.id);
             child->setData(0, kCameraRole, camera);
