@@ -262,7 +262,8 @@ TEST_F(WallWindowTest, ATourShowsEachPageWithPicturesWithinASecondOfItsTurn) {
     ASSERT_TRUE(window->startTour(5));
     EXPECT_EQ(window->tour().page(), 2);
     ASSERT_NE(window->nextPage(), nullptr);
-    for (int turn = 1; turn <= 3; ++turn) {
+    // Round to the first page and on to the second.
+    for (int turn = 1; turn <= 2; ++turn) {
         const int page = (2 + turn) % 3;
         ASSERT_TRUE(processUntil([&] { return window->tour().page() == page; }, 10000)) << turn;
         QElapsedTimer since;
