@@ -285,6 +285,11 @@ TEST_F(WallWindowTest, SnapshotRecordingAndCameraControlActOnTheSelectedTile) {
     drop(0, id(0), 0);
     drop(3, id(0), 9);
     ASSERT_TRUE(processUntil([&] { return tileShows(3, 9); }, 30000));
+    // A recorder dropped: its cameras, in order, into the free tiles.
+    drop(2, id(0), -1);
+    EXPECT_EQ(window->page()->tile(1), (WallTileChoice{id(0), "Site 1", 0}));
+    EXPECT_EQ(window->page()->tile(2), (WallTileChoice{id(0), "Site 1", 1}));
+    EXPECT_EQ(window->page()->tile(3), (WallTileChoice{id(0), "Site 1", 9}));
     QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, view()->tileRect(3).center());
     EXPECT_EQ(view()->selectedTile(), 3);
 
