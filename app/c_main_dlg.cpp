@@ -52,6 +52,7 @@ constexpr ControlTemplate kControls[] = {
     {kDeviceCombo, Kind::Combo, "", 57, 0},
     {kAddDevice, Kind::Button, "Add DVR", 40, 12},
     {kDeleteDevice, Kind::Button, "Del DVR", 40, 12},
+    {kWall, Kind::Button, kWallText, 40, 12},
     {kInfoSetup, Kind::Button, "Info Setup", 42, 12},
     {kConnect, Kind::Button, kConnectText, 41, 12},
     {kChannelLabel, Kind::Static, "CH :", 18, 10},
@@ -233,6 +234,7 @@ void C_Main_Dlg::connectHandlers() {
         connect(qobject_cast<QAbstractButton*>(control(id)), &QAbstractButton::clicked, this, handler);
     };
     clicked(kAddDevice, [this] { onAddDevice(); });
+    clicked(kWall, [this] { emit wallRequested(); });
     clicked(kDeleteDevice, [this] { onDeleteDevice(); });
     clicked(kInfoSetup, [this] { onEditDevice(); });
     clicked(kConnect, [this] { onConnectClicked(); });

@@ -143,6 +143,10 @@ public:
     // What the dialog would remember if it closed now.
     ViewerSettings currentSettings() const;
 
+signals:
+    // "Wall" or Ctrl+W: the wall of several recorders is to open.
+    void wallRequested();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

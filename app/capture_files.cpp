@@ -52,4 +52,19 @@ QString freeCapturePath(const QString& directory, const QString& base, const QSt
     return path;
 }
 
+QString saveSnapshot(const QImage& image, const QString& base, QString& message) {
+    QString error;
+    const QString path = freeCapturePath(snapshotDirectory(), base, QStringLiteral("png"), error);
+    if (path.isEmpty()) {
+        message = QStringLiteral("Snapshot not saved: ") + error;
+        return QString();
+    }
+    if (!image.save(path, "PNG")) {
+        message = QStringLiteral("Snapshot not saved: cannot write ") + path;
+        return QString();
+    }
+    message = QStringLiteral("Snapshot saved to ") + path;
+    return path;
+}
+
 }  // namespace orvix

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QImage>
 #include <QString>
 
 namespace orvix {
@@ -26,5 +27,9 @@ QString captureBaseName(const QString& recorderName, int channel, const QDateTim
 // or base-2, base-3 ... when taken. Empty, with the reason in `error`, when
 // the folder cannot be made.
 QString freeCapturePath(const QString& directory, const QString& base, const QString& extension, QString& error);
+
+// Saves `image` as PNG in the snapshot folder under a free name made of
+// `base`. The file, or empty; `message` says where it went or why not.
+QString saveSnapshot(const QImage& image, const QString& base, QString& message);
 
 }  // namespace orvix

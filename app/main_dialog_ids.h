@@ -58,6 +58,8 @@ enum MainControl : int {
     kViewCombo = 1047,
     kGroupPrevious = 1048,
     kGroupNext = 1049,
+    // On the "Device" page, opens the wall of several recorders.
+    kWall = 1050,
 };
 
 // Tab indexes.
@@ -101,6 +103,7 @@ inline constexpr char kRecordText[] = "Record";
 inline constexpr char kViewText[] = "View :";
 inline constexpr char kGroupPreviousText[] = "<";
 inline constexpr char kGroupNextText[] = ">";
+inline constexpr char kWallText[] = "Wall";
 inline constexpr char kStringRecordedRange[] = "Recorded from %1 to %2";
 
 // The dialog's title for a build variant; empty for unknown variants.

@@ -6,7 +6,7 @@ namespace orvix {
 namespace {
 
 const std::vector<int> kPages[kPageCount] = {
-    {kDeviceLabel, kDeviceCombo, kAddDevice, kDeleteDevice},
+    {kDeviceLabel, kDeviceCombo, kAddDevice, kDeleteDevice, kWall},
     {kInfoSetup, kConnect, kChannelLabel, kChannelCombo, kIFrameOnly, kAutoReconnect, kSnapshot, kRecord, kViewLabel,
      kViewCombo, kGroupPrevious, kGroupNext},
     {kRecInfoReq, kSearchStart, kSearchLive, kSearchDate, kSearchTime, kSearchRange},
@@ -72,7 +72,7 @@ std::vector<Placement> placePage(int page, const PageFrame& frame, const std::fu
         p.row({kDeviceLabel}, b - 1);
         const int x = p.rightOf(kDeviceLabel) + 1;
         p.putSized(kDeviceCombo, x, b - 2, frame.right - 2 - x);
-        p.row({kAddDevice, kDeleteDevice}, b + 1 + p.height(kDeviceCombo));
+        p.row({kAddDevice, kDeleteDevice, kWall}, b + 1 + p.height(kDeviceCombo));
         break;
     }
     case kPageConnect:

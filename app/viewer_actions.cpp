@@ -49,6 +49,9 @@ bool C_Main_Dlg::handleViewerKey(QWidget* target, const QKeyEvent& event) {
         case Qt::Key_R:
             toggleRecording();
             return true;
+        case Qt::Key_W:
+            emit wallRequested();
+            return true;
         default:
             return false;
         }
@@ -128,18 +131,11 @@ QString C_Main_Dlg::takeSnapshot() {
         setInfoLine(QStringLiteral("Snapshot: no picture is shown"));
         return QString();
     }
-    QString error;
-    const QString base = captureBaseName(shownRecorderName(), working_.currentChannel.load(), QDateTime::currentDateTime());
-    const QString path = freeCapturePath(snapshotDirectory(), base, QStringLiteral("png"), error);
-    if (path.isEmpty()) {
-        setInfoLine(QStringLiteral("Snapshot not saved: ") + error);
-        return QString();
-    }
-    if (!image.save(path, "PNG")) {
-        setInfoLine(QStringLiteral("Snapshot not saved: cannot write ") + path);
-        return QString();
-    }
-    setInfoLine(QStringLiteral("Snapshot saved to ") + path);
+    QString message;
+    const QString path = saveSnapshot(
+        image, captureBaseName(shownRecorderName(), working_.currentChannel.load(), QDateTime::currentDateTime()),
+        message);
+    setInfoLine(message);
     return path;
 }
 
@@ -209,6 +205,7 @@ QString C_Main_Dlg::keyHelpText() {
         {"Space", "keyboard to the video"},
         {"Ctrl+S", "snapshot (PNG)"},
         {"Ctrl+R", "start or stop recording (MP4)"},
+        {"Ctrl+W", "the wall: cameras of several recorders"},
         {"Ctrl+Q", "quit"},
         {"F1", "this help"},
     };

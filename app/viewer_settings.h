@@ -8,12 +8,17 @@
 // save(); a value missing from the file or unreadable keeps the default.
 #pragma once
 
+#include <QByteArray>
 #include <QPoint>
 #include <QSize>
 #include <QString>
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <vector>
+
+#include "gui/wall_layout.h"
+#include "gui/wall_tile_choice.h"
 
 namespace orvix {
 
@@ -39,6 +44,47 @@ struct ViewerSettings {
     // The file, from the environment at the time of the call.
     static QString filePath();
     static ViewerSettings load();
+    // False when the file could not be written.
+    bool save() const;
+};
+
+// A wall's tiles: their arrangement and the camera each shows (as many
+// choices as the arrangement has tiles, empty ones included).
+struct WallLayout {
+    QString name;  // empty: not saved under a name
+    WallArrangement arrangement = WallArrangement::Four;
+    std::vector<WallTileChoice> tiles;
+
+    bool operator==(const WallLayout&) const = default;
+};
+
+// What the wall remembers, in the [wall] part of the same file: the layouts
+// saved by name, what it showed last, the tour's layouts and interval, and
+// how many cameras each recorder reported at its last login. Kept apart
+// from ViewerSettings: each saves only its own keys.
+struct WallSettings {
+    static constexpr int kMinTourSeconds = 5;
+    static constexpr int kMaxTourSeconds = 600;
+    static constexpr int kMaxNameLength = 64;
+
+    std::vector<WallLayout> layouts;  // in the order saved; names unique
+    WallLayout shown;                 // named after the layout it came from, if any
+    std::vector<QString> tour;        // the layouts a tour steps through; empty: all
+    int tourSeconds = 10;
+    std::map<uint32_t, int> cameras;  // by recorder id, 1-16
+    QByteArray geometry;              // the window's, as Qt saves it
+
+    // A layout name as it is kept: trimmed; empty when blank or too long.
+    static QString layoutName(const QString& wanted);
+    const WallLayout* find(const QString& name) const;
+    // Adds `layout` under its name, or replaces the one of that name.
+    void put(const WallLayout& layout);
+
+    // Stored values are checked: a layout without a name, with a name
+    // taken already or an unknown arrangement is left out; a tile with a
+    // recorder id of 0 or a camera outside 1-16 is empty; a tour interval
+    // outside 5-600 s is the default.
+    static WallSettings load();
     // False when the file could not be written.
     bool save() const;
 };

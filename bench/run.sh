@@ -21,6 +21,9 @@
 #       stream: the single view at 704x576 and a 16-tile 352x288 grid
 #   (rec) the heap a long recording takes per picture, against an
 #       unfragmented MP4 muxer writing the same packets
+#   (wall-f) the same for a 16-tile wall of 4 recorders of 4 channels each
+#       (704x576 H.264 25 fps) against 4 orvix-cli decoding the same 16
+#       streams, and the number of recorder connections the wall made
 # Usage: bench/run.sh [BUILD_DIR]   (default build/release). Never fails the
 # caller: a step that cannot run says so and the others go on.
 set -uo pipefail
@@ -28,11 +31,12 @@ cd "$(dirname "$0")/.."
 bin=${1:-build/release}/bin
 scratch=$(mktemp -d)
 sim_pid=
+wall_sims=
 bridge_pid=
 client_pid=
 xvfb_pid=
 cleanup() {
-  for pid in $client_pid $bridge_pid $sim_pid $xvfb_pid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  for pid in $client_pid $bridge_pid $sim_pid $wall_sims $xvfb_pid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -227,10 +231,34 @@ displayed_now() {  # displayed_now PID ERR: the pictures the program has display
   sed -n 's/^displayed \([0-9]*\) pictures$/\1/p' "$2" | tail -1
 }
 decoded_now() { grep -c '^picture ' "$1"; }  # decoded_now OUT: orvix-cli's pictures so far
+# measure_displayed PID ERR SETTLE: waits for the program's first picture
+# (30 s at most) and SETTLE seconds more, then measures its CPU per
+# displayed picture over window_s: sets f_ms and f_rate (pictures a
+# second), empty when none was displayed.
+measure_displayed() {
+  local pid=$1 err=$2 n0= n1 t0 t1 s0 s1
+  f_ms=
+  f_rate=
+  for _ in $(seq 150); do
+    kill -0 "$pid" 2>/dev/null || break
+    n0=$(displayed_now "$pid" "$err")
+    [ "${n0:-0}" -gt 0 ] && break
+    sleep 0.2
+  done
+  [ "${n0:-0}" -gt 0 ] || return
+  sleep "$3"
+  t0=$(cpu_ms "$pid"); s0=$(date +%s.%N); n0=$(displayed_now "$pid" "$err")
+  sleep "$window_s"
+  t1=$(cpu_ms "$pid"); s1=$(date +%s.%N); n1=$(displayed_now "$pid" "$err")
+  if [ "$((n1 - n0))" -gt 0 ]; then
+    f_ms=$(awk -v a="$t0" -v b="$t1" -v n=$((n1 - n0)) 'BEGIN { printf "%.2f", (b - a) / n }')
+    f_rate=$(awk -v n=$((n1 - n0)) -v a="$s0" -v b="$s1" 'BEGIN { printf "%.1f", n / (b - a) }')
+  fi
+}
 # measure_orvix LABEL [OPTIONS...]: sets f_ms and f_rate (pictures a second),
 # empty when no picture was displayed.
 measure_orvix() {
-  local label=$1 pid n0 n1 t0 t1 s0 s1
+  local label=$1 pid
   shift
   f_ms=
   f_rate=
@@ -247,24 +275,7 @@ measure_orvix() {
     "$bin/orvix" --connect bench "$@" >/dev/null 2>>"$scratch/orvix-$label.err" &
   pid=$!
   client_pid=$pid
-  # Wait for the first picture (30 s at most), then one more second.
-  n0=
-  for _ in $(seq 150); do
-    kill -0 "$pid" 2>/dev/null || break
-    n0=$(displayed_now "$pid" "$scratch/orvix-$label.err")
-    [ "${n0:-0}" -gt 0 ] && break
-    sleep 0.2
-  done
-  if [ "${n0:-0}" -gt 0 ]; then
-    sleep 1
-    t0=$(cpu_ms "$pid"); s0=$(date +%s.%N); n0=$(displayed_now "$pid" "$scratch/orvix-$label.err")
-    sleep "$window_s"
-    t1=$(cpu_ms "$pid"); s1=$(date +%s.%N); n1=$(displayed_now "$pid" "$scratch/orvix-$label.err")
-    if [ "$((n1 - n0))" -gt 0 ]; then
-      f_ms=$(awk -v a="$t0" -v b="$t1" -v n=$((n1 - n0)) 'BEGIN { printf "%.2f", (b - a) / n }')
-      f_rate=$(awk -v n=$((n1 - n0)) -v a="$s0" -v b="$s1" 'BEGIN { printf "%.1f", n / (b - a) }')
-    fi
-  fi
+  measure_displayed "$pid" "$scratch/orvix-$label.err" 1
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; client_pid=
 }
 # measure_cli LABEL [OPTIONS...]: the same for orvix-cli, per decoded picture.
@@ -326,6 +337,97 @@ compare_f() {
     printf "(grid-f) %s: orvix %.2f ms per displayed picture (%.1f a second), orvix-cli %.2f ms per decoded picture (%.1f a second): %.2fx, the median of %d rounds (%s) (target within 1.5x)\n",
            what, $2, $3, $4, $5, $1, n, all }'
 }
+# (wall-f) Four simulators of 4 channels each, in the device list as
+# "wall 1" ... "wall 4" with a saved 16-tile layout of all their cameras;
+# the program shows it with `orvix --wall bench`, and 4 orvix-cli (one per
+# recorder, all its channels) decode the same streams for the same time.
+# rounds_wall rounds in turn (this machine's speed drifts), the median
+# printed. The recorders' connections
+# while the program ran come from the simulators' logs.
+rounds_wall=5
+wall_connections() { cat "$scratch"/wall/sim*.log 2>/dev/null | grep -c 'CLIENT connected'; }
+wall_f() {
+  local dir=$scratch/wall i port id ports=() layout pid pids n0 n1 t0 t1 s0 s1 c0 round line ratios connections=
+  rm -rf "$dir"
+  mkdir -p "$dir/config/orvix"
+  layout="[view]\niframeOnly=false\n\n[wall]\nlayouts\\\\size=1\nlayouts\\\\1\\\\name=bench\nlayouts\\\\1\\\\arrangement=16\nlayouts\\\\1\\\\tiles\\\\size=16\n"
+  for i in 1 2 3 4; do
+    "$bin/orvix-recorder-sim" --port 0 --model-code 51 --size 704x576 --fps 25 --channels 4 --loop 1 \
+      --echo-interval 0 --log "$dir/sim$i.log" >"$dir/sim$i.out" 2>/dev/null &
+    wall_sims="$wall_sims $!"
+  done
+  for i in 1 2 3 4; do
+    port=$(first_match "$dir/sim$i.out" 's/^listening on .*:\([0-9]*\)$/\1/p' 600)
+    id=$(XDG_CONFIG_HOME=$dir/config "$bin/orvix-demo-store" --name "wall $i" --port "${port:-1}" --stream h264 \
+         2>/dev/null | sed -n 's/.*(id \([0-9]*\))$/\1/p')
+    if [ -z "$port" ] || [ -z "$id" ]; then
+      echo "(wall-f) 16-tile wall: recorder $i could not be set up"
+      return
+    fi
+    ports+=("$port")
+    for c in 1 2 3 4; do
+      n0=$(( (i - 1) * 4 + c ))
+      layout="${layout}layouts\\\\1\\\\tiles\\\\$n0\\\\recorder=$id\nlayouts\\\\1\\\\tiles\\\\$n0\\\\camera=$c\n"
+    done
+  done
+  printf "$layout" >"$dir/config/orvix/orvix.conf"
+  : >"$dir/rounds"
+  for round in $(seq "$rounds_wall"); do
+    # The program.
+    : >"$dir/orvix.err"
+    c0=$(wall_connections)
+    DISPLAY=:$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$dir/config ORVIX_STATS=1 \
+      DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/orvix-bench-no-bus \
+      "$bin/orvix" --wall bench >/dev/null 2>>"$dir/orvix.err" &
+    pid=$!
+    client_pid=$pid
+    # The 16 streams start one after another: 2 s more before measuring.
+    measure_displayed "$pid" "$dir/orvix.err" 2
+    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; client_pid=
+    connections=$(( $(wall_connections) - c0 ))
+    if [ -z "$f_ms" ]; then
+      echo "(wall-f) 16-tile wall: the program displayed no picture"
+      return
+    fi
+    # The four clients at once, their CPU and pictures summed.
+    pids=
+    for i in 0 1 2 3; do
+      "$bin/orvix-cli" --host 127.0.0.1 --port "${ports[$i]}" --user admin --password 1234 --stream h264 \
+        --channel 1-4 --frames 1000000 --timeout 600 --verbose >"$dir/cli$i.out" 2>/dev/null &
+      pids="$pids $!"
+    done
+    client_pid=$pids
+    sum_decoded() { cat "$dir"/cli*.out | grep -c '^picture '; }
+    sum_cpu() { local total=0 p; for p in $pids; do total=$(awk -v a="$total" -v b="$(cpu_ms "$p")" 'BEGIN { printf "%.3f", a + b }'); done; echo "$total"; }
+    for _ in $(seq 300); do [ "$(sum_decoded)" -gt 0 ] && break; sleep 0.2; done
+    c_ms=
+    if [ "$(sum_decoded)" -gt 0 ]; then
+      sleep 2
+      t0=$(sum_cpu); s0=$(date +%s.%N); n0=$(sum_decoded)
+      sleep "$window_s"
+      t1=$(sum_cpu); s1=$(date +%s.%N); n1=$(sum_decoded)
+      if [ "$((n1 - n0))" -gt 0 ]; then
+        c_ms=$(awk -v a="$t0" -v b="$t1" -v n=$((n1 - n0)) 'BEGIN { printf "%.2f", (b - a) / n }')
+        c_rate=$(awk -v n=$((n1 - n0)) -v a="$s0" -v b="$s1" 'BEGIN { printf "%.1f", n / (b - a) }')
+      fi
+    fi
+    for p in $pids; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+    client_pid=
+    if [ -z "$c_ms" ]; then
+      echo "(wall-f) 16-tile wall: orvix-cli decoded no picture to compare with"
+      return
+    fi
+    awk -v a="$f_ms" -v ar="$f_rate" -v b="$c_ms" -v br="$c_rate" -v k="$connections" \
+      'BEGIN { printf "%.4f %s %s %s %s %s\n", (b > 0 ? a / b : 0), a, ar, b, br, k }' >>"$dir/rounds"
+  done
+  for p in $wall_sims; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+  wall_sims=
+  ratios=$(sort -n "$dir/rounds" | awk '{ printf "%s%.2f", (NR > 1 ? " " : ""), $1 }')
+  line=$(sort -n "$dir/rounds" | sed -n "$(( (rounds_wall + 1) / 2 ))p")
+  echo "$line" | awk -v n="$rounds_wall" -v all="$ratios" '{
+    printf "(wall-f) 16-tile wall of 4 recorders (4 channels each, 704x576 H.264 25 fps): orvix %.2f ms per displayed picture (%.1f a second), 4 orvix-cli %.2f ms per decoded picture (%.1f a second): %.2fx, the median of %d rounds (%s) (target within 1.3x); recorder connections: %d (target 4)\n",
+           $2, $3, $4, $5, $1, n, all, $6 }'
+}
 if ! command -v Xvfb >/dev/null; then
   echo "(grid-f) program CPU per picture: not measured, no Xvfb"
 else
@@ -353,6 +455,11 @@ else
       fi
     fi
     stop_simulator
+    if ! "$bin/orvix" --help 2>/dev/null | grep -q -- '--wall'; then
+      echo "(wall-f) 16-tile wall: not measured, the program has no --wall"
+    else
+      wall_f
+    fi
   fi
   kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   xvfb_pid=

@@ -31,6 +31,13 @@ void GridFeed::clearPictures() {
     for (auto& count : dropped_) count.store(0);
 }
 
+void GridFeed::clearPicture(int channel) {
+    if (!validChannel(channel)) return;
+    Slot& slot = slots_[static_cast<size_t>(channel)];
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    slot.picture = TilePicture();
+}
+
 TilePicture GridFeed::latest(int channel) const {
     if (!validChannel(channel)) return {};
     const Slot& slot = slots_[static_cast<size_t>(channel)];

@@ -48,6 +48,9 @@ public:
     // GUI thread: every channel's picture forgotten (a new connection, or
     // playback from another time).
     void clearPictures();
+    // GUI thread: the picture of `channel` forgotten (a tile that shows
+    // another camera now).
+    void clearPicture(int channel);
     // Any thread: the newest picture of `channel` (a shared copy).
     TilePicture latest(int channel) const;
     // Packets `channel` dropped (its queue was full), as last reported.

@@ -48,8 +48,9 @@ std::vector<QRect> tileRects(const QRect& area, int view) {
     return tiles;
 }
 
-int tileAt(const QRect& area, int view, const QPoint& point) {
-    const std::vector<QRect> tiles = tileRects(area, view);
+int tileAt(const QRect& area, int view, const QPoint& point) { return tileIndexAt(tileRects(area, view), point); }
+
+int tileIndexAt(const std::vector<QRect>& tiles, const QPoint& point) {
     for (size_t i = 0; i < tiles.size(); ++i) {
         if (tiles[i].contains(point)) return static_cast<int>(i);
     }

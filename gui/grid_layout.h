@@ -29,6 +29,8 @@ int gridColumns(int view);
 std::vector<QRect> tileRects(const QRect& area, int view);
 // The tile at `point`, -1 when outside every tile.
 int tileAt(const QRect& area, int view, const QPoint& point);
+// The first of `tiles` that holds `point`, -1 when none does.
+int tileIndexAt(const std::vector<QRect>& tiles, const QPoint& point);
 
 // How many groups of `view` tiles the cameras fill (at least 1).
 int groupCount(int cameras, int view);

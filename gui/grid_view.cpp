@@ -6,15 +6,12 @@
 
 #include "gui/aspect_fit.h"
 #include "gui/grid_layout.h"
+#include "gui/tile_painting.h"
 #include "media/access_unit.h"
 #include "media/calendar_time.h"
 
 namespace orvix {
 namespace {
-
-constexpr int kOutline = 3;  // the selected tile's frame, pixels
-// White reads against every camera colour and the black bars.
-const QColor kSelectedColour(255, 255, 255);
 
 QString channelText(int channel) { return QStringLiteral("CH %1").arg(channel + 1, 2, 10, QLatin1Char('0')); }
 
@@ -53,7 +50,9 @@ QRect GridView::tileRect(int index) const {
     return index >= 0 && index < static_cast<int>(tiles.size()) ? tiles[static_cast<size_t>(index)] : QRect();
 }
 
-QRect GridView::innerRect(int index) const { return tileRect(index).adjusted(kOutline, kOutline, -kOutline, -kOutline); }
+QRect GridView::innerRect(int index) const {
+    return tileRect(index).adjusted(kTileOutline, kTileOutline, -kTileOutline, -kTileOutline);
+}
 
 QRect GridView::pictureRect(int channel) const {
     const int index = channels_.indexOf(channel);
@@ -179,26 +178,11 @@ void GridView::paintTile(QPainter& painter, int index) {
     TileState& state = tiles_[static_cast<size_t>(index)];
     const TilePicture picture = feed_.latest(channel);
     state.shownSerial = picture.serial;
-    QRect target;
-    if (picture.serial != 0) target = fitPicture(inner, picture.source);
-    for (const QRect& bar : QRegion(tile).subtracted(target)) painter.fillRect(bar, Qt::black);
-    if (picture.serial == 0 || picture.image.isNull()) {
-        if (picture.serial == 0) paintTileNotice(painter, inner, noticeFor(channel));
-    } else if (picture.image.size() == target.size()) {
-        // Scaled by the feed already: a plain copy.
-        painter.drawImage(target.topLeft(), picture.image);
-    } else {
-        // The tile changed size since this picture was scaled; the next one
-        // comes at the new size.
-        painter.drawImage(target, picture.image);
-    }
+    const QRect target = paintTilePicture(painter, tile, inner, picture);
+    if (picture.serial == 0) paintTileNotice(painter, inner, noticeFor(channel));
     if (!picture.image.isNull()) state.presented.painted(picture.serial);
     if (picture.serial != 0) state.overlay.paint(painter, target, textsFor(channel));
-    if (channel == selected_) {
-        painter.setPen(QPen(kSelectedColour, kOutline, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRectF(tile).adjusted(kOutline / 2.0, kOutline / 2.0, -kOutline / 2.0, -kOutline / 2.0));
-    }
+    if (channel == selected_) paintTileOutline(painter, tile);
 }
 
 QImage GridView::snapshot() const {

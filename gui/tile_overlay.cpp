@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 
@@ -23,6 +24,24 @@ QFont tileFont(int pixels) {
     font.setPixelSize(pixels);
     return font;
 }
+// `text` in lines no wider than `width`, broken between words (a word
+// wider than that on a line of its own).
+QStringList wrappedLines(const QFontMetrics& metrics, const QString& text, int width) {
+    QStringList lines;
+    QString line;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+        if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+            lines.append(line);
+            line = word;
+        } else {
+            line = longer;
+        }
+    }
+    if (!line.isEmpty()) lines.append(line);
+    return lines;
+}
+
 }  // namespace
 
 int TileOverlay::fontPixels(int height) { return std::clamp(height / 14, 9, 28); }
@@ -65,17 +84,27 @@ void TileOverlay::layOut(const QSize& size, const TileTexts& texts) {
     }
 }
 
-void paintTileNotice(QPainter& painter, const QRect& tile, const QString& text) {
+void paintTileNotice(QPainter& painter, const QRect& tile, const QString& text, const QString& detail) {
     if (tile.isEmpty()) return;
     const QFont font = tileFont(TileOverlay::fontPixels(tile.height()));
     const QFontMetrics metrics(font);
-    const int width = metrics.horizontalAdvance(text);
-    const QPointF baseline(tile.left() + std::max(2, (tile.width() - width) / 2),
-                           tile.top() + (tile.height() - metrics.height()) / 2 + metrics.ascent());
+    const int margin = std::max(2, metrics.height() / 4);
+    const QStringList lines = wrappedLines(metrics, text, tile.width() - 2 * margin);
+    const QStringList details = wrappedLines(metrics, detail, tile.width() - 2 * margin);
+    const int count = static_cast<int>(lines.size() + details.size());
+    int top = tile.top() + std::max(0, (tile.height() - metrics.height() * count) / 2);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setClipRect(tile);
-    drawOutlinedText(painter, font, baseline, text, QColor(220, 220, 220), kOutlineDivisor);
+    for (int i = 0; i < count; ++i) {
+        const bool main = i < lines.size();
+        const QString& line = main ? lines[i] : details[i - static_cast<int>(lines.size())];
+        const int width = metrics.horizontalAdvance(line);
+        const QPointF baseline(tile.left() + std::max(margin, (tile.width() - width) / 2), top + metrics.ascent());
+        drawOutlinedText(painter, font, baseline, line, main ? QColor(220, 220, 220) : QColor(160, 160, 160),
+                         kOutlineDivisor);
+        top += metrics.height();
+    }
     painter.restore();
 }
 

@@ -44,7 +44,8 @@ private:
 };
 
 // A line across the middle of a tile without a picture ("CH 05 - no
-// video"), drawn like the overlay's rows.
-void paintTileNotice(QPainter& painter, const QRect& tile, const QString& text);
+// video"), drawn like the overlay's rows, and a `detail` line under it in
+// grey; text wider than the tile goes on over further lines.
+void paintTileNotice(QPainter& painter, const QRect& tile, const QString& text, const QString& detail = {});
 
 }  // namespace orvix

@@ -14,7 +14,10 @@ int sendDataRequest(RecorderConnection& c, FramingKind framing, int channel, int
     // The shown set is one request with every channel byte of the set: the
     // same packet sequence as for one channel, only the channel bytes differ.
     const bool forSet = channel == kShownChannels;
-    const uint16_t channels = static_cast<uint16_t>(c.shownChannels.load());
+    // A single view kept beside the set is asked for with it.
+    const int ring = c.ringChannel.load();
+    const uint16_t channels =
+        static_cast<uint16_t>(c.shownChannels.load() | (ring >= 0 && ring < 16 ? 1u << ring : 0u));
     const int planned = forSet ? (channels != 0 ? 0 : kNoChannel) : channel;
     const DataRequestPlan plan =
         planDataRequest(planned, origin, iframeOnly, c.record->modelIndex.load(), c.mode.load() == 1);

@@ -96,6 +96,11 @@ public:
         channelsJoined.fetch_or(mask & ~shownChannels.load());
         shownChannels.store(mask);
     }
+    // While a set is shown: the channel of the set that keeps the single
+    // view's path (the record's current channel shown through the frame
+    // ring, other channels riding along on the same connection); -1 for
+    // none. Set by the owner with the set.
+    std::atomic<int> ringChannel{-1};
     // Where the packets of a shown set go (set before the threads start).
     ChannelHandOver* channelHandOver = nullptr;
     // Link thread only: the shown channels waiting for their own key

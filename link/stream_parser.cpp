@@ -185,14 +185,15 @@ const uint8_t* hostOrderBadj(RecorderConnection& c, const uint8_t* packet, size_
 // for its own key picture after it joined the set and after its packets
 // stopped for kChannelGapMs (its stream was interrupted).
 void handleShownVideo(RecorderConnection& c, int state, uint32_t shown, const VideoFields& f, const uint8_t* packet,
-                      size_t length, StreamHandler& h) {
+                      size_t length, StreamHandler& h, bool hostOrdered = false) {
     c.channelResync |= c.channelsJoined.exchange(0, std::memory_order_relaxed);
     if (f.channel < 0 || f.channel >= 16 || ((shown >> f.channel) & 1u) == 0) return;
     if (c.shared != nullptr && c.shared->iframeOnly.load() != 0 && !f.keyFrame) return;
     if (f.requiredLength != length) return;
 
-    // The single view starts again at a key picture when it comes back.
-    c.lastChannel = -1;
+    // The single view starts again at a key picture when it comes back
+    // (unless it went on through the frame ring meanwhile).
+    if (c.ringChannel.load(std::memory_order_relaxed) < 0) c.lastChannel = -1;
     const uint32_t bit = 1u << f.channel;
     const auto now = std::chrono::steady_clock::now();
     auto& last = c.channelLastPacket[static_cast<size_t>(f.channel)];
@@ -202,7 +203,7 @@ void handleShownVideo(RecorderConnection& c, int state, uint32_t shown, const Vi
         if (!f.keyFrame) return;
         c.channelResync &= ~bit;
     }
-    if (state == kCollectingBadj) packet = hostOrderBadj(c, packet, length);
+    if (state == kCollectingBadj && !hostOrdered) packet = hostOrderBadj(c, packet, length);
     h.onChannelVideo(f.channel, f.keyFrame, packet, length);
 }
 
@@ -217,11 +218,12 @@ void handleVideo(RecorderConnection& c, int state, const uint8_t* packet, size_t
     const VideoFields f = readVideoFields(state, packet, c.mode.load() == 1);
     if (!f.modeMatches) return;
     const uint32_t shown = c.shownChannels.load(std::memory_order_relaxed);
-    if (shown != 0) {
+    const int ring = c.ringChannel.load(std::memory_order_relaxed);
+    if (shown != 0 && f.channel != ring) {
         handleShownVideo(c, state, shown, f, packet, length, h);
         return;
     }
-    if (f.channel != c.record->currentChannel.load()) return;
+    if (f.channel != (shown != 0 ? ring : c.record->currentChannel.load())) return;
     if (c.shared != nullptr && c.shared->iframeOnly.load() != 0 && !f.keyFrame) return;
     if (f.requiredLength != length) return;
 
@@ -238,6 +240,9 @@ void handleVideo(RecorderConnection& c, int state, const uint8_t* packet, size_t
     // The overlay names the channel of the stream being shown.
     c.display.channel.store(f.channel);
     h.onVideo(packet, length, state == kCollectingNda ? PushDiscipline::LockStep : PushDiscipline::WaitWhenFull);
+    // The channel of the single view is in the set as well: another front
+    // end on this connection shows it too.
+    if (shown != 0 && ((shown >> ring) & 1u) != 0) handleShownVideo(c, state, shown, f, packet, length, h, true);
 }
 
 void completePacket(RecorderConnection& c, int state, bool ddns, const uint8_t* packet, size_t length,

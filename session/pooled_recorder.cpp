@@ -183,6 +183,41 @@ void PooledRecorder::remove(const std::shared_ptr<PoolWatch>& watch) {
     watch->recorder = nullptr;
 }
 
+void PooledRecorder::cameraControl(int channel, int action, int32_t preset) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cameraCommands_.push_back({channel, action, preset});
+    }
+    reports_.wake();
+}
+
+void PooledRecorder::sendCameraControls() {
+    std::vector<CameraCommand> commands;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        commands.swap(cameraCommands_);
+    }
+    if (adopted_) {
+        for (const CameraCommand& command : commands) {
+            if (carried_.contains(command.channel) && adopted_->control) {
+                adopted_->control(command.channel, command.action, command.preset);
+            }
+        }
+        return;
+    }
+    if (session_ == nullptr || !reports_.videoFlows()) return;
+    for (const CameraCommand& command : commands) {
+        if (!carried_.contains(command.channel)) continue;
+        // The command names the record's current channel; in a set of
+        // several it chooses nothing else (the set is asked for as a whole),
+        // in a set of one it is that channel already.
+        const int current = record_->currentChannel.load();
+        record_->currentChannel.store(command.channel);
+        session_->ptz(command.action, command.preset);
+        record_->currentChannel.store(current);
+    }
+}
+
 void PooledRecorder::attachPackets(PoolWatch& watch, FeedTarget* target, bool withGroup) {
     if (watch.packets != nullptr) feed(watch.channel).detach(watch.packets);
     watch.packets = target;
@@ -323,7 +358,83 @@ void PooledRecorder::run() {
     changed_.notify_all();
 }
 
+void PooledRecorder::adopt(AdoptedConnection connection) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        adoptPending_ = std::move(connection);
+        givenBack_ = false;
+    }
+    reports_.wake();
+}
+
+void PooledRecorder::giveBack() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        adoptPending_.reset();
+        givenBack_ = true;
+    }
+    reports_.wake();
+}
+
+void PooledRecorder::takeAdoption() {
+    std::optional<AdoptedConnection> adopting;
+    bool givenBack = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        adopting.swap(adoptPending_);
+        givenBack = std::exchange(givenBack_, false);
+    }
+    if (adopting) {
+        // One connection per recorder: the pool's own goes.
+        if (session_ != nullptr) close("another window's connection carries its channels");
+        adopted_ = std::move(adopting);
+        retryAt_.reset();
+        codec_ = adopted_->codec;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (adopted_->cameras > 0) cameras_ = adopted_->cameras;
+            carried_ = ChannelSet();
+        }
+        log_("recorder " + name_ + " rides on another window's connection");
+        enter(RecorderStep::Connect);
+        enter(RecorderStep::VideoFlows);
+    } else if (givenBack && adopted_) {
+        adopted_.reset();
+        for (auto& f : feeds_) f->stop();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            carried_ = ChannelSet();
+            // Its handles get a connection of the pool's own.
+            connectWanted_ = !watchedLocked().empty();
+        }
+        log_("recorder " + name_ + " no longer rides on another window's connection");
+        enter(RecorderStep::Closed);
+    }
+}
+
+void PooledRecorder::carryAdopted(const ChannelSet& watched) {
+    const ChannelSet next = nextSet(watched);
+    if (next == carried_) return;
+    const ChannelSet previous = carried_;
+    for (int i = 0; i < next.size(); ++i) {
+        if (!previous.contains(next.at(i))) {
+            feed(next.at(i)).start(codec_);
+            pictures(next.at(i)).restart();
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        carried_ = next;
+    }
+    adopted_->carry(next);
+    for (int i = 0; i < previous.size(); ++i) {
+        if (!next.contains(previous.at(i))) feed(previous.at(i)).stop();
+    }
+    log_("recorder " + name_ + " has channels " + next.text() + " carried (was " + previous.text() + ")");
+}
+
 void PooledRecorder::tick() {
+    takeAdoption();
     ChannelSet watched;
     bool connectWanted = false;
     bool refused = false;
@@ -336,12 +447,22 @@ void PooledRecorder::tick() {
         if (session_ != nullptr) bytesBefore_ += session_->takeReceivedBytes();
     }
 
+    sendCameraControls();
+    if (adopted_) {
+        carryAdopted(watched);
+        return;
+    }
     if (session_ == nullptr) {
         // Only a handle that asked opens a connection; handles left over
-        // from a failed one do not. A refused login is tried again at its
-        // own pace while handles watch.
+        // from a failed one only when the recorder tries again by itself. A
+        // refused login is tried again at its own pace while handles watch.
         if (refused && !watched.empty() && !connectWanted) connectWanted = loginRetryDue();
-        if (connectWanted) connect(watched);
+        if (watched.empty()) {
+            retryAt_.reset();
+            retryAttempt_ = 0;
+        } else if (connectWanted || (retryAt_ && Clock::now() >= *retryAt_)) {
+            connect(watched);
+        }
         return;
     }
 
@@ -375,6 +496,7 @@ void PooledRecorder::onReport(const SessionReport& report) {
                     feed(channel).start(report.codec);
                 }
             }
+            described_ = true;
             std::lock_guard<std::mutex> lock(mutex_);
             codec_ = report.codec;
             cameras_ = report.cameras;
@@ -385,6 +507,7 @@ void PooledRecorder::onReport(const SessionReport& report) {
             const bool again = state().phase == RecorderPhase::Reconnecting;
             log_("recorder " + name_ + (again ? " reconnected: streams " : " streams ") +
                  channelsText(carried_) + " (" + codecName(codec_) + ")");
+            retryAttempt_ = 0;
             enter(RecorderStep::VideoFlows);
             break;
         }
@@ -457,6 +580,8 @@ void PooledRecorder::connect(const ChannelSet& channels) {
     record_->currentChannel.store(channels.first());
     idleSince_.reset();
     unwatchedSince_ = {};
+    retryAt_.reset();
+    described_ = false;
     codec_ = VideoCodec::None;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -533,8 +658,24 @@ void PooledRecorder::fail(const std::string& cause, bool refused) {
     }
     RecorderState details;
     details.cause = cause;
+    details.reached = described_;
     enter(refused ? RecorderStep::LoginRefused : RecorderStep::Failed, details);
+    if (!refused && hadWatchers && settings_.retryFailed) scheduleRetry(cause);
     if (hadWatchers && lost) lost();
+}
+
+void PooledRecorder::scheduleRetry(const std::string& cause) {
+    ++retryAttempt_;
+    const int delay = settings_.reconnect.delayMs(retryAttempt_, random_);
+    retryAt_ = Clock::now() + std::chrono::milliseconds(delay);
+    log_("recorder " + name_ + " tries again in " + secondsText(delay) + " (attempt " +
+         std::to_string(retryAttempt_) + ")");
+    RecorderState details;
+    details.cause = cause;
+    details.reached = described_;
+    details.reconnectAt = *retryAt_;
+    details.attempt = retryAttempt_;
+    enter(RecorderStep::RetryScheduled, details);
 }
 
 void PooledRecorder::enter(RecorderStep step, const RecorderState& details) {
@@ -546,7 +687,10 @@ void PooledRecorder::enter(RecorderStep step, const RecorderState& details) {
         next = details;
         next.phase = nextPhase(state_.phase, step);
         // What went with a phase that stays is kept (a refusal stays refused).
-        if (next.phase == state_.phase && step != RecorderStep::ReconnectScheduled) next = state_;
+        if (next.phase == state_.phase && step != RecorderStep::ReconnectScheduled &&
+            step != RecorderStep::RetryScheduled) {
+            next = state_;
+        }
         changed = !(next == state_);
         state_ = next;
         if (changed) change = ++changes_;

@@ -25,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,6 +69,11 @@ struct RecorderSettings {
     // (a password file's modification time); unset: never. Called from any
     // thread.
     std::function<std::string()> credentialStamp;
+    // A connection that failed (a refused login aside) while handles still
+    // watch is tried again after `reconnect`'s delays, for as long as they
+    // do (a wall that shows a recorder until it is back). Off: only a
+    // handle that comes after the failure asks for a new connection.
+    bool retryFailed = false;
 };
 
 enum class WatchResult {
@@ -93,6 +99,19 @@ struct RecorderStatus {
     uint64_t bytes = 0;  // received over the connection (all connections)
     uint64_t reconnects = 0;  // lost connections made again (all connections)
     std::vector<ChannelStatus> channels;  // those watched or with pictures
+};
+
+// Another front end's connection to the recorder (a window that shows it
+// too) that carries the channels the pool's handles watch, in place of a
+// connection of the pool's own.
+struct AdoptedConnection {
+    VideoCodec codec = VideoCodec::None;
+    int cameras = 0;  // as the recorder reported them, 0 when unknown
+    // Recorder thread: the channels to carry, each time they change (empty
+    // when none); must not block.
+    std::function<void(const ChannelSet& channels)> carry;
+    // Recorder thread: camera control for a carried channel; must not block.
+    std::function<void(int channel, int action, int32_t preset)> control;
 };
 
 // A handle's hold on one channel of one recorder. The targets and the
@@ -142,6 +161,10 @@ public:
     void attachPackets(PoolWatch& watch, FeedTarget* target, bool withGroup);
     void setPictures(PoolWatch& watch, PictureTarget* target);
     void setListener(PoolWatch& watch, std::function<void(const RecorderState&)> listener);
+    // Camera control (a PtzAction, the preset for 5 and 6) for `channel`,
+    // sent on the recorder thread while video flows and the channel is
+    // carried; dropped otherwise.
+    void cameraControl(int channel, int action, int32_t preset);
     // Waits until the watch's channel flows (at most `limit`).
     WatchResult waitReady(const PoolWatch& watch, std::chrono::milliseconds limit);
     VideoCodec codec(int channel) const;
@@ -152,6 +175,15 @@ public:
     // Runs on the recorder thread after a connection that had handles
     // failed for good (no reconnect follows).
     void setLostHandler(std::function<void()> handler);
+
+    // Any thread. From adopt() on, `connection` carries the watched
+    // channels: the pool's own is closed, and the other connection hands
+    // their pictures and packets to guestEvents(). After giveBack() (the
+    // other connection no longer carries them) the pool connects on its
+    // own again while handles watch.
+    void adopt(AdoptedConnection connection);
+    void giveBack();
+    ChannelEvents& guestEvents() { return *this; }
 
     // The session's packet thread (a set of one channel).
     void packet(const uint8_t* slot, size_t length) override;
@@ -182,6 +214,13 @@ private:
     // or the credentials changed. Any thread; takes the lock itself.
     bool loginRetryDue();
     std::string credentialStamp();
+    // After a failure with handles left: the next attempt after a delay.
+    void scheduleRetry(const std::string& cause);
+    void sendCameraControls();
+    // Recorder thread: an adoption or its end asked for, and the set the
+    // adopted connection carries.
+    void takeAdoption();
+    void carryAdopted(const ChannelSet& watched);
     // Moves to the phase `step` leads to, with `details` where they apply,
     // wakes the waiting handles and tells the listeners when it changed.
     void enter(RecorderStep step, const RecorderState& details = {});
@@ -222,9 +261,23 @@ private:
     std::string refusedStamp_;
     bool loginRetryWanted_ = false;
 
+    struct CameraCommand {
+        int channel;
+        int action;
+        int32_t preset;
+    };
+    std::vector<CameraCommand> cameraCommands_;
+    std::optional<AdoptedConnection> adoptPending_;
+    bool givenBack_ = false;
+
     // Recorder thread only.
+    std::optional<AdoptedConnection> adopted_;
     VideoCodec codec_ = VideoCodec::None;
     std::string attemptStamp_;  // the credentials' stamp of this connection
+    bool described_ = false;  // on the connection now made
+    std::optional<std::chrono::steady_clock::time_point> retryAt_;
+    int retryAttempt_ = 0;
+    std::mt19937 random_{std::random_device{}()};
     std::optional<std::chrono::steady_clock::time_point> idleSince_;
     std::array<std::optional<std::chrono::steady_clock::time_point>, kMaxChannels> unwatchedSince_;
 };

@@ -43,6 +43,10 @@ VideoCodec PoolHandle::codec() const {
     return watch_ != nullptr ? watch_->recorder->codec(watch_->channel) : VideoCodec::None;
 }
 
+void PoolHandle::cameraControl(int action, int32_t preset) {
+    if (watch_ != nullptr && watch_->recorder != nullptr) watch_->recorder->cameraControl(watch_->channel, action, preset);
+}
+
 bool PoolHandle::moveTo(const std::string& recorder, int channel) {
     if (watch_ == nullptr || channel < 0 || channel >= kMaxChannels) return false;
     PooledRecorder* next = pool_->find(recorder);
@@ -148,6 +152,22 @@ std::vector<RecorderStatus> RecorderPool::status() const {
     std::vector<RecorderStatus> statuses;
     for (PooledRecorder* recorder : recorders) statuses.push_back(recorder->status());
     return statuses;
+}
+
+bool RecorderPool::adoptConnection(const std::string& recorder, AdoptedConnection connection) {
+    PooledRecorder* found = find(recorder);
+    if (found == nullptr) return false;
+    found->adopt(std::move(connection));
+    return true;
+}
+
+void RecorderPool::returnConnection(const std::string& recorder) {
+    if (PooledRecorder* found = find(recorder)) found->giveBack();
+}
+
+ChannelEvents* RecorderPool::guestEvents(const std::string& recorder) const {
+    PooledRecorder* found = find(recorder);
+    return found != nullptr ? &found->guestEvents() : nullptr;
 }
 
 void RecorderPool::stop(const std::string& reason) {

@@ -76,6 +76,11 @@ public:
     // The channel's codec, None before the recorder described itself.
     VideoCodec codec() const;
 
+    // Camera control of the watched channel: a PtzAction (0 stop ... 10
+    // focus out), with the preset number (from 1) for 5 and 6. Sent while
+    // video flows, dropped otherwise.
+    void cameraControl(int action, int32_t preset = 0);
+
     // Watches `channel` of `recorder` instead, targets and listener along:
     // both recorders' channel sets change (one request each). False, with
     // nothing changed, for an unknown recorder or channel.
@@ -124,6 +129,18 @@ public:
     void setLostHandler(std::function<void(const std::string& recorder)> handler);
 
     std::vector<RecorderStatus> status() const;
+
+    // Another front end's connection to `recorder` (a window that shows it
+    // too) carries the channels the handles watch from now on, so that the
+    // recorder keeps one connection: the pool's own is closed. That
+    // connection hands their pictures and packets to guestEvents(recorder).
+    // False for an unknown recorder.
+    bool adoptConnection(const std::string& recorder, AdoptedConnection connection);
+    // It no longer does: the pool connects on its own again while handles
+    // watch.
+    void returnConnection(const std::string& recorder);
+    // Null for an unknown recorder.
+    ChannelEvents* guestEvents(const std::string& recorder) const;
 
     // Closes every connection, saying `reason`; waiting handles get Stopping.
     void stop(const std::string& reason = "the pool is stopping");

@@ -13,7 +13,8 @@ RecorderPhase nextPhase(RecorderPhase phase, RecorderStep step) {
                        : phase;
         case RecorderStep::ReconnectScheduled: return RecorderPhase::Reconnecting;
         case RecorderStep::LoginRefused: return RecorderPhase::LoginRefused;
-        case RecorderStep::Failed: return RecorderPhase::Unreachable;
+        case RecorderStep::Failed:
+        case RecorderStep::RetryScheduled: return RecorderPhase::Unreachable;
         case RecorderStep::Closed: return RecorderPhase::Idle;
     }
     return phase;

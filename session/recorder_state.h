@@ -25,6 +25,7 @@ enum class RecorderStep {
     ReconnectScheduled,  // the link lost the connection and tries again
     LoginRefused,        // the recorder refused the account
     Failed,              // the connection failed and is not tried again
+    RetryScheduled,      // a failed connection is tried again after a delay (handles still watch)
     Closed,              // the connection was closed (no handle for a while, or the pool stops)
 };
 
@@ -37,12 +38,16 @@ struct RecorderState {
     using Clock = std::chrono::steady_clock;
 
     RecorderPhase phase = RecorderPhase::Idle;
-    // Reconnecting: when the attempt is made, and its number (from 1).
+    // Reconnecting, and Unreachable when it is tried again: when the
+    // attempt is made, and its number (from 1).
     Clock::time_point reconnectAt{};
     int attempt = 0;
     // Reconnecting and Unreachable: why, as the info line says it
     // ("Connection refused by 127.0.0.1:9000").
     std::string cause;
+    // Unreachable: the recorder had answered (described itself) before the
+    // connection failed, so the cause is no fault of the network.
+    bool reached = false;
 
     // "idle", "connecting", "streaming", "reconnecting in 8 s (attempt 3)"
     // (the seconds left at `now`, rounded up), "login refused",

@@ -66,7 +66,7 @@ std::optional<std::string> SessionReports::failure(bool& loginRefused) const {
     if (status == kStatusModelMismatch) return std::string("the recorder's description was not understood");
     if (!session_->isSetUp()) return std::string("no connection");
     // A model without video would never become ready.
-    if (described_ && codec_ == VideoCodec::None) return std::string("the recorder's model sends no video the bridge knows");
+    if (described_ && codec_ == VideoCodec::None) return std::string("the recorder's model sends no video ORVIX can show");
     return std::nullopt;
 }
 

@@ -40,6 +40,8 @@ VideoSession::SetUpResult VideoSession::setUp(DeviceRecord* record, PacketSink& 
 
 VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, bool withDecoder) {
     if (connection_ != nullptr) tearDown();
+    // Guests belong to one connection.
+    setGuestChannels(ChannelSet(), nullptr);
     // Each set-up reports its own outcome.
     setUpFailed_ = false;
     record_ = record;
@@ -120,6 +122,26 @@ int VideoSession::reconnectPending() const {
 void VideoSession::setChannelEvents(ChannelEvents* events, bool decode) {
     channelEvents_ = events;
     decodeChannels_ = decode;
+    fanOut_.setOwner(events);
+}
+
+bool VideoSession::setGuestChannels(const ChannelSet& channels, ChannelEvents* guest) {
+    const ChannelSet wanted = guest != nullptr ? channels : ChannelSet();
+    if (connection_ == nullptr) {
+        guestChannels_ = ChannelSet();
+        fanOut_.setGuest(nullptr, ChannelSet());
+        return wanted.empty();
+    }
+    if (wanted == guestChannels_) {
+        fanOut_.setGuest(guest, wanted);
+        return true;
+    }
+    // Joining channels reach the guest from their first packet; those that
+    // leave stop before the request that drops them.
+    guestChannels_ = wanted;
+    fanOut_.setGuest(guest, wanted);
+    applyChannels(true);
+    return true;
 }
 
 bool VideoSession::setChannels(const ChannelSet& channels) {
@@ -133,10 +155,20 @@ bool VideoSession::setChannels(const ChannelSet& channels) {
 }
 
 bool VideoSession::applyChannels(bool request) {
-    if (connection_ == nullptr || record_ == nullptr || channels_.empty()) return true;
+    if (connection_ == nullptr || record_ == nullptr) return true;
+    // No set chosen is the record's current channel alone.
+    if (channels_.empty() && !guestChannels_.empty()) channels_ = ChannelSet::single(record_->currentChannel.load());
+    if (channels_.empty()) return true;
     RecorderConnection& c = *connection_;
-    if (channels_.size() == 1) {
+    ChannelSet all = channels_;
+    for (int i = 0; i < guestChannels_.size(); ++i) {
+        if (!all.contains(guestChannels_.at(i))) all.add(guestChannels_.at(i));
+    }
+    const bool single = channels_.size() == 1;
+    fanOut_.setOwned(single ? ChannelSet() : channels_);
+    if (single && guestChannels_.empty()) {
         // The single view: what choosing the channel does.
+        c.ringChannel.store(-1);
         c.showChannels(0);
         record_->currentChannel.store(channels_.first());
         if (queues_ != nullptr) queues_->keepOnly(0);
@@ -144,9 +176,15 @@ bool VideoSession::applyChannels(bool request) {
         return true;
     }
     if (!startWorkers()) return false;
-    // The mask goes first: the request's bytes and the filter read it.
-    queues_->keepOnly(channels_.mask());
-    c.showChannels(channels_.mask());
+    // The mask goes first: the request's bytes and the filter read it. A
+    // single view with guests keeps its channel on the frame ring, and in
+    // the set only when a guest watches it too.
+    const int first = channels_.first();
+    const uint32_t shown =
+        single && !guestChannels_.contains(first) ? all.mask() & ~(1u << first) : static_cast<uint32_t>(all.mask());
+    queues_->keepOnly(shown);
+    c.ringChannel.store(single ? first : -1);
+    c.showChannels(shown);
     record_->currentChannel.store(channels_.first());
     if (request) requestData(&c, kShownChannels, 0);
     return true;
@@ -154,8 +192,8 @@ bool VideoSession::applyChannels(bool request) {
 
 bool VideoSession::startWorkers() {
     if (workers_ != nullptr) return true;
-    if (queues_ == nullptr || channelEvents_ == nullptr || record_ == nullptr) return false;
-    workers_.reset(new (std::nothrow) DecodeWorkers(*queues_, *record_, shared_, *channelEvents_, decodeChannels_));
+    if (queues_ == nullptr || (channelEvents_ == nullptr && guestChannels_.empty()) || record_ == nullptr) return false;
+    workers_.reset(new (std::nothrow) DecodeWorkers(*queues_, *record_, shared_, fanOut_, decodeChannels_));
     if (workers_ != nullptr && workers_->start()) return true;
     workers_.reset();
     return false;
@@ -176,6 +214,12 @@ void VideoSession::setChannel(int channel, int origin) {
             requestData(c, kShownChannels, origin);
             return;
         }
+        if (channel >= 0 && channel < kMaxChannels && !guestChannels_.empty()) {
+            // The guests' channels stay: the single view goes on with them.
+            channels_ = ChannelSet::single(channel);
+            applyChannels(true);
+            return;
+        }
         if (channel >= 0 && channel < kMaxChannels) {
             channels_ = ChannelSet::single(channel);
             c->showChannels(0);
@@ -185,7 +229,15 @@ void VideoSession::setChannel(int channel, int origin) {
     requestData(c, channel, origin);
 }
 
+void VideoSession::dropGuests() {
+    if (guestChannels_.empty()) return;
+    guestChannels_ = ChannelSet();
+    fanOut_.setGuest(nullptr, ChannelSet());
+    applyChannels(false);
+}
+
 bool VideoSession::requestRecordInfo() {
+    dropGuests();
     const char* text = ::orvix::requestRecordInfo(connection_.get());
     if (text == nullptr) return false;
     infoLine_.set(text);
@@ -193,6 +245,7 @@ bool VideoSession::requestRecordInfo() {
 }
 
 void VideoSession::startSearch(uint32_t startTime) {
+    dropGuests();
     if (const char* text = ::orvix::startSearch(connection_.get(), startTime)) infoLine_.set(text);
 }
 
@@ -246,6 +299,8 @@ void VideoSession::tearDown() {
     decoder_.reset();
     if (connection_ != nullptr) connection_->ring.release();
     connection_.reset();
+    guestChannels_ = ChannelSet();
+    fanOut_.setGuest(nullptr, ChannelSet());
     queues_.reset();
     // A tap is for one connection's decoder.
     tap_.set(nullptr);
@@ -253,6 +308,8 @@ void VideoSession::tearDown() {
     reports_.reset();
     recorder_.reset();
 }
+
+bool VideoSession::playingBack() const { return connection_ != nullptr && connection_->mode.load() != 0; }
 
 bool VideoSession::threadsRunning() const {
     return (linkThread_ != nullptr && linkThread_->joinable()) ||

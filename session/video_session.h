@@ -32,6 +32,7 @@
 #include "session/owner_thread.h"
 #include "session/session_events.h"
 #include "session/tap_gate.h"
+#include "session/channel_events_fan_out.h"
 
 namespace orvix {
 
@@ -94,6 +95,18 @@ public:
     void setChannelEvents(ChannelEvents* events, bool decode = true);
     // Packets a shown channel dropped because its queue was full.
     uint64_t droppedPackets(int channel) const;
+
+    // Another front end's channels carried by this connection as well (the
+    // recorder pool's, while this recorder is shown in a window of its own
+    // too): asked for with this session's channels in one data request
+    // while video flows, their pictures and packets handed to `guest`. A
+    // single view keeps its path for its own channel. An empty set ends it,
+    // and so do every set-up and tear-down, and leaving live video (the
+    // record information request, a search): guests ride on live video
+    // only. Returns once no call into a guest it let go runs. False
+    // without a connection.
+    bool setGuestChannels(const ChannelSet& channels, ChannelEvents* guest);
+    const ChannelSet& guestChannels() const { return guestChannels_; }
 
     // VWM_LINK_START: the link thread starts connecting (only when set up).
     // After the link ended by itself it starts afresh, with the end cleared.
@@ -162,6 +175,8 @@ public:
     bool isSetUp() const { return connection_ != nullptr; }
     // Video flows: status 9 while the link talks with the recorder.
     bool streaming() const;
+    // The connection plays recorded video (a search), not live video.
+    bool playingBack() const;
     // The frame rate and byte rate of the last 4-second timer tick.
     struct Rates {
         uint32_t framesPerSecond = 0;
@@ -207,6 +222,8 @@ private:
     bool startWorkers();
     // False when a set of several cannot be shown: its workers did not start.
     bool applyChannels(bool request);
+    // Leaving live video: the guests go, without a request of their own.
+    void dropGuests();
     void stopThreads(const WaitHandlingMessages& waitHandlingMessages);
 
     OwnerThread& owner_;
@@ -233,6 +250,9 @@ private:
     ChannelSet channels_;
     ChannelEvents* channelEvents_ = nullptr;
     bool decodeChannels_ = true;
+    // What the decode workers report to: the owner's events, and a guest's.
+    ChannelEventsFanOut fanOut_;
+    ChannelSet guestChannels_;
     std::unique_ptr<ChannelQueues> queues_;
     std::unique_ptr<DecodeWorkers> workers_;
 };

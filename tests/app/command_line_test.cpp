@@ -50,12 +50,39 @@ TEST(CommandLine, WrongOrIncompleteOptionsAreRefusedWithTheFirstReason) {
         {{"--view", "6"}, "--view needs 1, 4, 9 or 16"},
         {{"--view", "04"}, "--view needs"},
         {{"--view"}, "--view needs"},
+        {{"--wall", "--tour", "4"}, "--tour needs a number of seconds from 5 to 600"},
+        {{"--wall", "--tour", "601"}, "--tour needs"},
+        {{"--tour", "10"}, "--tour needs --wall"},
     };
     for (const auto& [arguments, reason] : cases) {
         const StartOptions options = parse(arguments);
         EXPECT_EQ(options.action, Action::Invalid) << arguments.front();
         EXPECT_EQ(options.error.rfind(reason, 0), 0u) << options.error;
     }
+}
+
+TEST(CommandLine, WallTakesAnOptionalNameAndATour) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string name;
+        std::optional<int> tour;
+        bool fullScreen;
+    };
+    const Case cases[] = {
+        {{"--wall"}, "", std::nullopt, false},
+        {{"--wall", "--fullscreen"}, "", std::nullopt, true},
+        {{"--wall", "Shop", "--tour", "5"}, "Shop", 5, false},
+        {{"--wall=Two words", "--tour=600", "--fullscreen"}, "Two words", 600, true},
+    };
+    for (const Case& c : cases) {
+        const StartOptions options = parse(c.arguments);
+        EXPECT_EQ(options.action, Action::Run) << options.error;
+        EXPECT_TRUE(options.wall);
+        EXPECT_EQ(options.wallName, c.name);
+        EXPECT_EQ(options.tourSeconds, c.tour);
+        EXPECT_EQ(options.fullScreen, c.fullScreen);
+    }
+    EXPECT_FALSE(parse({"--connect", "Hall"}).wall);
 }
 
 TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {

@@ -75,6 +75,7 @@ TEST(PageLayout, TheDeviceComboReachesTwoPixelsShortOfTheRightEdge) {
     EXPECT_EQ(device.at(kDeviceCombo), QRect(44, 198, 240 - 2 - 44, 22));
     EXPECT_EQ(device.at(kAddDevice).topLeft(), QPoint(3, 223));
     EXPECT_EQ(device.at(kDeleteDevice).topLeft(), QPoint(54, 223));
+    EXPECT_EQ(device.at(kWall).topLeft(), QPoint(105, 223));
 }
 
 TEST(PageLayout, TheChannelLabelSitsOnePixelLowerThanItsCombo) {
@@ -118,9 +119,9 @@ TEST(PageLayout, EveryPageShowsItsOwnControlsAndNoPageHasAnIndexOutsideSeven) {
     EXPECT_TRUE(placePage(7, PageFrame{}, sizeOf).empty());
     EXPECT_TRUE(placePage(-1, PageFrame{}, sizeOf).empty());
     EXPECT_TRUE(pageControls(7).empty());
-    // The template's, the range text, the reconnect box, Snapshot, Record
-    // and the view with its two group buttons.
-    EXPECT_EQ(allPageControls().size(), 41u);
+    // The template's, the range text, the reconnect box, Snapshot, Record,
+    // the view with its two group buttons and the Wall button.
+    EXPECT_EQ(allPageControls().size(), 42u);
     EXPECT_GT(place(kPageConnect).at(kAutoReconnect).y(), place(kPageConnect).at(kChannelCombo).bottom());
     EXPECT_EQ(place(kPageSearch).at(kSearchRange).y(), place(kPageSearch).at(kSearchTime).bottom() + 2);
 }

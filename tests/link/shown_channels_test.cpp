@@ -145,3 +145,34 @@ TEST_F(ShownChannelsTest, SingleViewAfterASetStartsAtAKeyPicture) {
     send(0, true, 6);
     EXPECT_EQ(takePassed(), (Passed{{0, 1}, {0, 6}}));
 }
+
+TEST_F(ShownChannelsTest, TheRingChannelOfASetKeepsTheSingleViewsPath) {
+    record->currentChannel = 1;
+    send(1, true, 1);
+    send(1, false, 2);
+    EXPECT_EQ(handler.ringPackets, 2);
+    // Channels 3 and 4 ride along: channel 1 goes on through the ring
+    // without waiting for a key picture, the others through the hand-over.
+    connection.ringChannel = 1;
+    connection.showChannels(0b11010);
+    send(1, false, 3);
+    send(3, true, 4);
+    send(4, true, 5);
+    send(1, false, 6);
+    send(2, true, 7);  // in neither
+    EXPECT_EQ(handler.ringPackets, 4);
+    EXPECT_EQ(takePassed(), (Passed{{3, 4}, {4, 5}}));
+    // The ring's channel in the set too: both take it, from its key picture.
+    connection.showChannels(0b11010 | 0b10);
+    send(1, false, 10);
+    send(1, true, 11);
+    EXPECT_EQ(handler.ringPackets, 6);
+    EXPECT_EQ(takePassed(), (Passed{{1, 11}}));
+    // Back to the single view alone: the ring goes on, nothing is handed over.
+    connection.ringChannel = -1;
+    connection.showChannels(0);
+    send(1, false, 8);
+    send(3, true, 9);
+    EXPECT_EQ(handler.ringPackets, 7);
+    EXPECT_TRUE(takePassed().empty());
+}

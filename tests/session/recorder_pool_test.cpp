@@ -12,7 +12,11 @@
 
 #include "core/text_codec.h"
 #include "frontend/listen_socket.h"
+#include "link/link_status.h"
+#include "session/message_loop.h"
+#include "session/packet_sink.h"
 #include "session/recorder_pool.h"
+#include "session/video_session.h"
 #include "tools/recorder_sim/picture_painter.h"
 #include "tools/recorder_sim/recorder_simulator.h"
 
@@ -98,6 +102,85 @@ private:
     const std::pair<int, int> wanted_;
 };
 
+// A window of its own showing channel 1 of a recorder alone (its single
+// view, here a packet sink) that lends its connection to the pool: what the
+// pool asks of it is applied on this (the owner's) thread, as a window would.
+class LendingWindow final : private LoopHandler, private PacketSink, private SessionEvents {
+public:
+    explicit LendingWindow(uint16_t port) : loop_(this), session_(loop_, *this), record_(createRecord()) {
+        setText(record_->account, u"admin");
+        setText(record_->password, u"1234");
+        record_->useStatic = 1;
+        setText(record_->address, u"127.0.0.1");
+        record_->port = port;
+        session_.setIFrameOnly(false);
+    }
+    ~LendingWindow() override {
+        close();
+        destroyRecord(record_);
+    }
+    bool connect() {
+        if (session_.setUp(record_, static_cast<PacketSink&>(*this)) != VideoSession::SetUpResult::Started) return false;
+        session_.startLink();
+        return pumpUntil([&] { return session_.status() == kStatusDataSendOk; });
+    }
+    void close() {
+        session_.disconnect([&](int ms) { loop_.runFor(ms); });
+        session_.tearDown();
+    }
+    AdoptedConnection adoption() {
+        AdoptedConnection connection;
+        connection.codec = VideoCodec::Mpeg4;
+        connection.cameras = 4;
+        connection.carry = [this](const ChannelSet& channels) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            wanted_ = channels;
+            asked_ = true;
+        };
+        connection.control = [this](int channel, int action, int32_t preset) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            controls_.push_back({channel, action, preset});
+        };
+        return connection;
+    }
+    // Handles the link's notifications and the pool's wishes until `done`.
+    bool pumpUntil(const std::function<bool()>& done, ChannelEvents* guest = nullptr) {
+        const auto deadline = std::chrono::steady_clock::now() + 15s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            loop_.runFor(10);
+            if (guest != nullptr) applyWishes(guest);
+        }
+        return true;
+    }
+    VideoSession& session() { return session_; }
+    int ringPackets() const { return ringPackets_.load(); }
+
+private:
+    void applyWishes(ChannelEvents* guest) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (std::exchange(asked_, false)) session_.setGuestChannels(wanted_, guest);
+        for (const auto& [channel, action, preset] : controls_) {
+            const int current = record_->currentChannel.load();
+            record_->currentChannel.store(channel);
+            session_.ptz(action, preset);
+            record_->currentChannel.store(current);
+        }
+        controls_.clear();
+    }
+    void packet(const uint8_t*, size_t) override { ringPackets_.fetch_add(1); }
+    void onPicture(const PictureEvent&) override {}
+
+    MessageLoop loop_;
+    VideoSession session_;
+    DeviceRecord* record_;
+    std::atomic<int> ringPackets_{0};
+    std::mutex mutex_;
+    ChannelSet wanted_;
+    bool asked_ = false;
+    std::vector<std::tuple<int, int, int32_t>> controls_;
+};
+
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
@@ -111,6 +194,7 @@ struct RecorderOptions {
     std::chrono::milliseconds closeAfter = 200ms;
     bool reconnect = false;
     int framing = 0;
+    bool retry = false;
 };
 
 class RecorderPoolTest : public ::testing::Test {
@@ -140,6 +224,7 @@ protected:
         settings.name = name;
         settings.target = "127.0.0.1:" + std::to_string(port);
         settings.closeAfter = options.closeAfter;
+        settings.retryFailed = options.retry;
         settings.fillRecord = [port, framing = options.framing](DeviceRecord& record) {
             record.id = 1;
             record.framingKind = framing;
@@ -553,10 +638,89 @@ TEST_F(RecorderPoolTest, WithoutReconnectALostConnectionEndsTheStreamsOfItsHandl
     EXPECT_TRUE(waitUntil([&] { return target.ended.load(); }));
     EXPECT_TRUE(waitUntil([&] { return lost.load() == 1; }));
     EXPECT_TRUE(logged("recorder demo failed: Connection closed by the recorder"));
+    EXPECT_TRUE(status("demo").state.reached);  // it had answered: no network fault
     // The handle left over does not bring the connection back by itself.
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(status("demo").state.phase, RecorderPhase::Unreachable);
     EXPECT_EQ(simulator->sessions(), 1);
+}
+
+TEST_F(RecorderPoolTest, WithRetryAFailedConnectIsTriedAgainWhileHandlesWatchAndNoLonger) {
+    simulator = startSimulator();
+    const uint16_t port = simulator->port();
+    simulator->stop();
+    addRecorder("demo", port, {200ms, false, 0, true});
+    PoolHandle handle = pool.watch("demo", 2);
+    EXPECT_TRUE(waitUntil([&] { return handle.state().attempt >= 2; }));
+    const RecorderState away = handle.state();
+    EXPECT_EQ(away.phase, RecorderPhase::Unreachable);
+    EXPECT_EQ(away.cause, "Connection refused by 127.0.0.1:" + std::to_string(port));
+    EXPECT_FALSE(away.reached);
+    EXPECT_GT(away.reconnectAt, std::chrono::steady_clock::now() - 1s);
+    EXPECT_TRUE(logged("recorder demo tries again in 0.2 s (attempt 2)"));
+
+    simulator = startSimulator("1234", port);
+    EXPECT_TRUE(waitUntil([&] { return handle.state().phase == RecorderPhase::Streaming; }));
+    EXPECT_TRUE(simulator->log().waitFor("DATA_SEND_REQ flag=0 channels=2"));
+
+    // Gone for good once nobody watches: no attempt follows the last.
+    simulator->stop();
+    EXPECT_TRUE(waitUntil([&] { return handle.state().phase == RecorderPhase::Unreachable; }));
+    handle.release();
+    simulator = startSimulator("1234", port);
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(simulator->sessions(), 0);
+}
+
+TEST_F(RecorderPoolTest, CameraControlGoesToTheHandlesChannelOverTheSharedConnection) {
+    simulator = startSimulator();
+    addRecorder("demo", simulator->port(), {5s});
+    PoolHandle first = watchReady("demo", 0);
+    PoolHandle fourth = watchReady("demo", 3);
+    EXPECT_TRUE(simulator->log().waitFor("DATA_SEND_REQ flag=0 channels=0,3"));
+    fourth.cameraControl(1);  // up
+    EXPECT_TRUE(simulator->log().waitFor("PTZ channel=3 subcode=2 preset=0 parameter=1"));
+    first.cameraControl(6, 16);  // store preset 16
+    EXPECT_TRUE(simulator->log().waitFor("PTZ channel=0 subcode=17 preset=16 parameter=0"));
+    EXPECT_EQ(simulator->log().count("DATA_SEND_REQ"), 2u);
+    // The set goes on after them.
+    CountingTarget packets;
+    fourth.attachPackets(&packets);
+    EXPECT_TRUE(waitUntil([&] { return packets.pictures.load() >= 10; }));
+}
+
+TEST_F(RecorderPoolTest, AWindowsConnectionIsAdoptedAsTheRecordersOneAndGivenBack) {
+    simulator = startSimulator();
+    addRecorder("demo", simulator->port(), {5s});
+    LendingWindow window(simulator->port());
+    ASSERT_TRUE(window.connect());
+    ASSERT_TRUE(pool.adoptConnection("demo", window.adoption()));
+    ChannelEvents* guest = pool.guestEvents("demo");
+    PoolHandle handle = pool.watch("demo", 2);
+    PictureCounter shown;
+    handle.setPictures(&shown);
+    // The window's connection carries channel 3 beside its own channel 1.
+    ASSERT_TRUE(window.pumpUntil([&] { return shown.pictures() >= 5; }, guest));
+    EXPECT_TRUE(simulator->log().waitFor("DATA_SEND_REQ flag=0 channels=0,2"));
+    EXPECT_EQ(handle.state().phase, RecorderPhase::Streaming);
+    {
+        std::lock_guard<std::mutex> lock(shown.mutex);
+        EXPECT_EQ(shown.colour, 2);
+    }
+    const int ring = window.ringPackets();
+    EXPECT_TRUE(window.pumpUntil([&] { return window.ringPackets() >= ring + 10; }, guest));  // its own goes on
+    handle.cameraControl(1);
+    EXPECT_TRUE(window.pumpUntil([&] { return simulator->log().count("PTZ channel=2 subcode=2") == 1; }, guest));
+    EXPECT_EQ(simulator->log().count("CLIENT connected"), 1u);
+
+    // Given back as the window closes: the pool connects by itself.
+    window.session().setGuestChannels(ChannelSet(), nullptr);
+    pool.returnConnection("demo");
+    window.close();
+    EXPECT_EQ(handle.waitReady(kJoinWait), WatchResult::Ready);
+    EXPECT_EQ(simulator->log().count("CLIENT connected"), 2u);
+    const int before = shown.pictures();
+    EXPECT_TRUE(waitUntil([&] { return shown.pictures() >= before + 5; }));
 }
 
 TEST_F(RecorderPoolTest, RawKeyPicturesOfSharedChannelsCarryTheirParameterSets) {
@@ -616,6 +780,7 @@ TEST(RecorderPhases, ARefusedLoginStaysUntilTheNextAttemptAndVideoFlowingIsNewsO
         {P::LoginRefused, S::Connect, P::Connecting},  {P::LoginRefused, S::Closed, P::LoginRefused},
         {P::LoginRefused, S::VideoFlows, P::LoginRefused},
         {P::Streaming, S::Closed, P::Idle},
+        {P::Connecting, S::RetryScheduled, P::Unreachable},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(nextPhase(c.from, c.step), c.to) << static_cast<int>(c.from) << " " << static_cast<int>(c.step);

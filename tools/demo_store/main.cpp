@@ -75,14 +75,15 @@ int main(int argc, char** argv) {
     initRecord(working);
     std::string notice = loadDeviceList(binding, list, working);
     if (!notice.empty()) std::fprintf(stderr, "orvix-demo-store: %s\n", notice.c_str());
-    demo::putDemoRecorder(list, recorder, static_cast<uint32_t>(std::time(nullptr)));
+    const uint32_t id = demo::putDemoRecorder(list, recorder, static_cast<uint32_t>(std::time(nullptr)))->id;
     notice = saveDeviceList(binding, list, working);
     releaseRecordTexts(working);
     if (!notice.empty()) {
         std::fprintf(stderr, "orvix-demo-store: %s\n", notice.c_str());
         return 1;
     }
-    std::printf("device list: \"%s\" at %s:%u\n", toUtf8(recorder.name).c_str(), toUtf8(recorder.address).c_str(),
-                static_cast<unsigned>(recorder.port));
+    // The id names the recorder in the program's wall layouts.
+    std::printf("device list: \"%s\" at %s:%u (id %u)\n", toUtf8(recorder.name).c_str(),
+                toUtf8(recorder.address).c_str(), static_cast<unsigned>(recorder.port), id);
     return 0;
 }
