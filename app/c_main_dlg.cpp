@@ -319,7 +319,6 @@ void C_Main_Dlg::initDialog(const std::string& libraryDirectory) {
     setControlEnabled(kRecInfoReq, false);
     tabs_->setCurrentIndex(kPageDevice);
     layoutPage(kPageDevice);
-    qobject_cast<QCheckBox*>(control(kIFrameOnly))->setChecked(true);
 
     fillViews();
     applySettings(ViewerSettings::load());
@@ -340,6 +339,7 @@ void C_Main_Dlg::applySettings(const ViewerSettings& settings) {
     video_->setIFrameOnly(settings.iframeOnly ? 1 : 0);
     tabs_->setCurrentIndex(settings.page);
     gridChoices_ = settings.views;
+    connectWithoutAsking_ = settings.connectWithoutAsking;
     restoreView();
 
     // The file may say anything: the place and size are fitted to the
@@ -370,6 +370,7 @@ ViewerSettings C_Main_Dlg::currentSettings() const {
     settings.maximised = fullScreen_ ? maximisedBeforeFullScreen_ : (windowState() & Qt::WindowMaximized) != 0;
     settings.fullScreen = fullScreen_;
     settings.views = gridChoices_;
+    settings.connectWithoutAsking = connectWithoutAsking_;
     return settings;
 }
 

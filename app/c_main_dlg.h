@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 
@@ -183,6 +184,9 @@ private:
     // `ask`: show the "Question" box first. False when nothing was started
     // (true while the password is fetched from the keyring first).
     bool connectToRecorder(bool ask);
+    // The "Question" box, unless the user asked not to be asked again for
+    // this recorder; true to go on.
+    bool askBeforeConnecting();
     // Connects the working record, which holds its password.
     bool startConnection();
     void onStoreOutcome(const StoreQueue::Outcome& outcome);
@@ -264,6 +268,8 @@ private:
     void recordNewChannel();
     bool startRecordingFile();
     void onRecordingEnded(const QString& path, const QString& error);
+    // The Record button checked, and reading "Stop", while a recording runs.
+    void showRecordButton();
     void showKeyHelp();
     void setInfoLine(const QString& text);
     QString shownRecorderName() const;
@@ -297,6 +303,7 @@ private:
     int group_ = 0;  // which group of `view_` cameras
     bool tileEnlarged_ = false;
     std::map<uint32_t, GridChoice> gridChoices_;  // by recorder id
+    std::set<uint32_t> connectWithoutAsking_;      // recorder ids
     int heldView_ = 0;  // a view asked for before the cameras were known
     QDateEdit* searchDate_ = nullptr;
     QTimeEdit* searchTime_ = nullptr;

@@ -11,6 +11,7 @@
 #include "app/c_main_dlg.h"
 #include "app/channel_entries.h"
 #include "app/main_dialog_ids.h"
+#include "core/debug_log.h"
 #include "gui/c_draw_static.h"
 #include "gui/grid_layout.h"
 
@@ -107,6 +108,7 @@ void C_Main_Dlg::followStoredIds() {
         if (was == now) continue;
         deviceCombo_->setItemData(i, now);
         if (i == selected && working_.id == was) working_.id = now;
+        if (connectWithoutAsking_.erase(was) != 0) connectWithoutAsking_.insert(now);
         auto choice = gridChoices_.extract(was);
         if (!choice.empty()) {
             choice.key() = now;
@@ -152,6 +154,7 @@ void C_Main_Dlg::onAddDevice() {
         addDeviceEntry(*record);
         deviceCombo_->setCurrentIndex(deviceCombo_->count() - 1);
         devices_.append(record);
+        showReconnectSetting();
         applyControlState(ControlState::DeviceIdle);
         saveDevices();
     } else {
@@ -203,6 +206,7 @@ void C_Main_Dlg::onDeleteDevice() {
     question.setDefaultButton(QMessageBox::No);
     if (question.exec() != QMessageBox::Yes) return;
     const uint32_t id = deviceCombo_->itemData(index).toUInt();
+    connectWithoutAsking_.erase(id);
     deviceCombo_->removeItem(index);
     devices_.removeFirstWithId(id);
 
@@ -237,13 +241,7 @@ bool C_Main_Dlg::connectToRecorder(bool ask) {
         tellUser(QString::fromLatin1(kStringStreamTypeUnset));
         return false;
     }
-    if (ask) {
-        QMessageBox question(QMessageBox::NoIcon, QString::fromLatin1(kQuestionCaption),
-                             QString::fromLatin1(kStringConnectQuestion), QMessageBox::Ok | QMessageBox::Cancel,
-                             this);
-        question.setObjectName(QStringLiteral("ConnectQuestion"));
-        if (question.exec() != QMessageBox::Ok) return false;
-    }
+    if (ask && !askBeforeConnecting()) return false;
     // A password kept in the keyring is fetched first, on the store's
     // thread: the window goes on meanwhile.
     DeviceRecord* stored = devices_.findById(working_.id);
@@ -255,11 +253,30 @@ bool C_Main_Dlg::connectToRecorder(bool ask) {
     return startConnection();
 }
 
+bool C_Main_Dlg::askBeforeConnecting() {
+    if (connectWithoutAsking_.count(working_.id) != 0) return true;
+    QMessageBox question(QMessageBox::NoIcon, QString::fromLatin1(kQuestionCaption),
+                         QString::fromLatin1(kStringConnectQuestion), QMessageBox::Ok | QMessageBox::Cancel, this);
+    question.setObjectName(QStringLiteral("ConnectQuestion"));
+    auto* never = new QCheckBox(QString::fromLatin1(kDoNotAskAgainText));
+    question.setCheckBox(never);
+    if (question.exec() != QMessageBox::Ok) return false;
+    if (never->isChecked() && working_.id != 0) {
+        connectWithoutAsking_.insert(working_.id);
+        // Kept at once, not only when the dialog closes.
+        if (!currentSettings().save()) debugLogf("orvix: the settings could not be written\r\n");
+    }
+    return true;
+}
+
 bool C_Main_Dlg::startConnection() {
     // There is no connection manager to ask for a network: the link
     // reports a network that cannot be reached itself.
     applyControlState(ControlState::Connected);
     clearRange();
+    // What the info line said before (a snapshot without a picture, an
+    // earlier failure) is no news about this connection.
+    setInfoLine(QString());
     applyReconnectSetting();
     // Video starts on the channel chosen in the channel list, in the view
     // chosen: the grid's channels are asked for at the login.

@@ -36,7 +36,7 @@ TEST_F(ViewerSettingsTest, ChoicesSurviveARestart) {
     dialog->show();
     chooseEntry(combo(kDeviceCombo), 1);
     chooseEntry(combo(kChannelCombo), 5);
-    click(kIFrameOnly);  // off
+    click(kIFrameOnly);  // on: the stored choice wins over the first start's off
     dialog->tabControl()->setCurrentIndex(kPagePanTilt);
     dialog->move(37, 45);
     const QPoint placed = dialog->pos();
@@ -50,8 +50,8 @@ TEST_F(ViewerSettingsTest, ChoicesSurviveARestart) {
     EXPECT_EQ(dialog->workingRecord().name.view(), u"Yard");
     EXPECT_EQ(combo(kChannelCombo)->currentText(), "06 CH");
     EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 5);
-    EXPECT_FALSE(iframeOnly());
-    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 0);
+    EXPECT_TRUE(iframeOnly());
+    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 1);
     EXPECT_EQ(dialog->tabControl()->currentIndex(), kPagePanTilt);
     EXPECT_FALSE(control(kTiltUp)->isHidden());
     EXPECT_TRUE(control(kDeviceCombo)->isHidden());
@@ -77,7 +77,8 @@ TEST_F(ViewerSettingsTest, AFileOfNonsenseOrAGoneRecorderFallsBackToTheDefaults)
     EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 0);
     EXPECT_EQ(dialog->workingRecord().id, 7u);
     EXPECT_EQ(combo(kChannelCombo)->currentIndex(), 0);
-    EXPECT_TRUE(iframeOnly());
+    EXPECT_FALSE(iframeOnly());
+    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 0);
     EXPECT_EQ(dialog->tabControl()->currentIndex(), kPageDevice);
     EXPECT_EQ(dialog->size(), QSize(C_Main_Dlg::kClientWidth, C_Main_Dlg::kClientHeight));
 }
