@@ -330,6 +330,23 @@ TEST_F(GridViewerTest, GroupsOfASixteenCameraRecorderAndTheViewAfterARestart) {
     EXPECT_EQ(dialog->shownView(), 9);
     EXPECT_TRUE(video()->gridShown());
     ASSERT_TRUE(processUntil([&] { return tileShows(8); }, 20000));
+
+    // The last group has seven cameras: its two last tiles say they have none.
+    before = dataRequests().size();
+    QTest::keyClick(video(), Qt::Key_PageDown);
+    ASSERT_TRUE(requested("9,10,11,12,13,14,15", before));
+    ASSERT_TRUE(processUntil([&] { return tileShows(15); }, 20000));
+    const QImage shot = video()->grab().toImage();
+    const QRect empty = grid()->tileRect(8);
+    bool lettered = false;
+    for (int x = empty.left() + 10; x < empty.right() - 10 && !lettered; ++x) {
+        for (int y = empty.center().y() - 4; y <= empty.center().y() + 4 && !lettered; ++y) {
+            const QRgb p = shot.pixel(x, y);
+            lettered = qRed(p) > 150 && qGreen(p) > 150 && qBlue(p) > 150;
+        }
+    }
+    EXPECT_TRUE(lettered);
+    saveScreenshot("grid_3x3_last_group.png");
 }
 
 TEST_F(GridViewerTest, PlaybackOfTheWholeGridAndTilesWithoutPictures) {

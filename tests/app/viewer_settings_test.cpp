@@ -131,3 +131,38 @@ TEST_F(ViewerSettingsTest, APlaceOffEveryScreenIsNotTaken) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewerSettingsTest, ViewsAndRecordersConnectedWithoutAskingAreReadAsWrittenOrLeftOut) {
+    {
+        QSettings file(QString::fromStdString(config.path()) + "/orvix/orvix.conf", QSettings::IniFormat);
+        file.setValue("views/1", "9/1/12");
+        file.setValue("views/2", "4/2");      // written before the tile was kept
+        file.setValue("views/3", "4/0/44");   // no such channel
+        file.setValue("views/4", "5/0/1");    // no such view
+        file.setValue("connect/withoutAsking", "7, x,0,9");
+    }
+    const ViewerSettings loaded = ViewerSettings::load();
+    EXPECT_EQ(loaded.views, (std::map<uint32_t, GridChoice>{{1, {9, 1, 12}}, {2, {4, 2, -1}}, {3, {4, 0, -1}}}));
+    EXPECT_EQ(loaded.connectWithoutAsking, (std::set<uint32_t>{7, 9}));
+    ASSERT_TRUE(loaded.save());
+    const ViewerSettings again = ViewerSettings::load();
+    EXPECT_EQ(again.views, loaded.views);
+    EXPECT_EQ(again.connectWithoutAsking, loaded.connectWithoutAsking);
+}
+
+TEST_F(ViewerSettingsTest, ARecordersSelectedTileComesBackWithItsView) {
+    store({{7, u"Gate"}, {8, u"Yard"}});
+    ViewerSettings settings;
+    settings.recorderId = 8;
+    settings.views[7] = GridChoice{4, 0, 2};
+    ASSERT_TRUE(settings.save());
+    open();
+    chooseEntry(combo(kDeviceCombo), 0);
+    EXPECT_EQ(dialog->shownView(), 4);
+    EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 2);
+    EXPECT_EQ(dialog->videoWindow()->selectedTileChannel(), 2);
+}
+
+}  // namespace
