@@ -163,6 +163,7 @@ void C_Main_Dlg::createControls() {
     video_ = new C_DrawStatic(this);
     video_->setProperty("controlId", kVideoWindow);
     controls_[kVideoWindow] = video_;
+    createFirstRunForm();
 
     for (const ControlTemplate& entry : kControls) {
         QWidget* widget = nullptr;
@@ -445,12 +446,14 @@ void C_Main_Dlg::layoutVideoAndTabs() {
     if (fullScreen_) {
         video_->setGeometry(client_);
         tabs_->hide();
+        showFirstRunForm();
         return;
     }
     const DialogGeometry geometry = grownGeometry(client_, QSize(kClientWidth, kClientHeight));
     video_->setGeometry(geometry.video);
     tabs_->setGeometry(geometry.tabs);
     tabs_->show();
+    showFirstRunForm();
 }
 
 void C_Main_Dlg::layoutPage(int index) {

@@ -42,6 +42,7 @@ class QTimeEdit;
 namespace orvix {
 
 class C_DrawStatic;
+class FirstRunForm;
 
 class C_Main_Dlg : public QDialog, public MessageTarget {
     Q_OBJECT
@@ -75,6 +76,8 @@ public:
     QWidget* control(int id) const;
     C_DrawStatic* videoWindow() const { return video_; }
     QTabWidget* tabControl() const { return tabs_; }
+    // The form that adds the first recorder; shown only while the list is empty.
+    FirstRunForm* firstRunForm() const { return firstRun_; }
     DeviceList& deviceList() { return devices_; }
     DeviceRecord& workingRecord() { return working_; }
     const LibraryBinding& binding() const { return binding_; }
@@ -178,6 +181,14 @@ private:
     bool copySelectedDevice();
     void onDeviceSelected();
     void onAddDevice();
+    // Appends the working record (its id just given) to the list and the
+    // combo, selects and saves it.
+    void addWorkingRecord();
+    // The first-run form over the video while the list is empty
+    // (first_run_panel.cpp).
+    void createFirstRunForm();
+    void showFirstRunForm();
+    void onFirstRunSave();
     void onEditDevice();
     void onDeleteDevice();
     void onConnectClicked();
@@ -295,6 +306,7 @@ private:
     QPointer<QMessageBox> keyHelp_;
 
     C_DrawStatic* video_ = nullptr;
+    FirstRunForm* firstRun_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QComboBox* deviceCombo_ = nullptr;
     QComboBox* channelCombo_ = nullptr;

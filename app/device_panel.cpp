@@ -146,27 +146,32 @@ void C_Main_Dlg::onDeviceSelected() {
 void C_Main_Dlg::onAddDevice() {
     runSetupDialog(binding_, working_, variant_, kSetupModeAdd);
     if (working_.id != 0) {
-        // Two recorders saved within one second get the same clock id; the
-        // later one takes the next free id so that lookups tell them apart.
-        working_.id = devices_.uniqueId(working_.id);
-        DeviceRecord* record = createRecord();
-        copyRecord(*record, working_);
-        addDeviceEntry(*record);
-        deviceCombo_->setCurrentIndex(deviceCombo_->count() - 1);
-        devices_.append(record);
-        showReconnectSetting();
-        applyControlState(ControlState::DeviceIdle);
-        saveDevices();
+        addWorkingRecord();
     } else {
         // The dialog reset the working record for a new recorder; the combo
         // still shows the selected one, which a later Connect must use.
         copySelectedDevice();
     }
+    showFirstRunForm();
     if (devices_.empty()) {
         applyControlState(ControlState::NoDevice);
         return;
     }
     fillChannelsAndSelectCurrent();
+}
+
+void C_Main_Dlg::addWorkingRecord() {
+    // Two recorders saved within one second get the same clock id; the
+    // later one takes the next free id so that lookups tell them apart.
+    working_.id = devices_.uniqueId(working_.id);
+    DeviceRecord* record = createRecord();
+    copyRecord(*record, working_);
+    addDeviceEntry(*record);
+    deviceCombo_->setCurrentIndex(deviceCombo_->count() - 1);
+    devices_.append(record);
+    showReconnectSetting();
+    applyControlState(ControlState::DeviceIdle);
+    saveDevices();
 }
 
 void C_Main_Dlg::onEditDevice() {
@@ -224,6 +229,7 @@ void C_Main_Dlg::onDeleteDevice() {
         applyControlState(ControlState::NoDevice);
     }
     saveDevices();
+    showFirstRunForm();
 }
 
 void C_Main_Dlg::onConnectClicked() {

@@ -80,6 +80,8 @@ bool C_Main_Dlg::handleViewerKey(QWidget* target, const QKeyEvent& event) {
         }
         return false;
     case Qt::Key_Space:
+        // A space typed into a field stays there.
+        if (qobject_cast<QLineEdit*>(target) != nullptr) return false;
         video_->setFocus(Qt::OtherFocusReason);
         return true;
     default:

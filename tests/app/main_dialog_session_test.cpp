@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "app/first_run_form.h"
 #include "app/main_dialog_ids.h"
 #include "core/library_binding.h"
 #include "gui/c_draw_static.h"
@@ -193,7 +194,7 @@ TEST_F(MainDialogSession, AddConnectSearchControlAndClose) {
     // Channel 3 (entry 2).
     chooseEntry(combo(kChannelCombo), 2);
     EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 2);
-    EXPECT_TRUE(logged("DATA_SEND_REQ flag=1 channels=2"));
+    EXPECT_TRUE(logged("DATA_SEND_REQ flag=0 channels=2"));  // "I only" is off at a first start
     ASSERT_TRUE(processUntil([&] { return showsChannel(2); }));
 
     // The recorded range, then playback from 10:00:00 and back to live.
@@ -252,6 +253,50 @@ TEST_F(MainDialogSession, AddConnectSearchControlAndClose) {
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_TRUE(dialog->deviceList().empty());
     EXPECT_EQ(stored().size(), 1u);
+}
+
+TEST_F(MainDialogSession, TheFirstRunFormAddsARecorderThatConnects) {
+    open();
+    dialog->show();
+    FirstRunForm* form = dialog->firstRunForm();
+    ASSERT_TRUE(form->isVisible());
+    EXPECT_EQ(form->geometry(), video()->geometry());
+    EXPECT_EQ(form->portField()->text(), "3000");
+    saveScreenshot(dialog.get(), "first_run_form.png");
+
+    // No address: nothing is stored, and the form says why.
+    form->saveButton()->click();
+    EXPECT_EQ(combo(kDeviceCombo)->count(), 0);
+    EXPECT_FALSE(form->problem().isEmpty());
+
+    form->nameField()->setText("Shop");
+    form->addressField()->setText("127.0.0.1");
+    form->portField()->setText(QString::number(port));
+    form->accountField()->setText("admin");
+    form->passwordField()->setText("1234");
+    form->saveButton()->click();
+    ASSERT_EQ(entries(kDeviceCombo), QStringList({"Shop"}));
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(enabled(kConnect));
+    settleStore();
+    ASSERT_EQ(stored().size(), 1u);
+    const DeviceRecord& added = *dialog->deviceList().at(0);
+    EXPECT_EQ(added.useStatic, 1u);
+    EXPECT_EQ(added.useDdns, 0u);
+    EXPECT_EQ(added.port, port);
+    EXPECT_NE(added.id, 0u);
+
+    clickConnect();
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
+    ASSERT_TRUE(logged("LOGIN account=admin ok=1"));
+    // "I only" is off on a first start: every picture, not key pictures only.
+    EXPECT_EQ(video()->iframeOnly(), 0);
+    ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
+
+    // Deleting the last recorder brings the form back.
+    click(kConnect);
+    deleteSelected(QMessageBox::Yes);
+    EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(MainDialogSession, ADdnsAnswerIsNotSavedOverTheRecordersOwnAddress) {
