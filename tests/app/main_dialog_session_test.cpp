@@ -516,12 +516,23 @@ TEST_F(MainDialogSession, RefusedConnectIsShownAsConnectFail) {
     ASSERT_TRUE(processUntil([&] { return status() == kStatusConnectFail; }));
     EXPECT_EQ(video()->session().statusLine(), "Connect FAIL");
     EXPECT_EQ(infoLine(), "Connection refused by 127.0.0.1:" + std::to_string(gone));
+    EXPECT_EQ(video()->statusLines().infoText.toStdString(),
+              "Connection refused by 127.0.0.1:" + std::to_string(gone) +
+                  " - Check the address, or that the recorder is on");
     // The status line says it; no box for a connect that never got there.
     processUntil([] { return false; }, 300);
     EXPECT_EQ(video()->networkErrorBox(), nullptr);
     click(kConnect);
     EXPECT_EQ(connectButtonText(), "Connect");
     EXPECT_TRUE(enabled(kAddDevice));
+}
+
+TEST_F(MainDialogSession, ARefusedLoginSaysWhereToCheckTheAccount) {
+    startSimulator({"--password", "other"});
+    connectToStoredRecorder();
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusLoginFail; }));
+    EXPECT_TRUE(video()->statusLines().infoText.endsWith("Check the account and password with Info Setup"))
+        << video()->statusLines().infoText.toStdString();
 }
 
 TEST_F(MainDialogSession, UnansweredConnectAndDdnsLoopAreShownAsConnectFail) {
