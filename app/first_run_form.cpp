@@ -56,6 +56,9 @@ FirstRunForm::FirstRunForm(QWidget* parent) : QWidget(parent) {
     save_->setObjectName(QStringLiteral("FirstRunSave"));
     allSettings_ = new QPushButton(QStringLiteral("Use DDNS / all settings..."), this);
     allSettings_->setObjectName(QStringLiteral("FirstRunAllSettings"));
+    // Enter in a field saves (returnPressed); the buttons take no part in
+    // the dialog's own Enter handling, which would click them a second time.
+    for (QPushButton* button : {save_, allSettings_}) button->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(save_);
     buttons->addWidget(allSettings_);

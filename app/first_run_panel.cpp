@@ -32,6 +32,9 @@ void C_Main_Dlg::showFirstRunForm() {
 }
 
 void C_Main_Dlg::onFirstRunSave() {
+    // Only the first recorder: an Enter that arrives after the save adds
+    // no second one.
+    if (!devices_.empty()) return;
     DeviceRecord entered;
     initRecord(entered);
     if (firstRun_->fill(entered)) {
