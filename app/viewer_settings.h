@@ -1,6 +1,8 @@
 // What the program remembers from one start to the next: the chosen
-// recorder and channel, "I only", each recorder's view and group, the page shown, the window's place and
-// whether it was maximised or showed the video on the whole screen.
+// recorder and channel, "I only", each recorder's view, group and selected
+// tile, the recorders connected without the question, the page shown, the
+// window's place and whether it was maximised or showed the video on the
+// whole screen.
 // Kept in $XDG_CONFIG_HOME/orvix/orvix.conf (~/.config/orvix/orvix.conf
 // without it) in INI form, apart from the device list.
 //
