@@ -164,6 +164,7 @@ void C_Main_Dlg::createControls() {
     video_ = new C_DrawStatic(this);
     video_->setProperty("controlId", kVideoWindow);
     controls_[kVideoWindow] = video_;
+    createFirstRunForm();
 
     for (const ControlTemplate& entry : kControls) {
         QWidget* widget = nullptr;
@@ -321,7 +322,6 @@ void C_Main_Dlg::initDialog(const std::string& libraryDirectory) {
     setControlEnabled(kRecInfoReq, false);
     tabs_->setCurrentIndex(kPageDevice);
     layoutPage(kPageDevice);
-    qobject_cast<QCheckBox*>(control(kIFrameOnly))->setChecked(true);
 
     fillViews();
     applySettings(ViewerSettings::load());
@@ -342,6 +342,7 @@ void C_Main_Dlg::applySettings(const ViewerSettings& settings) {
     video_->setIFrameOnly(settings.iframeOnly ? 1 : 0);
     tabs_->setCurrentIndex(settings.page);
     gridChoices_ = settings.views;
+    connectWithoutAsking_ = settings.connectWithoutAsking;
     restoreView();
 
     // The file may say anything: the place and size are fitted to the
@@ -372,6 +373,7 @@ ViewerSettings C_Main_Dlg::currentSettings() const {
     settings.maximised = fullScreen_ ? maximisedBeforeFullScreen_ : (windowState() & Qt::WindowMaximized) != 0;
     settings.fullScreen = fullScreen_;
     settings.views = gridChoices_;
+    settings.connectWithoutAsking = connectWithoutAsking_;
     return settings;
 }
 
@@ -446,12 +448,14 @@ void C_Main_Dlg::layoutVideoAndTabs() {
     if (fullScreen_) {
         video_->setGeometry(client_);
         tabs_->hide();
+        showFirstRunForm();
         return;
     }
     const DialogGeometry geometry = grownGeometry(client_, QSize(kClientWidth, kClientHeight));
     video_->setGeometry(geometry.video);
     tabs_->setGeometry(geometry.tabs);
     tabs_->show();
+    showFirstRunForm();
 }
 
 void C_Main_Dlg::layoutPage(int index) {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,7 @@ class QTimeEdit;
 namespace orvix {
 
 class C_DrawStatic;
+class FirstRunForm;
 
 class C_Main_Dlg : public QDialog, public MessageTarget {
     Q_OBJECT
@@ -74,6 +76,8 @@ public:
     QWidget* control(int id) const;
     C_DrawStatic* videoWindow() const { return video_; }
     QTabWidget* tabControl() const { return tabs_; }
+    // The form that adds the first recorder; shown only while the list is empty.
+    FirstRunForm* firstRunForm() const { return firstRun_; }
     DeviceList& deviceList() { return devices_; }
     DeviceRecord& workingRecord() { return working_; }
     const LibraryBinding& binding() const { return binding_; }
@@ -181,12 +185,23 @@ private:
     bool copySelectedDevice();
     void onDeviceSelected();
     void onAddDevice();
+    // Appends the working record (its id just given) to the list and the
+    // combo, selects and saves it.
+    void addWorkingRecord();
+    // The first-run form over the video while the list is empty
+    // (first_run_panel.cpp).
+    void createFirstRunForm();
+    void showFirstRunForm();
+    void onFirstRunSave();
     void onEditDevice();
     void onDeleteDevice();
     void onConnectClicked();
     // `ask`: show the "Question" box first. False when nothing was started
     // (true while the password is fetched from the keyring first).
     bool connectToRecorder(bool ask);
+    // The "Question" box, unless the user asked not to be asked again for
+    // this recorder; true to go on.
+    bool askBeforeConnecting();
     // Connects the working record, which holds its password.
     bool startConnection();
     void onStoreOutcome(const StoreQueue::Outcome& outcome);
@@ -268,6 +283,8 @@ private:
     void recordNewChannel();
     bool startRecordingFile();
     void onRecordingEnded(const QString& path, const QString& error);
+    // The Record button checked, and reading "Stop", while a recording runs.
+    void showRecordButton();
     void showKeyHelp();
     void setInfoLine(const QString& text);
     QString shownRecorderName() const;
@@ -293,6 +310,7 @@ private:
     QPointer<QMessageBox> keyHelp_;
 
     C_DrawStatic* video_ = nullptr;
+    FirstRunForm* firstRun_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QComboBox* deviceCombo_ = nullptr;
     QComboBox* channelCombo_ = nullptr;
@@ -301,6 +319,7 @@ private:
     int group_ = 0;  // which group of `view_` cameras
     bool tileEnlarged_ = false;
     std::map<uint32_t, GridChoice> gridChoices_;  // by recorder id
+    std::set<uint32_t> connectWithoutAsking_;      // recorder ids
     int heldView_ = 0;  // a view asked for before the cameras were known
     QDateEdit* searchDate_ = nullptr;
     QTimeEdit* searchTime_ = nullptr;

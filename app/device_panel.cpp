@@ -11,6 +11,7 @@
 #include "app/c_main_dlg.h"
 #include "app/channel_entries.h"
 #include "app/main_dialog_ids.h"
+#include "core/debug_log.h"
 #include "gui/c_draw_static.h"
 #include "gui/grid_layout.h"
 
@@ -107,6 +108,7 @@ void C_Main_Dlg::followStoredIds() {
         if (was == now) continue;
         deviceCombo_->setItemData(i, now);
         if (i == selected && working_.id == was) working_.id = now;
+        if (connectWithoutAsking_.erase(was) != 0) connectWithoutAsking_.insert(now);
         auto choice = gridChoices_.extract(was);
         if (!choice.empty()) {
             choice.key() = now;
@@ -144,26 +146,32 @@ void C_Main_Dlg::onDeviceSelected() {
 void C_Main_Dlg::onAddDevice() {
     runSetupDialog(binding_, working_, variant_, kSetupModeAdd);
     if (working_.id != 0) {
-        // Two recorders saved within one second get the same clock id; the
-        // later one takes the next free id so that lookups tell them apart.
-        working_.id = devices_.uniqueId(working_.id);
-        DeviceRecord* record = createRecord();
-        copyRecord(*record, working_);
-        addDeviceEntry(*record);
-        deviceCombo_->setCurrentIndex(deviceCombo_->count() - 1);
-        devices_.append(record);
-        applyControlState(ControlState::DeviceIdle);
-        saveDevices();
+        addWorkingRecord();
     } else {
         // The dialog reset the working record for a new recorder; the combo
         // still shows the selected one, which a later Connect must use.
         copySelectedDevice();
     }
+    showFirstRunForm();
     if (devices_.empty()) {
         applyControlState(ControlState::NoDevice);
         return;
     }
     fillChannelsAndSelectCurrent();
+}
+
+void C_Main_Dlg::addWorkingRecord() {
+    // Two recorders saved within one second get the same clock id; the
+    // later one takes the next free id so that lookups tell them apart.
+    working_.id = devices_.uniqueId(working_.id);
+    DeviceRecord* record = createRecord();
+    copyRecord(*record, working_);
+    addDeviceEntry(*record);
+    deviceCombo_->setCurrentIndex(deviceCombo_->count() - 1);
+    devices_.append(record);
+    showReconnectSetting();
+    applyControlState(ControlState::DeviceIdle);
+    saveDevices();
 }
 
 void C_Main_Dlg::onEditDevice() {
@@ -203,6 +211,7 @@ void C_Main_Dlg::onDeleteDevice() {
     question.setDefaultButton(QMessageBox::No);
     if (question.exec() != QMessageBox::Yes) return;
     const uint32_t id = deviceCombo_->itemData(index).toUInt();
+    connectWithoutAsking_.erase(id);
     deviceCombo_->removeItem(index);
     devices_.removeFirstWithId(id);
 
@@ -220,6 +229,7 @@ void C_Main_Dlg::onDeleteDevice() {
         applyControlState(ControlState::NoDevice);
     }
     saveDevices();
+    showFirstRunForm();
 }
 
 void C_Main_Dlg::onConnectClicked() {
@@ -237,13 +247,7 @@ bool C_Main_Dlg::connectToRecorder(bool ask) {
         tellUser(QString::fromLatin1(kStringStreamTypeUnset));
         return false;
     }
-    if (ask) {
-        QMessageBox question(QMessageBox::NoIcon, QString::fromLatin1(kQuestionCaption),
-                             QString::fromLatin1(kStringConnectQuestion), QMessageBox::Ok | QMessageBox::Cancel,
-                             this);
-        question.setObjectName(QStringLiteral("ConnectQuestion"));
-        if (question.exec() != QMessageBox::Ok) return false;
-    }
+    if (ask && !askBeforeConnecting()) return false;
     // A password kept in the keyring is fetched first, on the store's
     // thread: the window goes on meanwhile.
     DeviceRecord* stored = devices_.findById(working_.id);
@@ -255,11 +259,30 @@ bool C_Main_Dlg::connectToRecorder(bool ask) {
     return startConnection();
 }
 
+bool C_Main_Dlg::askBeforeConnecting() {
+    if (connectWithoutAsking_.count(working_.id) != 0) return true;
+    QMessageBox question(QMessageBox::NoIcon, QString::fromLatin1(kQuestionCaption),
+                         QString::fromLatin1(kStringConnectQuestion), QMessageBox::Ok | QMessageBox::Cancel, this);
+    question.setObjectName(QStringLiteral("ConnectQuestion"));
+    auto* never = new QCheckBox(QString::fromLatin1(kDoNotAskAgainText));
+    question.setCheckBox(never);
+    if (question.exec() != QMessageBox::Ok) return false;
+    if (never->isChecked() && working_.id != 0) {
+        connectWithoutAsking_.insert(working_.id);
+        // Kept at once, not only when the dialog closes.
+        if (!currentSettings().save()) debugLogf("orvix: the settings could not be written\r\n");
+    }
+    return true;
+}
+
 bool C_Main_Dlg::startConnection() {
     // There is no connection manager to ask for a network: the link
     // reports a network that cannot be reached itself.
     applyControlState(ControlState::Connected);
     clearRange();
+    // What the info line said before (a snapshot without a picture, an
+    // earlier failure) is no news about this connection.
+    setInfoLine(QString());
     applyReconnectSetting();
     // Video starts on the channel chosen in the channel list, in the view
     // chosen: the grid's channels are asked for at the login.

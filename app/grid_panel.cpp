@@ -101,6 +101,7 @@ void C_Main_Dlg::updateViewControls() {
 void C_Main_Dlg::onTileSelected(int channel) {
     const bool changed = channel != working_.currentChannel.load();
     working_.currentChannel.store(channel);
+    rememberView();
     const int entry = channelCombo_->findData(channel);
     if (entry >= 0) channelCombo_->setCurrentIndex(entry);
     // A recording follows the selected tile into a new file.
@@ -143,12 +144,17 @@ void C_Main_Dlg::restoreView() {
     const int cameras = viewCameraCount();
     view_ = found != gridChoices_.end() ? fittingView(found->second.view, cameras) : 1;
     group_ = found != gridChoices_.end() && view_ > 1 ? clampGroup(found->second.group, cameras, view_) : 0;
+    // The tile selected last is selected again where the group shows it.
+    if (found != gridChoices_.end() && view_ > 1 &&
+        groupChannels(cameras, view_, group_).contains(found->second.channel)) {
+        working_.currentChannel.store(found->second.channel);
+    }
     fillViews();
     if (!isConnected()) applyView();
 }
 
 void C_Main_Dlg::rememberView() {
-    if (working_.id != 0) gridChoices_[working_.id] = GridChoice{view_, group_};
+    if (working_.id != 0) gridChoices_[working_.id] = GridChoice{view_, group_, working_.currentChannel.load()};
 }
 
 void C_Main_Dlg::fitViewToRecorder() {
@@ -157,8 +163,8 @@ void C_Main_Dlg::fitViewToRecorder() {
     // model's count was known, which may have held it back).
     const int cameras = viewCameraCount();
     const auto found = gridChoices_.find(working_.id);
-    GridChoice wanted = found != gridChoices_.end() ? found->second : GridChoice{view_, group_};
-    if (heldView_ > 0) wanted = GridChoice{heldView_, 0};
+    GridChoice wanted = found != gridChoices_.end() ? found->second : GridChoice{view_, group_, -1};
+    if (heldView_ > 0) wanted = GridChoice{heldView_, 0, -1};
     heldView_ = 0;
     const int view = fittingView(wanted.view, cameras);
     const int group = view > 1 ? clampGroup(view == wanted.view ? wanted.group : groupOf(working_.currentChannel.load(), view),

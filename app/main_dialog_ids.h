@@ -87,6 +87,8 @@ inline constexpr char kDisconnectText[] = "Disconnect";
 inline constexpr char kNormalText[] = "Normal";
 inline constexpr char kInvertText[] = "Invert";
 inline constexpr char kQuestionCaption[] = "Question";
+// The check box of the "Question" box before a connection.
+inline constexpr char kDoNotAskAgainText[] = "Do not ask again for this recorder";
 
 // What the dialog tells the user beyond the string table.
 inline constexpr char kStringStreamTypeUnset[] =
@@ -100,6 +102,7 @@ inline constexpr char kWaitingForKeyring[] = "Waiting for the keyring...";
 // %1, %2: the first and last recorded second, as yyyy-MM-dd HH:mm:ss.
 inline constexpr char kSnapshotText[] = "Snapshot";
 inline constexpr char kRecordText[] = "Record";
+inline constexpr char kStopRecordText[] = "Stop";
 inline constexpr char kViewText[] = "View :";
 inline constexpr char kGroupPreviousText[] = "<";
 inline constexpr char kGroupNextText[] = ">";

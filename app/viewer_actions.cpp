@@ -83,6 +83,8 @@ bool C_Main_Dlg::handleViewerKey(QWidget* target, const QKeyEvent& event) {
         }
         return false;
     case Qt::Key_Space:
+        // A space typed into a field stays there.
+        if (qobject_cast<QLineEdit*>(target) != nullptr) return false;
         video_->setFocus(Qt::OtherFocusReason);
         return true;
     default:
@@ -149,7 +151,7 @@ void C_Main_Dlg::toggleRecording() {
     } else {
         startRecordingFile();
     }
-    qobject_cast<QPushButton*>(control(kRecord))->setChecked(video_->recording());
+    showRecordButton();
 }
 
 bool C_Main_Dlg::startRecordingFile() {
@@ -180,11 +182,11 @@ void C_Main_Dlg::recordNewChannel() {
     std::string error;
     if (!video_->stopRecording(error)) debugLogf("orvix: recording of the channel left: %s\r\n", error.c_str());
     startRecordingFile();
-    qobject_cast<QPushButton*>(control(kRecord))->setChecked(video_->recording());
+    showRecordButton();
 }
 
 void C_Main_Dlg::onRecordingEnded(const QString& path, const QString& error) {
-    qobject_cast<QPushButton*>(control(kRecord))->setChecked(false);
+    showRecordButton();
     // A connection that ended by itself keeps its reason on the info line
     // unless the recording failed.
     if (!error.isEmpty()) {
@@ -192,6 +194,14 @@ void C_Main_Dlg::onRecordingEnded(const QString& path, const QString& error) {
     } else if (!video_->session().linkEnded()) {
         setInfoLine(QStringLiteral("Recording saved to ") + path);
     }
+}
+
+void C_Main_Dlg::showRecordButton() {
+    auto* button = qobject_cast<QPushButton*>(control(kRecord));
+    const bool on = video_->recording();
+    button->setChecked(on);
+    // While a recording runs the button says what a click does.
+    button->setText(QString::fromLatin1(on ? kStopRecordText : kRecordText));
 }
 
 QString C_Main_Dlg::keyHelpText() {

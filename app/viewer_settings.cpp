@@ -84,13 +84,14 @@ ViewerSettings ViewerSettings::load() {
     if (size.isValid() && !size.isEmpty()) s.size = size;
     s.maximised = file.value(QStringLiteral("window/maximised"), s.maximised).toBool();
     s.fullScreen = file.value(QStringLiteral("window/fullScreen"), s.fullScreen).toBool();
-    // One key per recorder id: "VIEW/GROUP"; anything else is left out.
+    // One key per recorder id: "VIEW/GROUP/CHANNEL" (or "VIEW/GROUP" as
+    // written before the channel was kept); anything else is left out.
     file.beginGroup(QStringLiteral("views"));
     for (const QString& key : file.childKeys()) {
         bool idOk = false;
         const uint32_t id = key.toUInt(&idOk);
         const QStringList parts = file.value(key).toString().split(QLatin1Char('/'));
-        if (!idOk || id == 0 || parts.size() != 2) continue;
+        if (!idOk || id == 0 || parts.size() < 2 || parts.size() > 3) continue;
         bool viewOk = false;
         bool groupOk = false;
         const int view = parts[0].toInt(&viewOk);
@@ -99,9 +100,19 @@ ViewerSettings ViewerSettings::load() {
             group >= kChannels) {
             continue;
         }
-        s.views[id] = GridChoice{view, group};
+        bool channelOk = parts.size() == 3;
+        const int channel = channelOk ? parts[2].toInt(&channelOk) : -1;
+        s.views[id] = GridChoice{view, group, channelOk && channel >= 0 && channel < kChannels ? channel : -1};
     }
     file.endGroup();
+    // Ids separated by commas; anything that is no id is left out.
+    // (A file edited by hand may hold them unquoted, which reads as a list.)
+    const QString ids = file.value(QStringLiteral("connect/withoutAsking")).toStringList().join(QLatin1Char(','));
+    for (const QString& part : ids.split(QLatin1Char(','))) {
+        bool ok = false;
+        const uint32_t id = part.trimmed().toUInt(&ok);
+        if (ok && id != 0) s.connectWithoutAsking.insert(id);
+    }
     return s;
 }
 
@@ -117,8 +128,12 @@ bool ViewerSettings::save() const {
     file.setValue(QStringLiteral("window/fullScreen"), fullScreen);
     file.remove(QStringLiteral("views"));
     for (const auto& [id, choice] : views) {
-        file.setValue(QStringLiteral("views/%1").arg(id), QStringLiteral("%1/%2").arg(choice.view).arg(choice.group));
+        file.setValue(QStringLiteral("views/%1").arg(id),
+                      QStringLiteral("%1/%2/%3").arg(choice.view).arg(choice.group).arg(choice.channel));
     }
+    QStringList unasked;
+    for (uint32_t id : connectWithoutAsking) unasked.append(QString::number(id));
+    file.setValue(QStringLiteral("connect/withoutAsking"), unasked.join(QLatin1Char(',')));
     file.sync();
     return file.status() == QSettings::NoError;
 }

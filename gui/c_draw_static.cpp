@@ -4,9 +4,11 @@
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 
 #include "core/debug_log.h"
 #include "gui/aspect_fit.h"
+#include "gui/failure_hint.h"
 #include "gui/grid_view.h"
 #include "gui/overlay_layer.h"
 #include "media/video_decoder.h"
@@ -255,6 +257,8 @@ void C_DrawStatic::onPicture() {
 StatusLines C_DrawStatic::statusLines() const {
     // The info line keeps what the recording is doing through a reconnect.
     QString info = QString::fromStdString(session_.infoLine());
+    const QString hint = failureHint(session_.status(), session_.linkEnded());
+    if (!hint.isEmpty()) info = info.isEmpty() ? hint : info + QStringLiteral(" - ") + hint;
     const QString note = recording_.note();
     if (!note.isEmpty()) info = info.isEmpty() ? note : info + QStringLiteral(" - ") + note;
     return StatusLines{session_.status(), QString::fromStdString(session_.statusLine()), info};
@@ -271,10 +275,14 @@ void C_DrawStatic::paintEvent(QPaintEvent*) {
         !output_.handOver().latest().image.isNull()) {
         return;
     }
-    // The grid paints every tile, black where it has no picture.
+    // The grid paints every tile, black where it has no picture; the band
+    // below it, where the status strip lies, is black.
     const GridView* grid = views_.grid();
-    if (views_.gridShown() && grid->isVisible() && grid->geometry().contains(rect())) return;
     QPainter painter(this);
+    if (views_.gridShown() && grid->isVisible()) {
+        for (const QRect& band : QRegion(rect()).subtracted(grid->geometry())) painter.fillRect(band, Qt::black);
+        return;
+    }
     status_.paintLogo(painter, rect(), recording_.state() == WindowRecording::State::Paused);
 }
 

@@ -60,7 +60,9 @@ QSize GridFeed::Slot::shownSize(const QSize& decoded) const {
 }
 
 std::pair<int, int> GridFeed::pictureSize(int channel, int width, int height) {
-    if (!validChannel(channel)) return {width, height};
+    // The channel kept whole is decoded at its own size and scaled for its
+    // tile here.
+    if (!validChannel(channel) || channel == fullChannel_.load()) return {width, height};
     const Slot& slot = slots_[static_cast<size_t>(channel)];
     std::lock_guard<std::mutex> lock(slot.mutex);
     const QSize shown = slot.shownSize(QSize(width, height));
@@ -95,9 +97,19 @@ void GridFeed::picture(int channel, const ChannelPicture& frame) {
                                               static_cast<int>(buffer.bytesPerLine()))) {
         image = buffer;
     }
+    QImage full;
+    if (channel == fullChannel_.load() && QSize(frame.width, frame.height) == source) {
+        QImage& whole = slot.fullBuffers.take(source);
+        if (!whole.isNull() && slot.scaler.scale(frame.pixels, frame.width, frame.height, frame.rowBytes, whole.bits(),
+                                                 whole.width(), whole.height(),
+                                                 static_cast<int>(whole.bytesPerLine()))) {
+            full = whole;
+        }
+    }
     {
         std::lock_guard<std::mutex> lock(slot.mutex);
         slot.picture.image = image;
+        slot.picture.full = full;
         slot.picture.source = source;
         slot.picture.recorderSeconds = frame.recorderSeconds;
         ++slot.picture.serial;

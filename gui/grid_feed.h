@@ -30,6 +30,7 @@ class StreamRecorder;
 // A channel's newest picture, scaled for its tile.
 struct TilePicture {
     QImage image;           // null before the first picture
+    QImage full;            // at the decoded size: only for the channel kept so
     QSize source;           // the decoded size
     int64_t recorderSeconds = 0;
     uint64_t serial = 0;    // counts the channel's pictures; 0: none yet
@@ -45,6 +46,9 @@ public:
     // pictures are scaled to fit it in their display shape. An empty area
     // keeps the pictures' times and sizes only.
     void setTileArea(int channel, const QSize& area);
+    // GUI thread: `channel`'s pictures (the selected tile's, for a
+    // snapshot) are also kept at their decoded size; -1 for none.
+    void keepFullPictures(int channel) { fullChannel_.store(channel); }
     // GUI thread: every channel's picture forgotten (a new connection, or
     // playback from another time).
     void clearPictures();
@@ -83,6 +87,7 @@ private:
         TilePicture picture;
         PictureScaler scaler;  // used by the channel's worker only
         ImageTurns buffers;    // the same
+        ImageTurns fullBuffers;  // the same, for the pictures kept whole
         // The shown size for a decoded size, as the tile's area is now.
         QSize shownSize(const QSize& decoded) const;
     };
@@ -92,6 +97,7 @@ private:
     StreamRecorder* recorder_ = nullptr;
     int recorderChannel_ = -1;
     std::atomic<bool> notifyPending_{false};
+    std::atomic<int> fullChannel_{-1};
     QElapsedTimer sinceReady_;  // GUI thread
 };
 

@@ -22,6 +22,11 @@ int fittingView(int view, int cameras) {
     return best;
 }
 
+QRect gridArea(const QRect& window, int band) {
+    if (window.height() <= 2 * band) return window;
+    return window.adjusted(0, 0, 0, -band);
+}
+
 int gridColumns(int view) {
     switch (view) {
     case 4: return 2;

@@ -24,6 +24,12 @@ int fittingView(int view, int cameras);
 // Tiles across (and down) for `view`: 1, 2, 3 or 4.
 int gridColumns(int view);
 
+// The part of the video window `window` the grid takes: all but a band of
+// `band` pixels along the bottom, where the status and info lines go, so
+// that they never cover a tile (the whole window when it is no higher than
+// twice the band).
+QRect gridArea(const QRect& window, int band);
+
 // The tiles of `view` in `area`, row by row; the columns and rows share the
 // area's width and height, the last column and row taking what is left.
 std::vector<QRect> tileRects(const QRect& area, int view);

@@ -32,6 +32,7 @@ void GridView::showChannels(const ChannelSet& channels, int view) {
     view_ = isGridView(view) && view > 1 ? view : std::max(4, gridColumns(view) * gridColumns(view));
     for (TileState& tile : tiles_) tile = TileState();
     if (!channels_.contains(selected_)) selected_ = channels_.first();
+    feed_.keepFullPictures(selected_);
     giveTileAreas();
     update();
 }
@@ -40,6 +41,7 @@ bool GridView::selectChannel(int channel) {
     if (!channels_.contains(channel)) return false;
     if (channel != selected_) {
         selected_ = channel;
+        feed_.keepFullPictures(selected_);
         update();
     }
     return true;
@@ -171,7 +173,10 @@ void GridView::paintTile(QPainter& painter, int index) {
     const QRect tile = tileRect(index);
     const QRect inner = innerRect(index);
     if (index >= channels_.size()) {
+        // A tile the group has no camera for says so rather than looking
+        // like a camera that sends nothing.
         painter.fillRect(tile, Qt::black);
+        paintTileNotice(painter, inner, QString::fromLatin1(kNoCameraText));
         return;
     }
     const int channel = channels_.at(index);
@@ -190,9 +195,14 @@ QImage GridView::snapshot() const {
     if (index < 0) return QImage();
     const TilePicture picture = feed_.latest(selected_);
     if (picture.serial == 0 || picture.image.isNull()) return QImage();
-    QImage image(picture.image.size(), QImage::Format_RGB32);
+    // The camera's picture at its own height in its display shape, as the
+    // single view saves it; the tile's smaller copy only until the first
+    // picture kept whole since the selection has come.
+    const QImage& source = picture.full.isNull() ? picture.image : picture.full;
+    QImage image(shownSize(picture.source, picture.source.height()), QImage::Format_RGB32);
     QPainter painter(&image);
-    painter.drawImage(image.rect(), picture.image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(image.rect(), source);
     TileOverlay overlay;
     overlay.paint(painter, image.rect(), textsFor(selected_));
     return image;

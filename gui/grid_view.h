@@ -23,6 +23,8 @@ class GridView : public QWidget {
     Q_OBJECT
 
 public:
+    // What a tile without a camera (the last tiles of a short group) says.
+    static constexpr char kNoCameraText[] = "no camera";
     // A tile of a playback that got no picture this long says so.
     static constexpr int kNoRecordingMs = 5000;
 

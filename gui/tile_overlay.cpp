@@ -80,6 +80,11 @@ void TileOverlay::layOut(const QSize& size, const TileTexts& texts) {
     if (texts.recording) {
         const QString mark = QStringLiteral("REC");
         const int width = metrics.horizontalAdvance(mark);
+        // On a dark band, as over the single view: it reads on a red picture too.
+        const int pad = std::max(1, line / 8);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, 150));
+        painter.drawRoundedRect(QRectF(size.width() - width - x - pad, 2, width + 2 * pad, line), pad, pad);
         draw(QPointF(size.width() - width - x, 2 + metrics.ascent()), mark, QColor(255, 40, 40));
     }
 }

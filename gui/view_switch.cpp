@@ -1,6 +1,15 @@
 #include "gui/view_switch.h"
 
+#include "gui/grid_layout.h"
+#include "gui/status_band.h"
+
 namespace orvix {
+namespace {
+
+// The grid leaves the status strip a band of its own below the tiles.
+QRect tileArea(const QRect& window) { return gridArea(window, StatusBand::kHeight); }
+
+}  // namespace
 
 ViewSwitch::ViewSwitch(QWidget* window, VideoOutput& output, VideoSession& session)
     : window_(window), output_(output), session_(session) {
@@ -36,7 +45,7 @@ bool ViewSwitch::showGrid(const ChannelSet& channels, int view) {
     grid_->showChannels(channels, view);
     gridShown_ = true;
     if (QWidget* single = output_.activeView()) single->hide();
-    grid_->setGeometry(window_->rect());
+    grid_->setGeometry(tileArea(window_->rect()));
     // Shown at once while connected: tiles without a picture say so.
     if (session_.threadsRunning() && !session_.linkEnded()) {
         raiseGrid();
@@ -68,7 +77,7 @@ void ViewSwitch::hideViews() {
 
 void ViewSwitch::followWindow(const QRect& area) {
     output_.followWindow();
-    grid_->setGeometry(area);
+    grid_->setGeometry(tileArea(area));
 }
 
 bool ViewSwitch::takeSinglePicture() {
@@ -79,7 +88,7 @@ bool ViewSwitch::takeSinglePicture() {
 }
 
 void ViewSwitch::raiseGrid() {
-    grid_->setGeometry(window_->rect());
+    grid_->setGeometry(tileArea(window_->rect()));
     grid_->show();
     grid_->raise();
     emit viewChanged();

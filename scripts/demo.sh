@@ -7,7 +7,11 @@
 # video. The simulator stops when ORVIX is closed.
 #
 # Needs a display; on a machine without one: xvfb-run -a bash scripts/demo.sh
+# `bash scripts/demo.sh --channels 16` makes the demo recorder one of 16
+# cameras (9 for 9); it has 4 otherwise.
 set -euo pipefail
+channels=4
+if [ "${1:-}" = "--channels" ] && [ -n "${2:-}" ]; then channels=$2; fi
 cd "$(dirname "$0")/.."
 root=$PWD
 
@@ -23,7 +27,7 @@ sim_out=$demo/recorder-sim.out
 : >"$sim_out"
 
 # Port 0: the system picks a free port, which the simulator prints.
-"$build/bin/orvix-recorder-sim" --port 0 --log "$demo/recorder-sim.log" >"$sim_out" 2>&1 &
+"$build/bin/orvix-recorder-sim" --port 0 --channels "$channels" --log "$demo/recorder-sim.log" >"$sim_out" 2>&1 &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
 

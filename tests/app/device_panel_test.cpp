@@ -2,11 +2,13 @@
 // the setup dialog and the store, connecting and disconnecting, channels.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <sqlite3.h>
 
 #include "app/main_dialog_ids.h"
@@ -273,7 +275,7 @@ TEST_F(DevicePanelTest, TheChannelListFollowsTheModelOnceConnected) {
     dialog->sendMessage(VWM_CONNECTED, reinterpret_cast<WParam>(&working), 0);
     EXPECT_EQ(combo(kChannelCombo)->count(), 0);
     click(kIFrameOnly);
-    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 0);
+    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 1);
     EXPECT_EQ(working.currentChannel.load(), 7);
     messages = takeSent();
     ASSERT_EQ(messages.size(), 1u);
@@ -383,11 +385,11 @@ TEST_F(DevicePanelTest, IOnlySetsTheVideoWindowsFlagAndRequestsTheChosenChannel)
     open();
     chooseEntry(combo(kChannelCombo), 5);
     takeSent();
-    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 1);
-    click(kIFrameOnly);
     EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 0);
     click(kIFrameOnly);
     EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 1);
+    click(kIFrameOnly);
+    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 0);
     const auto messages = takeSent();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[1].message, VWM_SET_CHANNEL);
@@ -453,3 +455,65 @@ TEST_F(DevicePanelTest, ReconnectBoxIsStoredWithEachRecorderAndGivenToTheSession
     click(kAutoReconnect);
     EXPECT_TRUE(dialog->videoWindow()->session().reconnectPolicy().enabled);
 }
+
+namespace {
+
+// Whether a modal box opened while `act` ran; one that did is cancelled.
+bool askedDuring(const std::function<void()>& act) {
+    bool asked = false;
+    QTimer::singleShot(50, [&asked] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            asked = true;
+            modal->close();
+        }
+    });
+    act();
+    processUntil([] { return false; }, 100);
+    return asked;
+}
+
+TEST_F(DevicePanelTest, DoNotAskAgainHoldsForThatRecorderAcrossARestart) {
+    store({{1, u"A"}, {2, u"B"}});
+    open();
+    onNextModal([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        ASSERT_NE(box->checkBox(), nullptr);
+        EXPECT_EQ(box->checkBox()->text(), "Do not ask again for this recorder");
+        box->checkBox()->setChecked(true);
+        box->button(QMessageBox::Ok)->click();
+    });
+    click(kConnect);
+    EXPECT_TRUE(dialog->isConnected());
+    click(kConnect);
+    dialog->close();
+
+    open();
+    EXPECT_FALSE(askedDuring([&] { click(kConnect); }));
+    EXPECT_TRUE(dialog->isConnected());
+    click(kConnect);
+    // Another recorder still asks.
+    chooseEntry(combo(kDeviceCombo), 1);
+    EXPECT_TRUE(askedDuring([&] { click(kConnect); }));
+    EXPECT_FALSE(dialog->isConnected());
+}
+
+TEST_F(DevicePanelTest, TheFirstRecorderAddedShowsItsReconnectSetting) {
+    open();
+    auto setup = scriptSetup(u"First");
+    click(kAddDevice);
+    ASSERT_EQ(dialog->deviceList().size(), 1u);
+    EXPECT_EQ(dialog->deviceList().at(0)->autoReconnectOff, 0);
+    EXPECT_TRUE(qobject_cast<QCheckBox*>(control(kAutoReconnect))->isChecked());
+}
+
+TEST_F(DevicePanelTest, AConnectionStartsWithoutTheInfoLineOfBefore) {
+    store({{1, u"A"}});
+    open();
+    dialog->takeSnapshot();
+    EXPECT_EQ(dialog->videoWindow()->session().infoLine(), "Snapshot: no picture is shown");
+    connectStreaming();
+    EXPECT_EQ(dialog->videoWindow()->session().infoLine(), "");
+}
+
+}  // namespace

@@ -24,6 +24,7 @@
 #include "gui/c_draw_static.h"
 #include "gui/grid_view.h"
 #include "gui/presented_counter.h"
+#include "gui/status_strip.h"
 #include "link/link_status.h"
 #include "recording/recording_check.h"
 #include "session/video_session.h"
@@ -150,9 +151,10 @@ TEST_F(GridViewerTest, FourCamerasInTheirQuadrantsSelectedShownAloneAndBack) {
     ASSERT_TRUE(video()->gridShown());
     for (int channel = 0; channel < 4; ++channel) {
         ASSERT_TRUE(processUntil([&] { return tileShows(channel); }, 20000)) << "channel " << channel;
-        // Each channel in its own quadrant, row by row.
-        const QRect quadrant(channel % 2 * video()->width() / 2, channel / 2 * video()->height() / 2,
-                             video()->width() / 2, video()->height() / 2);
+        // Each channel in its own quadrant of the grid, row by row.
+        const QRect area = grid()->geometry();
+        const QRect quadrant(channel % 2 * area.width() / 2, channel / 2 * area.height() / 2, area.width() / 2,
+                             area.height() / 2);
         EXPECT_TRUE(quadrant.contains(grid()->pictureRect(channel))) << channel;
     }
     // Each tile's pictures count as displayed ones.
@@ -161,6 +163,20 @@ TEST_F(GridViewerTest, FourCamerasInTheirQuadrantsSelectedShownAloneAndBack) {
     EXPECT_EQ(grid()->textsFor(2).title, "Sim Gate CH 03");
     EXPECT_FALSE(grid()->textsFor(2).time.isEmpty());
     EXPECT_TRUE(grid()->textsFor(2).rates.isEmpty());
+    // The status and info lines have a band below the tiles: the bottom
+    // rows of the bottom-left picture show its camera.
+    video()->showInfoLine("An info line over the band");
+    processUntil([] { return false; }, 100);
+    const auto* strip = video()->findChild<StatusStrip*>();
+    ASSERT_NE(strip, nullptr);
+    EXPECT_TRUE(strip->isVisible());
+    EXPECT_FALSE(strip->geometry().intersects(grid()->geometry()));
+    // Above the test picture's numbered bar and time.
+    const QRect lowLeft = grid()->pictureRect(2).translated(grid()->pos());
+    EXPECT_TRUE(inChannelColour(video()->grab().toImage(),
+                                QRect(lowLeft.left(), lowLeft.bottom() - lowLeft.height() / 4, lowLeft.width(),
+                                      lowLeft.height() / 12),
+                                2, 1));
     saveScreenshot("grid_2x2.png");
     // Tab on the video: the rates row with the channel's drops, and back.
     video()->setFocus();
@@ -211,9 +227,11 @@ TEST_F(GridViewerTest, FourCamerasInTheirQuadrantsSelectedShownAloneAndBack) {
     QTest::keyClick(video(), Qt::Key_2);
     EXPECT_EQ(video()->selectedTileChannel(), 1);
     ASSERT_TRUE(processUntil([&] { return tileShows(1); }, 20000));
+    // The camera's 352x288 picture at its height in its 4:3 shape, as the
+    // single view saves it; not the tile's smaller copy.
     const QImage snapshot = video()->snapshot();
     ASSERT_FALSE(snapshot.isNull());
-    EXPECT_EQ(snapshot.size(), grid()->pictureRect(1).size());
+    EXPECT_EQ(snapshot.size(), QSize(384, 288));
     EXPECT_TRUE(inChannelColour(snapshot, below(snapshot.rect()), 1));
 
     // Double-click on the lone picture returns too.
@@ -301,7 +319,7 @@ TEST_F(GridViewerTest, GroupsOfASixteenCameraRecorderAndTheViewAfterARestart) {
     // Closed and started again: the recorder comes back in nine pictures
     // once it has said it has the cameras for them.
     dialog->accept();
-    EXPECT_EQ(ViewerSettings::load().views[1], (GridChoice{9, 0}));
+    EXPECT_EQ(ViewerSettings::load().views[1], (GridChoice{9, 0, 8}));
     dialog.reset();
     open();
     dialog->show();
@@ -312,6 +330,23 @@ TEST_F(GridViewerTest, GroupsOfASixteenCameraRecorderAndTheViewAfterARestart) {
     EXPECT_EQ(dialog->shownView(), 9);
     EXPECT_TRUE(video()->gridShown());
     ASSERT_TRUE(processUntil([&] { return tileShows(8); }, 20000));
+
+    // The last group has seven cameras: its two last tiles say they have none.
+    before = dataRequests().size();
+    QTest::keyClick(video(), Qt::Key_PageDown);
+    ASSERT_TRUE(requested("9,10,11,12,13,14,15", before));
+    ASSERT_TRUE(processUntil([&] { return tileShows(15); }, 20000));
+    const QImage shot = video()->grab().toImage();
+    const QRect empty = grid()->tileRect(8);
+    bool lettered = false;
+    for (int x = empty.left() + 10; x < empty.right() - 10 && !lettered; ++x) {
+        for (int y = empty.center().y() - 4; y <= empty.center().y() + 4 && !lettered; ++y) {
+            const QRgb p = shot.pixel(x, y);
+            lettered = qRed(p) > 150 && qGreen(p) > 150 && qBlue(p) > 150;
+        }
+    }
+    EXPECT_TRUE(lettered);
+    saveScreenshot("grid_3x3_last_group.png");
 }
 
 TEST_F(GridViewerTest, PlaybackOfTheWholeGridAndTilesWithoutPictures) {

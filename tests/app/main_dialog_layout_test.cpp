@@ -232,7 +232,7 @@ TEST_F(OpenedDialogTest, ControlsCarryTheirLabelsAndCombosTheirValues) {
     EXPECT_EQ(itemData(kAlarmDuration),
               std::vector<int>({0, 5, 10, 20, 60, 120, 240, 600, 1800, 3600, 7200}));
     for (int id : {kPresetNumber, kPresetAction, kAlarmOutput, kAlarmDuration}) EXPECT_EQ(combo(id)->currentIndex(), 0);
-    EXPECT_TRUE(qobject_cast<QCheckBox*>(control(kIFrameOnly))->isChecked());
+    EXPECT_FALSE(qobject_cast<QCheckBox*>(control(kIFrameOnly))->isChecked());
     EXPECT_EQ(qobject_cast<QPushButton*>(control(kConnect))->text(), "Connect");
     EXPECT_EQ(qobject_cast<QPushButton*>(control(kDirectionMode))->text(), "Normal");
     EXPECT_EQ(qobject_cast<QPushButton*>(control(kRecInfoReq))->text(), "Rec Info Req");

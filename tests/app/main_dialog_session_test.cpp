@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "app/first_run_form.h"
 #include "app/main_dialog_ids.h"
 #include "core/library_binding.h"
 #include "gui/c_draw_static.h"
@@ -193,7 +194,7 @@ TEST_F(MainDialogSession, AddConnectSearchControlAndClose) {
     // Channel 3 (entry 2).
     chooseEntry(combo(kChannelCombo), 2);
     EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 2);
-    EXPECT_TRUE(logged("DATA_SEND_REQ flag=1 channels=2"));
+    EXPECT_TRUE(logged("DATA_SEND_REQ flag=0 channels=2"));  // "I only" is off at a first start
     ASSERT_TRUE(processUntil([&] { return showsChannel(2); }));
 
     // The recorded range, then playback from 10:00:00 and back to live.
@@ -252,6 +253,51 @@ TEST_F(MainDialogSession, AddConnectSearchControlAndClose) {
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_TRUE(dialog->deviceList().empty());
     EXPECT_EQ(stored().size(), 1u);
+}
+
+TEST_F(MainDialogSession, TheFirstRunFormAddsARecorderThatConnects) {
+    open();
+    dialog->show();
+    FirstRunForm* form = dialog->firstRunForm();
+    ASSERT_TRUE(form->isVisible());
+    EXPECT_EQ(form->geometry(), video()->geometry());
+    EXPECT_EQ(form->portField()->text(), "3000");
+    saveScreenshot(dialog.get(), "first_run_form.png");
+
+    // No address: nothing is stored, and the form says why.
+    form->saveButton()->click();
+    EXPECT_EQ(combo(kDeviceCombo)->count(), 0);
+    EXPECT_FALSE(form->problem().isEmpty());
+
+    form->nameField()->setText("Shop");
+    form->addressField()->setText("127.0.0.1");
+    form->portField()->setText(QString::number(port));
+    form->accountField()->setText("admin");
+    form->passwordField()->setText("1234");
+    form->saveButton()->click();
+    emit form->saveRequested();  // an Enter that came after the save
+    ASSERT_EQ(entries(kDeviceCombo), QStringList({"Shop"}));
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(enabled(kConnect));
+    settleStore();
+    ASSERT_EQ(stored().size(), 1u);
+    const DeviceRecord& added = *dialog->deviceList().at(0);
+    EXPECT_EQ(added.useStatic, 1u);
+    EXPECT_EQ(added.useDdns, 0u);
+    EXPECT_EQ(added.port, port);
+    EXPECT_NE(added.id, 0u);
+
+    clickConnect();
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusDataSendOk; }));
+    ASSERT_TRUE(logged("LOGIN account=admin ok=1"));
+    // "I only" is off on a first start: every picture, not key pictures only.
+    EXPECT_EQ(video()->iframeOnly(), 0);
+    ASSERT_TRUE(processUntil([&] { return showsChannel(0); }));
+
+    // Deleting the last recorder brings the form back.
+    click(kConnect);
+    deleteSelected(QMessageBox::Yes);
+    EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(MainDialogSession, ADdnsAnswerIsNotSavedOverTheRecordersOwnAddress) {
@@ -471,12 +517,23 @@ TEST_F(MainDialogSession, RefusedConnectIsShownAsConnectFail) {
     ASSERT_TRUE(processUntil([&] { return status() == kStatusConnectFail; }));
     EXPECT_EQ(video()->session().statusLine(), "Connect FAIL");
     EXPECT_EQ(infoLine(), "Connection refused by 127.0.0.1:" + std::to_string(gone));
+    EXPECT_EQ(video()->statusLines().infoText.toStdString(),
+              "Connection refused by 127.0.0.1:" + std::to_string(gone) +
+                  " - Check the address, or that the recorder is on");
     // The status line says it; no box for a connect that never got there.
     processUntil([] { return false; }, 300);
     EXPECT_EQ(video()->networkErrorBox(), nullptr);
     click(kConnect);
     EXPECT_EQ(connectButtonText(), "Connect");
     EXPECT_TRUE(enabled(kAddDevice));
+}
+
+TEST_F(MainDialogSession, ARefusedLoginSaysWhereToCheckTheAccount) {
+    startSimulator({"--password", "other"});
+    connectToStoredRecorder();
+    ASSERT_TRUE(processUntil([&] { return status() == kStatusLoginFail; }));
+    EXPECT_TRUE(video()->statusLines().infoText.endsWith("Check the account and password with Info Setup"))
+        << video()->statusLines().infoText.toStdString();
 }
 
 TEST_F(MainDialogSession, UnansweredConnectAndDdnsLoopAreShownAsConnectFail) {

@@ -82,7 +82,7 @@ TEST_F(OrvixProgramTest, ConnectStartsVideoOfTheChosenChannelWithoutAsking) {
     startOrvix({"--connect", "Simulator", "--channel", "3"});
     // Logged in (no "Question" box held it up) and asked for camera 3.
     EXPECT_TRUE(logged("LOGIN account=admin ok=1"));
-    EXPECT_TRUE(logged("DATA_SEND_REQ flag=1 channels=2"));
+    EXPECT_TRUE(logged("DATA_SEND_REQ flag=0 channels=2"));  // "I only" is off at a first start
     EXPECT_TRUE(orvix->running());
 }
 

@@ -36,7 +36,7 @@ TEST_F(ViewerSettingsTest, ChoicesSurviveARestart) {
     dialog->show();
     chooseEntry(combo(kDeviceCombo), 1);
     chooseEntry(combo(kChannelCombo), 5);
-    click(kIFrameOnly);  // off
+    click(kIFrameOnly);  // on: the stored choice wins over the first start's off
     dialog->tabControl()->setCurrentIndex(kPagePanTilt);
     dialog->move(37, 45);
     const QPoint placed = dialog->pos();
@@ -50,8 +50,8 @@ TEST_F(ViewerSettingsTest, ChoicesSurviveARestart) {
     EXPECT_EQ(dialog->workingRecord().name.view(), u"Yard");
     EXPECT_EQ(combo(kChannelCombo)->currentText(), "06 CH");
     EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 5);
-    EXPECT_FALSE(iframeOnly());
-    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 0);
+    EXPECT_TRUE(iframeOnly());
+    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 1);
     EXPECT_EQ(dialog->tabControl()->currentIndex(), kPagePanTilt);
     EXPECT_FALSE(control(kTiltUp)->isHidden());
     EXPECT_TRUE(control(kDeviceCombo)->isHidden());
@@ -77,7 +77,8 @@ TEST_F(ViewerSettingsTest, AFileOfNonsenseOrAGoneRecorderFallsBackToTheDefaults)
     EXPECT_EQ(combo(kDeviceCombo)->currentIndex(), 0);
     EXPECT_EQ(dialog->workingRecord().id, 7u);
     EXPECT_EQ(combo(kChannelCombo)->currentIndex(), 0);
-    EXPECT_TRUE(iframeOnly());
+    EXPECT_FALSE(iframeOnly());
+    EXPECT_EQ(dialog->videoWindow()->iframeOnly(), 0);
     EXPECT_EQ(dialog->tabControl()->currentIndex(), kPageDevice);
     EXPECT_EQ(dialog->size(), QSize(C_Main_Dlg::kClientWidth, C_Main_Dlg::kClientHeight));
 }
@@ -127,6 +128,41 @@ TEST_F(ViewerSettingsTest, APlaceOffEveryScreenIsNotTaken) {
     ASSERT_TRUE(settings.save());
     open();
     EXPECT_NE(dialog->pos(), QPoint(-30000, -30000));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ViewerSettingsTest, ViewsAndRecordersConnectedWithoutAskingAreReadAsWrittenOrLeftOut) {
+    {
+        QSettings file(QString::fromStdString(config.path()) + "/orvix/orvix.conf", QSettings::IniFormat);
+        file.setValue("views/1", "9/1/12");
+        file.setValue("views/2", "4/2");      // written before the tile was kept
+        file.setValue("views/3", "4/0/44");   // no such channel
+        file.setValue("views/4", "5/0/1");    // no such view
+        file.setValue("connect/withoutAsking", "7, x,0,9");
+    }
+    const ViewerSettings loaded = ViewerSettings::load();
+    EXPECT_EQ(loaded.views, (std::map<uint32_t, GridChoice>{{1, {9, 1, 12}}, {2, {4, 2, -1}}, {3, {4, 0, -1}}}));
+    EXPECT_EQ(loaded.connectWithoutAsking, (std::set<uint32_t>{7, 9}));
+    ASSERT_TRUE(loaded.save());
+    const ViewerSettings again = ViewerSettings::load();
+    EXPECT_EQ(again.views, loaded.views);
+    EXPECT_EQ(again.connectWithoutAsking, loaded.connectWithoutAsking);
+}
+
+TEST_F(ViewerSettingsTest, ARecordersSelectedTileComesBackWithItsView) {
+    store({{7, u"Gate"}, {8, u"Yard"}});
+    ViewerSettings settings;
+    settings.recorderId = 8;
+    settings.views[7] = GridChoice{4, 0, 2};
+    ASSERT_TRUE(settings.save());
+    open();
+    chooseEntry(combo(kDeviceCombo), 0);
+    EXPECT_EQ(dialog->shownView(), 4);
+    EXPECT_EQ(dialog->workingRecord().currentChannel.load(), 2);
+    EXPECT_EQ(dialog->videoWindow()->selectedTileChannel(), 2);
 }
 
 }  // namespace

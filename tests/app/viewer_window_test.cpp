@@ -341,6 +341,7 @@ TEST_F(ViewerWindowTest, CtrlRKeepsTheShownChannelAsAnMp4ThatPlays) {
     key(Qt::Key_R, Qt::ControlModifier);
     ASSERT_TRUE(video()->recording()) << infoLine().toStdString();
     EXPECT_TRUE(qobject_cast<QPushButton*>(control(kRecord))->isChecked());
+    EXPECT_EQ(qobject_cast<QPushButton*>(control(kRecord))->text(), "Stop");
     EXPECT_TRUE(infoLine().startsWith("Recording to " + videos + "/ORVIX/Sim_Gate-CH01-"));
     const uint64_t first = video()->output().handOver().latest().serial;
     ASSERT_TRUE(morePictures(40));
@@ -355,6 +356,7 @@ TEST_F(ViewerWindowTest, CtrlRKeepsTheShownChannelAsAnMp4ThatPlays) {
     key(Qt::Key_R, Qt::ControlModifier);
     EXPECT_FALSE(video()->recording());
     EXPECT_FALSE(qobject_cast<QPushButton*>(control(kRecord))->isChecked());
+    EXPECT_EQ(qobject_cast<QPushButton*>(control(kRecord))->text(), "Record");
 
     const QStringList files = recordings();
     ASSERT_EQ(files.size(), 2) << files.join(' ').toStdString();

@@ -74,6 +74,29 @@ TEST(SimOptionsTest, RawModelsTakeNdavAndTheCodingConfigurationOfTheirSize) {
     EXPECT_EQ(options.recordRange.end, 20u);
 }
 
+TEST(SimOptionsTest, ChannelsChooseAModelWithThatManyCamerasUnlessAModelIsGiven) {
+    const struct {
+        std::vector<const char*> args;
+        int32_t modelIndex;  // 0: 4 cameras, 1: 9, 2: 16
+    } cases[] = {
+        {{"--channels", "4"}, 0},
+        {{"--channels", "5"}, 1},
+        {{"--channels", "9"}, 1},
+        {{"--channels", "10"}, 2},
+        {{"--channels", "16"}, 2},
+        {{"--channels", "16", "--model-code", "11"}, 0},
+        {{"--model-code", "11", "--channels", "9"}, 0},
+    };
+    for (const auto& c : cases) {
+        SimOptions options;
+        std::string error;
+        ASSERT_EQ(parse(c.args, options, error), OptionsResult::Run) << error;
+        SimProfile profile;
+        ASSERT_TRUE(resolveProfile(options, profile, error));
+        EXPECT_EQ(profile.modelIndex, c.modelIndex) << c.args[1];
+    }
+}
+
 TEST(SimOptionsTest, CombinationsTheClientCannotShowAreRefused) {
     const std::vector<std::vector<const char*>> refused = {
         {"--model-code", "99"},                          // unknown model

@@ -126,6 +126,7 @@ bool apply(const ParsedOption& o, SimOptions& s, std::string& error) {
     } else if (n == "model-code") {
         if (!number(o, 0, UINT32_MAX, v, error)) return false;
         s.modelCode = static_cast<uint32_t>(v);
+        s.modelCodeGiven = true;
     } else if (n == "protocol-version") {
         if (!number(o, 0, 65535, v, error)) return false;
         s.protocolVersion = static_cast<int>(v);
@@ -314,6 +315,7 @@ OptionsResult parseSimOptions(int argc, const char* const* argv, SimOptions& opt
         error = "--fault-on-connection needs --fault-mute-before or --fault-junk-after-login";
         return OptionsResult::Invalid;
     }
+    if (!options.modelCodeGiven && options.channels > 4) options.modelCode = options.channels <= 9 ? 12 : 13;
     SimProfile profile;
     if (!resolveProfile(options, profile, error)) return OptionsResult::Invalid;
     return OptionsResult::Run;
@@ -328,7 +330,9 @@ std::string simUsage() {
            "  --port N                 port to listen on; 0 chooses a free one (default 0)\n"
            "  --bind ADDRESS           IPv4 address to listen on (default 127.0.0.1)\n"
            "  --model-code N           recorder model code: sets framing, packet layout and\n"
-           "                           codec (default 11)\n"
+           "                           codec (default 11); a model of 4 cameras, and the\n"
+           "                           default becomes 12 (9 cameras) for --channels 5-9\n"
+           "                           and 13 (16 cameras) for --channels 10-16\n"
            "  --protocol-version N     protocol version in the description; chooses the login\n"
            "                           form: 0-1 plain, 2-23 plain + model field, 24+ salted\n"
            "                           SHA-256 (default 24)\n"

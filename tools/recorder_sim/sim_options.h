@@ -51,6 +51,9 @@ struct SimOptions {
     std::string bind = "127.0.0.1";
     uint16_t port = 0;
     uint32_t modelCode = 11;
+    // Without --model-code the model follows --channels: one of 4 cameras,
+    // else one of 9 (code 12) or 16 (code 13), so that a client offers them all.
+    bool modelCodeGiven = false;
     int protocolVersion = 24;
     std::string account = "admin";
     std::string password = "1234";
