@@ -77,9 +77,10 @@ private:
     void finish(int code, std::string reason = {});
     void printStatus();
     void finishOutputs();
-    // The pictures were counted (by every channel of a set), or the range
-    // that is the goal has come.
+    // The pictures were counted (by every channel of a set), the range
+    // that is the goal has come, or the span has been played.
     bool goalReached() const {
+        if (options_.spanEnd) return searchSent_ && session_->spanEnded();
         return options_.rangeIsGoal() ? rangeAnswered_ : fewestCounted() >= options_.frames;
     }
     int fewestCounted() const;
@@ -267,21 +268,19 @@ void ClientRun::advance() {
     }
     if (rangeAnswered_ && !rangeHandled_) {
         rangeHandled_ = true;
+        // The session asks for the channel's video again by itself.
         if (options_.rangeIsGoal()) return finish(kExitGoalReached);
-        // The range request left the channel: ask for its video again.
-        if (grid_ != nullptr) {
-            session_->setChannels(options_.channels);
-        } else {
-            session_->setChannel(record_->currentChannel.load(), 0);
-        }
     }
     const bool rangeDone = !options_.recordInfo || rangeHandled_;
     if (options_.searchTime && !searchSent_ && streaming && rangeDone && sawLive_) {
+        if (options_.spanEnd) session_->setSpan(*options_.searchTime, *options_.spanEnd);
         session_->startSearch(*options_.searchTime);
         searchSent_ = true;
         out_ << "search from " << formatRecorderTime(*options_.searchTime) << " " << *options_.searchTime << "\n";
     }
-    if (!options_.rangeIsGoal() && fewestCounted() >= options_.frames) finish(kExitGoalReached);
+    if (options_.spanEnd || !options_.rangeIsGoal()) {
+        if (goalReached()) finish(kExitGoalReached);
+    }
 }
 
 void ClientRun::connected(const RecorderDescription& recorder) {

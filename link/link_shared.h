@@ -28,6 +28,9 @@ struct LinkShared {
     std::atomic<uint32_t> framesCounter{0};
     std::atomic<uint32_t> framesPerSecond{0};
     std::atomic<uint32_t> kilobytesPerSecond{0};
+    // The recorder time of the newest picture being shown (display thread
+    // or decode workers; the owner when playback jumps), -1 before any.
+    std::atomic<int64_t> shownSeconds{-1};
 
     // The timer tick: rates from the last 4 seconds, counters restart.
     void updateRates() {
