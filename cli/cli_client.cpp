@@ -165,6 +165,8 @@ int ClientRun::run() {
         return kExitNetworkError;
     }
     if (recorder_ != nullptr) session_->setDecodeTap(recorder_.get());
+    // The live pictures before the playback are not part of the span.
+    if (options_.spanEnd) session_->setSpan(*options_.searchTime, *options_.spanEnd);
     session_->startLink();
 
     const auto deadline = options_.deadline.value_or(Clock::now() + std::chrono::seconds(options_.timeoutSeconds));
@@ -273,7 +275,6 @@ void ClientRun::advance() {
     }
     const bool rangeDone = !options_.recordInfo || rangeHandled_;
     if (options_.searchTime && !searchSent_ && streaming && rangeDone && sawLive_) {
-        if (options_.spanEnd) session_->setSpan(*options_.searchTime, *options_.spanEnd);
         session_->startSearch(*options_.searchTime);
         searchSent_ = true;
         out_ << "search from " << formatRecorderTime(*options_.searchTime) << " " << *options_.searchTime << "\n";

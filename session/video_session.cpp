@@ -51,6 +51,7 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     rangeAsked_ = false;
     range_.reset();
     shared_.shownSeconds.store(-1);
+    searchFrom_.reset();
     tap_.clearSpan();
     // Only the two framings are known; anything else starts nothing.
     if (record == nullptr || static_cast<uint32_t>(record->framingKind.load()) > 1) {
@@ -231,6 +232,7 @@ void VideoSession::jump(int64_t delta) {
 
 std::optional<uint32_t> VideoSession::shownTime() const {
     const int64_t seconds = shared_.shownSeconds.load();
+    if (searchFrom_ && seconds == secondsAtSearch_) return searchFrom_;
     if (seconds < 0 || seconds > UINT32_MAX) return std::nullopt;
     return static_cast<uint32_t>(seconds);
 }
@@ -249,8 +251,9 @@ void VideoSession::stepPlayback(PlaybackEvent event, uint32_t time) {
             if (text != nullptr) infoLine_.set(text);
             return;
         }
-        // A jump counts from here until the first picture of it is shown.
-        shared_.shownSeconds.store(time);
+        // A jump counts from here until a picture of another time is shown.
+        searchFrom_ = time;
+        secondsAtSearch_ = shared_.shownSeconds.load();
         break;
     case PlaybackAction::EndSearch:
         text = ::orvix::endSearch(c);

@@ -262,6 +262,10 @@ private:
     PlaybackPhase playback_ = PlaybackPhase::Live;
     bool rangeAsked_ = false;  // a range request is waiting for its answer
     std::optional<TimeRange> range_;
+    // The time of the last search start, shown until a picture of another
+    // time than the one shown then comes.
+    std::optional<uint32_t> searchFrom_;
+    int64_t secondsAtSearch_ = -1;
     std::unique_ptr<LinkThread> linkThread_;
     std::unique_ptr<DisplayThread> displayThread_;
     std::unique_ptr<PacketSinkThread> packetThread_;
