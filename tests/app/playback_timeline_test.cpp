@@ -139,6 +139,7 @@ TEST_F(PlaybackTimelineTest, ClickPauseResumeAndKeysPlayFromTheExpectedTimes) {
     EXPECT_TRUE(lastLogged("SEARCH_END_REQ", "SEARCH_END_REQ"));
     QTest::qWait(3000);
     EXPECT_EQ(session().infoLine(), "PAUSED");
+    EXPECT_FALSE(video()->pictureRect().isEmpty());
     saveScreenshot(dialog.get(), QStringLiteral("playback_timeline.png"));
     const uint32_t paused = session().shownTime().value();
     key(Qt::Key_Space);
