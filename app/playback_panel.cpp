@@ -63,9 +63,11 @@ QRect C_Main_Dlg::placeTimeline(const QRect& video) {
 }
 
 bool C_Main_Dlg::handlePlaybackKey(QWidget* target, const QKeyEvent& event) {
-    // Fields and lists keep their own arrows, Home and End.
-    if (qobject_cast<QAbstractSpinBox*>(target) != nullptr || qobject_cast<QLineEdit*>(target) != nullptr ||
-        qobject_cast<QComboBox*>(target) != nullptr) {
+    // Fields and lists keep their own arrows, Home and End; Space is the
+    // viewer's everywhere.
+    const bool field = qobject_cast<QAbstractSpinBox*>(target) != nullptr ||
+                       qobject_cast<QLineEdit*>(target) != nullptr || qobject_cast<QComboBox*>(target) != nullptr;
+    if (field && event.key() != Qt::Key_Space) {
         return false;
     }
     return timeline_->handleKey(event.key(), event.modifiers());
