@@ -257,6 +257,7 @@ void VideoSession::stepPlayback(PlaybackEvent event, uint32_t time) {
         break;
     case PlaybackAction::EndSearch:
         text = ::orvix::endSearch(c);
+        searchFrom_.reset();
         break;
     case PlaybackAction::Halt:
         text = haltSearch(c);
