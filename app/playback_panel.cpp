@@ -50,6 +50,10 @@ void C_Main_Dlg::initTimeline() {
     connect(timeline_, &PlaybackTimeline::wantedChanged, this, [this] { layoutVideoAndTabs(); });
     connect(timeline_, &PlaybackTimeline::saveSpanClicked, this, [this] { askSpan(); });
     connect(timeline_, &PlaybackTimeline::spanEnded, this, [this] { finishSpan(); });
+    // The Search page as in playback: LIVE leads back from the timeline's too.
+    connect(timeline_, &PlaybackTimeline::played, this, [this] {
+        for (int id : {kSearchDate, kSearchTime, kSearchStart, kSearchLive}) setControlEnabled(id, true);
+    });
 }
 
 QRect C_Main_Dlg::placeTimeline(const QRect& video) {

@@ -143,12 +143,14 @@ void PlaybackTimeline::playFrom(uint32_t t) {
     video_.sendMessage(VWM_SEARCH_START, t, 0);
     showInfo();
     update();
+    emit played();
 }
 
 void PlaybackTimeline::togglePause() {
     video_.session().togglePause();
     showInfo();
     follow();
+    emit played();
 }
 
 void PlaybackTimeline::showInfo() { video_.showInfoLine(video_.session().infoLine()); }

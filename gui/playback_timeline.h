@@ -49,6 +49,8 @@ signals:
     // wanted() changed: the owner lays the video and the timeline out again.
     void wantedChanged(bool wanted);
     void saveSpanClicked();
+    // Playback was started from here (a click, a key, Play).
+    void played();
     // A span set on the session has been played to its end.
     void spanEnded();
 

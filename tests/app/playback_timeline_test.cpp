@@ -159,8 +159,12 @@ TEST_F(PlaybackTimelineTest, ClickPauseResumeAndKeysPlayFromTheExpectedTimes) {
         EXPECT_TRUE(searchLoggedAt(static_cast<uint32_t>(from + jump.delta))) << jump.key;
         ASSERT_TRUE(shownPast(static_cast<uint32_t>(from + jump.delta)));
     }
+    // After LIVE the timeline still plays, and LIVE leads back again.
+    click(kSearchLive);
+    ASSERT_EQ(session().playback(), PlaybackPhase::Live);
     key(Qt::Key_Home);
     EXPECT_TRUE(searchLoggedAt(kRange.start));
+    EXPECT_TRUE(enabled(kSearchLive));
     key(Qt::Key_End);
     EXPECT_TRUE(searchLoggedAt(kRange.end - 60));
     EXPECT_FALSE(silenceTold()) << session().infoLine();
