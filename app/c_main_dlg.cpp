@@ -165,6 +165,7 @@ void C_Main_Dlg::createControls() {
     video_->setProperty("controlId", kVideoWindow);
     controls_[kVideoWindow] = video_;
     createFirstRunForm();
+    initTimeline();
 
     for (const ControlTemplate& entry : kControls) {
         QWidget* widget = nullptr;
@@ -446,13 +447,13 @@ void C_Main_Dlg::fitControlsToContents() {
 
 void C_Main_Dlg::layoutVideoAndTabs() {
     if (fullScreen_) {
-        video_->setGeometry(client_);
+        video_->setGeometry(placeTimeline(client_));
         tabs_->hide();
         showFirstRunForm();
         return;
     }
     const DialogGeometry geometry = grownGeometry(client_, QSize(kClientWidth, kClientHeight));
-    video_->setGeometry(geometry.video);
+    video_->setGeometry(placeTimeline(geometry.video));
     tabs_->setGeometry(geometry.tabs);
     tabs_->show();
     showFirstRunForm();

@@ -43,6 +43,7 @@ namespace orvix {
 
 class C_DrawStatic;
 class FirstRunForm;
+class PlaybackTimeline;
 
 class C_Main_Dlg : public QDialog, public MessageTarget {
     Q_OBJECT
@@ -143,6 +144,12 @@ public:
     // The tile of `channel` alone, as a double-click does; and back.
     void enlargeTile(int channel);
     void returnToGrid();
+
+    // Records recorder time [from, to) of the shown channel into an MP4 in
+    // the recording folder: plays from `from`, and at `to` the file ends
+    // and the playback pauses. The file, or empty (the info line says why).
+    QString saveSpan(uint32_t from, uint32_t to);
+    PlaybackTimeline* timeline() const { return timeline_; }
 
     // What the dialog would remember if it closed now.
     ViewerSettings currentSettings() const;
@@ -275,6 +282,15 @@ private:
     void fitViewToRecorder();
     void leaveByEscape();
 
+    // The timeline, its keys and spans (playback_panel.cpp).
+    void initTimeline();
+    // Lays the timeline over the bottom of `video` while it is wanted; the
+    // place left for the video.
+    QRect placeTimeline(const QRect& video);
+    bool handlePlaybackKey(QWidget* target, const QKeyEvent& event);
+    void askSpan();
+    void finishSpan();
+
     // Full screen, snapshot, recording and keys (viewer_actions.cpp).
     // True when the key was one of the viewer's and has been handled.
     bool handleViewerKey(QWidget* target, const QKeyEvent& key);
@@ -311,6 +327,7 @@ private:
 
     C_DrawStatic* video_ = nullptr;
     FirstRunForm* firstRun_ = nullptr;
+    PlaybackTimeline* timeline_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QComboBox* deviceCombo_ = nullptr;
     QComboBox* channelCombo_ = nullptr;

@@ -35,6 +35,7 @@ void C_Main_Dlg::setFullScreen(bool on) {
 }
 
 bool C_Main_Dlg::handleViewerKey(QWidget* target, const QKeyEvent& event) {
+    if (handlePlaybackKey(target, event)) return true;
     const int key = event.key();
     const Qt::KeyboardModifiers modifiers =
         event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
@@ -146,6 +147,8 @@ void C_Main_Dlg::toggleRecording() {
         const QString path = QString::fromStdString(video_->recordingPath());
         std::string error;
         const bool ok = video_->stopRecording(error);
+        // A span stopped early: later recordings take everything again.
+        video_->session().clearSpan();
         setInfoLine(ok ? QStringLiteral("Recording saved to ") + path
                        : QStringLiteral("Recording failed: ") + QString::fromStdString(error));
     } else {
@@ -212,7 +215,9 @@ QString C_Main_Dlg::keyHelpText() {
         {"Page Up, Page Down", "previous or next cameras of a grid"},
         {"Click, double-click", "select a tile; show it alone, and back"},
         {"Tab (on the video)", "frame rate only, or all rates"},
-        {"Space", "keyboard to the video"},
+        {"Space", "keyboard to the video; in playback: pause and resume"},
+        {"Left, Right (Shift: 1 min)", "in playback: 10 s back or on"},
+        {"Home, End", "play from the recorded start, or its last minute"},
         {"Ctrl+S", "snapshot (PNG)"},
         {"Ctrl+R", "start or stop recording (MP4)"},
         {"Ctrl+W", "the wall: cameras of several recorders"},

@@ -77,9 +77,10 @@ private:
     void finish(int code, std::string reason = {});
     void printStatus();
     void finishOutputs();
-    // The pictures were counted (by every channel of a set), or the range
-    // that is the goal has come.
+    // The pictures were counted (by every channel of a set), the range
+    // that is the goal has come, or the span has been played.
     bool goalReached() const {
+        if (options_.spanEnd) return searchSent_ && session_->spanEnded();
         return options_.rangeIsGoal() ? rangeAnswered_ : fewestCounted() >= options_.frames;
     }
     int fewestCounted() const;
@@ -164,6 +165,8 @@ int ClientRun::run() {
         return kExitNetworkError;
     }
     if (recorder_ != nullptr) session_->setDecodeTap(recorder_.get());
+    // The live pictures before the playback are not part of the span.
+    if (options_.spanEnd) session_->setSpan(*options_.searchTime, *options_.spanEnd);
     session_->startLink();
 
     const auto deadline = options_.deadline.value_or(Clock::now() + std::chrono::seconds(options_.timeoutSeconds));
@@ -267,13 +270,8 @@ void ClientRun::advance() {
     }
     if (rangeAnswered_ && !rangeHandled_) {
         rangeHandled_ = true;
+        // The session asks for the channel's video again by itself.
         if (options_.rangeIsGoal()) return finish(kExitGoalReached);
-        // The range request left the channel: ask for its video again.
-        if (grid_ != nullptr) {
-            session_->setChannels(options_.channels);
-        } else {
-            session_->setChannel(record_->currentChannel.load(), 0);
-        }
     }
     const bool rangeDone = !options_.recordInfo || rangeHandled_;
     if (options_.searchTime && !searchSent_ && streaming && rangeDone && sawLive_) {
@@ -281,7 +279,9 @@ void ClientRun::advance() {
         searchSent_ = true;
         out_ << "search from " << formatRecorderTime(*options_.searchTime) << " " << *options_.searchTime << "\n";
     }
-    if (!options_.rangeIsGoal() && fewestCounted() >= options_.frames) finish(kExitGoalReached);
+    if (options_.spanEnd || !options_.rangeIsGoal()) {
+        if (goalReached()) finish(kExitGoalReached);
+    }
 }
 
 void ClientRun::connected(const RecorderDescription& recorder) {

@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -58,6 +59,9 @@ const char* usageText() {
            "  --snapshot FILE.png       write the last picture with its overlay\n"
            "  --record FILE.mp4         keep the received video, without re-encoding\n"
            "  --search \"YYYY-MM-DD HH:MM:SS\"  play back from that recorder time\n"
+           "  --from TIME --to TIME     play back from TIME to TIME (as for --search) and stop\n"
+           "                            there; with --record the file holds that span (one\n"
+           "                            channel; --timeout defaults to 20 s plus the span)\n"
            "  --record-info             print the recorded range\n"
            "  --ptz ACTION[:PRESET]     stop up down left right goto set zoom-out zoom-in\n"
            "                            focus-in focus-out (or 0-10); goto/set take a preset 1-16\n"
@@ -129,6 +133,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return parsed;
     };
     RecorderOptionReader recorder;
+    bool timeoutGiven = false;
 
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
@@ -154,7 +159,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         }
         static const char* const kWithValue[] = {
             "--channel", "--frames", "--timeout", "--snapshot", "--record", "--search", "--ptz", "--alarm",
-            "--max-reconnects",
+            "--max-reconnects", "--from", "--to",
         };
         bool known = RecorderOptionReader::takesOption(option);
         for (const char* name : kWithValue) known = known || option == name;
@@ -179,15 +184,19 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             const auto seconds = parseNumber(value, 1, 86400);
             if (!seconds) return fail("--timeout must be 1-86400 seconds");
             o.timeoutSeconds = static_cast<int>(*seconds);
+            timeoutGiven = true;
         } else if (option == "--snapshot") {
             if (value.empty()) return fail("--snapshot needs a file name");
             o.snapshotPath = value;
         } else if (option == "--record") {
             if (value.empty()) return fail("--record needs a file name");
             o.recordPath = value;
-        } else if (option == "--search") {
+        } else if (option == "--search" || option == "--from") {
             o.searchTime = parseRecorderTime(value);
-            if (!o.searchTime) return fail("--search needs \"YYYY-MM-DD HH:MM:SS\" (1970-2105), not \"" + value + "\"");
+            if (!o.searchTime) return fail(option + " needs \"YYYY-MM-DD HH:MM:SS\" (1970-2105), not \"" + value + "\"");
+        } else if (option == "--to") {
+            o.spanEnd = parseRecorderTime(value);
+            if (!o.spanEnd) return fail("--to needs \"YYYY-MM-DD HH:MM:SS\" (1970-2105), not \"" + value + "\"");
         } else if (option == "--max-reconnects") {
             const auto count = parseNumber(value, 1, 1000000);
             if (!count) return fail("--max-reconnects must be 1-1000000");
@@ -204,6 +213,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     }
 
     if (o.maxReconnects > 0 && !o.reconnect) return fail("--max-reconnects goes with --reconnect");
+    if (o.spanEnd) {
+        if (!o.searchTime || *o.spanEnd <= *o.searchTime) return fail("--to needs --from with an earlier time");
+        if (o.channels.size() > 1) return fail("--to plays one channel");
+        // The span plays in real time: the run may take that long.
+        if (!timeoutGiven) o.timeoutSeconds += static_cast<int>(std::min<uint32_t>(*o.spanEnd - *o.searchTime, 86400));
+    }
     std::string error;
     if (!recorder.finish(o, error)) return fail(error);
     if (!o.deviceName.empty()) {

@@ -38,7 +38,8 @@ struct CliOptions : RecorderOptions {
     std::optional<std::chrono::steady_clock::time_point> deadline;
     std::string snapshotPath;
     std::string recordPath;
-    std::optional<uint32_t> searchTime;  // recorder seconds since 1970
+    std::optional<uint32_t> searchTime;  // recorder seconds since 1970 (--search, --from)
+    std::optional<uint32_t> spanEnd;     // --to: playback stops there
     bool recordInfo = false;
     std::optional<PtzRequest> ptz;
     std::optional<AlarmRequest> alarm;

@@ -67,6 +67,12 @@ void C_DrawStatic::showNetworkError() {
 }
 
 void C_DrawStatic::statusChanged() {
+    // The recorder confirming a pause's request keeps the last picture up.
+    if (session_.playback() == PlaybackPhase::Paused && session_.streaming()) {
+        status_.update();
+        recording_.statusChanged();
+        return;
+    }
     handle(VWM_REFRESH, 0, 0);
     recording_.statusChanged();
 }

@@ -19,6 +19,7 @@ int sendDataRequest(RecorderConnection& c, FramingKind framing, int channel, int
     const uint16_t channels =
         static_cast<uint16_t>(c.shownChannels.load() | (ring >= 0 && ring < 16 ? 1u << ring : 0u));
     const int planned = forSet ? (channels != 0 ? 0 : kNoChannel) : channel;
+    c.videoStopped.store(planned == kNoChannel);
     const DataRequestPlan plan =
         planDataRequest(planned, origin, iframeOnly, c.record->modelIndex.load(), c.mode.load() == 1);
     int total = 0;

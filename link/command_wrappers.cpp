@@ -63,15 +63,30 @@ const char* startSearch(RecorderConnection* c, uint32_t startTime) {
     return "Search start ...";
 }
 
+namespace {
+
+// No channel, search mode, search end: the recorder stops sending.
+bool sendSearchEnd(RecorderConnection& c) {
+    return sent(sendCommand(c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0)) &&
+           sent(sendCommand(c, COMMAND_SEARCH_MODE_REQ)) && sent(sendCommand(c, COMMAND_SEARCH_END_REQ));
+}
+
+}  // namespace
+
 const char* endSearch(RecorderConnection* c) {
     if (c == nullptr) return nullptr;
     // Live mode returns once the recorder has been asked to end the search.
-    if (streaming(c) && sent(sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(kNoChannel), 0)) &&
-        sent(sendCommand(*c, COMMAND_SEARCH_MODE_REQ)) && sent(sendCommand(*c, COMMAND_SEARCH_END_REQ))) {
+    if (streaming(c) && sendSearchEnd(*c)) {
         sendCommand(*c, COMMAND_DATA_SEND_REQ, static_cast<uintptr_t>(shownChannelArgument(*c)), 0);
         setMode(*c, 0);
     }
     return "Search end -> goto Live";
+}
+
+const char* haltSearch(RecorderConnection* c) {
+    // Search mode stays: the picture kept is a recorded one.
+    if (!streaming(c) || !sendSearchEnd(*c)) return nullptr;
+    return "PAUSED";
 }
 
 }  // namespace orvix

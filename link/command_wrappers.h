@@ -35,4 +35,8 @@ const char* startSearch(RecorderConnection* connection, uint32_t startTime);
 // "Search end -> goto Live", whatever the status.
 const char* endSearch(RecorderConnection* connection);
 
+// Ends the search without asking for video again (a pause: the last
+// picture stays): "PAUSED"; null when it was not sent (no video flowing).
+const char* haltSearch(RecorderConnection* connection);
+
 }  // namespace orvix

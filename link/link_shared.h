@@ -28,6 +28,10 @@ struct LinkShared {
     std::atomic<uint32_t> framesCounter{0};
     std::atomic<uint32_t> framesPerSecond{0};
     std::atomic<uint32_t> kilobytesPerSecond{0};
+    // The recorder time of the newest picture being shown, -1 before any:
+    // the display thread writes it before decoding (the decoder's tap reads
+    // it for the packet), the decode workers once decoded.
+    std::atomic<int64_t> shownSeconds{-1};
 
     // The timer tick: rates from the last 4 seconds, counters restart.
     void updateRates() {

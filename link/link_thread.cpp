@@ -343,6 +343,12 @@ bool LinkThread::checkSilence() {
                 "No data from the recorder for " + std::to_string(policy_.stallMs / 1000) + " s");
         return true;
     }
+    // A stream this side stopped is not missing: its time starts once it
+    // is asked for again.
+    if (c_.videoStopped.load()) {
+        lastVideo_ = now;
+        return false;
+    }
     if (phase_ == LinkPhase::Streaming && now - lastVideo_ >= std::chrono::milliseconds(policy_.videoSilenceMs)) {
         advance(LinkEvent::VideoSilent);
         char text[64];

@@ -76,6 +76,9 @@ public:
 
     std::atomic<int> status{0};  // LinkStatus, 0-15
     std::atomic<int> mode{0};    // 0 live, 1 search
+    // The last data request asked for no channel (a range request, a
+    // paused playback): no video is due, so the silence watch waits.
+    std::atomic<bool> videoStopped{false};
     // What status 1 shows; written by the link thread, read when painting.
     StatusAddress statusAddress;
 

@@ -35,6 +35,12 @@ void ChannelEventsFanOut::packet(int channel, const AccessUnit& unit) {
     if (guestWatches(channel)) guest_->packet(channel, unit);
 }
 
+void ChannelEventsFanOut::oversized(int channel, int width, int height) {
+    if (owns(channel)) owner_->oversized(channel, width, height);
+    std::shared_lock<std::shared_mutex> lock(guestMutex_);
+    if (guestWatches(channel)) guest_->oversized(channel, width, height);
+}
+
 void ChannelEventsFanOut::dropped(int channel, uint64_t total) {
     if (owns(channel)) owner_->dropped(channel, total);
     std::shared_lock<std::shared_mutex> lock(guestMutex_);

@@ -30,6 +30,7 @@ public:
     std::pair<int, int> pictureSize(int channel, int width, int height) override;
     bool decodes(int channel) override;
     void packet(int channel, const AccessUnit& unit) override;
+    void oversized(int channel, int width, int height) override;
     void dropped(int channel, uint64_t total) override;
 
 private:

@@ -103,6 +103,7 @@ void DecodeWorkers::process(int channel, Channel& state) {
     if (state.refusedWidth != 0) return dropOversized(channel, state);
     if (!decoded) return;
     shared_.framesCounter.fetch_add(1);
+    shared_.shownSeconds.store(frame.recorderSeconds);
     state.pictures.fetch_add(1);
     events_.picture(channel, frame);
 }

@@ -43,6 +43,8 @@ void DisplayThread::process(const uint8_t* slot, size_t length) {
         readAccessUnit(slot, length, kind, record->currentChannel.load(), connection_.rawConfig, unit);
     if (step == AccessUnitStep::NoParameterSet) decoder_.reportMissingParameterSet(unit.resolutionCode);
     if (step != AccessUnitStep::Ready) return;
+    // Before decoding: the decoder's tap reads it for the packet.
+    connection_.shared->shownSeconds.store(unit.recorderSeconds);
     if (!decoder_.decodeAccessUnit(unit, connection_.rawConfig)) return;
     show(overlaySeconds(unit.recorderSeconds));
 }

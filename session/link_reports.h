@@ -38,10 +38,16 @@ public:
         });
     }
     void rangeKnown(RangeKind kind, const TimeRange& range) override {
-        send([kind, range](VideoSession& s) { s.events_.rangeKnown(kind, range); });
+        send([kind, range](VideoSession& s) {
+            s.rangeAnswered(range);
+            s.events_.rangeKnown(kind, range);
+        });
     }
     void rangeRefused(RangeKind kind, const std::optional<TimeRange>& values) override {
-        send([kind, values](VideoSession& s) { s.events_.rangeRefused(kind, values); });
+        send([kind, values](VideoSession& s) {
+            s.rangeAnswered(std::nullopt);
+            s.events_.rangeRefused(kind, values);
+        });
     }
     void networkError() override {
         send([](VideoSession& s) { s.events_.networkError(); });
@@ -50,8 +56,11 @@ public:
         session_.owner_.postReport(task([end](VideoSession& s) { s.events_.linkEnded(end); }));
     }
     void reconnectScheduled(const LinkEnd& end, int delayMs, int attempt) override {
-        session_.owner_.postReport(task(
-            [end, delayMs, attempt](VideoSession& s) { s.events_.reconnectScheduled(end, delayMs, attempt); }));
+        session_.owner_.postReport(task([end, delayMs, attempt](VideoSession& s) {
+            // The link comes back live.
+            s.stepPlayback(PlaybackEvent::Reconnected);
+            s.events_.reconnectScheduled(end, delayMs, attempt);
+        }));
     }
 
 private:

@@ -1,9 +1,11 @@
 #include "session/video_session.h"
 
 #include <new>
+#include <utility>
 
 #include "link/channel_queues.h"
 #include "link/command_codes.h"
+#include "link/command_sender.h"
 #include "link/command_wrappers.h"
 #include "link/link_status.h"
 #include "link/link_thread.h"
@@ -46,6 +48,13 @@ VideoSession::SetUpResult VideoSession::makeConnection(DeviceRecord* record, boo
     setUpFailed_ = false;
     record_ = record;
     recorder_.reset();
+    // A new connection starts live, with no range known yet.
+    playback_ = PlaybackPhase::Live;
+    rangeAsked_ = false;
+    range_.reset();
+    shared_.shownSeconds.store(-1);
+    searchFrom_.reset();
+    tap_.clearSpan();
     // Only the two framings are known; anything else starts nothing.
     if (record == nullptr || static_cast<uint32_t>(record->framingKind.load()) > 1) {
         return SetUpResult::FramingRejected;
@@ -240,17 +249,80 @@ bool VideoSession::requestRecordInfo() {
     dropGuests();
     const char* text = ::orvix::requestRecordInfo(connection_.get());
     if (text == nullptr) return false;
+    rangeAsked_ = true;
     infoLine_.set(text);
     return true;
 }
 
-void VideoSession::startSearch(uint32_t startTime) {
-    dropGuests();
-    if (const char* text = ::orvix::startSearch(connection_.get(), startTime)) infoLine_.set(text);
+void VideoSession::rangeAnswered(const std::optional<TimeRange>& range) {
+    if (range) range_ = range;
+    if (!std::exchange(rangeAsked_, false)) return;
+    stepPlayback(PlaybackEvent::RangeAnswered, shownTime().value_or(0));
 }
 
-void VideoSession::endSearch() {
-    if (const char* text = ::orvix::endSearch(connection_.get())) infoLine_.set(text);
+void VideoSession::startSearch(uint32_t startTime) { stepPlayback(PlaybackEvent::Play, startTime); }
+
+void VideoSession::endSearch() { stepPlayback(PlaybackEvent::GoLive); }
+
+void VideoSession::pause() { stepPlayback(PlaybackEvent::Pause); }
+
+void VideoSession::resume() { stepPlayback(PlaybackEvent::Resume, shownTime().value_or(0)); }
+
+void VideoSession::togglePause() {
+    if (playback_ == PlaybackPhase::Playing) {
+        pause();
+    } else {
+        resume();
+    }
+}
+
+void VideoSession::jump(int64_t delta) {
+    if (playback_ == PlaybackPhase::Live) return;
+    const TimeRange range = range_.value_or(TimeRange{});
+    startSearch(jumpTarget(shownTime().value_or(range.start), delta, range.start, range.end));
+}
+
+std::optional<uint32_t> VideoSession::shownTime() const {
+    const int64_t seconds = shared_.shownSeconds.load();
+    if (searchFrom_ && seconds == secondsAtSearch_) return searchFrom_;
+    if (seconds < 0 || seconds > UINT32_MAX) return std::nullopt;
+    return static_cast<uint32_t>(seconds);
+}
+
+void VideoSession::stepPlayback(PlaybackEvent event, uint32_t time) {
+    const PlaybackStep step = nextPlayback(playback_, event);
+    RecorderConnection* c = connection_.get();
+    const char* text = nullptr;
+    switch (step.action) {
+    case PlaybackAction::None:
+        break;
+    case PlaybackAction::Search:
+        // Playback leaves live video: the guests' channels go.
+        dropGuests();
+        text = ::orvix::startSearch(c, time);
+        // Without video flowing nothing was asked: the phase stays.
+        if (c == nullptr || c->mode.load() != 1 || !streaming()) {
+            if (text != nullptr) infoLine_.set(text);
+            return;
+        }
+        // A jump counts from here until a picture of another time is shown.
+        searchFrom_ = time;
+        secondsAtSearch_ = shared_.shownSeconds.load();
+        break;
+    case PlaybackAction::EndSearch:
+        text = ::orvix::endSearch(c);
+        searchFrom_.reset();
+        break;
+    case PlaybackAction::Halt:
+        text = haltSearch(c);
+        if (text == nullptr) return;  // nothing sent: still playing
+        break;
+    case PlaybackAction::AskVideo:
+        if (c != nullptr) requestData(c, shownChannelArgument(*c), 0);
+        break;
+    }
+    playback_ = step.phase;
+    if (text != nullptr) infoLine_.set(text);
 }
 
 void VideoSession::ptz(int action, int32_t preset) { requestPtz(connection_.get(), action, preset); }

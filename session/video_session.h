@@ -30,6 +30,7 @@
 #include "media/overlay_settings.h"
 #include "session/channel_events.h"
 #include "session/owner_thread.h"
+#include "session/playback_state.h"
 #include "session/session_events.h"
 #include "session/tap_gate.h"
 #include "session/channel_events_fan_out.h"
@@ -128,9 +129,38 @@ public:
     // asks for the whole set again and origin 0 shows that one channel.
     void setChannel(int channel, int origin);
     // True when the request went out (video was flowing and the sends went).
+    // It asks for no channel, as the recorder needs; once the range or its
+    // refusal comes, what was shown is asked for again (live video, or the
+    // playback from the last shown time; a pause stays paused).
     bool requestRecordInfo();
+    // Plays from `startTime` (seconds since 1970): playback phase Playing.
     void startSearch(uint32_t startTime);
+    // Back to live video: phase Live.
     void endSearch();
+
+    // Playback like a player (owner's thread). Each acts only while video
+    // may be asked for (status 9), as the wrappers do.
+    PlaybackPhase playback() const { return playback_; }
+    // Playing: the search ends where the pictures are, the last one stays
+    // and the info line says "PAUSED".
+    void pause();
+    // Paused: plays again from the last shown time.
+    void resume();
+    void togglePause();
+    // Playing or paused: plays from the shown time moved by `delta`
+    // seconds, kept inside the recorded range once it is known.
+    void jump(int64_t delta);
+    // The recorded range of the last range answer; empty before one.
+    const std::optional<TimeRange>& recordedRange() const { return range_; }
+    // The recorder time of the newest picture shown (the time played from,
+    // until its first picture comes); empty before any.
+    std::optional<uint32_t> shownTime() const;
+    // Hands the decoder's tap only the packets of recorder time [from, to)
+    // (see TapGate); spanEnded() once a packet at or past `to` came after
+    // them. clearSpan() passes everything again.
+    void setSpan(uint32_t from, uint32_t to) { tap_.setSpan(from, to); }
+    void clearSpan() { tap_.clearSpan(); }
+    bool spanEnded() const { return tap_.span() == TapGate::Span::Ended; }
     void ptz(int action, int32_t preset);
     void alarmOn(int output, uint32_t duration);
     void alarmOff();
@@ -213,6 +243,12 @@ public:
 private:
     class Reports;
 
+    // The step `event` leads to, carried out; `time` for a search.
+    void stepPlayback(PlaybackEvent event, uint32_t time = 0);
+    // A range answer came (on the owner's thread, before the front end
+    // hears of it).
+    void rangeAnswered(const std::optional<TimeRange>& range);
+
     // The common part of both set-ups, up to the threads.
     SetUpResult makeConnection(DeviceRecord* record, bool withDecoder);
     void startThreads();
@@ -239,7 +275,14 @@ private:
     InfoLine infoLine_;
     std::unique_ptr<RecorderConnection> connection_;
     std::unique_ptr<VideoDecoder> decoder_;
-    TapGate tap_;  // the decoder's tap, for as long as the session lives
+    TapGate tap_{shared_.shownSeconds};  // the decoder's tap, for as long as the session lives
+    PlaybackPhase playback_ = PlaybackPhase::Live;
+    bool rangeAsked_ = false;  // a range request is waiting for its answer
+    std::optional<TimeRange> range_;
+    // The time of the last search start, shown until a picture of another
+    // time than the one shown then comes.
+    std::optional<uint32_t> searchFrom_;
+    int64_t secondsAtSearch_ = -1;
     std::unique_ptr<LinkThread> linkThread_;
     std::unique_ptr<DisplayThread> displayThread_;
     std::unique_ptr<PacketSinkThread> packetThread_;

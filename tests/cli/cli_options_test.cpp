@@ -59,6 +59,10 @@ TEST(CliOptions, UsageErrors) {
         {"--host", "h", "--port", "1", "--user", "u", "--ptz", "goto"},
         {"--host", "h", "--port", "1", "--user", "u", "--alarm", "on:129:5"},
         {"--host", "h", "--port", "1", "--user", "u", "--bogus"},
+        {"--host", "h", "--port", "1", "--user", "u", "--to", "2012-01-01 00:00:01"},  // no --from
+        {"--host", "h", "--port", "1", "--user", "u", "--from", "2012-01-01 00:00:01", "--to", "2012-01-01 00:00:01"},
+        {"--host", "h", "--port", "1", "--user", "u", "--channel", "1-2", "--from", "2012-01-01 00:00:00", "--to",
+         "2012-01-01 00:00:01"},
     };
     for (const auto& arguments : bad) {
         const auto parsed = parseCommandLine(arguments);
@@ -166,4 +170,17 @@ TEST(CliOptions, ReconnectIsOffUnlessAskedAndItsLimitNeedsIt) {
     EXPECT_EQ(with({"--max-reconnects", "3"}).outcome, ParsedCommandLine::Outcome::Error);
     EXPECT_EQ(with({"--reconnect", "--max-reconnects", "0"}).outcome, ParsedCommandLine::Outcome::Error);
     EXPECT_EQ(with({"--reconnect", "--max-reconnects"}).outcome, ParsedCommandLine::Outcome::Error);
+}
+
+TEST(CliOptions, ASpanPlaysFromToAndItsLengthAddsToTheDefaultTimeout) {
+    const std::vector<std::string> span = {"--host", "h", "--port", "1", "--user", "u", "--from",
+                                           "2012-01-01 10:00:00", "--to", "2012-01-01 10:01:00"};
+    auto parsed = parse(span);
+    ASSERT_EQ(parsed.outcome, ParsedCommandLine::Outcome::Run) << parsed.error;
+    EXPECT_EQ(parsed.options.searchTime, 1325412000u);
+    EXPECT_EQ(parsed.options.spanEnd, 1325412060u);
+    EXPECT_EQ(parsed.options.timeoutSeconds, 80);
+    std::vector<std::string> timed = span;
+    timed.insert(timed.end(), {"--timeout", "30"});
+    EXPECT_EQ(parse(timed).options.timeoutSeconds, 30);
 }

@@ -380,3 +380,26 @@ TEST(ClientAgainstSimulatorEdges, RecordingsPlayWithFfmpeg) {
         std::remove(o.snapshot.c_str());
     }
 }
+
+TEST(ClientAgainstSimulatorEdges, ASpanFromToIsRecordedAndTheRunEndsAtItsEnd) {
+    const std::string file = scratchPath("span.mp4");
+    const Case span{"span",
+                    {"--record-range", "1325376000-1325462399", "--fps", "10"},
+                    {"--record-info", "--from", "2012-01-01 10:00:00", "--to", "2012-01-01 10:00:03", "--record", file},
+                    0};
+    const Outcome o = runCase(span, "span");
+    ASSERT_EQ(o.run.exitCode, 0) << o.run.out << o.run.err;
+    EXPECT_TRUE(logHas(o.log, "SEARCH_TIME 1325412000")) << joined(o.log);
+    // Three seconds of ten pictures: the file holds exactly those and lasts
+    // as long as they took to come.
+    const Finished probe = runProgram("/usr/bin/ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                                                          "-show_entries", "stream=nb_read_frames:format=duration",
+                                                          "-of", "default=noprint_wrappers=1", file});
+    ASSERT_EQ(probe.exitCode, 0) << probe.err;
+    EXPECT_NE(probe.out.find("nb_read_frames=30\n"), std::string::npos) << probe.out;
+    const auto duration = linesStartingWith(probe.out, "duration=");
+    ASSERT_EQ(duration.size(), 1u) << probe.out;
+    EXPECT_NEAR(std::stod(duration[0].substr(9)), 3.0, 0.5) << probe.out;
+    std::remove(file.c_str());
+    std::remove(o.snapshot.c_str());
+}

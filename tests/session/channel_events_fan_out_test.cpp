@@ -17,8 +17,10 @@ public:
     std::pair<int, int> pictureSize(int, int, int) override { return {size_, size_}; }
     bool decodes(int channel) override { return channel != 7; }
     void packet(int channel, const AccessUnit&) override { packets.push_back(channel); }
+    void oversized(int channel, int, int) override { tooLarge.push_back(channel); }
     std::vector<int> pictures;
     std::vector<int> packets;
+    std::vector<int> tooLarge;
 
 private:
     const int size_;
@@ -39,10 +41,13 @@ TEST(ChannelEventsFanOut, EachSideGetsItsChannelsAndBothTheSharedOne) {
     for (int channel : {0, 1, 2, 3, 7, -1, 16}) {
         fanOut.picture(channel, ChannelPicture{});
         fanOut.packet(channel, AccessUnit{});
+        fanOut.oversized(channel, 4096, 4096);
     }
     EXPECT_EQ(owner.pictures, (std::vector<int>{0, 1}));
     EXPECT_EQ(guest.pictures, (std::vector<int>{1, 2, 7}));
     EXPECT_EQ(guest.packets, (std::vector<int>{1, 2, 7}));
+    EXPECT_EQ(owner.tooLarge, (std::vector<int>{0, 1}));
+    EXPECT_EQ(guest.tooLarge, (std::vector<int>{1, 2, 7}));
     EXPECT_EQ(fanOut.pictureSize(1, 704, 576), (std::pair<int, int>{100, 100}));  // the owner's
     EXPECT_EQ(fanOut.pictureSize(2, 704, 576), (std::pair<int, int>{50, 50}));
     EXPECT_EQ(fanOut.pictureSize(3, 704, 576), (std::pair<int, int>{704, 576}));
