@@ -154,23 +154,38 @@ bool WebrtcChannel::start(std::string& error) {
 
 GstBusSyncReply WebrtcChannel::onBusMessage(GstBus*, GstMessage* message, gpointer self) {
     auto* channel = static_cast<WebrtcChannel*>(self);
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_LATENCY) channel->latencyChanged_ = true;
     // Only an error of the channel's own chain ends it; a viewer's is its own.
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
         for (GstElement* e : channel->chain_) {
-            if (GST_MESSAGE_SRC(message) == GST_OBJECT(e)) channel->ended_ = true;
+            if (GST_MESSAGE_SRC(message) != GST_OBJECT(e)) continue;
+            GError* failure = nullptr;
+            gst_message_parse_error(message, &failure, nullptr);
+            {
+                std::lock_guard<std::mutex> lock(channel->mutex_);
+                channel->failure_ = std::string(GST_OBJECT_NAME(e)) + ": " + (failure != nullptr ? failure->message : "?");
+            }
+            if (failure != nullptr) g_error_free(failure);
+            channel->ended_ = true;
         }
     }
     gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
+std::string WebrtcChannel::failure() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failure_;
+}
+
 bool WebrtcChannel::buildBranch(Viewer& viewer, const H264Choice& choice, std::string& error) {
     std::string missing;
     viewer.queue = make("queue", missing);
     viewer.payloader = make("rtph264pay", missing);
+    viewer.profile = make("capssetter", missing);
     viewer.webrtc = make("webrtcbin", missing);
     if (!missing.empty()) {
-        for (GstElement* e : {viewer.queue, viewer.payloader, viewer.webrtc}) {
+        for (GstElement* e : {viewer.queue, viewer.payloader, viewer.profile, viewer.webrtc}) {
             if (e != nullptr) gst_object_unref(gst_object_ref_sink(e));
         }
         viewer = Viewer{};
@@ -182,14 +197,21 @@ bool WebrtcChannel::buildBranch(Viewer& viewer, const H264Choice& choice, std::s
                  static_cast<guint64>(GST_SECOND), nullptr);
     g_object_set(viewer.payloader, "pt", static_cast<guint>(choice.payloadType), "config-interval", -1, nullptr);
     gst_util_set_object_arg(G_OBJECT(viewer.payloader), "aggregate-mode", "zero-latency");
+    // The stream's packets state the profile the answer gave, whatever
+    // the recorder's parameter sets say: browsers decode more than they
+    // offer, but take only what they offered.
+    GstCaps* profile = gst_caps_new_simple("application/x-rtp", "profile-level-id", G_TYPE_STRING,
+                                           choice.profileLevelId.c_str(), nullptr);
+    g_object_set(viewer.profile, "caps", profile, nullptr);
+    gst_caps_unref(profile);
     gst_util_set_object_arg(G_OBJECT(viewer.webrtc), "bundle-policy", "max-bundle");
-    gst_bin_add_many(GST_BIN(pipeline_), viewer.queue, viewer.payloader, viewer.webrtc, nullptr);
-    if (!gst_element_link_many(viewer.queue, viewer.payloader, viewer.webrtc, nullptr)) {
+    gst_bin_add_many(GST_BIN(pipeline_), viewer.queue, viewer.payloader, viewer.profile, viewer.webrtc, nullptr);
+    if (!gst_element_link_many(viewer.queue, viewer.payloader, viewer.profile, viewer.webrtc, nullptr)) {
         error = "the viewer's branch does not link";
         return false;
     }
     prepareSender(viewer.webrtc, choice);
-    for (GstElement* e : {viewer.webrtc, viewer.payloader, viewer.queue}) gst_element_sync_state_with_parent(e);
+    for (GstElement* e : {viewer.webrtc, viewer.profile, viewer.payloader, viewer.queue}) gst_element_sync_state_with_parent(e);
     GstPad* sink = gst_element_get_static_pad(viewer.queue, "sink");
     gst_pad_add_probe(sink, GST_PAD_PROBE_TYPE_BUFFER, untilKeyPicture, nullptr, nullptr);
     viewer.teePad = gst_element_request_pad_simple(tee_, "src_%u");
@@ -231,7 +253,7 @@ void WebrtcChannel::dropBranch(Viewer& viewer) {
         gst_element_release_request_pad(tee_, viewer.teePad);
         gst_object_unref(viewer.teePad);
     }
-    for (GstElement* e : {viewer.webrtc, viewer.payloader, viewer.queue}) {
+    for (GstElement* e : {viewer.webrtc, viewer.profile, viewer.payloader, viewer.queue}) {
         gst_element_set_state(e, GST_STATE_NULL);
         gst_bin_remove(GST_BIN(pipeline_), e);
     }
@@ -244,6 +266,10 @@ bool WebrtcChannel::removeViewer(const std::string& id) {
     dropBranch(found->second);
     viewers_.erase(found);
     return true;
+}
+
+void WebrtcChannel::updateLatency() {
+    if (latencyChanged_.exchange(false)) gst_bin_recalculate_latency(GST_BIN(pipeline_));
 }
 
 int WebrtcChannel::removeGone() {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ public:
     // The stream ended (the recorder was given up) or failed: no viewer
     // gets pictures from it any more.
     bool ended() const { return ended_; }
+    // Why the stream failed, empty when it did not.
+    std::string failure() const;
 
     // A viewer `id` for the browser's `offer`, sent `choice`: the answer's
     // SDP text, with the bridge's ICE candidates in it. False with the
@@ -49,11 +52,15 @@ public:
     // Viewers whose connection failed or was closed, taken out.
     int removeGone();
     size_t viewers() const { return viewers_.size(); }
+    // Takes the latency of branches that changed it into the pipeline's
+    // (not on a streaming thread, where it could deadlock).
+    void updateLatency();
 
 private:
     struct Viewer {
         GstElement* queue = nullptr;
         GstElement* payloader = nullptr;
+        GstElement* profile = nullptr;
         GstElement* webrtc = nullptr;
         GstPad* teePad = nullptr;
     };
@@ -65,12 +72,15 @@ private:
     PoolHandle handle_;
     bool transcoded_ = false;
     std::atomic<bool> ended_{false};
+    std::atomic<bool> latencyChanged_{false};
     GstElement* pipeline_ = nullptr;
     GstElement* tee_ = nullptr;
     GstElement* encoder_ = nullptr;  // transcoding only
     std::vector<GstElement*> chain_;  // appsrc to tee
     std::unique_ptr<AppsrcTarget> target_;
     std::map<std::string, Viewer> viewers_;
+    mutable std::mutex mutex_;
+    std::string failure_;
 };
 
 }  // namespace orvix::bridge

@@ -9,7 +9,8 @@ namespace orvix::bridge {
 namespace {
 
 constexpr const char* kPrefix = "/whep/";
-constexpr std::chrono::seconds kHousekeeping{2};
+// Often enough for a new viewer's latency to be taken in at its start.
+constexpr std::chrono::milliseconds kHousekeeping{250};
 
 HttpReply refusal(int status, const std::string& why) { return {status, "text/plain; charset=utf-8", why + "\n"}; }
 
@@ -100,6 +101,7 @@ void WhepService::housekeep() {
 
 bool WhepService::tidy(const std::string& path, Entry& entry) {
     if (entry.channel == nullptr) return true;
+    entry.channel->updateLatency();
     const int gone = entry.channel->removeGone();
     if (gone > 0) log_.event("WebRTC: " + std::to_string(gone) + " viewers of " + path + " lost their connection");
     const auto now = std::chrono::steady_clock::now();
@@ -107,7 +109,11 @@ bool WhepService::tidy(const std::string& path, Entry& entry) {
     if (left > 0) entry.emptySince = now;
     const bool ended = entry.channel->ended();
     const bool idle = left == 0 && now - entry.emptySince >= kIdleClose;
-    if (ended) log_.event("WebRTC: the stream of " + path + " ended; its " + std::to_string(left) + " viewers are closed");
+    if (ended) {
+        const std::string failure = entry.channel->failure();
+        log_.event("WebRTC: the stream of " + path + (failure.empty() ? " ended" : " failed (" + failure + ")") +
+                   "; its " + std::to_string(left) + " viewers are closed");
+    }
     if (ended || idle) entry.channel.reset();
     {
         std::lock_guard<std::mutex> lock(mutex_);
