@@ -64,7 +64,7 @@ async function simulator(port, extra) {
 
 function stop(child) {
   return new Promise((resolve) => {
-    if (child.exitCode !== null) return resolve();
+    if (child.exitCode !== null || child.signalCode !== null) return resolve();
     child.once('exit', resolve);
     child.kill('SIGKILL');
   });
