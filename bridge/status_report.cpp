@@ -138,12 +138,13 @@ std::string pathsJson(const BridgeSnapshot& snapshot) {
         json << (i ? "," : "") << "{\"path\":" << jsonText(p.path) << ",\"recorder\":" << jsonText(p.recorder)
              << ",\"channel\":" << p.channel << ",\"state\":\""
              << phaseWord(recorder != nullptr ? recorder->state.phase : RecorderPhase::Idle)
-             << "\",\"words\":" << jsonText(recorder != nullptr ? recorder->state.words(snapshot.now) : "idle")
-             << ",\"clients\":" << p.clients << ",\"webrtc_viewers\":" << p.webrtc.viewers
-             << ",\"transcoded\":" << (p.webrtc.transcoded ? "true" : "false") << ",\"watchers\":" << p.watchers
+             << "\",\"clients\":" << p.clients << ",\"watchers\":" << p.watchers
              << ",\"pictures\":" << p.counters.pictures << ",\"bytes\":" << p.counters.bytes
              << ",\"drops\":" << p.counters.drops << ",\"pictures_per_second\":" << number(p.picturesPerSecond)
-             << ",\"bytes_per_second\":" << number(p.bytesPerSecond) << "}";
+             << ",\"bytes_per_second\":" << number(p.bytesPerSecond)
+             << ",\"words\":" << jsonText(recorder != nullptr ? recorder->state.words(snapshot.now) : "idle")
+             << ",\"webrtc_viewers\":" << p.webrtc.viewers
+             << ",\"transcoded\":" << (p.webrtc.transcoded ? "true" : "false") << "}";
     }
     json << "]}\n";
     return json.str();

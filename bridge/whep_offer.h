@@ -1,7 +1,6 @@
 // What a browser's WebRTC offer asks for, read from its SDP text: the RTP
 // payload type the bridge sends H.264 with (packetization mode 1, the
-// constrained baseline profile where offered, which every browser decodes),
-// and the text of the answer with the profile the bridge states.
+// constrained baseline profile where offered, which every browser decodes).
 #pragma once
 
 #include <optional>
