@@ -9,6 +9,9 @@
 #       clients that receive them without decoding
 #   (e) the bridge's added delay from a recorder write to an RTSP client,
 #       for an MPEG-4 and an H.264 recorder
+#   (webrtc) bridge CPU for 16 WebRTC viewers of 16 H.264 channels, CPU of
+#       transcoding one MPEG-4 channel for browsers, and the browser's share
+#       of the delay to display (rVFC), in headless Chromium
 #   (f) time from a recorder's return to the first picture, beside the
 #       reconnect delay that applied
 #   (grid-d) CPU per decoded picture of orvix-cli showing 16 channels of
@@ -151,6 +154,62 @@ else
 fi
 
 "$bin/bench_bridge_latency" 2>/dev/null || echo "(e) bridge latency: benchmark did not run"
+
+# (webrtc) WebRTC viewers in headless Chromium (bench/webrtc_viewers.mjs,
+# with the browser test's Node package): the bridge's CPU for 16 viewers of
+# 16 704x576 25 fps H.264 channels (SRTP included), then for one viewer of a
+# 704x576 MPEG-4 channel it transcodes, over 8 s; and rVFC's figures for the
+# browser's share of the delay.
+# webrtc_row OUT BRIDGE_ARGS... -- PATHS...: starts the bridge on the
+# simulator, holds the viewers, prints "CPU% playing delays" in OUT.
+webrtc_row() {
+  local out=$1 args=() paths=()
+  shift
+  while [ "$1" != -- ]; do args+=("$1"); shift; done
+  shift
+  paths=("$@")
+  "$bin/orvix-bridge" --host 127.0.0.1 --port "$port" --user admin --password-file "$scratch/pw" \
+    --name bench --listen 127.0.0.1:0 --status-listen 127.0.0.1:0 --join-wait 120 "${args[@]}" \
+    >"$scratch/wbridge.out" 2>"$scratch/wbridge.err" &
+  bridge_pid=$!
+  local status
+  status=$(first_match "$scratch/wbridge.out" 's/^status on \(http:.*\)\/$/\1/p' 200)
+  node bench/webrtc_viewers.mjs "$status" 12 "${paths[@]}" >"$scratch/viewers.out" 2>&1 &
+  client_pid=$!
+  first_match "$scratch/viewers.out" 's/^playing \([0-9]*\)$/\1/p' 2400 >/dev/null
+  sleep 2
+  local b0 b1
+  b0=$(cpu_ticks "$bridge_pid")
+  sleep 8
+  b1=$(cpu_ticks "$bridge_pid")
+  wait "$client_pid" 2>/dev/null
+  client_pid=
+  kill "$bridge_pid" 2>/dev/null; wait "$bridge_pid" 2>/dev/null
+  bridge_pid=
+  awk -v b=$((b1 - b0)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.1f", 100 * b / hz / 8 }' >"$out"
+  printf ' %s %s\n' "$(sed -n 's/^playing //p' "$scratch/viewers.out")" \
+    "$(sed -n 's/^receive-to-display \(.*\) capture-to-display \(.*\)$/\1 \2/p' "$scratch/viewers.out")" >>"$out"
+}
+if [ ! -x /usr/bin/chromium ] || [ ! -d tests/web/node_modules/playwright-core ]; then
+  echo "(webrtc) WebRTC: needs Debian's chromium and the browser test's Node package (ctest -L web installs it)"
+else
+  start_simulator sim4.out --model-code 51 --size 704x576 --fps 25 --channels 16 --loop 2 --echo-interval 0
+  if [ -n "$port" ]; then
+    webrtc_row "$scratch/w16" --stream h264 -- $(for ch in $(seq 16); do printf '/bench/%d ' "$ch"; done)
+    read -r cpu playing receive capture <"$scratch/w16"
+    awk -v c="$cpu" -v n="$playing" 'BEGIN {
+      printf "(webrtc-a) bridge CPU for %d WebRTC viewers of 16 channels of 704x576 25 fps H.264: %.1f%% of one core, %.2f%% per viewer (target: 16 under 25%%)\n",
+             n, c, (n > 0 ? c / n : 0) }'
+    echo "(webrtc-c) browser share of the delay, rVFC receive to display: median ${receive} ms; capture to display: ${capture} ms (the recorder-to-bridge share is (e)'s; target under 150 ms in all)"
+  fi
+  start_simulator sim5.out --model-code 11 --size 704x576 --fps 25 --channels 1 --echo-interval 0
+  if [ -n "$port" ]; then
+    webrtc_row "$scratch/w1" -- /bench/1
+    read -r cpu playing receive capture <"$scratch/w1"
+    echo "(webrtc-b) bridge CPU transcoding one 704x576 25 fps MPEG-4 channel to H.264 for ${playing} WebRTC viewer: ${cpu}% of one core"
+  fi
+  stop_simulator
+fi
 "$bin/bench_reconnect" 2>/dev/null || echo "(f) reconnect: benchmark did not run"
 "$bin/bench_recording_memory" 2>/dev/null || echo "(rec) recording memory: benchmark did not run"
 

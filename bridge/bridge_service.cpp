@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "bridge/bridge_options.h"
+#include "bridge/web_files.h"
 
 namespace orvix::bridge {
 
@@ -41,13 +42,21 @@ bool BridgeService::start(std::string& error) {
     if (settings_.status) {
         status_ = std::make_unique<HttpServer>();
         routeStatus();
+        whep_ = std::make_unique<WhepService>(pool_, [this](const std::string& path) { return whepTarget(path); },
+                                              settings_.rtsp.joinWait, log_);
+        whep_->serveOn(*status_);
         if (!status_->start(*settings_.status, error)) {
+            whep_.reset();
             status_.reset();
             front_->stop();
             front_.reset();
             rtsp_.stop();
             return false;
         }
+    }
+    if (status_ != nullptr && !settings_.status->loopback() && settings_.rtsp.users.empty()) {
+        log_.event("warning: the web page and WebRTC on " + settings_.status->text() +
+                   " without --rtsp-user: anyone who reaches it may watch");
     }
     running_ = true;
     for (const ServedRecorder& recorder : settings_.recorders) addRecorder(recorder);
@@ -67,6 +76,8 @@ void BridgeService::stop() {
     // Clients end first, so their media give their channels back.
     rtsp_.stop();
     pool_.stop("the bridge is stopping");
+    // The WebRTC viewers' answers go out through the status server.
+    if (whep_ != nullptr) whep_->stop();
     if (status_ != nullptr) status_->stop();
     std::lock_guard<std::mutex> lock(publishersMutex_);
     publishers_.clear();
@@ -143,7 +154,10 @@ void BridgeService::reload(BridgeSettings next) {
         addRecorder(*fresh);
         ++(found == before.end() ? added : changed);
     }
-    if (!(next.rtsp.users == settings_.rtsp.users)) rtsp_.setUsers(next.rtsp.users);
+    if (!(next.rtsp.users == settings_.rtsp.users)) {
+        rtsp_.setUsers(next.rtsp.users);
+        if (status_ != nullptr) status_->setUsers(next.rtsp.users);
+    }
     if (next.restartOnly() != settings_.restartOnly()) {
         log_.event("configuration: these take effect at the next start: " + next.restartOnly());
     }
@@ -159,6 +173,7 @@ BridgeSnapshot BridgeService::snapshot() const {
     snapshot.recorders = pool_.status();
     if (front_ != nullptr) snapshot.front = front_->counters();
     const std::map<std::string, int> clients = rtsp_.clientsByPath();
+    const std::map<std::string, WhepPathInfo> webrtc = whep_ != nullptr ? whep_->paths() : std::map<std::string, WhepPathInfo>{};
     for (const RtspServer::Mounted& mount : rtsp_.mounted()) {
         PathSnapshot path;
         path.path = mount.path;
@@ -166,6 +181,7 @@ BridgeSnapshot BridgeService::snapshot() const {
         path.channel = mount.channel;
         const auto found = clients.find(mount.path);
         path.clients = found != clients.end() ? found->second : 0;
+        if (const auto viewing = webrtc.find(mount.path); viewing != webrtc.end()) path.webrtc = viewing->second;
         for (const RecorderStatus& recorder : snapshot.recorders) {
             if (recorder.name != mount.recorder) continue;
             for (const ChannelStatus& channel : recorder.channels) {
@@ -188,8 +204,27 @@ BridgeSnapshot BridgeService::snapshot() const {
     return snapshot;
 }
 
+std::optional<WhepTarget> BridgeService::whepTarget(const std::string& path) const {
+    for (const RtspServer::Mounted& mount : rtsp_.mounted()) {
+        if (mount.path == path) return WhepTarget{mount.recorder, mount.channel - 1};
+    }
+    return std::nullopt;
+}
+
 void BridgeService::routeStatus() {
-    status_->route("/", [this](const HttpRequest&) { return HttpReply{200, "text/plain; charset=utf-8", statusPage(snapshot())}; });
+    // A browser is sent to the page; other clients get the status text.
+    status_->route("/", [this](const HttpRequest& request) {
+        if (request.header("accept").find("text/html") != std::string::npos) {
+            return HttpReply{302, "text/plain; charset=utf-8", "see /view/\n", {{"Location", "/view/"}}};
+        }
+        return HttpReply{200, "text/plain; charset=utf-8", statusPage(snapshot())};
+    });
+    status_->routePrefix("/view/", [directory = webDirectory()](const HttpRequest& request) {
+        const std::string name = request.path.substr(std::string("/view/").size());
+        return webFile(directory, name.empty() ? "index.html" : name);
+    });
+    status_->requireLogin({"/view/", "/whep/"}, "orvix-bridge");
+    status_->setUsers(settings_.rtsp.users);
     status_->route("/paths", [this](const HttpRequest&) { return HttpReply{200, "application/json", pathsJson(snapshot())}; });
     status_->route("/metrics", [this](const HttpRequest&) {
         return HttpReply{200, "text/plain; version=0.0.4; charset=utf-8", prometheusMetrics(snapshot())};

@@ -1,6 +1,6 @@
 // The whole bridge: its recorders in a recorder pool, the RTSP front and
 // server with a mount for each of their channels, the HTTP status server
-// and the publishers, started and stopped together, and changed recorder by
+// with the web page and WebRTC (WHEP) viewers, and the publishers, started and stopped together, and changed recorder by
 // recorder when the configuration is read again.
 //
 // Threads: start(), stop() and reload() from the owner's thread; the HTTP
@@ -22,6 +22,7 @@
 #include "bridge/rtsp_front.h"
 #include "bridge/rtsp_server.h"
 #include "bridge/status_report.h"
+#include "bridge/whep_service.h"
 #include "session/recorder_pool.h"
 
 namespace orvix::bridge {
@@ -56,6 +57,7 @@ private:
     void removeRecorder(const std::string& name, const std::string& reason);
     int openBackend(const Peer& peer);
     void routeStatus();
+    std::optional<WhepTarget> whepTarget(const std::string& path) const;
 
     BridgeSettings settings_;  // the owner's thread only
     EventLog& log_;
@@ -66,6 +68,7 @@ private:
     LoopbackPairs pairs_;
     std::unique_ptr<RtspFront> front_;
     std::unique_ptr<HttpServer> status_;
+    std::unique_ptr<WhepService> whep_;  // with the status server
     std::vector<std::string> rtspUrls_;
     mutable RateMeter rates_;
     mutable std::mutex publishersMutex_;

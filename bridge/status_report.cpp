@@ -141,7 +141,10 @@ std::string pathsJson(const BridgeSnapshot& snapshot) {
              << "\",\"clients\":" << p.clients << ",\"watchers\":" << p.watchers
              << ",\"pictures\":" << p.counters.pictures << ",\"bytes\":" << p.counters.bytes
              << ",\"drops\":" << p.counters.drops << ",\"pictures_per_second\":" << number(p.picturesPerSecond)
-             << ",\"bytes_per_second\":" << number(p.bytesPerSecond) << "}";
+             << ",\"bytes_per_second\":" << number(p.bytesPerSecond)
+             << ",\"words\":" << jsonText(recorder != nullptr ? recorder->state.words(snapshot.now) : "idle")
+             << ",\"webrtc_viewers\":" << p.webrtc.viewers
+             << ",\"transcoded\":" << (p.webrtc.transcoded ? "true" : "false") << "}";
     }
     json << "]}\n";
     return json.str();

@@ -12,12 +12,19 @@
 
 namespace orvix::bridge {
 
+// A path's WebRTC viewers.
+struct WhepPathInfo {
+    int viewers = 0;
+    bool transcoded = false;  // its MPEG-4 is encoded to H.264 for them
+};
+
 struct PathSnapshot {
     std::string path;  // "/NAME/CH"
     std::string recorder;
     int channel = 0;   // 1-based
     int clients = 0;   // RTSP clients playing it
-    int watchers = 0;  // pool handles on its channel (clients, publishers)
+    int watchers = 0;  // pool handles on its channel (clients, publishers, WebRTC)
+    WhepPathInfo webrtc;  // its WebRTC viewers
     FeedCounters counters;
     double picturesPerSecond = 0;
     double bytesPerSecond = 0;

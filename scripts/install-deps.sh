@@ -14,7 +14,11 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core openbox x11-utils xdotool desktop-file-utils appstream
   libsoup-3.0-dev python3-prometheus-client gstreamer1.0-tools iproute2
+  libgstreamer-plugins-bad1.0-dev gstreamer1.0-plugins-bad gstreamer1.0-nice gstreamer1.0-plugins-ugly
+  gstreamer1.0-libav chromium nodejs
 )
+# npm comes with some nodejs packages (NodeSource's) and apart with Debian's.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

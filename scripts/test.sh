@@ -3,7 +3,9 @@
 #   1. release build, all tests
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build, all tests
 #   3. ThreadSanitizer build, the tests of every area that starts threads
-#      (link, media, session, gui, app, frontend, cli, e2e, tools, bridge)
+#      (link, media, session, gui, app, frontend, cli, e2e, tools, bridge;
+#      not the browser's, label web, whose threads are Chromium's and
+#      GStreamer's)
 #   4. libFuzzer build with clang (no GUI), each fuzz target for a fixed
 #      number of runs over its seed corpus
 #   5. the benchmarks of bench/run.sh on the release build (printed only)

@@ -95,8 +95,15 @@ TEST(HttpServer, RoutesByPathAndRefusesUnknownPathsMethodsAndLargeBodies) {
     ASSERT_TRUE(server.start(*parseListenAddress("127.0.0.1:0"), error)) << error;
     EXPECT_EQ(test::httpGet(server.port(), "/healthz"), "down\n");
     EXPECT_EQ(test::httpGet(server.port(), "/nowhere"), "not found\n");
-    EXPECT_EQ(server.answer({"GET", "/echo", ""}).status, 405);
-    EXPECT_EQ(server.answer({"POST", "/echo", "hi"}).body, "POST hi");
+    const auto request = [](const char* method, const char* body) {
+        HttpRequest r;
+        r.method = method;
+        r.path = "/echo";
+        r.body = body;
+        return r;
+    };
+    EXPECT_EQ(server.answer(request("GET", "")).status, 405);
+    EXPECT_EQ(server.answer(request("POST", "hi")).body, "POST hi");
     EXPECT_EQ(test::httpRequest(server.port(), "POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000000\r\n\r\n")
                   .rfind("HTTP/1.1 413", 0),
               0u);
