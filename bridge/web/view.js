@@ -133,7 +133,9 @@ function showStates() {
 
 function listRecorders() {
   const names = [...new Set(view.paths.map((p) => p.recorder))];
-  const labels = names.map((name) => name + ' (' + pathsOf(name).length + ' cameras)');
+  // The count only once the recorder told it: before, every mounted channel
+  // is listed and the count would be wrong.
+  const labels = names.map((name) => (view.cameras[name] > 0 ? name + ' (' + view.cameras[name] + ' cameras)' : name));
   if (labels.join('\n') !== [...recorderList.options].map((o) => o.textContent).join('\n')) {
     recorderList.replaceChildren(...names.map((name, i) => {
       const option = document.createElement('option');
