@@ -114,31 +114,7 @@ void Background::signal(int number) {
     if (pid_ > 0) kill(pid_, number);
 }
 
-std::string rtspExchange(int port, const std::string& request) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string reply;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-        timeval wait{15, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-        char buffer[4096];
-        // The answer ends with the body its Content-Length gives.
-        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-            reply.append(buffer, static_cast<size_t>(n));
-            const size_t head = reply.find("\r\n\r\n");
-            if (head == std::string::npos) continue;
-            const size_t length = reply.find("Content-Length: ");
-            const size_t body = length != std::string::npos && length < head ? std::atoi(reply.c_str() + length + 16) : 0;
-            if (reply.size() >= head + 4 + body) break;
-        }
-    }
-    close(fd);
-    return reply;
-}
+std::string rtspExchange(int port, const std::string& request) { return loopbackExchange(port, request, 15, true); }
 
 long residentKb(pid_t pid) {
     std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));

@@ -5,6 +5,10 @@
 
 namespace orvix::bridge::test {
 
+// Sends `request` to 127.0.0.1:`port` and reads the reply until the peer
+// closes, `seconds` pass without data or, with `untilContentLength`, the
+// body its Content-Length gives has come ("" when there is no answer).
+std::string loopbackExchange(int port, const std::string& request, int seconds, bool untilContentLength);
 // The whole reply to `request` sent to 127.0.0.1:`port` ("" when there is
 // no answer).
 std::string httpRequest(int port, const std::string& request);
